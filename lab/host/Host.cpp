@@ -1,0 +1,218 @@
+// Stands in for the whole managed server: its profile, state, registry, drives, clock and outputs.
+#include "lab/host/Host.h"
+
+#include "lab/host/RegistryTree.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <unistd.h>
+
+#ifndef TRIAGIST_DEFAULT_PROFILE
+#define TRIAGIST_DEFAULT_PROFILE ""
+#endif
+
+namespace lab::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string EnvOr(const char* name, const std::string& fallback)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? std::string(value) : fallback;
+}
+
+// The installed tree carries the default profile beside the program.
+std::string DefaultProfile()
+{
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        fs::path beside = exe.parent_path() / "lab" / "default";
+        if (fs::exists(beside / "registry.reg", ec))
+            return beside.string();
+    }
+    return TRIAGIST_DEFAULT_PROFILE;
+}
+
+std::string DefaultStateDir(const std::string& profileDir)
+{
+    std::string cache = EnvOr("XDG_CACHE_HOME", "");
+    if (cache.empty()) {
+        std::string home = EnvOr("HOME", "");
+        cache = home.empty() ? "/tmp" : home + "/.cache";
+    }
+    std::string name = fs::path(profileDir).filename().string();
+    char hash[32];
+    std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(profileDir));
+    return cache + "/triagist-lab/" + name + "-" + hash;
+}
+
+// What the state's snapshot was taken from; a changed profile makes the snapshot stale.
+std::string ProfileStamp(const std::string& regFile)
+{
+    std::error_code ec;
+    auto size = fs::file_size(regFile, ec);
+    if (ec)
+        return "none";
+    auto when = fs::last_write_time(regFile, ec).time_since_epoch().count();
+    return std::to_string(size) + ":" + std::to_string(static_cast<long long>(when));
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// "2026-03-07 10:15:30" as local time.
+std::time_t ParseLocal(const std::string& text)
+{
+    std::tm parts{};
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
+                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec) < 3)
+        return std::time(nullptr);
+    parts.tm_year -= 1900;
+    parts.tm_mon -= 1;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+}  // namespace
+
+Host& Host::Instance()
+{
+    static Host* pHost = new Host;  // used by static destructors too, so never destroyed
+    return *pHost;
+}
+
+Host::Host() : m_pRegistry(new RegistryTree)
+{
+    LoadProfile(EnvOr("TRIAGIST_LAB", DefaultProfile()));
+}
+
+void Host::LoadProfile(const std::string& profileDir, const std::string& stateDir)
+{
+    std::error_code ec;
+    m_profileDir = profileDir.empty() ? profileDir : fs::absolute(profileDir, ec).lexically_normal().string();
+    m_stateDir = !stateDir.empty() ? stateDir : EnvOr("TRIAGIST_LAB_STATE", DefaultStateDir(m_profileDir));
+    fs::create_directories(m_stateDir, ec);
+
+    m_settings = IniFile();
+    m_settings.Load(m_profileDir + "/lab.ini");
+    m_drives.Mount(m_profileDir + "/drive_c", m_stateDir + "/drive_c");
+
+    if (EqualsNoCase(m_settings.Get("Clock", "Mode", "real"), "virtual")) {
+        m_clock.SetVirtual(ParseLocal(m_settings.Get("Clock", "Start", "")),
+                           std::strtoull(m_settings.Get("Clock", "Tick", "3600000").c_str(), nullptr, 10));
+    } else {
+        m_clock.SetReal();
+    }
+    LoadRegistry();
+    {
+        std::lock_guard<std::mutex> guard(m_outputLock);
+        m_debugOutput.clear();
+        m_journal.clear();
+    }
+}
+
+void Host::ResetState()
+{
+    std::error_code ec;
+    fs::remove(m_stateDir + "/registry.reg", ec);
+    fs::remove(m_stateDir + "/registry.stamp", ec);
+    fs::remove_all(m_stateDir + "/drive_c", ec);
+    LoadProfile(m_profileDir, m_stateDir);
+}
+
+void Host::LoadRegistry()
+{
+    std::string profileReg = m_profileDir + "/registry.reg";
+    std::string stateReg = m_stateDir + "/registry.reg";
+    std::string stamp = ProfileStamp(profileReg);
+    std::string source = profileReg;
+    std::error_code ec;
+    if (fs::exists(stateReg, ec) && ReadWhole(m_stateDir + "/registry.stamp") == stamp)
+        source = stateReg;
+
+    m_pRegistry->Clear();
+    std::string error;
+    if (fs::exists(source, ec) && !m_pRegistry->LoadRegFile(source, error))
+        std::fprintf(stderr, "lab: %s: %s\n", source.c_str(), error.c_str());
+    for (const auto& entry : m_settings.Section("Registry")) {
+        if (EqualsNoCase(entry.first, "Deny64BitView"))
+            m_pRegistry->SetDeny64BitView(entry.second, true);
+    }
+}
+
+void Host::SaveRegistry()
+{
+    std::string stateReg = m_stateDir + "/registry.reg";
+    std::string temp = stateReg + "." + std::to_string(getpid());
+    if (!m_pRegistry->SaveRegFile(temp))
+        return;
+    std::error_code ec;
+    fs::rename(temp, stateReg, ec);
+    std::ofstream(m_stateDir + "/registry.stamp", std::ios::binary) << ProfileStamp(m_profileDir + "/registry.reg");
+}
+
+bool Host::Environment(const std::string& name, std::string& value) const
+{
+    for (const auto& entry : m_settings.Section("Environment")) {
+        if (EqualsNoCase(entry.first, name)) {
+            value = entry.second;
+            return true;
+        }
+    }
+    for (char** pp = environ; *pp; ++pp) {
+        std::string pair = *pp;
+        size_t eq = pair.find('=');
+        if (eq != std::string::npos && EqualsNoCase(pair.substr(0, eq), name)) {
+            value = pair.substr(eq + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Host::DebugOutput(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    m_debugOutput.push_back(text);
+    std::string file = EnvOr("TRIAGIST_LAB_DEBUG_OUTPUT", "");
+    if (!file.empty())
+        std::ofstream(file, std::ios::binary | std::ios::app) << text;
+}
+
+std::vector<std::string> Host::TakeDebugOutput()
+{
+    std::vector<std::string> lines;
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    lines.swap(m_debugOutput);
+    return lines;
+}
+
+void Host::Record(const std::string& call)
+{
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    m_journal.push_back(call);
+}
+
+std::vector<std::string> Host::Journal() const
+{
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    return m_journal;
+}
+
+void Host::ClearJournal()
+{
+    std::lock_guard<std::mutex> guard(m_outputLock);
+    m_journal.clear();
+}
+
+}  // namespace lab::host

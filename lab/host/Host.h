@@ -1,0 +1,66 @@
+// Stands in for the whole managed server: its profile, state, registry, drives, clock and outputs.
+#pragma once
+
+#include "lab/host/Clock.h"
+#include "lab/host/Drives.h"
+#include "lab/host/IniFile.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace lab::host {
+
+class RegistryTree;
+
+class Host {
+public:
+    // The machine of this process: the profile named by TRIAGIST_LAB, else the default one.
+    static Host& Instance();
+
+    // Rebuilds the machine from a profile. stateDir empty: TRIAGIST_LAB_STATE, else the cache.
+    void LoadProfile(const std::string& profileDir, const std::string& stateDir = "");
+    // Forgets what earlier runs changed and reloads the profile as it stands.
+    void ResetState();
+
+    const std::string& ProfileDir() const { return m_profileDir; }
+    const std::string& StateDir() const { return m_stateDir; }
+    const IniFile& Settings() const { return m_settings; }
+
+    RegistryTree& Registry() { return *m_pRegistry; }
+    // Persists the registry into the state directory; called after every change.
+    void SaveRegistry();
+
+    Clock& TheClock() { return m_clock; }
+    const Drives& TheDrives() const { return m_drives; }
+
+    // A variable of the machine's environment: the profile's, then the process's.
+    bool Environment(const std::string& name, std::string& value) const;
+
+    // The debugger output: kept for tests, and appended to TRIAGIST_LAB_DEBUG_OUTPUT when set.
+    void DebugOutput(const std::string& text);
+    std::vector<std::string> TakeDebugOutput();
+
+    // Calls to facilities that leave no trace on Linux (COM, common controls), in order.
+    void Record(const std::string& call);
+    std::vector<std::string> Journal() const;
+    void ClearJournal();
+
+private:
+    Host();
+    void LoadRegistry();
+
+    std::string m_profileDir;
+    std::string m_stateDir;
+    IniFile m_settings;
+    std::unique_ptr<RegistryTree> m_pRegistry;
+    Clock m_clock;
+    Drives m_drives;
+
+    mutable std::mutex m_outputLock;
+    std::vector<std::string> m_debugOutput;
+    std::vector<std::string> m_journal;
+};
+
+}  // namespace lab::host

@@ -1,0 +1,9 @@
+// Stands in for the C runtime's view of the process: the argument vector and the GUI entry point.
+#pragma once
+
+#include "lab/win32/WinDef.h"
+
+extern int __argc;
+extern char** __argv;
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

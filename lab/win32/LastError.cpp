@@ -1,0 +1,16 @@
+// Stands in for the thread's last-error slot of kernel32.
+#include "lab/win32/WinDef.h"
+
+namespace {
+thread_local DWORD t_dwLastError = 0;
+}
+
+DWORD WINAPI GetLastError()
+{
+    return t_dwLastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode)
+{
+    t_dwLastError = dwErrCode;
+}

@@ -1,0 +1,19 @@
+// Stands in for the process's start-up data kept by kernel32 and the C runtime (lab-internal, not part of the Win32 surface).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lab::win32 {
+
+// What GetCommandLineA answers from now on; the lab's entry point sets it from main()'s arguments.
+void SetCommandLine(const std::string& commandLine);
+
+// A command line cut into arguments by the Microsoft C runtime's rules: blanks separate,
+// quotes group, backslashes escape only before a quote, "" inside quotes is a quote.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+// Arguments joined into a command line that SplitCommandLine cuts back into the same arguments.
+std::string JoinCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace lab::win32

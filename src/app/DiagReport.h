@@ -1,0 +1,59 @@
+// The diagnosis run: owns the report document, runs the checks in order and writes the report file.
+#pragma once
+
+#include "src/platform/Win32.h"
+#include "src/xml/XmlDocument.h"
+
+#include <string>
+#include <vector>
+
+// Thrown by the step runner to abandon a run once a cancel was requested.
+enum _ActionState { ACTION_CANCELLED = 1 };
+
+class CDiagReport;
+
+// Step results, as a check returns them and OnStepEnd receives them.
+enum { STEP_OK = 0, STEP_CANCELLED = 1, STEP_FINDINGS = 2 };
+
+typedef DWORD (*DiagCheck)(CDiagReport& report, CXmlDocument& doc);
+
+struct DiagStep {
+    DWORD dwStep;  // the key of the step's progress texts, not its call order
+    DiagCheck pfnCheck;
+};
+
+// The checks in the order a run calls them.
+const std::vector<DiagStep>& DiagnosisSteps();
+
+class CDiagReport {
+public:
+    // Total the progress display plans for, whatever the number of steps.
+    static const DWORD STEP_TOTAL = 12;
+
+    CDiagReport();
+    explicit CDiagReport(const std::vector<DiagStep>& steps);
+    virtual ~CDiagReport();
+
+    virtual void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal);
+    virtual void OnStepEnd(DWORD dwStep, DWORD dwResult);
+
+    void Run();
+    bool AddMessage(CXmlDocument& doc, const char* pszCategory, const char* pszText, const char* pszKind);
+
+    DWORD m_dwWarnings;
+    DWORD m_dwErrors;
+    CXmlDocument m_Document;
+    std::string m_strOutputFile;
+    std::string m_strStylesheet;
+    std::string m_strSchemaLocation;
+    volatile LONG m_bCancel;  // set by another thread; read between steps
+
+private:
+    bool WriteSummary();
+
+    const std::vector<DiagStep>& m_Steps;
+};
+
+void RunStep(CDiagReport& report, DiagCheck pfnCheck, DWORD dwStep, CXmlDocument& doc, DWORD& dwSequence,
+             DWORD dwTotal);
+void WriteReport(CDiagReport& report);

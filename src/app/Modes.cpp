@@ -1,0 +1,79 @@
+#include "src/app/Modes.h"
+
+#include "src/app/DiagReport.h"
+#include "src/app/HtmlTransform.h"
+
+#include <string>
+
+const char* const WINDOW_SIZE_KEY = "Software\\Marrowby\\Triagist";
+
+void ApplyLanguageOption(const COptionTable& options)
+{
+    if (!options.Has("-LANG"))
+        return;
+    std::string strLanguage = options.Value("-LANG", 0, "");
+    if (lstrcmpiA(strLanguage.c_str(), "US") == 0)
+        SetThreadLocale(1033);
+    else if (lstrcmpiA(strLanguage.c_str(), "GER") == 0)
+        SetThreadLocale(1031);
+}
+
+int RunUnattendedDiagnosis(const std::string& strXmlPath, const std::string& strHtmlPath)
+{
+    std::string strXml = strXmlPath;
+    if (strXml.empty()) {
+        char szTemp[MAX_PATH] = "";
+        DWORD cchTemp = GetTempPathA(MAX_PATH, szTemp);
+        if (cchTemp == 0 || cchTemp >= MAX_PATH)
+            szTemp[0] = '\0';
+        strXml = std::string(szTemp) + "Report.xml";
+    }
+
+    {
+        CDiagReport report;
+        report.m_strOutputFile = strXml;
+        report.Run();
+    }
+
+    if (!strHtmlPath.empty()) {
+        char szDirectory[MAX_PATH] = "";
+        DWORD cchDirectory = GetCurrentDirectoryA(MAX_PATH, szDirectory);
+        // Without a current directory there is no stylesheet and no processor to run.
+        if (cchDirectory != 0 && cchDirectory < MAX_PATH) {
+            std::string strStylesheet = std::string(szDirectory) + "\\XML\\Status.xslt";
+            TransformToHtml(strXml.c_str(), strStylesheet.c_str(), strHtmlPath.c_str());
+        }
+    }
+    return 0;  // findings and failures are in the report, not in the exit code
+}
+
+RestartRequest ParseRestartRequest(const char* pszCommandLine)
+{
+    std::string strText = pszCommandLine ? pszCommandLine : "";
+    if (!strText.empty())
+        CharUpperA(&strText[0]);
+    RestartRequest request;
+    request.bUnattended = strText.find("VERBOSE") != std::string::npos;
+    request.bRescan = strText.find("RESCAN") != std::string::npos;
+    return request;
+}
+
+int RunSelectedMode(const COptionTable& options, const char*)
+{
+    ApplyLanguageOption(options);
+
+    if (options.Has("-DIAG") || options.Has("/DIAG")) {
+        std::string strXml = options.Value("-XMLREPORT", 0, "");
+        std::string strHtml = options.Value("-HTMLREPORT", 0, "");
+        if (strXml.empty() && strHtml.empty())
+            return 0;  // the interactive diagnosis window is not part of this build yet
+        return RunUnattendedDiagnosis(strXml, strHtml);
+    }
+    if (options.Has("-TRACE") || options.Has("/TRACE"))
+        return 0;  // the trace settings editor is not part of this build yet
+    if (options.Has("-MSI") || options.Has("/MSI"))
+        return 0;  // the installer registration clean-up is not part of this build yet
+    if (options.Has("-RESTART") || options.Has("/RESTART"))
+        return 0;  // the agent restart is not part of this build yet; it reads ParseRestartRequest(pszCommandLine)
+    return 0;
+}

@@ -1,0 +1,48 @@
+// Owners of platform handles, so every handle is closed on every path.
+#pragma once
+
+#include "src/platform/Win32.h"
+
+class CScopedHandle {
+public:
+    explicit CScopedHandle(HANDLE h = nullptr) : m_h(h) {}
+    ~CScopedHandle() { Close(); }
+    CScopedHandle(const CScopedHandle&) = delete;
+    CScopedHandle& operator=(const CScopedHandle&) = delete;
+
+    HANDLE Get() const { return m_h; }
+    bool IsValid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
+    void Close()
+    {
+        if (IsValid())
+            CloseHandle(m_h);
+        m_h = nullptr;
+    }
+
+private:
+    HANDLE m_h;
+};
+
+class CScopedRegKey {
+public:
+    explicit CScopedRegKey(HKEY hKey = nullptr) : m_hKey(hKey) {}
+    ~CScopedRegKey() { Close(); }
+    CScopedRegKey(const CScopedRegKey&) = delete;
+    CScopedRegKey& operator=(const CScopedRegKey&) = delete;
+
+    HKEY Get() const { return m_hKey; }
+    PHKEY Receive()
+    {
+        Close();
+        return &m_hKey;
+    }
+    void Close()
+    {
+        if (m_hKey)
+            RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+
+private:
+    HKEY m_hKey;
+};

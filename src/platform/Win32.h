@@ -1,0 +1,13 @@
+// The one door to the platform: the real Windows headers, or the lab's stand-ins on other systems.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <process.h>
+#include <psapi.h>
+#include <stdlib.h>
+#else
+#include "lab/win32/Windows.h"
+#endif

@@ -1,0 +1,70 @@
+// The trace log of every component: a trace file, a console and the debugger output.
+#pragma once
+
+#include "src/platform/Printf.h"
+#include "src/platform/Win32.h"
+
+#include <cstddef>
+#include <cstdio>  // mingw defines the format kind TRIAGIST_PRINTF names here
+
+// The settings live per module under HKEY_LOCAL_MACHINE\SOFTWARE\Debug\<module>
+// (64-bit view), shared with the agents' own components and edited by the
+// trace settings editor. Call sites test m_bActive before calling Trace.
+class CFileDebug {
+public:
+    explicit CFileDebug(const char* pszModule = nullptr, BOOL bAnnounce = FALSE);
+    ~CFileDebug();
+    CFileDebug(const CFileDebug&) = delete;
+    CFileDebug& operator=(const CFileDebug&) = delete;
+
+    // Forgets the module's settings; with a name, takes at most 31 characters of
+    // it and reads its settings. bAnnounce writes the start-up header.
+    void Init(const char* pszModule, BOOL bAnnounce);
+    void ReadSettings();
+    // TRUE when dwLevel is above 0 and pszPath is not empty. A level of 0 keeps
+    // the current path and mutex.
+    BOOL SetTraceFile(DWORD dwLevel, const char* pszPath, DWORD dwLimitMB);
+    // Keeps the thread's last error as it was.
+    void Trace(DWORD dwLevel, const char* pszFormat, ...) TRIAGIST_PRINTF(3, 4);
+
+    const char* GetModuleName() const { return m_szModule; }
+    const char* GetTraceFile() const { return m_szTraceFile; }
+    DWORD GetFileLimit() const { return m_dwFileLimit; }
+
+private:
+    typedef BOOL(WINAPI* PFN_GETPROCESSMEMORYINFO)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
+    typedef BOOL(WINAPI* PFN_GETPROCESSHANDLECOUNT)(HANDLE, PDWORD);
+
+    void WriteToFile(const char* pszLine, size_t cbLine);
+    void WriteToConsole(const char* pszLine, size_t cbLine);
+    void WriteToDebugger(const char* pszLine);
+    void FreeLibraries();
+    void CloseFileMutex();
+
+    HANDLE m_hFileMutex;
+    char m_szTraceFile[MAX_PATH];
+    DWORD m_dwFileLimit;  // bytes, 0 = unlimited
+    DWORD m_dwFileLevel;
+    DWORD m_dwConLevel;
+    HANDLE m_hConsole;
+    DWORD m_dwWinLevel;
+    HMODULE m_hPsapi;
+    HMODULE m_hKernel32;
+    PFN_GETPROCESSMEMORYINFO m_pfnGetProcessMemoryInfo;
+    PFN_GETPROCESSHANDLECOUNT m_pfnGetProcessHandleCount;
+    char m_szModule[32];
+    DWORD m_bTimeStampOn;
+    DWORD m_bDateStampOn;
+    DWORD m_bThreadIdOn;
+    DWORD m_bCpuIdOn;
+    DWORD m_bAppNameOn;
+    DWORD m_bMemUsageOn;
+    DWORD m_bHandleCountOn;
+    DWORD m_dwReloadInterval;  // units of 1024 ms, 0 = read once
+    DWORD m_dwLastReload;      // tick count >> 10
+
+public:
+    DWORD m_bActive;
+};
+
+extern CFileDebug g_FileDebug;

@@ -1,0 +1,147 @@
+// The trace log's outputs: the trace file with its rotation, the console and the debugger.
+#include "src/trace/FileDebug.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const DWORD kMutexWaitMs = 20;
+const size_t kMaxDebuggerPiece = 1122;
+
+class CFileHolder {
+public:
+    explicit CFileHolder(HANDLE hFile) : m_hFile(hFile) {}
+    ~CFileHolder()
+    {
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(m_hFile);
+    }
+    CFileHolder(const CFileHolder&) = delete;
+    CFileHolder& operator=(const CFileHolder&) = delete;
+
+    bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
+
+    HANDLE m_hFile;
+};
+
+// Holds the file mutex for as long as it was obtained; a wait that ran out
+// still lets the caller append, so tracing never stalls for long.
+class CMutexClaim {
+public:
+    explicit CMutexClaim(HANDLE hMutex) : m_hMutex(hMutex), m_bOwned(false)
+    {
+        if (m_hMutex) {
+            DWORD dwWait = WaitForSingleObject(m_hMutex, kMutexWaitMs);
+            m_bOwned = dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED;
+        }
+    }
+    ~CMutexClaim()
+    {
+        if (m_bOwned)
+            ReleaseMutex(m_hMutex);
+    }
+    CMutexClaim(const CMutexClaim&) = delete;
+    CMutexClaim& operator=(const CMutexClaim&) = delete;
+
+private:
+    HANDLE m_hMutex;
+    bool m_bOwned;
+};
+
+void WriteBytes(HANDLE hFile, const char* pData, size_t cbData)
+{
+    DWORD cbWritten = 0;
+    WriteFile(hFile, pData, static_cast<DWORD>(cbData), &cbWritten, nullptr);
+}
+
+}  // namespace
+
+void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
+{
+    // A reload on another thread may change the path meanwhile; work on a copy.
+    char szPath[MAX_PATH];
+    memcpy(szPath, m_szTraceFile, sizeof(szPath));
+    szPath[sizeof(szPath) - 1] = '\0';
+    if (szPath[0] == '\0')
+        return;
+
+    CMutexClaim claim(m_hFileMutex);
+
+    DWORD dwLimit = m_dwFileLimit;
+    if (dwLimit != 0) {
+        bool bFull = false;
+        {
+            CFileHolder file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file.IsOpen()) {
+                DWORD dwHigh = 0;
+                SetLastError(NO_ERROR);
+                DWORD dwLow = GetFileSize(file.m_hFile, &dwHigh);
+                if (dwLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR)
+                    bFull = dwHigh != 0 || dwLow >= dwLimit;
+            }
+        }
+        if (bFull) {
+            // One backup generation: the path with ".txt" appended.
+            char szBackup[MAX_PATH + 4];
+            snprintf(szBackup, sizeof(szBackup), "%s.txt", szPath);
+            DeleteFileA(szBackup);
+            MoveFileA(szPath, szBackup);
+        }
+    }
+
+    CFileHolder file(CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen())
+        return;
+    LONG lHigh = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(file.m_hFile, 0, &lHigh, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        return;
+
+    const char* pRun = pszLine;
+    const char* pEnd = pszLine + cbLine;
+    while (pRun < pEnd) {
+        const char* pFeed = static_cast<const char*>(memchr(pRun, '\n', static_cast<size_t>(pEnd - pRun)));
+        if (!pFeed) {
+            WriteBytes(file.m_hFile, pRun, static_cast<size_t>(pEnd - pRun));
+            break;
+        }
+        if (pFeed > pRun)
+            WriteBytes(file.m_hFile, pRun, static_cast<size_t>(pFeed - pRun));
+        WriteBytes(file.m_hFile, "\r\n", 2);
+        pRun = pFeed + 1;
+    }
+}
+
+void CFileDebug::WriteToConsole(const char* pszLine, size_t cbLine)
+{
+    if (m_hConsole == INVALID_HANDLE_VALUE)
+        return;
+    DWORD cchWritten = 0;
+    WriteConsoleA(m_hConsole, pszLine, static_cast<DWORD>(cbLine), &cchWritten, nullptr);
+}
+
+// The debugger shows each string as it comes, so every line goes out on its
+// own with the line feed at its end rather than in front.
+void CFileDebug::WriteToDebugger(const char* pszLine)
+{
+    const char* pPiece = pszLine;
+    if (*pPiece == '\n')
+        ++pPiece;
+    char szPiece[kMaxDebuggerPiece + 2];
+    for (;;) {
+        const char* pFeed = strchr(pPiece, '\n');
+        size_t cbPiece = pFeed ? static_cast<size_t>(pFeed - pPiece) : strlen(pPiece);
+        if (cbPiece > kMaxDebuggerPiece)
+            cbPiece = kMaxDebuggerPiece;
+        memcpy(szPiece, pPiece, cbPiece);
+        szPiece[cbPiece] = '\n';
+        szPiece[cbPiece + 1] = '\0';
+        OutputDebugStringA(szPiece);
+        if (!pFeed)
+            break;
+        pPiece = pFeed + 1;
+    }
+}

@@ -1,0 +1,61 @@
+#include "src/xml/XmlText.h"
+
+#include <cstring>
+
+bool IsXmlBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The XML name characters restricted to the Latin-1 range the report is declared in.
+bool IsXmlNameStartChar(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '_' || u == ':')
+        return true;
+    return u >= 0xC0 && u != 0xD7 && u != 0xF7;
+}
+
+bool IsXmlNameChar(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    return IsXmlNameStartChar(c) || (u >= '0' && u <= '9') || u == '-' || u == '.' || u == 0xB7;
+}
+
+bool IsXmlName(const char* psz, size_t nLen)
+{
+    if (psz == nullptr || nLen == 0 || !IsXmlNameStartChar(psz[0]))
+        return false;
+    for (size_t i = 1; i < nLen; ++i) {
+        if (!IsXmlNameChar(psz[i]))
+            return false;
+    }
+    return true;
+}
+
+void AppendEscapedXml(std::string& strOut, const char* psz, bool bAttribute)
+{
+    if (psz == nullptr)
+        return;
+    const size_t nLen = std::strlen(psz);
+    // Most report texts need no or few replacements; a tenth more avoids a second allocation.
+    strOut.reserve(strOut.size() + nLen + nLen / 10 + 7);
+    const char* pRun = psz;
+    for (const char* p = psz; *p != '\0'; ++p) {
+        const char* pszEntity = nullptr;
+        switch (*p) {
+        case '<': pszEntity = "&lt;"; break;
+        case '&': pszEntity = "&amp;"; break;
+        case '>': pszEntity = "&gt;"; break;
+        case '\'': pszEntity = bAttribute ? "&apos;" : nullptr; break;
+        case '"': pszEntity = bAttribute ? "&quot;" : nullptr; break;
+        default: break;
+        }
+        if (pszEntity != nullptr) {
+            strOut.append(pRun, size_t(p - pRun));
+            strOut.append(pszEntity);
+            pRun = p + 1;
+        }
+    }
+    strOut.append(pRun);
+}

@@ -1,0 +1,462 @@
+#include "lab/host/RegFile.h"
+#include "lab/host/RegistryTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using lab::host::RegHive;
+using lab::host::RegistryTree;
+using lab::host::RegKeyInfo;
+using lab::host::RegResult;
+using lab::host::RegValue;
+using lab::host::kRegView32;
+using lab::host::kRegView64;
+namespace regtype = lab::host::regtype;
+using namespace std::string_literals;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using KeyRef = RegistryTree::KeyRef;
+
+Bytes B(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+KeyRef Create(RegistryTree& tree, const std::string& path, uint32_t sam = 0)
+{
+    KeyRef key;
+    EXPECT_EQ(tree.CreatePath(path, sam, key), RegResult::Success) << path;
+    return key;
+}
+
+std::vector<std::string> SubkeyNames(RegistryTree& tree, const KeyRef& key)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (uint32_t i = 0; tree.EnumKey(key, i, name) == RegResult::Success; ++i)
+        names.push_back(name);
+    return names;
+}
+
+std::vector<std::string> ValueNames(RegistryTree& tree, const KeyRef& key)
+{
+    std::vector<std::string> names;
+    RegValue value;
+    for (uint32_t i = 0; tree.EnumValue(key, i, value) == RegResult::Success; ++i)
+        names.push_back(value.name);
+    return names;
+}
+
+// Every key and value below all hives, one line each, in enumeration order.
+void Dump(RegistryTree& tree, const KeyRef& key, std::vector<std::string>& lines)
+{
+    lines.push_back("[" + tree.PathOf(key) + "]");
+    RegValue value;
+    for (uint32_t i = 0; tree.EnumValue(key, i, value) == RegResult::Success; ++i) {
+        std::string line = value.name + " " + std::to_string(value.type) + ":";
+        for (uint8_t b : value.data)
+            line += " " + std::to_string(b);
+        lines.push_back(line);
+    }
+    std::string name;
+    for (uint32_t i = 0; tree.EnumKey(key, i, name) == RegResult::Success; ++i) {
+        KeyRef child;
+        EXPECT_EQ(tree.OpenKey(key, name, 0, child), RegResult::Success);
+        Dump(tree, child, lines);
+    }
+}
+
+std::vector<std::string> Dump(RegistryTree& tree)
+{
+    std::vector<std::string> lines;
+    for (RegHive hive : {RegHive::ClassesRoot, RegHive::CurrentUser, RegHive::LocalMachine, RegHive::Users,
+                         RegHive::CurrentConfig})
+        Dump(tree, tree.Root(hive), lines);
+    return lines;
+}
+
+void Load(RegistryTree& tree, const std::string& text)
+{
+    std::string error;
+    EXPECT_TRUE(tree.LoadRegText(text, error)) << error;
+}
+
+// A REGEDIT4 file with every kind of value; its hex(2)/hex(7) bytes are 8-bit.
+const char* const kRegedit4 =
+    "REGEDIT4\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product]\r\n"
+    "@=\"default text\"\r\n"
+    "\"Path\"=\"C:\\\\Program Files\\\\Vendor\"\r\n"
+    "\"Level\"=dword:00000005\r\n"
+    "\"Blob\"=hex:00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff,00,11,22,33,44,55,66,\\\r\n"
+    "  77,88,99,aa,bb,cc,dd,ee,ff\r\n"
+    "\"Expand\"=hex(2):25,53,79,73,74,65,6d,52,6f,6f,74,25,5c,78,00\r\n"
+    "\"Multi\"=hex(7):6f,6e,65,00,74,77,6f,00,00\r\n"
+    "\"Quad\"=hex(b):01,00,00,00,00,00,00,80\r\n"
+    "\"Nothing\"=hex(0):\r\n"
+    "\"Custom\"=hex(1234):ab\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product\\Empty]\r\n"
+    "\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Caf\xE9]\r\n"
+    "\"Name \\\"quoted\\\"\"=\"na\xEFve \x80\"\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\.txt]\r\n"
+    "@=\"txtfile\"\r\n"
+    "[HKEY_USERS\\.DEFAULT]\r\n"
+    "[HKEY_CURRENT_CONFIG\\System]\r\n";
+
+class TempDir {
+public:
+    TempDir()
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/regtree-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        if (mkdtemp(buffer.data()))
+            m_path = buffer.data();
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace
+
+TEST(RegistryTreeKeys, NamesIgnoreCaseButKeepTheCaseTheyWereCreatedWith)
+{
+    RegistryTree tree;
+    KeyRef created = Create(tree, "HKLM\\SOFTWARE\\Vendor\\MixedCase");
+    KeyRef opened;
+    ASSERT_EQ(tree.OpenPath("hkey_local_machine\\software\\VENDOR\\mixedcase", 0, opened), RegResult::Success);
+    EXPECT_EQ(opened, created);
+    EXPECT_EQ(tree.PathOf(opened), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\MixedCase");
+
+    bool bCreated = true;
+    ASSERT_EQ(tree.CreatePath("HKLM\\software\\vendor\\MIXEDCASE", 0, opened, &bCreated), RegResult::Success);
+    EXPECT_FALSE(bCreated);
+    EXPECT_EQ(SubkeyNames(tree, Create(tree, "HKLM\\SOFTWARE\\Vendor")), std::vector<std::string>{"MixedCase"});
+
+    // Windows-1252 letters fold too.
+    Create(tree, "HKCU\\Caf\xE9");
+    EXPECT_EQ(tree.OpenPath("HKCU\\CAF\xC9", 0, opened), RegResult::Success);
+}
+
+TEST(RegistryTreeKeys, SubkeysEnumerateAlphabeticallyIgnoringCase)
+{
+    RegistryTree tree;
+    KeyRef parent = Create(tree, "HKLM\\SOFTWARE\\Order");
+    for (const char* name : {"delta", "Alpha", "charlie", "BRAVO", "alpha2", "a"})
+        Create(tree, "HKLM\\SOFTWARE\\Order\\" + std::string(name));
+    EXPECT_EQ(SubkeyNames(tree, parent),
+              (std::vector<std::string>{"a", "Alpha", "alpha2", "BRAVO", "charlie", "delta"}));
+    std::string name;
+    EXPECT_EQ(tree.EnumKey(parent, 6, name), RegResult::NoMoreItems);
+}
+
+TEST(RegistryTreeKeys, OpenAndCreateReportWhatIsMissingOrMalformed)
+{
+    RegistryTree tree;
+    KeyRef root = tree.Root(RegHive::LocalMachine);
+    KeyRef key;
+    EXPECT_EQ(tree.OpenKey(root, "SOFTWARE\\Nowhere", 0, key), RegResult::NotFound);
+    EXPECT_EQ(tree.OpenKey(root, "\\SOFTWARE", 0, key), RegResult::BadPathname);
+    EXPECT_EQ(tree.CreateKey(root, "\\SOFTWARE", 0, false, key), RegResult::BadPathname);
+    EXPECT_EQ(tree.CreateKey(root, "A\\\\B", 0, false, key), RegResult::BadPathname);
+    EXPECT_EQ(tree.OpenPath("HKEY_NOWHERE\\X", 0, key), RegResult::BadPathname);
+
+    // A trailing backslash names the same key; an empty name names the base itself.
+    ASSERT_EQ(tree.CreateKey(root, "SOFTWARE\\A\\", 0, false, key), RegResult::Success);
+    EXPECT_EQ(tree.PathOf(key), "HKEY_LOCAL_MACHINE\\SOFTWARE\\A");
+    KeyRef same;
+    EXPECT_EQ(tree.OpenKey(key, "", 0, same), RegResult::Success);
+    EXPECT_EQ(same, key);
+}
+
+TEST(RegistryTreeKeys, DeletionNeedsAnEmptyKeyAndLeavesHeldKeysDeleted)
+{
+    RegistryTree tree;
+    KeyRef parent = Create(tree, "HKLM\\SOFTWARE\\Gone");
+    KeyRef child = Create(tree, "HKLM\\SOFTWARE\\Gone\\Child");
+    KeyRef software = Create(tree, "HKLM\\SOFTWARE");
+
+    EXPECT_EQ(tree.DeleteKey(software, "Gone", 0), RegResult::AccessDenied);
+    EXPECT_EQ(tree.DeleteKey(tree.Root(RegHive::LocalMachine), "", 0), RegResult::AccessDenied);
+    EXPECT_EQ(tree.DeleteKey(software, "Absent", 0), RegResult::NotFound);
+    EXPECT_EQ(tree.DeleteKey(parent, "child", 0), RegResult::Success);
+    EXPECT_EQ(tree.DeleteKey(software, "GONE", 0), RegResult::Success);
+
+    RegValue value;
+    KeyRef key;
+    std::string name;
+    EXPECT_EQ(tree.GetValue(parent, "x", value), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.SetValue(parent, "x", regtype::kDword, Bytes(4)), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.OpenKey(parent, "Child", 0, key), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.CreateKey(parent, "New", 0, false, key), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.EnumKey(child, 0, name), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.PathOf(child), "");
+
+    // A key created again under the same name is a new key; the old reference stays deleted.
+    Create(tree, "HKLM\\SOFTWARE\\Gone");
+    EXPECT_EQ(tree.GetValue(parent, "x", value), RegResult::KeyDeleted);
+
+    Create(tree, "HKLM\\SOFTWARE\\Tree\\A\\B\\C");
+    KeyRef held = Create(tree, "HKLM\\SOFTWARE\\Tree\\A\\B");
+    EXPECT_EQ(tree.DeleteTree(software, "tree"), RegResult::Success);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Tree", 0, key), RegResult::NotFound);
+    EXPECT_EQ(tree.EnumKey(held, 0, name), RegResult::KeyDeleted);
+}
+
+TEST(RegistryTreeValues, KeepCreationOrderAndIgnoreCase)
+{
+    RegistryTree tree;
+    KeyRef key = Create(tree, "HKCU\\Software\\Values");
+    ASSERT_EQ(tree.SetValue(key, "Zeta", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
+    ASSERT_EQ(tree.SetValue(key, "alpha", regtype::kSz, B("a\0"s)), RegResult::Success);
+    ASSERT_EQ(tree.SetValue(key, "", regtype::kSz, B("default\0"s)), RegResult::Success);
+    ASSERT_EQ(tree.SetValue(key, "Mid", regtype::kBinary, Bytes{}), RegResult::Success);
+    // Set again under another case: keeps its place and its first name.
+    ASSERT_EQ(tree.SetValue(key, "ZETA", regtype::kQword, Bytes(8, 7)), RegResult::Success);
+    EXPECT_EQ(ValueNames(tree, key), (std::vector<std::string>{"Zeta", "alpha", "", "Mid"}));
+
+    RegValue value;
+    ASSERT_EQ(tree.GetValue(key, "zeta", value), RegResult::Success);
+    EXPECT_EQ(value.name, "Zeta");
+    EXPECT_EQ(value.type, regtype::kQword);
+    EXPECT_EQ(value.data, Bytes(8, 7));
+
+    EXPECT_EQ(tree.DeleteValue(key, "ALPHA"), RegResult::Success);
+    EXPECT_EQ(tree.DeleteValue(key, "alpha"), RegResult::NotFound);
+    EXPECT_EQ(tree.GetValue(key, "alpha", value), RegResult::NotFound);
+    EXPECT_EQ(ValueNames(tree, key), (std::vector<std::string>{"Zeta", "", "Mid"}));
+    EXPECT_EQ(tree.EnumValue(key, 3, value), RegResult::NoMoreItems);
+
+    RegKeyInfo info;
+    ASSERT_EQ(tree.QueryInfo(key, info), RegResult::Success);
+    EXPECT_EQ(info.values, 3u);
+    EXPECT_EQ(info.maxValueNameLen, 4u);
+    EXPECT_EQ(info.maxValueLen, 8u);
+    EXPECT_EQ(info.subKeys, 0u);
+}
+
+TEST(RegistryTreeViews, ThirtyTwoBitViewOfSoftwareIsItsWow6432Node)
+{
+    RegistryTree tree;
+    KeyRef key;
+    ASSERT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Vendor", kRegView32, key), RegResult::Success);
+    EXPECT_EQ(tree.PathOf(key), "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vendor");
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Vendor", kRegView64, key), RegResult::NotFound);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Vendor", 0, key), RegResult::NotFound);
+    EXPECT_EQ(tree.OpenPath("HKLM\\software\\vendor", kRegView32, key), RegResult::Success);
+    // Naming the node explicitly does not redirect twice.
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Wow6432Node\\Vendor", kRegView32, key), RegResult::Success);
+
+    // Relative to SOFTWARE itself, and only below HKLM\SOFTWARE.
+    KeyRef software = Create(tree, "HKLM\\SOFTWARE");
+    EXPECT_EQ(tree.OpenKey(software, "Vendor", kRegView32, key), RegResult::Success);
+    ASSERT_EQ(tree.CreatePath("HKLM\\SYSTEM\\Other", kRegView32, key), RegResult::Success);
+    EXPECT_EQ(tree.PathOf(key), "HKEY_LOCAL_MACHINE\\SYSTEM\\Other");
+    ASSERT_EQ(tree.CreatePath("HKCU\\SOFTWARE\\Other", kRegView32, key), RegResult::Success);
+    EXPECT_EQ(tree.PathOf(key), "HKEY_CURRENT_USER\\SOFTWARE\\Other");
+
+    EXPECT_EQ(tree.DeleteKey(software, "Vendor", kRegView32), RegResult::Success);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\WOW6432Node\\Vendor", 0, key), RegResult::NotFound);
+}
+
+TEST(RegistryTreeViews, DenySwitchRefusesTheSixtyFourBitViewOfOneKey)
+{
+    RegistryTree tree;
+    // Set before the key exists, named with the short hive name.
+    ASSERT_TRUE(tree.SetDeny64BitView("HKLM\\SOFTWARE\\Debug", true));
+    EXPECT_FALSE(tree.SetDeny64BitView("HKEY_NOWHERE\\SOFTWARE", true));
+
+    KeyRef key;
+    EXPECT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", 0xF003F | kRegView64, key), RegResult::AccessDenied);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::AccessDenied);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", 0, key), RegResult::NotFound);
+    ASSERT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", 0xF003F, key), RegResult::Success);
+    ASSERT_EQ(tree.SetValue(key, "DynamicUpdate", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
+
+    EXPECT_EQ(tree.OpenPath("hkey_local_machine\\software\\debug", kRegView64, key), RegResult::AccessDenied);
+    EXPECT_EQ(tree.OpenKey(Create(tree, "HKLM\\SOFTWARE"), "DEBUG", kRegView64, key), RegResult::AccessDenied);
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", 0, key), RegResult::Success);
+    // Only that key: its subkeys and other hives are not affected.
+    Create(tree, "HKLM\\SOFTWARE\\Debug\\Module");
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug\\Module", kRegView64, key), RegResult::Success);
+    Create(tree, "HKCU\\SOFTWARE\\Debug");
+    EXPECT_EQ(tree.OpenPath("HKCU\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
+
+    ASSERT_TRUE(tree.SetDeny64BitView("HKEY_LOCAL_MACHINE\\SOFTWARE\\DEBUG\\", false));
+    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
+
+    tree.SetDeny64BitView("HKLM\\SOFTWARE\\Debug", true);
+    tree.Clear();
+    EXPECT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
+}
+
+TEST(RegistryTreeFiles, LoadMergesDeletesAndIsAllOrNothing)
+{
+    RegistryTree tree;
+    Load(tree, kRegedit4);
+    Load(tree, "Windows Registry Editor Version 5.00\r\n"
+               "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product\\Empty]\r\n"
+               "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Never\\There]\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product]\r\n"
+               "\"Path\"=-\r\n"
+               "\"Added\"=dword:00000001\r\n"
+               "\"level\"=dword:00000006\r\n");
+    KeyRef key;
+    ASSERT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Vendor\\Product", 0, key), RegResult::Success);
+    EXPECT_TRUE(SubkeyNames(tree, key).empty());
+    EXPECT_EQ(ValueNames(tree, key),
+              (std::vector<std::string>{"", "Level", "Blob", "Expand", "Multi", "Quad", "Nothing", "Custom", "Added"}));
+    RegValue value;
+    ASSERT_EQ(tree.GetValue(key, "Level", value), RegResult::Success);
+    EXPECT_EQ(value.data, (Bytes{6, 0, 0, 0}));
+
+    std::vector<std::string> before = Dump(tree);
+    std::string error;
+    EXPECT_FALSE(tree.LoadRegText("REGEDIT4\r\n[HKLM\\SOFTWARE\\New]\r\n\"A\"=dword:1\r\n[HKEY_BOGUS\\X]\r\n", error));
+    EXPECT_EQ(error.compare(0, 7, "line 4:"), 0) << error;
+    EXPECT_FALSE(tree.LoadRegText("REGEDIT4\r\n[-HKEY_LOCAL_MACHINE]\r\n", error));
+    EXPECT_FALSE(tree.LoadRegText("REGEDIT4\r\n[HKLM\\New]\r\n\"A\"=dword:\r\n", error));
+    EXPECT_EQ(Dump(tree), before);
+
+    EXPECT_FALSE(tree.LoadRegFile("/nonexistent/registry.reg", error));
+}
+
+TEST(RegistryTreeFiles, Regedit4RoundTripsThroughAVersion5File)
+{
+    RegistryTree original;
+    Load(original, kRegedit4);
+    KeyRef key;
+    RegValue value;
+    ASSERT_EQ(original.OpenPath("HKLM\\SOFTWARE\\Vendor\\Product", 0, key), RegResult::Success);
+    ASSERT_EQ(original.GetValue(key, "Expand", value), RegResult::Success);
+    EXPECT_EQ(value.data, B("%SystemRoot%\\x\0"s));
+
+    std::string saved = original.SaveRegText();
+    EXPECT_EQ(saved.compare(0, 2, "\xFF\xFE"), 0);
+    RegistryTree copy;
+    Load(copy, saved);
+    EXPECT_EQ(Dump(copy), Dump(original));
+    // Saving is stable: the copy saves to the same bytes.
+    EXPECT_EQ(copy.SaveRegText(), saved);
+}
+
+TEST(RegistryTreeFiles, Version5RoundTripsEveryValueType)
+{
+    RegistryTree original;
+    KeyRef key = Create(original, "HKCU\\Software\\Types");
+    const std::vector<std::pair<uint32_t, Bytes>> values = {
+        {regtype::kSz, B("text \"with\" \\ and \xE9\0"s)},
+        {regtype::kSz, B("no terminator"s)},
+        {regtype::kExpandSz, B("%TEMP%\\\x80\0"s)},
+        {regtype::kMultiSz, B("a\0bb\0\0"s)},
+        {regtype::kBinary, Bytes(300, 0xA5)},
+        {regtype::kDword, Bytes{0xff, 0xff, 0xff, 0xff}},
+        {regtype::kQword, Bytes{1, 2, 3, 4, 5, 6, 7, 8}},
+        {regtype::kNone, Bytes{}},
+        {5, Bytes{0, 0, 0, 1}},
+        {0x7fffffff, Bytes{1}},
+    };
+    for (size_t i = 0; i < values.size(); ++i)
+        original.SetValue(key, "v" + std::to_string(i), values[i].first, values[i].second);
+    Create(original, "HKLM\\SOFTWARE\\Only\\Empty\\Keys");
+    original.SetValue(original.Root(RegHive::Users), "AtRoot", regtype::kDword, Bytes{1, 0, 0, 0});
+
+    RegistryTree copy;
+    Load(copy, original.SaveRegText());
+    EXPECT_EQ(Dump(copy), Dump(original));
+}
+
+TEST(RegistryTreeFiles, SaveLeavesVolatileKeysOut)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    RegistryTree tree;
+    KeyRef stable = Create(tree, "HKLM\\SYSTEM\\Stable");
+    KeyRef fleeting;
+    ASSERT_EQ(tree.CreateKey(stable, "Volatile", 0, true, fleeting), RegResult::Success);
+    KeyRef key;
+    EXPECT_EQ(tree.CreateKey(fleeting, "Lasting", 0, false, key), RegResult::ChildMustBeVolatile);
+    EXPECT_EQ(tree.CreateKey(fleeting, "AlsoVolatile", 0, true, key), RegResult::Success);
+
+    std::string file = dir.Path() + "/saved.reg";
+    ASSERT_TRUE(tree.SaveRegFile(file));
+    RegistryTree reloaded;
+    std::string error;
+    ASSERT_TRUE(reloaded.LoadRegFile(file, error)) << error;
+    EXPECT_EQ(reloaded.OpenPath("HKLM\\SYSTEM\\Stable", 0, key), RegResult::Success);
+    EXPECT_EQ(reloaded.OpenPath("HKLM\\SYSTEM\\Stable\\Volatile", 0, key), RegResult::NotFound);
+    EXPECT_FALSE(tree.SaveRegFile(dir.Path() + "/missing/dir/saved.reg"));
+}
+
+TEST(RegistryTreeState, ClearLeavesEmptyHivesAndDeletesHeldKeys)
+{
+    RegistryTree tree;
+    Load(tree, kRegedit4);
+    KeyRef held;
+    ASSERT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Vendor", 0, held), RegResult::Success);
+    KeyRef oldRoot = tree.Root(RegHive::LocalMachine);
+    tree.Clear();
+    RegValue value;
+    EXPECT_EQ(tree.GetValue(held, "", value), RegResult::KeyDeleted);
+    EXPECT_EQ(tree.GetValue(oldRoot, "", value), RegResult::KeyDeleted);
+    std::vector<std::string> empty = {"[HKEY_CLASSES_ROOT]", "[HKEY_CURRENT_USER]", "[HKEY_LOCAL_MACHINE]",
+                                      "[HKEY_USERS]", "[HKEY_CURRENT_CONFIG]"};
+    EXPECT_EQ(Dump(tree), empty);
+}
+
+TEST(RegistryTreeState, ConcurrentWritersAndReadersSeeAConsistentTree)
+{
+    RegistryTree tree;
+    const int kThreads = 4;
+    const int kKeys = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&tree, t] {
+            for (int i = 0; i < kKeys; ++i) {
+                KeyRef key;
+                std::string path = "HKLM\\SOFTWARE\\Shared\\T" + std::to_string(t) + "K" + std::to_string(i);
+                if (tree.CreatePath(path, 0, key) != RegResult::Success)
+                    return;
+                tree.SetValue(key, "Index", regtype::kDword, Bytes{static_cast<uint8_t>(i), 0, 0, 0});
+                if (i % 10 == 0)
+                    tree.SaveRegText();
+                if (i % 2 == 1)
+                    tree.DeleteKey(key, "", 0);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    KeyRef shared;
+    ASSERT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Shared", 0, shared), RegResult::Success);
+    std::vector<std::string> names = SubkeyNames(tree, shared);
+    EXPECT_EQ(names.size(), static_cast<size_t>(kThreads * kKeys / 2));
+    for (const std::string& name : names) {
+        KeyRef key;
+        RegValue value;
+        ASSERT_EQ(tree.OpenKey(shared, name, 0, key), RegResult::Success);
+        ASSERT_EQ(tree.GetValue(key, "index", value), RegResult::Success);
+        EXPECT_EQ(value.data[0] % 2, 0) << name;
+    }
+}

@@ -1,0 +1,137 @@
+// A lab host for the trace tests: a profile and its state in a fresh temporary directory.
+#pragma once
+
+#include "lab/host/Drives.h"
+#include "lab/host/Host.h"
+#include "src/platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace tracetest {
+
+// Virtual time starting on a tick count that is a multiple of 1024, so that
+// the reload interval's boundaries fall on whole sleeps.
+inline const char* VirtualClock()
+{
+    return "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\nTick=1024000\n";
+}
+
+// A string as a .reg file writes it.
+inline std::string RegString(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+inline std::string RegDword(DWORD value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+// One value line of a .reg file.
+inline std::string RegLine(const std::string& name, const std::string& data)
+{
+    return "\"" + name + "\"=" + data + "\r\n";
+}
+
+inline std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& path, const std::string& data)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+inline bool Exists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+class TraceLab {
+public:
+    // labIni is the profile's lab.ini; the registry starts empty.
+    explicit TraceLab(const std::string& labIni)
+    {
+        namespace fs = std::filesystem;
+        std::string pattern = (fs::temp_directory_path() / "triagist-trace-XXXXXX").string();
+        if (!mkdtemp(&pattern[0]))
+            ADD_FAILURE() << "no temporary directory";
+        m_dir = pattern;
+        fs::create_directories(m_dir + "/profile");
+        fs::create_directories(m_dir + "/state");
+        fs::create_directories(m_dir + "/out");
+        WriteAll(m_dir + "/profile/lab.ini", labIni);
+        Registry("");
+    }
+    // Replaces the profile's registry with these lines after the .reg header and reloads the host.
+    void Registry(const std::string& lines) const
+    {
+        WriteAll(ProfileDir() + "/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + lines);
+        std::error_code ec;
+        std::filesystem::remove(StateDir() + "/registry.reg", ec);
+        lab::host::Host::Instance().LoadProfile(ProfileDir(), StateDir());
+    }
+    ~TraceLab()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+    TraceLab(const TraceLab&) = delete;
+    TraceLab& operator=(const TraceLab&) = delete;
+
+    std::string ProfileDir() const { return m_dir + "/profile"; }
+    std::string StateDir() const { return m_dir + "/state"; }
+    // A file of the test's output directory, as Linux and as the program name it.
+    std::string Path(const std::string& name) const { return m_dir + "/out/" + name; }
+    std::string WinPath(const std::string& name) const { return lab::host::Drives::WindowsPath(Path(name)); }
+
+    // Values below HKLM\SOFTWARE\Debug; an empty module names that key itself.
+    static void SetDword(const std::string& module, const char* pszName, DWORD dwValue)
+    {
+        SetValue(module, pszName, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), sizeof dwValue);
+    }
+    static void SetString(const std::string& module, const char* pszName, const std::string& value,
+                          DWORD dwType = REG_SZ)
+    {
+        SetValue(module, pszName, dwType, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+    }
+
+private:
+    static void SetValue(const std::string& module, const char* pszName, DWORD dwType, const BYTE* pData, DWORD cb)
+    {
+        std::string key = module.empty() ? "SOFTWARE\\Debug" : "SOFTWARE\\Debug\\" + module;
+        HKEY hKey = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                                 nullptr, &hKey, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, pszName, 0, dwType, pData, cb));
+        RegCloseKey(hKey);
+    }
+
+    std::string m_dir;
+};
+
+// The .reg lines of one module's key.
+inline std::string ModuleKey(const std::string& module, const std::string& values)
+{
+    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\" + module + "]\r\n" + values + "\r\n";
+}
+
+}  // namespace tracetest
