@@ -1,0 +1,200 @@
+// Runs the installed program from its dist tree on lab profiles and checks what it leaves behind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDist = TRIAGIST_DIST_DIR;
+const std::string kSchema = std::string(TRIAGIST_SOURCE_DIR) + "/runtime/XML/Status.xsd";
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string WindowsPath(std::string path)
+{
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return "Z:" + path;
+}
+
+// A text as a .reg file writes it between quotes.
+std::string RegString(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+int Shell(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One machine: a profile, its state, a temporary directory and a working directory.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char szTemplate[] = "/tmp/triagist-e2e-XXXXXX";
+        m_root = mkdtemp(szTemplate);
+        for (const char* dir : {"profile/drive_c", "state", "temp", "work"})
+            fs::create_directories(m_root + "/" + dir);
+        Profile("");
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+
+    void Profile(const std::string& registry, const std::string& labIni = "")
+    {
+        std::ofstream(m_root + "/profile/registry.reg", std::ios::binary)
+            << "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName]\r\n"
+               "\"ComputerName\"=\"QMFS-E2E\"\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"
+               "\"RegisteredOrganization\"=\"Harrowgate Logistics\"\r\n\r\n"
+            << registry;
+        std::ofstream(m_root + "/profile/lab.ini", std::ios::binary) << labIni;
+    }
+
+    // Runs the installed program in cwd with the machine's environment; returns its exit code.
+    int Run(std::vector<std::string> args, const std::string& cwd = "")
+    {
+        std::map<std::string, std::string> env;
+        for (char** pp = environ; *pp; ++pp) {
+            std::string pair = *pp;
+            env[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+        env["TRIAGIST_LAB"] = m_root + "/profile";
+        env["TRIAGIST_LAB_STATE"] = m_root + "/state";
+        env["TMPDIR"] = m_root + "/temp";
+        env["TRIAGIST_LAB_DEBUG_OUTPUT"] = m_root + "/debug.txt";
+        std::vector<std::string> pairs;
+        for (const auto& [name, value] : env)
+            pairs.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (std::string& pair : pairs)
+            envp.push_back(&pair[0]);
+        envp.push_back(nullptr);
+
+        std::string program = kDist + "/triagist";
+        args.insert(args.begin(), program);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+
+        fs::path saved = fs::current_path();
+        fs::current_path(cwd.empty() ? m_root + "/work" : cwd);
+        pid_t pid = 0;
+        int spawned = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data());
+        fs::current_path(saved);
+        if (spawned != 0)
+            return -1;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string Work(const std::string& name) const { return m_root + "/work/" + name; }
+
+    void ExpectValidReport(const std::string& path)
+    {
+        std::string text = ReadText(path);
+        ASSERT_EQ(text.substr(0, kDeclaration.size() + 5), kDeclaration + "<Root");
+        EXPECT_EQ(Shell("xmllint --noout '" + path + "'"), 0);
+        EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + path + "' 2>/dev/null"), 0);
+    }
+
+    std::string m_root;
+};
+
+}  // namespace
+
+TEST_F(ProgramTest, WithoutOptionsNothingHappens)
+{
+    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(Run({"report.xml", "-5"}), 0);
+    EXPECT_TRUE(fs::is_empty(m_root + "/work"));
+    EXPECT_TRUE(fs::is_empty(m_root + "/temp"));
+}
+
+TEST_F(ProgramTest, UnattendedDiagnosisWritesAValidReport)
+{
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+    EXPECT_NE(text.find("<Computer>QMFS-E2E</Computer>\r\n<Company>Harrowgate Logistics</Company>\r\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("xml-stylesheet"), std::string::npos);
+    EXPECT_EQ(text.find("noNamespaceSchemaLocation"), std::string::npos);
+}
+
+TEST_F(ProgramTest, NegativeLookingValueIsAFileName)
+{
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "-5"}), 0);
+    ExpectValidReport(Work("-5"));
+}
+
+TEST_F(ProgramTest, HtmlReportGoesThroughTheTemporaryReport)
+{
+    std::string html = m_root + "/work/out put.html";
+    EXPECT_EQ(Run({"-DIAG", "-HTMLREPORT", WindowsPath(html)}, kDist), 0);
+    ExpectValidReport(m_root + "/temp/Report.xml");
+    std::string page = ReadText(html);
+    EXPECT_NE(page.find("QMFS-E2E"), std::string::npos);
+    EXPECT_NE(page.find("Harrowgate Logistics"), std::string::npos);
+}
+
+TEST_F(ProgramTest, MissingProcessorLeavesTheXmlAndExitCodeZero)
+{
+    // The work directory has no Xalan\xslt.exe and no stylesheet.
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml", "-HTMLREPORT", "r.html"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    EXPECT_FALSE(fs::exists(Work("r.html")));
+}
+
+TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
+{
+    std::string trace = m_root + "/work/trace.txt";
+    Profile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\Triagist]\r\n"
+            "\"FileDebugLevel\"=dword:00000003\r\n"
+            "\"TraceFile\"=\"" + RegString(WindowsPath(trace)) + "\"\r\n"
+            "\"AppNameOn\"=dword:00000001\r\n"
+            "\"WinDebugLevel\"=dword:00000001\r\n");
+
+    std::string target = WindowsPath(m_root + "/no/such/dir/r.xml");
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", target}), 0);
+    EXPECT_EQ(ReadText(trace),
+              "\r\nTriagist:      Triagist            : ERROR! Could not create output file \"" + target + "\"");
+    EXPECT_EQ(ReadText(m_root + "/debug.txt"),
+              "Triagist            : ERROR! Could not create output file \"" + target + "\"\n");
+
+    fs::remove(trace);
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    EXPECT_EQ(ReadText(trace), "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!");
+}
