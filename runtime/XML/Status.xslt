@@ -225,13 +225,15 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:variable name="errcats" select="$cats[key('category', name())[translate(name(..), $uc, $lc) = 'errors']]"/>
   <xsl:if test="$cats">
     <table class="t" id="findings">
-      <tr><th>Severity</th><th class="msg">Finding</th></tr>
+      <thead><tr><th>Severity</th><th class="msg">Finding</th></tr></thead>
+      <tbody>
       <xsl:for-each select="$errcats">
         <xsl:call-template name="finding-group"/>
       </xsl:for-each>
       <xsl:for-each select="$cats[count(. | $errcats) != count($errcats)]">
         <xsl:call-template name="finding-group"/>
       </xsl:for-each>
+      </tbody>
     </table>
   </xsl:if>
 </xsl:template>
@@ -378,7 +380,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     <xsl:when test="Processor/CPU">
       <h3>Processors<span class="count"><xsl:value-of select="count(Processor/CPU)"/></span></h3>
       <table class="t">
-        <tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr>
+        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Processor/CPU">
           <xsl:variable name="i" select="position()"/>
           <xsl:variable name="e" select="$t4[$i]"/>
@@ -398,12 +401,14 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="$e/MaxSpeed"/></xsl:call-template></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:when test="$t4">
       <h3>Processors<span class="count"><xsl:value-of select="count($t4)"/></span></h3>
       <table class="t">
-        <tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr>
+        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
+        <tbody>
         <xsl:for-each select="$t4">
           <tr>
             <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -416,6 +421,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="MaxSpeed"/></xsl:call-template></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:when test="Processor">
@@ -438,7 +444,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
 <xsl:template match="Type16" mode="memory">
   <h3>Memory arrays<span class="count"><xsl:value-of select="count(Entry)"/></span></h3>
   <table class="t">
-    <tr><th>Location</th><th>Use</th><th>Error correction</th><th class="n">Max. capacity</th><th class="n">Slots</th><th class="n">Handle</th></tr>
+    <thead><tr><th>Location</th><th>Use</th><th>Error correction</th><th class="n">Max. capacity</th><th class="n">Slots</th><th class="n">Handle</th></tr></thead>
+    <tbody>
     <xsl:for-each select="Entry">
       <tr>
         <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -455,6 +462,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
         <td class="n dim"><xsl:value-of select="Handle"/></td>
       </tr>
     </xsl:for-each>
+    </tbody>
   </table>
 </xsl:template>
 
@@ -466,7 +474,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     </span>
   </h3>
   <table class="t">
-    <tr><th>Slot</th><th>Bank</th><th class="n">Size</th><th>Type</th><th>Detail</th><th class="n">Speed</th><th>Form factor</th><th class="n">Width (data / total)</th><th class="n">Set</th><th class="n">Handle</th></tr>
+    <thead><tr><th>Slot</th><th>Bank</th><th class="n">Size</th><th>Type</th><th>Detail</th><th class="n">Speed</th><th>Form factor</th><th class="n">Width (data / total)</th><th class="n">Set</th><th class="n">Handle</th></tr></thead>
+    <tbody>
     <xsl:for-each select="Entry">
       <tr>
         <xsl:choose>
@@ -497,13 +506,15 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
         <td class="n dim"><xsl:value-of select="@Handle"/></td>
       </tr>
     </xsl:for-each>
+    </tbody>
   </table>
 </xsl:template>
 
 <xsl:template match="Type190">
   <h3>Memory add-ons</h3>
   <table class="t">
-    <tr><th>Function</th><th class="msg">Details</th></tr>
+    <thead><tr><th>Function</th><th class="msg">Details</th></tr></thead>
+    <tbody>
     <xsl:for-each select="Entry/*">
       <tr>
         <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -530,6 +541,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
         </td>
       </tr>
     </xsl:for-each>
+    </tbody>
   </table>
 </xsl:template>
 
@@ -538,7 +550,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Device">
       <table class="t">
-        <tr><th class="n">Bus</th><th class="n">Dev</th><th class="n">Fn</th><th class="n">Slot</th><th>Class</th><th>Vendor</th><th>Device</th><th>Vendor:Device</th><th>Subsystem</th><th class="n">Rev</th></tr>
+        <thead><tr><th class="n">Bus</th><th class="n">Dev</th><th class="n">Fn</th><th class="n">Slot</th><th>Class</th><th>Vendor</th><th>Device</th><th>Vendor:Device</th><th>Subsystem</th><th class="n">Rev</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Device">
           <xsl:variable name="c" select="ConfigSpace"/>
           <tr>
@@ -569,6 +582,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="n mono"><xsl:value-of select="$c/Revision"/></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise>
@@ -584,11 +598,12 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   </h3>
   <xsl:if test="Entry">
     <table class="t">
-      <tr>
+      <thead><tr>
         <xsl:for-each select="Entry[position() &lt;= 6]">
           <th>Bus / device</th><th class="n">Slot</th>
         </xsl:for-each>
-      </tr>
+      </tr></thead>
+      <tbody>
       <xsl:for-each select="Entry[position() mod 6 = 1]">
         <tr>
           <xsl:for-each select=". | following-sibling::Entry[position() &lt; 6]">
@@ -602,6 +617,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
           </xsl:for-each>
         </tr>
       </xsl:for-each>
+      </tbody>
     </table>
   </xsl:if>
 </xsl:template>
@@ -615,7 +631,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Entry">
       <table class="t">
-        <tr><th>Date</th><th>Severity</th><th>Code</th><th class="msg">Message</th></tr>
+        <thead><tr><th>Date</th><th>Severity</th><th>Code</th><th class="msg">Message</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Entry">
           <tr>
             <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -637,6 +654,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="msg"><xsl:value-of select="Message"/></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise>
@@ -676,10 +694,11 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Process">
       <table class="t">
-        <tr>
+        <thead><tr>
           <th>Process</th><th>Description</th><th>File version</th><th>Company</th>
           <th class="n">Working set KB</th><th class="n">Peak</th><th class="n">Page file KB</th><th class="n">Peak</th><th class="n">Private KB</th><th class="n">Handles</th><th>File created</th>
-        </tr>
+        </tr></thead>
+        <tbody>
         <xsl:for-each select="Process">
           <xsl:sort select="translate(@Name, $uc, $lc)"/>
           <xsl:variable name="c" select="Counters"/>
@@ -701,6 +720,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="nw"><xsl:call-template name="v"><xsl:with-param name="v" select="Version/Created"/></xsl:call-template></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">No process information could be read.</p></xsl:otherwise>
@@ -712,7 +732,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="*/Record">
       <table class="t">
-        <tr><th>Log</th><th>Created</th><th>Type</th><th>Source</th><th class="msg">Message</th></tr>
+        <thead><tr><th>Log</th><th>Created</th><th>Type</th><th>Source</th><th class="msg">Message</th></tr></thead>
+        <tbody>
         <xsl:for-each select="*/Record">
           <tr>
             <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -728,6 +749,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="msg"><xsl:value-of select="Message"/></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">No product-specific errors or warnings in the Application, System and Security logs.</p></xsl:otherwise>
@@ -739,7 +761,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Product">
       <table class="t">
-        <tr><th>Product</th><th>Version</th><th>Manufacturer</th><th>Installed</th><th>Location</th><th>Product code</th></tr>
+        <thead><tr><th>Product</th><th>Version</th><th>Manufacturer</th><th>Installed</th><th>Location</th><th>Product code</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Product">
           <xsl:sort select="translate(Name, $uc, $lc)"/>
           <tr>
@@ -759,6 +782,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="mono nw dim"><xsl:value-of select="@ProductCode"/></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">Windows Installer lists no products.</p></xsl:otherwise>
@@ -782,7 +806,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Adapters/Adapter">
       <table class="t">
-        <tr><th class="n">#</th><th>Description</th><th>Type</th><th>MAC address</th><th>Name</th></tr>
+        <thead><tr><th class="n">#</th><th>Description</th><th>Type</th><th>MAC address</th><th>Name</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Adapters/Adapter">
           <tr>
             <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -793,6 +818,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="mono dim"><xsl:value-of select="Name"/></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">No network adapters listed.</p></xsl:otherwise>
@@ -803,7 +829,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     <xsl:choose>
       <xsl:when test="Interfaces/Interface">
         <table class="t">
-          <tr><th class="n">#</th><th>Description</th><th class="n">Speed</th><th>MAC address</th><th>IPv4 address / mask</th><th>Address type</th><th>Gateway</th></tr>
+          <thead><tr><th class="n">#</th><th>Description</th><th class="n">Speed</th><th>MAC address</th><th>IPv4 address / mask</th><th>Address type</th><th>Gateway</th></tr></thead>
+          <tbody>
           <xsl:for-each select="Interfaces/Interface">
             <tr>
               <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -836,6 +863,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
               <td class="mono nw"><xsl:call-template name="v"><xsl:with-param name="v" select="IPConfig/Entry[1]/IPGateway"/></xsl:call-template></td>
             </tr>
           </xsl:for-each>
+          </tbody>
         </table>
       </xsl:when>
       <xsl:otherwise><p class="note">No network interfaces listed.</p></xsl:otherwise>
@@ -872,7 +900,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
       <xsl:choose>
         <xsl:when test="Configuration/Security/Community">
           <table class="t">
-            <tr><th>Community</th><th>Rights</th></tr>
+            <thead><tr><th>Community</th><th>Rights</th></tr></thead>
+            <tbody>
             <xsl:for-each select="Configuration/Security/Community">
               <tr>
                 <td class="nw"><xsl:value-of select="@Name"/></td>
@@ -884,6 +913,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
                 </td>
               </tr>
             </xsl:for-each>
+            </tbody>
           </table>
         </xsl:when>
         <xsl:otherwise><p class="note">No community configured.</p></xsl:otherwise>
@@ -894,13 +924,15 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
       <xsl:choose>
         <xsl:when test="Configuration/TrapDestinations/Host">
           <table class="t">
-            <tr><th>Destination</th><th>Community</th></tr>
+            <thead><tr><th>Destination</th><th>Community</th></tr></thead>
+            <tbody>
             <xsl:for-each select="Configuration/TrapDestinations/Host">
               <tr>
                 <td class="nw"><xsl:value-of select="Name"/></td>
                 <td class="nw"><xsl:value-of select="Community"/></td>
               </tr>
             </xsl:for-each>
+            </tbody>
           </table>
         </xsl:when>
         <xsl:otherwise><p class="note">No trap destination configured.</p></xsl:otherwise>
@@ -912,7 +944,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Agents/Agent">
       <table class="t">
-        <tr><th>Agent</th><th>Description</th><th>File version</th><th>Company</th><th>File</th><th>File created</th><th>Status</th></tr>
+        <thead><tr><th>Agent</th><th>Description</th><th>File version</th><th>Company</th><th>File</th><th>File created</th><th>Status</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Agents/Agent">
           <tr>
             <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -925,6 +958,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td><xsl:call-template name="v"><xsl:with-param name="v" select="Status"/></xsl:call-template></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">No SNMP extension agents registered.</p></xsl:otherwise>
@@ -934,7 +968,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:choose>
     <xsl:when test="Tests">
       <table class="t">
-        <tr><th>Request</th><th>Result</th><th>Response OID</th><th class="n">Length</th><th class="msg">Value</th></tr>
+        <thead><tr><th>Request</th><th>Result</th><th>Response OID</th><th class="n">Length</th><th class="msg">Value</th></tr></thead>
+        <tbody>
         <xsl:for-each select="Tests/Request">
           <tr>
             <td class="nw"><b><xsl:value-of select="@PDU"/></b><xsl:value-of select="$sp"/><span class="mono"><xsl:value-of select="@OID"/></span></td>
@@ -949,6 +984,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td class="msg"><xsl:call-template name="v"><xsl:with-param name="v" select="Data"/></xsl:call-template></td>
           </tr>
         </xsl:for-each>
+        </tbody>
       </table>
       <xsl:choose>
         <xsl:when test="Tests/Response/Time">
@@ -1023,10 +1059,11 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     <xsl:when test="Subsystem">
       <table>
         <xsl:attribute name="class"><xsl:choose><xsl:when test="$detailed">t</xsl:when><xsl:otherwise>t narrow</xsl:otherwise></xsl:choose></xsl:attribute>
-        <tr>
+        <thead><tr>
           <th>Component</th><th>Status</th>
           <xsl:if test="$detailed"><th class="msg">Description</th><th>Confirmation</th></xsl:if>
-        </tr>
+        </tr></thead>
+        <tbody>
         <xsl:for-each select="Subsystem">
           <tr class="group">
             <td>
@@ -1064,9 +1101,15 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             </tr>
           </xsl:for-each>
           <xsl:if test="not(Component)">
-            <tr><td colspan="4"><span class="dim">No components reported.</span></td></tr>
+            <tr>
+              <td>
+                <xsl:attribute name="colspan"><xsl:choose><xsl:when test="$detailed">4</xsl:when><xsl:otherwise>2</xsl:otherwise></xsl:choose></xsl:attribute>
+                <span class="dim">No components reported.</span>
+              </td>
+            </tr>
           </xsl:if>
         </xsl:for-each>
+        </tbody>
       </table>
     </xsl:when>
     <xsl:otherwise><p class="note">No subsystems reported.</p></xsl:otherwise>
@@ -1096,7 +1139,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
       <xsl:choose>
         <xsl:when test="Modules/Module">
           <table class="t">
-            <tr><th>Module</th><th>Installed</th><th>Detected</th><th>Load status</th><th>Description</th><th>File version</th><th>File</th><th>File created</th></tr>
+            <thead><tr><th>Module</th><th>Installed</th><th>Detected</th><th>Load status</th><th>Description</th><th>File version</th><th>File</th><th>File created</th></tr></thead>
+            <tbody>
             <xsl:for-each select="Modules/Module">
               <tr>
                 <xsl:choose>
@@ -1113,6 +1157,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
                 <td class="nw"><xsl:call-template name="v"><xsl:with-param name="v" select="Version/Created"/></xsl:call-template></td>
               </tr>
             </xsl:for-each>
+            </tbody>
           </table>
         </xsl:when>
         <xsl:otherwise><p class="note">No module list found.</p></xsl:otherwise>
@@ -1122,7 +1167,8 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
       <xsl:choose>
         <xsl:when test="Drivers/Driver">
           <table class="t">
-            <tr><th>Driver</th><th>Status</th><th>Description</th><th>File version</th><th>Product version</th><th>File</th><th>File created</th></tr>
+            <thead><tr><th>Driver</th><th>Status</th><th>Description</th><th>File version</th><th>Product version</th><th>File</th><th>File created</th></tr></thead>
+            <tbody>
             <xsl:for-each select="Drivers/Driver">
               <tr>
                 <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">alt</xsl:attribute></xsl:if>
@@ -1135,6 +1181,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
                 <td class="nw"><xsl:call-template name="v"><xsl:with-param name="v" select="Version/Created"/></xsl:call-template></td>
               </tr>
             </xsl:for-each>
+            </tbody>
           </table>
         </xsl:when>
         <xsl:otherwise><p class="note">No driver files found.</p></xsl:otherwise>

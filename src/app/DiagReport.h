@@ -51,7 +51,7 @@ public:
 private:
     bool WriteSummary();
 
-    const std::vector<DiagStep>& m_Steps;
+    std::vector<DiagStep> m_Steps;
 };
 
 void RunStep(CDiagReport& report, DiagCheck pfnCheck, DWORD dwStep, CXmlDocument& doc, DWORD& dwSequence,

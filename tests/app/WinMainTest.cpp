@@ -39,7 +39,9 @@ protected:
         m_strDir = m_profile.Scratch();
     }
     void TearDown() override { SetThreadLocale(1033); }
-    std::string Path(const char* name) const { return m_strDir + "/" + name; }
+    // As Windows paths: a POSIX path would start with "/" and read as an option.
+    std::string Path(const char* name) const { return lab::host::Drives::WindowsPath(m_strDir + "/" + name); }
+    bool Exists(const char* name) const { return std::filesystem::exists(m_strDir + "/" + name); }
 
     CTempProfile m_profile{"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"};
     std::string m_strDir;
@@ -71,22 +73,22 @@ TEST_F(WinMainTest, LanguageOption)
 TEST_F(WinMainTest, ReportGoesToTheFirstXmlReportValue)
 {
     EXPECT_EQ(RunProgram({"-DIAG", "-XMLREPORT", Path("a.xml"), "-XMLREPORT", Path("b.xml")}), 0);
-    EXPECT_TRUE(std::filesystem::exists(Path("a.xml")));
-    EXPECT_FALSE(std::filesystem::exists(Path("b.xml")));
+    EXPECT_TRUE(Exists("a.xml"));
+    EXPECT_FALSE(Exists("b.xml"));
 }
 
 TEST_F(WinMainTest, SlashDiagSelectsTheDiagnosisButSlashReportOptionsAreIgnored)
 {
     EXPECT_EQ(RunProgram({"/diag", "-XMLREPORT", Path("r.xml")}), 0);
-    EXPECT_TRUE(std::filesystem::exists(Path("r.xml")));
+    EXPECT_TRUE(Exists("r.xml"));
     EXPECT_EQ(RunProgram({"/DIAG", "/XMLREPORT", Path("s.xml")}), 0);
-    EXPECT_FALSE(std::filesystem::exists(Path("s.xml")));
+    EXPECT_FALSE(Exists("s.xml"));
 }
 
 TEST_F(WinMainTest, DiagnosisWinsOverOtherModes)
 {
     EXPECT_EQ(RunProgram({"-TRACE", "-DIAG", "-XMLREPORT", Path("t.xml")}), 0);
-    EXPECT_TRUE(std::filesystem::exists(Path("t.xml")));
+    EXPECT_TRUE(Exists("t.xml"));
 }
 
 TEST_F(WinMainTest, ExitCodeIsZeroWhenTheReportCannotBeCreated)
