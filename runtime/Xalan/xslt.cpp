@@ -19,6 +19,7 @@ int Fail(int code, const char* what, const char* path)
 
 #include <windows.h>
 #include <msxml2.h>
+#include <shlwapi.h>
 #include <string>
 
 namespace {
@@ -92,28 +93,18 @@ int Transform(const char* pszInput, const char* pszStylesheet, const char* pszOu
     CComPtrLite<IXMLDOMDocument> input;
     if (!LoadDocument(pszInput, input))
         return Fail(EXIT_INPUT, "cannot load input", pszInput);
-    CBstr result;
-    if (FAILED(input->transformNode(style.Get(), &result)) || !result.Get())
-        return Fail(EXIT_TRANSFORM, "transformation failed", pszStylesheet);
-
-    // The result is UTF-16 text; written as UTF-8 with a byte-order mark, which browsers honour
-    // before any charset the page itself may declare.
-    int cb = WideCharToMultiByte(CP_UTF8, 0, result.Get(), static_cast<int>(SysStringLen(result.Get())), nullptr, 0,
-                                 nullptr, nullptr);
-    std::string utf8(cb > 0 ? cb : 0, '\0');
-    if (cb > 0)
-        WideCharToMultiByte(CP_UTF8, 0, result.Get(), static_cast<int>(SysStringLen(result.Get())), &utf8[0], cb,
-                            nullptr, nullptr);
-    HANDLE hFile = CreateFileA(pszOutput, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    // Through a stream MSXML writes the bytes in the encoding the stylesheet's output asks for;
+    // its string result would be UTF-16 text labelled as such.
+    CComPtrLite<IStream> output;
+    if (FAILED(SHCreateStreamOnFileA(pszOutput, STGM_WRITE | STGM_CREATE | STGM_SHARE_DENY_WRITE, &output)))
         return Fail(EXIT_OUTPUT, "cannot create output", pszOutput);
-    static const char kBom[] = "\xEF\xBB\xBF";
-    DWORD dwWritten = 0, dwBody = 0;
-    BOOL bOk = WriteFile(hFile, kBom, 3, &dwWritten, nullptr) &&
-               WriteFile(hFile, utf8.data(), static_cast<DWORD>(utf8.size()), &dwBody, nullptr) &&
-               dwBody == utf8.size();
-    CloseHandle(hFile);
-    return bOk ? EXIT_OK : Fail(EXIT_OUTPUT, "cannot write output", pszOutput);
+    VARIANT target;
+    VariantInit(&target);
+    target.vt = VT_UNKNOWN;
+    target.punkVal = output.Get();
+    if (FAILED(input->transformNodeToObject(style.Get(), target)))
+        return Fail(EXIT_TRANSFORM, "transformation failed", pszStylesheet);
+    return EXIT_OK;
 }
 
 }  // namespace
