@@ -146,7 +146,8 @@ void Host::LoadRegistry()
         std::fprintf(stderr, "lab: %s: %s\n", source.c_str(), error.c_str());
     for (const auto& entry : m_settings.Section("Registry")) {
         if (EqualsNoCase(entry.first, "Deny64BitView"))
-            m_pRegistry->SetDeny64BitView(entry.second, true);
+            if (!m_pRegistry->SetDeny64BitView(entry.second, true))
+                std::fprintf(stderr, "lab: %s/lab.ini: unknown key %s\n", m_profileDir.c_str(), entry.second.c_str());
     }
 }
 

@@ -58,7 +58,14 @@ void IniFile::Parse(const std::string& text)
         size_t eq = line.find('=');
         if (eq == std::string::npos)
             continue;
-        m_entries.push_back({section, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))});
+        // A blank and a semicolon start a comment, so values may still hold semicolons.
+        std::string value = line.substr(eq + 1);
+        size_t comment = value.find(" ;");
+        if (comment == std::string::npos)
+            comment = value.find("\t;");
+        if (comment != std::string::npos)
+            value.erase(comment);
+        m_entries.push_back({section, Trim(line.substr(0, eq)), Trim(value)});
     }
 }
 

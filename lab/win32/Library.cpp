@@ -1,4 +1,4 @@
-// Stands in for kernel32's loader: LoadLibraryA, GetModuleHandleA, GetProcAddress and FreeLibrary over a table of the lab's modules.
+// Stands in for kernel32's loader: LoadLibraryA, GetProcAddress and the rest, over a table of the lab's modules.
 #include "lab/win32/Library.h"
 
 #include "lab/host/Host.h"
@@ -113,7 +113,8 @@ bool MissingInProfile(const std::string& key)
         size_t start = 0;
         while (start <= entry.second.size()) {
             size_t comma = entry.second.find(',', start);
-            std::string item = entry.second.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            size_t length = comma == std::string::npos ? std::string::npos : comma - start;
+            std::string item = entry.second.substr(start, length);
             item.erase(0, item.find_first_not_of(" \t"));
             item.erase(item.find_last_not_of(" \t") + 1);
             size_t bang = item.find('!');

@@ -1,4 +1,4 @@
-// Stands in for kernel32's processes and threads and the C runtime's _beginthreadex, with real Linux processes and threads.
+// Stands in for kernel32's processes and threads and the C runtime's _beginthreadex, as real Linux ones.
 #include "lab/win32/Process.h"
 
 #include "lab/host/Host.h"
@@ -407,6 +407,11 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
         }
         args.push_back(arg);
     }
+}
+
+bool IsStartedProgram(HANDLE h)
+{
+    return LookupHandleAs<ProcessObject>(h) != nullptr;
 }
 
 std::string JoinCommandLine(const std::vector<std::string>& arguments)

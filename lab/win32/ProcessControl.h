@@ -1,5 +1,7 @@
-// Stands in for the process's start-up data kept by kernel32 and the C runtime (lab-internal, not part of the Win32 surface).
+// Stands in for the start-up data kernel32 and the C runtime keep (lab-internal, not part of the Win32 surface).
 #pragma once
+
+#include "lab/win32/WinDef.h"
 
 #include <string>
 #include <vector>
@@ -15,5 +17,8 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Arguments joined into a command line that SplitCommandLine cuts back into the same arguments.
 std::string JoinCommandLine(const std::vector<std::string>& arguments);
+
+// True for the process and thread handles CreateProcessA gave: they stand for a program running in real time.
+bool IsStartedProgram(HANDLE h);
 
 }  // namespace lab::win32

@@ -1,9 +1,10 @@
-// Stands in for kernel32's synchronisation: mutexes (named ones across processes), events, waits, Sleep, ticks, interlocked operations.
+// Stands in for kernel32's mutexes (named ones across processes), events, waits, Sleep, ticks and interlocked calls.
 #include "lab/win32/Sync.h"
 
 #include "lab/host/Host.h"
 #include "lab/win32/Handles.h"
 #include "lab/win32/Process.h"
+#include "lab/win32/ProcessControl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -54,8 +55,9 @@ bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, 
 // "<name>.lock" is held (flock, exclusive) by the process whose thread owns the
 // mutex; while held it contains a marker, removed at the final release, so the
 // next owner can tell that the previous one ended without releasing (abandoned).
-// "<name>.open" is held shared by every process that has the mutex open, which
-// is how a creator learns that the object already exists elsewhere.
+// "<name>.open" is held shared by every process that has the mutex open, which is how
+// a creator learns that the object already exists elsewhere, and how the last
+// process to close it knows it may remove both files.
 
 std::string LockDirectory()
 {
@@ -122,11 +124,13 @@ class MutexObject : public KernelObject, public std::enable_shared_from_this<Mut
 public:
     ~MutexObject() override
     {
-        // Closing drops this process's locks; an owner's marker stays, so others see the mutex abandoned.
-        if (m_lockFd >= 0)
-            close(m_lockFd);
-        if (m_presenceFd >= 0)
-            close(m_presenceFd);
+        // The last process to close the mutex removes its files, as the object ends with its last handle.
+        // Closing drops this process's locks; an owner's marker stays for the others to see it abandoned.
+        if (m_presenceFd >= 0 && flock(m_presenceFd, LOCK_EX | LOCK_NB) == 0) {
+            unlink((m_base + ".lock").c_str());  // before the presence file, which openers take first
+            unlink((m_base + ".open").c_str());
+        }
+        CloseFiles();
     }
 
     // Joins the mutex of this name that other processes may have open.
@@ -137,17 +141,24 @@ public:
             dwError = ERROR_ACCESS_DENIED;
             return false;
         }
-        std::string base = dir + "/" + FileNameFor(name);
-        m_lockFd = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        m_presenceFd = open((base + ".open").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_lockFd < 0 || m_presenceFd < 0) {
-            dwError = errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
-            return false;
+        m_base = dir + "/" + FileNameFor(name);
+        for (;;) {
+            // The presence file first: whoever removes the files holds it exclusively meanwhile.
+            m_presenceFd = open((m_base + ".open").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            m_lockFd = open((m_base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (m_lockFd < 0 || m_presenceFd < 0) {
+                dwError = errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+                CloseFiles();
+                return false;
+            }
+            // An exclusive probe succeeds only when no other process has the mutex open. flock does not
+            // convert atomically, so two creators racing through this window may both see a new mutex.
+            bExisted = flock(m_presenceFd, LOCK_EX | LOCK_NB) != 0;
+            Flock(m_presenceFd, LOCK_SH);
+            if (StillNamed())
+                break;
+            CloseFiles();  // removed by its last user while this one was opening it: start again
         }
-        // An exclusive probe succeeds only when no other process has the mutex open. flock does not
-        // convert atomically, so two creators racing through this window may both see a new mutex.
-        bExisted = flock(m_presenceFd, LOCK_EX | LOCK_NB) != 0;
-        Flock(m_presenceFd, LOCK_SH);
         if (!bExisted && ftruncate(m_lockFd, 0) != 0) {
             // A stale marker of a long-gone owner would only report the new mutex abandoned.
         }
@@ -250,6 +261,28 @@ private:
         return bAbandoned;
     }
 
+    // Whether the files this object holds are still the ones the name leads to.
+    bool StillNamed() const
+    {
+        return SameFile(m_presenceFd, m_base + ".open") && SameFile(m_lockFd, m_base + ".lock");
+    }
+
+    static bool SameFile(int fd, const std::string& path)
+    {
+        struct stat held {}, named {};
+        return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+               held.st_dev == named.st_dev;
+    }
+
+    void CloseFiles()
+    {
+        if (m_lockFd >= 0)
+            close(m_lockFd);
+        if (m_presenceFd >= 0)
+            close(m_presenceFd);
+        m_lockFd = m_presenceFd = -1;
+    }
+
     void NoteOwnedByThisThread();
 
     std::mutex m_lock;
@@ -260,6 +293,7 @@ private:
     bool m_bAbandoned = false;  // unnamed mutexes only; named ones keep it in the lock file
     int m_lockFd = -1;
     int m_presenceFd = -1;
+    std::string m_base;  // the files' path without ".open" or ".lock"
 };
 
 // The mutexes a thread has owned, so that its end abandons the ones it still holds.
@@ -388,6 +422,11 @@ HANDLE CreateNamed(LPCSTR lpName, Make make)
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
 
+// A started program runs in real time, which the virtual clock cannot shorten: a wait for one may block
+// for real up to this long, so that a program that ends promptly is seen to end while one that hangs
+// still times out soon.
+constexpr DWORD kProgramPatienceMs = 1000;
+
 }  // namespace
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
@@ -457,6 +496,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 {
     lab::host::Clock& clock = lab::host::Host::Instance().TheClock();
     DWORD dwReal = clock.RealWaitMs(dwMilliseconds);
+    if (dwMilliseconds != INFINITE && clock.IsVirtual() && lab::win32::IsStartedProgram(hHandle))
+        dwReal = std::max(dwReal, std::min(dwMilliseconds, kProgramPatienceMs));
     if (hHandle == kCurrentProcess || hHandle == kCurrentThread) {
         // The caller's own process or thread cannot end while the caller waits for it.
         if (dwMilliseconds == INFINITE) {

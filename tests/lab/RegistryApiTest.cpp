@@ -1,15 +1,13 @@
-#include "lab/win32/Registry.h"
+#include "lab/win32/Windows.h"
 
 #include "lab/host/Host.h"
+#include "tests/lab/LabTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using lab::host::Host;
@@ -47,15 +45,6 @@ const char* const kProfileSettings =
 const char* const kCommunities = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ValidCommunities";
 const char* const kApplicationLog = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application";
 
-std::string MakeTempDir()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/regapi-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
 void WriteFile(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
@@ -71,22 +60,20 @@ class RegistryApiTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_profile = MakeTempDir();
-        m_state = MakeTempDir();
-        ASSERT_FALSE(m_profile.empty());
-        ASSERT_FALSE(m_state.empty());
-        WriteFile(m_profile + "/registry.reg", kProfileRegistry);
-        WriteFile(m_profile + "/lab.ini", kProfileSettings);
-        Host::Instance().LoadProfile(m_profile, m_state);
+        m_previousProfile = Host::Instance().ProfileDir();
+        m_previousState = Host::Instance().StateDir();
+        ASSERT_FALSE(m_profile.Path().empty());
+        ASSERT_FALSE(m_state.Path().empty());
+        WriteFile(m_profile.File("registry.reg"), kProfileRegistry);
+        WriteFile(m_profile.File("lab.ini"), kProfileSettings);
+        Host::Instance().LoadProfile(m_profile.Path(), m_state.Path());
     }
 
     void TearDown() override
     {
         for (HKEY hKey : m_opened)
             RegCloseKey(hKey);
-        std::error_code ec;
-        std::filesystem::remove_all(m_profile, ec);
-        std::filesystem::remove_all(m_state, ec);
+        Host::Instance().LoadProfile(m_previousProfile, m_previousState);
     }
 
     HKEY Open(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_READ)
@@ -119,8 +106,10 @@ protected:
         return names;
     }
 
-    std::string m_profile;
-    std::string m_state;
+    std::string m_previousProfile;
+    std::string m_previousState;
+    labtest::ScratchDir m_profile;
+    labtest::ScratchDir m_state;
     std::vector<HKEY> m_opened;
 };
 
@@ -395,7 +384,7 @@ TEST_F(RegistryApiTest, ThirtyTwoBitViewReadsTheWow6432Node)
 
 TEST_F(RegistryApiTest, ChangesPersistInTheStateDirectoryOnly)
 {
-    std::string profileBefore = ReadFile(m_profile + "/registry.reg");
+    std::string profileBefore = ReadFile(m_profile.File("registry.reg"));
     HKEY hKey = Create(HKEY_CURRENT_USER, "Software\\Marrowby\\Triagist");
     DWORD cy = 480;
     ASSERT_EQ(RegSetValueExA(hKey, "dialog_121_cy", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&cy), 4),
@@ -404,10 +393,10 @@ TEST_F(RegistryApiTest, ChangesPersistInTheStateDirectoryOnly)
     ASSERT_EQ(RegDeleteValueA(hCommunities, "monitor"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Zed"),
               ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(m_profile + "/registry.reg"), profileBefore);
+    EXPECT_EQ(ReadFile(m_profile.File("registry.reg")), profileBefore);
 
     // The same state directory: a later run sees the changes.
-    Host::Instance().LoadProfile(m_profile, m_state);
+    Host::Instance().LoadProfile(m_profile.Path(), m_state.Path());
     HKEY hReopened = Open(HKEY_CURRENT_USER, "Software\\Marrowby\\Triagist");
     DWORD value = 0;
     DWORD size = sizeof value;
@@ -425,13 +414,11 @@ TEST_F(RegistryApiTest, ChangesPersistInTheStateDirectoryOnly)
               ERROR_ACCESS_DENIED);
 
     // A fresh state directory starts again from the profile.
-    std::string fresh = MakeTempDir();
-    Host::Instance().LoadProfile(m_profile, fresh);
+    labtest::ScratchDir fresh;
+    Host::Instance().LoadProfile(m_profile.Path(), fresh.Path());
     HKEY hMissing = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Marrowby\\Triagist", 0, KEY_READ, &hMissing),
               ERROR_FILE_NOT_FOUND);
-    std::error_code ec;
-    std::filesystem::remove_all(fresh, ec);
 }
 
 TEST_F(RegistryApiTest, ConnectRegistryReachesOnlyTheLocalMachine)
