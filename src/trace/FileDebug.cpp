@@ -147,7 +147,7 @@ void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
     m_bHandleCountOn = 0;
     m_dwReloadInterval = 0;
     m_dwLastReload = 0;
-    FreeLibraries();
+    FreeLibraries();  // an earlier Init's libraries are given back, not leaked
     m_szModule[0] = '\0';
 
     if (pszModule) {
@@ -210,6 +210,7 @@ void CFileDebug::ReadSettings()
             DWORD cbPath = sizeof(szPath);
             LONG lResult = RegQueryValueExA(key.m_hKey, "TraceFile", nullptr, &dwType,
                                             reinterpret_cast<LPBYTE>(szPath), &cbPath);
+            // A value longer than the buffer is not supported: no file then.
             if (lResult != ERROR_SUCCESS || cbPath == 0) {
                 szPath[0] = '\0';
             } else {

@@ -113,28 +113,21 @@ TEST(FileDebugFormat, DateAndTimeFollowTheLeadingNewlines)
 
 TEST(FileDebugFormat, ModuleNameFieldEndsInAColon)
 {
+    const std::string longName(40, 'M');  // cut to 31 characters, also for its key
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, On("AppNameOn"), "Triagist") + FileModule(lab, On("AppNameOn"), "TwelveChars1") +
                  FileModule(lab, On("AppNameOn"), "ThirteenChars") +
-                 FileModule(lab, On("AppNameOn"), "AModuleOfSeventeen"));
-    for (const char* pszModule : {"Triagist", "TwelveChars1", "ThirteenChars", "AModuleOfSeventeen"}) {
-        CFileDebug trace(pszModule);
+                 FileModule(lab, On("AppNameOn"), longName.substr(0, 31)));
+    for (const std::string& module : {std::string("Triagist"), std::string("TwelveChars1"),
+                                      std::string("ThirteenChars"), longName}) {
+        CFileDebug trace(module.c_str());
         trace.Trace(1, "\nx");
     }
     EXPECT_EQ("\r\nTriagist:      x"
               "\r\nTwelveChars1:  x"
               "\r\nThirteenChars: x"
-              "\r\nAModuleOfSeventeen: x",
+              "\r\n" + longName.substr(0, 31) + ": x",
               ReadAll(lab.Path("t.log")));
-}
-
-TEST(FileDebugFormat, ModuleNameIsCutTo31Characters)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, "", std::string(31, 'M')));
-    CFileDebug trace(std::string(40, 'M').c_str());
-    EXPECT_EQ(std::string(31, 'M'), trace.GetModuleName());
-    EXPECT_TRUE(trace.m_bActive);  // its settings come from the key of the cut name
 }
 
 TEST(FileDebugFormat, FieldsComeInTheirFixedOrder)
@@ -149,20 +142,14 @@ TEST(FileDebugFormat, FieldsComeInTheirFixedOrder)
     EXPECT_EQ("\r\n" + prefix + "x" + prefix + "no line feed", ReadAll(lab.Path("t.log")));
 }
 
-TEST(FileDebugFormat, MemoryAndHandleCountWhenTheirFunctionsExist)
+TEST(FileDebugFormat, MemoryAndHandleCountNeedTheirFunctions)
 {
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, On("MemUsageOn") + On("HandleCountOn")));
-    CFileDebug trace(kModule);
-    trace.Trace(1, "\nx");
-    std::string line = ReadAll(lab.Path("t.log"));
-    EXPECT_TRUE(std::regex_match(line, std::regex("\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} \\{\\d{3,} H\\} x"))) << line;
-}
-
-TEST(FileDebugFormat, MissingFunctionsLeaveTheirFieldsOut)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, On("MemUsageOn") + On("HandleCountOn") + On("AppNameOn")));
+    {
+        CFileDebug trace(kModule);
+        trace.Trace(1, "\nboth");
+    }
     {
         lab::win32::SetModuleMissing("psapi", true);
         CFileDebug trace(kModule);
@@ -176,8 +163,9 @@ TEST(FileDebugFormat, MissingFunctionsLeaveTheirFieldsOut)
         trace.Trace(1, "\nno handle count");
     }
     std::string text = ReadAll(lab.Path("t.log"));
-    EXPECT_TRUE(std::regex_match(text, std::regex("\r\n\\{\\d{3,} H\\} TraceTest:     no psapi"
-                                                  "\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} TraceTest:     no handle count")))
+    EXPECT_TRUE(std::regex_match(text, std::regex("\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} \\{\\d{3,} H\\} both"
+                                                  "\r\n\\{\\d{3,} H\\} no psapi"
+                                                  "\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} no handle count")))
         << text;
 }
 
@@ -224,27 +212,23 @@ TEST(FileDebugFormat, StartUpHeader)
               ReadAll(lab.Path("t.log")));
 }
 
-TEST(FileDebugFormat, NoHeaderWithoutAnOutput)
-{
-    // DynamicUpdate makes the object active, but no output takes level 1.
-    TraceLab lab(VirtualClock());
-    lab.Registry(DebugKey(1) + ModuleKey(kModule, RegLine("TraceFile", RegString(lab.WinPath("t.log")))));
-    CFileDebug trace(kModule, TRUE);
-    EXPECT_TRUE(trace.m_bActive);
-    EXPECT_FALSE(Exists(lab.Path("t.log")));
-    EXPECT_TRUE(DebugOutput().empty());
-}
-
 // --------------------------------------------------------------------- settings
 
-TEST(FileDebugSettings, NothingConfiguredLeavesTheObjectInactive)
+TEST(FileDebugSettings, ActiveOnlyWithAnOutputOrDynamicUpdate)
 {
     TraceLab lab(VirtualClock());
-    CFileDebug trace(kModule, TRUE);
-    EXPECT_FALSE(trace.m_bActive);
     CFileDebug unnamed;
     EXPECT_FALSE(unnamed.m_bActive);
     EXPECT_STREQ("", unnamed.GetModuleName());
+    CFileDebug unconfigured(kModule, TRUE);
+    EXPECT_FALSE(unconfigured.m_bActive);
+
+    // DynamicUpdate alone makes the object active, but no output takes the header.
+    lab.Registry(DebugKey(1) + ModuleKey(kModule, RegLine("TraceFile", RegString(lab.WinPath("t.log")))));
+    CFileDebug reloading(kModule, TRUE);
+    EXPECT_TRUE(reloading.m_bActive);
+    EXPECT_FALSE(Exists(lab.Path("t.log")));
+    EXPECT_TRUE(DebugOutput().empty());
 }
 
 TEST(FileDebugSettings, EachOutputHasItsOwnLevel)
@@ -419,7 +403,7 @@ TEST(FileDebugFile, RotatesAtExactlyTheLimitReplacingTheBackup)
     CFileDebug trace(kModule);
     trace.Trace(1, "\nfresh");
     EXPECT_EQ("\r\nfresh", ReadAll(lab.Path("t.log")));
-    EXPECT_EQ(full, ReadAll(lab.Path("t.log.txt")));
+    EXPECT_TRUE(full == ReadAll(lab.Path("t.log.txt")));
 }
 
 TEST(FileDebugFile, OneByteBelowTheLimitIsAppended)
@@ -430,42 +414,34 @@ TEST(FileDebugFile, OneByteBelowTheLimitIsAppended)
     WriteAll(lab.Path("t.log"), almost);
     CFileDebug trace(kModule);
     trace.Trace(1, "\nappended");
-    EXPECT_EQ(almost + "\r\nappended", ReadAll(lab.Path("t.log")));
+    EXPECT_TRUE(almost + "\r\nappended" == ReadAll(lab.Path("t.log")));
     EXPECT_FALSE(Exists(lab.Path("t.log.txt")));
 
     // Past the limit now: the next line starts a new file.
     trace.Trace(1, "\nnext");
     EXPECT_EQ("\r\nnext", ReadAll(lab.Path("t.log")));
-    EXPECT_EQ(almost + "\r\nappended", ReadAll(lab.Path("t.log.txt")));
+    EXPECT_TRUE(almost + "\r\nappended" == ReadAll(lab.Path("t.log.txt")));
 }
 
 TEST(FileDebugFile, DefaultLimitIsTenMegabytesAndZeroMeansNone)
 {
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab) + FileModule(lab, RegLine("TraceFileLimit", RegDword(0)), "Unbounded"));
-    const std::string tenMegabytes(10u << 20, 'f');
-    WriteAll(lab.Path("t.log"), tenMegabytes);
+    const size_t cbTen = 10u << 20;
+    WriteAll(lab.Path("t.log"), std::string(cbTen, 'f'));
     {
         CFileDebug unbounded("Unbounded");
         unbounded.Trace(1, "\ngrows");
     }
-    EXPECT_EQ(tenMegabytes + "\r\ngrows", ReadAll(lab.Path("t.log")));
+    std::string text = ReadAll(lab.Path("t.log"));
+    EXPECT_EQ(cbTen + 7, text.size());
+    EXPECT_EQ("f\r\ngrows", text.substr(cbTen - 1));
     EXPECT_FALSE(Exists(lab.Path("t.log.txt")));
 
     CFileDebug bounded(kModule);
     bounded.Trace(1, "\nrotated");
     EXPECT_EQ("\r\nrotated", ReadAll(lab.Path("t.log")));
-    EXPECT_EQ(tenMegabytes + "\r\ngrows", ReadAll(lab.Path("t.log.txt")));
-}
-
-TEST(FileDebugFile, LineFeedsBecomeCarriageReturnLineFeed)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab));
-    CFileDebug trace(kModule);
-    trace.Trace(1, "\n\nblock\n\nend\n");
-    trace.Trace(1, "no leading line feed");
-    EXPECT_EQ("\r\n\r\nblock\r\n\r\nend\r\nno leading line feed", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ(cbTen + 7, ReadAll(lab.Path("t.log.txt")).size());
 }
 
 TEST(FileDebugFile, MutexIsNamedAfterThePath)
@@ -496,12 +472,14 @@ TEST(FileDebugFile, MutexHeldElsewhereDelaysButDoesNotStopTheLine)
         if (c == '\\' || c == ':')
             c = '_';
     }
+    trace.Trace(1, "\nfirst");
     HANDLE hHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE hRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread holder([&] {
         HANDLE hMutex = CreateMutexA(nullptr, FALSE, name.c_str());
         EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hMutex, INFINITE));
+        // The first line gave the mutex back.
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hMutex, 0));
         SetEvent(hHeld);
         WaitForSingleObject(hRelease, INFINITE);
         ReleaseMutex(hMutex);
@@ -513,7 +491,7 @@ TEST(FileDebugFile, MutexHeldElsewhereDelaysButDoesNotStopTheLine)
     holder.join();
     CloseHandle(hHeld);
     CloseHandle(hRelease);
-    EXPECT_EQ("\r\nwritten anyway", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nfirst\r\nwritten anyway", ReadAll(lab.Path("t.log")));
 }
 
 // Several processes append to one file with a small limit: every line of the
@@ -591,12 +569,14 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
     EXPECT_GT(cWhole, size_t{1000});  // the backup alone holds a megabyte
 }
 
-// ------------------------------------------------------------ debugger output
+// ------------------------------------------------- one line, file and debugger
 
-TEST(FileDebugDebugger, EachLineGoesOutWithItsLineFeedAtTheEnd)
+// The file gets each line feed as a carriage return and line feed; the
+// debugger gets each line on its own, with its line feed at the end.
+TEST(FileDebugOutputs, LineFeedsInTheFileAndTheDebugger)
 {
     TraceLab lab(VirtualClock());
-    lab.Registry(ModuleKey(kModule, RegLine("WinDebugLevel", RegDword(2))));
+    lab.Registry(FileModule(lab, RegLine("WinDebugLevel", RegDword(2))));
     CFileDebug trace(kModule);
     trace.Trace(2, "\nCTest               : one");
     EXPECT_EQ(std::vector<std::string>{"CTest               : one\n"}, DebugOutput());
@@ -604,4 +584,5 @@ TEST(FileDebugDebugger, EachLineGoesOutWithItsLineFeedAtTheEnd)
     EXPECT_EQ((std::vector<std::string>{"\n", "block\n", "\n", "end\n", "\n"}), DebugOutput());
     trace.Trace(2, "bare");
     EXPECT_EQ(std::vector<std::string>{"bare\n"}, DebugOutput());
+    EXPECT_EQ("\r\nCTest               : one\r\n\r\nblock\r\n\r\nend\r\nbare", ReadAll(lab.Path("t.log")));
 }

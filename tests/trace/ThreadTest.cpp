@@ -15,10 +15,24 @@ using namespace tracetest;
 
 namespace {
 
-// A worker that runs until it is let go (or returns at once), started the way
-// the program's owners start theirs.
-struct Worker {
-    explicit Worker(bool bBlock) : thread("Worker"), hGo(CreateEventA(nullptr, TRUE, bBlock ? FALSE : TRUE, nullptr))
+// A thread body that runs until it is let go, or returns at once. A terminated
+// lab thread runs on to its own end, so the worker outlives the holder and
+// waits for that end.
+class Worker {
+public:
+    explicit Worker(bool bBlock) : m_hGo(CreateEventA(nullptr, TRUE, bBlock ? FALSE : TRUE, nullptr)) {}
+    ~Worker()
+    {
+        SetEvent(m_hGo);
+        while (!m_bReturned)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        CloseHandle(m_hGo);
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // As the program's owners start their threads.
+    void Start(CThread& thread)
     {
         unsigned uThreadId = 0;
         thread.m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, CREATE_SUSPENDED, &uThreadId));
@@ -27,30 +41,20 @@ struct Worker {
         ResumeThread(thread.m_hThread);
         Sleep(0);
     }
-    ~Worker()
-    {
-        // A terminated lab thread still runs on until it returns; it must not outlive the test.
-        SetEvent(hGo);
-        while (!bReturned)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        CloseHandle(hGo);
-    }
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
 
+    bool Returned() const { return m_bReturned; }
+
+private:
     static unsigned Main(void* pv)
     {
         auto* pWorker = static_cast<Worker*>(pv);
-        WaitForSingleObject(pWorker->hGo, INFINITE);
-        pWorker->bReturned = true;
+        WaitForSingleObject(pWorker->m_hGo, INFINITE);
+        pWorker->m_bReturned = true;
         return 7;
     }
 
-    void AwaitEnd() { ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.m_hThread, INFINITE)); }
-
-    CThread thread;
-    HANDLE hGo;
-    std::atomic<bool> bReturned{false};
+    HANDLE m_hGo;
+    std::atomic<bool> m_bReturned{false};
 };
 
 // The program's own trace object sends everything to the debugger output meanwhile.
@@ -69,6 +73,10 @@ protected:
 
     static std::vector<std::string> DebugOutput() { return lab::host::Host::Instance().TakeDebugOutput(); }
 
+    static std::vector<std::string> Stopping(DWORD bTerminateThread)
+    {
+        return {"~CThread - name=\"Worker\" (bTerminateThread=" + std::to_string(bTerminateThread) + ")\n"};
+    }
     static std::vector<std::string> Termination(DWORD dwThreadId)
     {
         return {"\n", " ###  WARNING! RUNNING THREAD " + std::to_string(dwThreadId) + " (Worker) TEMINATED!  ###\n", "\n"};
@@ -77,72 +85,49 @@ protected:
     TraceLab m_lab;
 };
 
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 }  // namespace
 
 TEST_F(ThreadTest, EndedThreadIsClosedWithoutTermination)
 {
     Worker worker(false);
-    worker.AwaitEnd();
-    worker.thread.bTerminateThread = 1;
-    EXPECT_TRUE(worker.thread.Stop());
-    EXPECT_EQ(nullptr, worker.thread.m_hThread);
-    EXPECT_EQ(0u, worker.thread.m_dwLastError);
-    EXPECT_EQ(std::vector<std::string>{"~CThread - name=\"Worker\" (bTerminateThread=1)\n"}, DebugOutput());
+    CThread thread("Worker");
+    worker.Start(thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.m_hThread, INFINITE));
+    thread.bTerminateThread = 1;
+    EXPECT_TRUE(thread.Stop());
+    EXPECT_EQ(nullptr, thread.m_hThread);
+    EXPECT_EQ(0u, thread.m_dwLastError);
+    EXPECT_EQ(Stopping(1), DebugOutput());
 }
 
-TEST_F(ThreadTest, RunningThreadIsTerminatedWhenAsked)
+TEST_F(ThreadTest, DestructionTerminatesARunningThreadWhenAsked)
 {
     Worker worker(true);
-    worker.thread.bTerminateThread = 1;
-    EXPECT_TRUE(worker.thread.Stop());
-    EXPECT_EQ(nullptr, worker.thread.m_hThread);
-    std::vector<std::string> expected{"~CThread - name=\"Worker\" (bTerminateThread=1)\n"};
-    for (const std::string& line : Termination(worker.thread.m_dwThreadId))
-        expected.push_back(line);
-    EXPECT_EQ(expected, DebugOutput());
+    DWORD dwThreadId = 0;
+    {
+        CThread thread("Worker");
+        worker.Start(thread);
+        dwThreadId = thread.m_dwThreadId;
+        thread.bTerminateThread = 1;
+    }
+    EXPECT_EQ(Stopping(1) + Termination(dwThreadId), DebugOutput());
 }
 
 TEST_F(ThreadTest, RunningThreadIsLeftAloneWithoutTheFlag)
 {
     Worker worker(true);
-    EXPECT_TRUE(worker.thread.Stop());
-    EXPECT_EQ(nullptr, worker.thread.m_hThread);
-    EXPECT_FALSE(worker.bReturned);
-    EXPECT_EQ(std::vector<std::string>{"~CThread - name=\"Worker\" (bTerminateThread=0)\n"}, DebugOutput());
-}
-
-TEST_F(ThreadTest, DestructionStopsTheThread)
-{
-    HANDLE hGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<bool> bReturned{false};
-    struct Start {
-        HANDLE hGo;
-        std::atomic<bool>* pbReturned;
-    } start{hGo, &bReturned};
-    DWORD dwThreadId = 0;
-    {
-        CThread thread("Worker");
-        unsigned uThreadId = 0;
-        thread.m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(
-            nullptr, 0,
-            [](void* pv) -> unsigned {
-                auto* pStart = static_cast<Start*>(pv);
-                WaitForSingleObject(pStart->hGo, INFINITE);
-                *pStart->pbReturned = true;
-                return 0;
-            },
-            &start, 0, &uThreadId));
-        thread.m_dwThreadId = dwThreadId = uThreadId;
-        thread.bTerminateThread = 1;
-    }
-    std::vector<std::string> expected{"~CThread - name=\"Worker\" (bTerminateThread=1)\n"};
-    for (const std::string& line : Termination(dwThreadId))
-        expected.push_back(line);
-    EXPECT_EQ(expected, DebugOutput());
-    SetEvent(hGo);
-    while (!bReturned)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    CloseHandle(hGo);
+    CThread thread("Worker");
+    worker.Start(thread);
+    EXPECT_TRUE(thread.Stop());
+    EXPECT_EQ(nullptr, thread.m_hThread);
+    EXPECT_FALSE(worker.Returned());
+    EXPECT_EQ(Stopping(0), DebugOutput());
 }
 
 TEST_F(ThreadTest, TerminateOnlyWhatStillRuns)
@@ -150,16 +135,20 @@ TEST_F(ThreadTest, TerminateOnlyWhatStillRuns)
     CThread none("Worker");
     EXPECT_TRUE(none.Terminate(3));
 
-    Worker ended(false);
-    ended.AwaitEnd();
-    EXPECT_TRUE(ended.thread.Terminate(3));
-    EXPECT_EQ(nullptr, ended.thread.m_hThread);
+    Worker endedWorker(false);
+    CThread ended("Worker");
+    endedWorker.Start(ended);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.m_hThread, INFINITE));
+    EXPECT_TRUE(ended.Terminate(3));
+    EXPECT_EQ(nullptr, ended.m_hThread);
     EXPECT_TRUE(DebugOutput().empty());
 
-    Worker running(true);
-    EXPECT_TRUE(running.thread.Terminate(3));
-    EXPECT_EQ(nullptr, running.thread.m_hThread);
-    EXPECT_EQ(Termination(running.thread.m_dwThreadId), DebugOutput());
+    Worker runningWorker(true);
+    CThread running("Worker");
+    runningWorker.Start(running);
+    EXPECT_TRUE(running.Terminate(3));
+    EXPECT_EQ(nullptr, running.m_hThread);
+    EXPECT_EQ(Termination(running.m_dwThreadId), DebugOutput());
 }
 
 TEST_F(ThreadTest, HandleThatIsNoThreadKeepsItsError)

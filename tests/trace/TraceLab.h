@@ -4,13 +4,12 @@
 #include "lab/host/Drives.h"
 #include "lab/host/Host.h"
 #include "src/platform/Win32.h"
+#include "tests/support/TempProfile.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 namespace tracetest {
@@ -49,8 +48,13 @@ inline std::string RegLine(const std::string& name, const std::string& data)
 
 inline std::string ReadAll(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return std::string();
+    std::string text(static_cast<size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(&text[0], static_cast<std::streamsize>(text.size()));
+    return text;
 }
 
 inline void WriteAll(const std::string& path, const std::string& data)
@@ -67,39 +71,21 @@ inline bool Exists(const std::string& path)
 class TraceLab {
 public:
     // labIni is the profile's lab.ini; the registry starts empty.
-    explicit TraceLab(const std::string& labIni)
-    {
-        namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "triagist-trace-XXXXXX").string();
-        if (!mkdtemp(&pattern[0]))
-            ADD_FAILURE() << "no temporary directory";
-        m_dir = pattern;
-        fs::create_directories(m_dir + "/profile");
-        fs::create_directories(m_dir + "/state");
-        fs::create_directories(m_dir + "/out");
-        WriteAll(m_dir + "/profile/lab.ini", labIni);
-        Registry("");
-    }
+    explicit TraceLab(const std::string& labIni) : m_profile("", labIni), m_out(m_profile.Scratch()) {}
+
     // Replaces the profile's registry with these lines after the .reg header and reloads the host.
     void Registry(const std::string& lines) const
     {
-        WriteAll(ProfileDir() + "/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + lines);
+        m_profile.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + lines);
         std::error_code ec;
         std::filesystem::remove(StateDir() + "/registry.reg", ec);
         lab::host::Host::Instance().LoadProfile(ProfileDir(), StateDir());
     }
-    ~TraceLab()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    TraceLab(const TraceLab&) = delete;
-    TraceLab& operator=(const TraceLab&) = delete;
 
-    std::string ProfileDir() const { return m_dir + "/profile"; }
-    std::string StateDir() const { return m_dir + "/state"; }
+    std::string ProfileDir() const { return m_profile.Dir(); }
+    std::string StateDir() const { return m_profile.StateDir(); }
     // A file of the test's output directory, as Linux and as the program name it.
-    std::string Path(const std::string& name) const { return m_dir + "/out/" + name; }
+    std::string Path(const std::string& name) const { return m_out + "/" + name; }
     std::string WinPath(const std::string& name) const { return lab::host::Drives::WindowsPath(Path(name)); }
 
     // Values below HKLM\SOFTWARE\Debug; an empty module names that key itself.
@@ -125,7 +111,8 @@ private:
         RegCloseKey(hKey);
     }
 
-    std::string m_dir;
+    CTempProfile m_profile;
+    std::string m_out;
 };
 
 // The .reg lines of one module's key.
