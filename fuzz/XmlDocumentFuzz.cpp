@@ -616,7 +616,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
             break;
         }
         default: {
-            const std::string strText = fdp.ConsumeRandomLengthString(200);
+            std::string strText;
+            if (fdp.ConsumeBool()) {
+                strText = fdp.ConsumeRandomLengthString(200);
+            } else {
+                // Markup pieces, so that whole comments, references and declarations turn up.
+                static const char* const apszPieces[] = {
+                    "<A>", "</A>", "<B a=\"1\" b='&lt;'>", "</B>", "<C/>", "<Root>", "</Root>", " ", "\r\n", "x&amp;y",
+                    "&#65;", "&#x4a;", "&#;", "&e;", "<!-- c -->", "<!-- a--b -->", "<![CDATA[<z>]]>", "]]>", "<?pi d?>",
+                    "<?xml version=\"1.0\"?>", "<!DOCTYPE Root [<!ENTITY e 'v'>]>", "<D x=\"1\" x=\"2\"/>", "<E y=z/>",
+                    "<F\xE4\xB7/>", "<G />", "<H k=\"v\" >", "</H>", "\"", "'", "=", "<", ">", "&"};
+                const size_t nPieces = fdp.ConsumeIntegralInRange<size_t>(1, 12);
+                for (size_t k = 0; k < nPieces; ++k)
+                    strText += apszPieces[fdp.ConsumeIntegralInRange<size_t>(0, sizeof(apszPieces) / sizeof(apszPieces[0]) - 1)];
+            }
             const bool bOk = doc.LoadText(strText.c_str());
             mapSaved.clear();
             bTextMayChange = true;

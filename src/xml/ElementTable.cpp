@@ -46,3 +46,15 @@ int CElementTable::Grow(int nSize, int nInUse)
     AddSegment(nTarget - nSize);
     return nTarget;
 }
+
+void CElementTable::ShiftStarts(int iFirst, int iEnd, uint32_t nFrom, uint32_t nDelta)
+{
+    while (iFirst < iEnd) {
+        SElementPos* pSegment = m_aSegments[size_t(iFirst) >> SEGMENT_BITS].get();
+        const int iSegmentEnd = std::min(iEnd, (iFirst | SLOT_MASK) + 1);
+        SElementPos* pEnd = pSegment + ((iSegmentEnd - 1) & SLOT_MASK) + 1;
+        for (SElementPos* p = pSegment + (iFirst & SLOT_MASK); p != pEnd; ++p)
+            p->nStart += p->nStart >= nFrom ? nDelta : 0;
+        iFirst = iSegmentEnd;
+    }
+}

@@ -1,5 +1,6 @@
 #include "src/xml/XmlDocument.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -252,11 +253,25 @@ void CXmlDocument::ShiftSubtree(int iRoot, uint32_t nDelta)
     }
 }
 
-// The text changed by nDelta (modulo 2^32, so it may shrink) at nOffset, which lies inside
-// iElem but not inside any of its children. Walking the tree instead of the whole table keeps
-// the cost proportional to the elements that actually follow the edit.
+// The text changed by nDelta (modulo 2^32, so it may shrink) at nOffset, inside iElem but not
+// inside any of its children. Exactly the elements starting at or after nOffset move: ancestors
+// and everything earlier start before it, and unused entries are cleared when taken. With much
+// text behind the edit one sequential pass over the table is cheapest; near the end, following
+// the links touches only the few elements that move.
 void CXmlDocument::AdjustAfterEdit(int iElem, uint32_t nOffset, uint32_t nDelta)
 {
+    if (nDelta == 0)
+        return;  // a counter rewritten with as many digits
+    const size_t nBehind = m_strDoc.size() - std::min<size_t>(nOffset, m_strDoc.size());
+    if (nBehind > m_strDoc.size() / 8) {
+        m_aPos.ShiftStarts(1, m_iPosFree, nOffset, nDelta);
+        for (int i = iElem;; i = m_aPos[i].iElemParent) {
+            m_aPos[i].nLength += nDelta;
+            if (i == 0)
+                break;
+        }
+        return;
+    }
     const int iFirst = m_aPos[iElem].iElemChild;
     if (iFirst != 0) {
         for (int i = m_aPos[iFirst].iElemPrev;; i = m_aPos[i].iElemPrev) {
@@ -386,12 +401,11 @@ bool CXmlDocument::InsertElement(const char* pszName, const char* pszData, int n
     if (iParent != 0 && par.IsEmptyElement()) {
         // An empty-element parent becomes start tag, line break, the child, its line break and
         // an end tag: "<P a='1'/>" -> "<P a='1'>\r\n<new/>\r\n</P>".
-        const char* pTag = m_strDoc.data() + par.nStart;
-        size_t nParentName = 1;
-        while (nParentName < par.StartTagLength() && !IsXmlBlank(pTag[nParentName]) && pTag[nParentName] != '/' &&
-               pTag[nParentName] != '>')
+        const char* pName = m_strDoc.data() + par.nStart + 1;
+        size_t nParentName = 0;
+        while (nParentName + 1 < par.StartTagLength() && !IsXmlBlank(pName[nParentName]) &&
+               pName[nParentName] != '/' && pName[nParentName] != '>')
             ++nParentName;
-        --nParentName;
         if (nParentName + 3 > SElementPos::TAG_END_MAX)
             return false;
         nParentEndTag = uint32_t(nParentName + 3);
@@ -400,7 +414,7 @@ bool CXmlDocument::InsertElement(const char* pszName, const char* pszData, int n
         strEdit += ">\r\n";
         strEdit += strElem;
         strEdit += "</";
-        strEdit.append(pTag + 1, nParentName);
+        strEdit.append(pName, nParentName);
         strEdit += '>';
         strElem.swap(strEdit);
         nEditAt = par.nStart + par.StartTagLength() - 2;
