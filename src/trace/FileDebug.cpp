@@ -2,6 +2,7 @@
 #include "src/trace/FileDebug.h"
 
 #include "src/platform/RegistryView.h"
+#include "src/platform/ScopedHandle.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -18,23 +19,6 @@ const size_t kMaxLeadingNewlines = 1123;
 const size_t kMaxPrefix = 100;
 const size_t kMaxText = 1024;
 const char kPrefixTooLong[] = "!! BUFFER TOO SMALL - FIXME !! ";
-
-class CKeyHolder {
-public:
-    CKeyHolder() : m_hKey(nullptr) {}
-    ~CKeyHolder() { Close(); }
-    CKeyHolder(const CKeyHolder&) = delete;
-    CKeyHolder& operator=(const CKeyHolder&) = delete;
-
-    void Close()
-    {
-        if (m_hKey)
-            RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
-
-    HKEY m_hKey;
-};
 
 // A missing value keeps the default; the type is not checked, as the editor
 // and older components may have written these values differently.
@@ -135,7 +119,7 @@ void CFileDebug::CloseFileMutex()
     m_hFileMutex = nullptr;
 }
 
-void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
+void CFileDebug::ClearOptions()
 {
     m_bActive = 0;
     m_bTimeStampOn = 0;
@@ -146,6 +130,11 @@ void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
     m_bMemUsageOn = 0;
     m_bHandleCountOn = 0;
     m_dwReloadInterval = 0;
+}
+
+void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
+{
+    ClearOptions();
     m_dwLastReload = 0;
     FreeLibraries();  // an earlier Init's libraries are given back, not leaked
     m_szModule[0] = '\0';
@@ -166,49 +155,41 @@ void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
 
 void CFileDebug::ReadSettings()
 {
-    m_bActive = 0;
-    m_bTimeStampOn = 0;
-    m_bDateStampOn = 0;
-    m_bThreadIdOn = 0;
-    m_bCpuIdOn = 0;
-    m_bAppNameOn = 0;
-    m_bMemUsageOn = 0;
-    m_bHandleCountOn = 0;
-    m_dwReloadInterval = 0;
+    ClearOptions();
 
     {
-        CKeyHolder key;
-        if (RegOpenKey64(HKEY_LOCAL_MACHINE, kDebugKey, KEY_QUERY_VALUE, &key.m_hKey) == ERROR_SUCCESS)
-            ReadDword(key.m_hKey, "DynamicUpdate", m_dwReloadInterval);
+        CScopedRegKey key;
+        if (RegOpenKey64(HKEY_LOCAL_MACHINE, kDebugKey, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
+            ReadDword(key.Get(), "DynamicUpdate", m_dwReloadInterval);
     }
     if (m_dwReloadInterval != 0)
         m_bActive = 1;
 
     char szKey[sizeof(kDebugKey) + sizeof(m_szModule) + 1];
     snprintf(szKey, sizeof(szKey), "%s\\%s", kDebugKey, m_szModule);
-    CKeyHolder key;
-    if (RegOpenKey64(HKEY_LOCAL_MACHINE, szKey, KEY_QUERY_VALUE, &key.m_hKey) == ERROR_SUCCESS) {
-        ReadDword(key.m_hKey, "TimeStampOn", m_bTimeStampOn);
-        ReadDword(key.m_hKey, "DateStampOn", m_bDateStampOn);
-        ReadDword(key.m_hKey, "ThreadIdOn", m_bThreadIdOn);
-        ReadDword(key.m_hKey, "CpuIdOn", m_bCpuIdOn);
-        ReadDword(key.m_hKey, "AppNameOn", m_bAppNameOn);
-        ReadDword(key.m_hKey, "MemUsageOn", m_bMemUsageOn);
-        ReadDword(key.m_hKey, "HandleCountOn", m_bHandleCountOn);
+    CScopedRegKey key;
+    if (RegOpenKey64(HKEY_LOCAL_MACHINE, szKey, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS) {
+        ReadDword(key.Get(), "TimeStampOn", m_bTimeStampOn);
+        ReadDword(key.Get(), "DateStampOn", m_bDateStampOn);
+        ReadDword(key.Get(), "ThreadIdOn", m_bThreadIdOn);
+        ReadDword(key.Get(), "CpuIdOn", m_bCpuIdOn);
+        ReadDword(key.Get(), "AppNameOn", m_bAppNameOn);
+        ReadDword(key.Get(), "MemUsageOn", m_bMemUsageOn);
+        ReadDword(key.Get(), "HandleCountOn", m_bHandleCountOn);
         DWORD dwConLevel = 0;
         DWORD dwWinLevel = 0;
         DWORD dwFileLevel = 0;
         DWORD dwLimitMB = 10;
         char szPath[MAX_PATH] = "";
-        ReadDword(key.m_hKey, "ConDebugLevel", dwConLevel);
-        ReadDword(key.m_hKey, "WinDebugLevel", dwWinLevel);
-        ReadDword(key.m_hKey, "FileDebugLevel", dwFileLevel);
+        ReadDword(key.Get(), "ConDebugLevel", dwConLevel);
+        ReadDword(key.Get(), "WinDebugLevel", dwWinLevel);
+        ReadDword(key.Get(), "FileDebugLevel", dwFileLevel);
 
         if (dwFileLevel != 0) {
-            ReadDword(key.m_hKey, "TraceFileLimit", dwLimitMB);
+            ReadDword(key.Get(), "TraceFileLimit", dwLimitMB);
             DWORD dwType = REG_NONE;
             DWORD cbPath = sizeof(szPath);
-            LONG lResult = RegQueryValueExA(key.m_hKey, "TraceFile", nullptr, &dwType,
+            LONG lResult = RegQueryValueExA(key.Get(), "TraceFile", nullptr, &dwType,
                                             reinterpret_cast<LPBYTE>(szPath), &cbPath);
             // A value longer than the buffer is not supported: no file then.
             if (lResult != ERROR_SUCCESS || cbPath == 0) {

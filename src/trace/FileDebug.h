@@ -39,6 +39,7 @@ private:
     void WriteToConsole(const char* pszLine, size_t cbLine);
     void WriteToDebugger(const char* pszLine);
     void FreeLibraries();
+    void ClearOptions();
     void CloseFileMutex();
 
     HANDLE m_hFileMutex;

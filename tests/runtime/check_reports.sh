@@ -234,7 +234,7 @@ start_page() {
     return $rc
 }
 
-for page in Start.htm Start1033.htm Start1031.htm; do
+for page in Start1033.htm Start1031.htm; do
     check "HTML/$page: self-contained start page" start_page "$html_dir/$page"
 done
 
