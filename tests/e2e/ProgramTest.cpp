@@ -192,7 +192,7 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
     EXPECT_EQ(ReadText(trace),
               "\r\nTriagist:      Triagist            : ERROR! Could not create output file \"" + target + "\"");
     EXPECT_EQ(ReadText(m_root + "/debug.txt"),
-              "Triagist            : ERROR! Could not create output file \"" + target + "\"\n");
+              "Triagist:      Triagist            : ERROR! Could not create output file \"" + target + "\"\n");
 
     fs::remove(trace);
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
