@@ -155,6 +155,7 @@ struct ThreadState : Lifetime {
     void* argument = nullptr;
     DWORD threadId = 0;       // published by the thread before it waits to be resumed
     DWORD suspendCount = 0;
+    bool bNeverRuns = false;  // terminated before it was resumed
     unsigned result = 0;      // written by the thread itself only
 
     void Publish(DWORD id)
@@ -169,12 +170,22 @@ struct ThreadState : Lifetime {
         m_cv.wait(lock, [this] { return threadId != 0; });
         return threadId;
     }
-    // False when the thread was terminated before it was ever resumed.
+    // False when the thread was terminated while still suspended: it never runs.
     bool AwaitResume()
     {
         std::unique_lock<std::mutex> lock(m_lock);
-        m_cv.wait(lock, [this] { return suspendCount == 0 || m_bEnded; });
-        return !m_bEnded;
+        m_cv.wait(lock, [this] { return suspendCount == 0 || bNeverRuns; });
+        return !bNeverRuns;
+    }
+    // A thread already resumed runs on to its own end, even if it has not been scheduled yet.
+    void Terminate(DWORD dwExitCode)
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (!m_bEnded && suspendCount > 0)
+                bNeverRuns = true;
+        }
+        End(dwExitCode);
     }
     DWORD Resume()
     {
@@ -200,7 +211,11 @@ thread_local ThreadState* t_pThread = nullptr;  // set on threads of _beginthrea
 // Records the thread's result however it leaves: by returning, or by _endthreadex unwinding it.
 struct ThreadEnd {
     ThreadState& state;
-    ~ThreadEnd() { state.End(state.result); }
+    ~ThreadEnd()
+    {
+        lab::win32::AbandonThreadMutexes();
+        state.End(state.result);
+    }
 };
 
 void* ThreadMain(void* pv)
@@ -277,24 +292,34 @@ DWORD ErrorFromErrno(int error, const std::string& hostPath)
     }
 }
 
-// A program named without a directory is looked up on the PATH, as Windows searches its path.
+// A program named without a directory is searched as Windows searches: the running program's own
+// directory, the current directory, then the PATH (no ".exe" is added: the programs are native).
 std::string FindProgram(const std::string& name)
 {
-    if (name.find('/') != std::string::npos)
-        return name;
+    std::vector<std::string> dirs;
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        std::string exe(self, static_cast<size_t>(length));
+        dirs.push_back(exe.substr(0, exe.rfind('/')));
+    }
+    dirs.push_back(".");
     const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    for (;;) {
-        size_t colon = dirs.find(':', start);
-        std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+    std::string list = path ? path : "/usr/bin:/bin";
+    for (size_t start = 0;;) {
+        size_t colon = list.find(':', start);
+        std::string dir = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        dirs.push_back(dir.empty() ? "." : dir);
         if (colon == std::string::npos)
-            return name;
+            break;
         start = colon + 1;
     }
+    for (const std::string& dir : dirs) {
+        std::string candidate = dir + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return name;  // not found: the check before spawning reports it
 }
 
 // The environment block of CreateProcessA: "name=value\0...\0\0".
@@ -687,7 +712,7 @@ BOOL WINAPI TerminateThread(HANDLE hThread, DWORD dwExitCode)
         EndThisThread(dwExitCode);
     }
     if (pThread) {
-        pThread->m_pState->End(dwExitCode);  // an ended thread keeps its exit code
+        pThread->m_pState->Terminate(dwExitCode);  // an ended thread keeps its exit code
         return TRUE;
     }
     if (auto pProcess = ProcessOf(hThread, true)) {

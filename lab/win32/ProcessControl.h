@@ -1,4 +1,4 @@
-// Stands in for the start-up data kernel32 and the C runtime keep (lab-internal, not part of the Win32 surface).
+// Stands in for what kernel32 and the C runtime know of processes and threads (lab-internal, not the Win32 surface).
 #pragma once
 
 #include "lab/win32/WinDef.h"
@@ -17,6 +17,10 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // Arguments joined into a command line that SplitCommandLine cuts back into the same arguments.
 std::string JoinCommandLine(const std::vector<std::string>& arguments);
+
+// Abandons the mutexes the calling thread still owns; a thread of _beginthreadex calls it as it ends,
+// before its handle is signalled, as Windows does. (Other threads abandon theirs at their exit.)
+void AbandonThreadMutexes();
 
 // True for the process and thread handles CreateProcessA gave: they stand for a program running in real time.
 bool IsStartedProgram(HANDLE h);

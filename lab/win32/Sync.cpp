@@ -299,14 +299,17 @@ private:
 // The mutexes a thread has owned, so that its end abandons the ones it still holds.
 struct OwnedMutexes {
     std::vector<std::weak_ptr<MutexObject>> mutexes;
-    ~OwnedMutexes()
+    void AbandonAll()
     {
         DWORD me = GetCurrentThreadId();
-        for (auto& weak : mutexes) {
+        std::vector<std::weak_ptr<MutexObject>> owned;
+        owned.swap(mutexes);
+        for (auto& weak : owned) {
             if (auto pMutex = weak.lock())
                 pMutex->Abandon(me);
         }
     }
+    ~OwnedMutexes() { AbandonAll(); }
 };
 
 thread_local OwnedMutexes t_owned;
@@ -322,6 +325,15 @@ void MutexObject::NoteOwnedByThisThread()
     }
     list.push_back(weak_from_this());
 }
+
+}  // namespace
+
+void lab::win32::AbandonThreadMutexes()
+{
+    t_owned.AbandonAll();
+}
+
+namespace {
 
 // ---------------------------------------------------------------------------
 

@@ -3,43 +3,17 @@
 #include "lab/win32/Windows.h"
 
 #include <string>
-
-namespace {
-
-// The command line as Windows would hold it, quoted so that it splits back into the same arguments.
-std::string Quote(const std::string& arg)
-{
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
-        return arg;
-    std::string quoted = "\"";
-    size_t backslashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
-}
-
-}  // namespace
+#include <vector>
 
 int main(int argc, char** argv)
 {
     __argc = argc;
     __argv = argv;
-    std::string arguments;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            arguments += ' ';
-        arguments += Quote(argv[i]);
-    }
-    lab::win32::SetCommandLine(Quote(argc > 0 ? argv[0] : "triagist") + (arguments.empty() ? "" : " " + arguments));
-    // The image base Windows would give the program; only its identity matters.
-    HINSTANCE hInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
-    return WinMain(hInstance, nullptr, &arguments[0], SW_SHOWNORMAL);
+    std::vector<std::string> program(1, argc > 0 ? argv[0] : "triagist");
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // The raw text WinMain gets is the command line without the program's name.
+    std::string commandLine = lab::win32::JoinCommandLine(arguments);
+    lab::win32::SetCommandLine(lab::win32::JoinCommandLine(program) + (commandLine.empty() ? "" : " " + commandLine));
+    HINSTANCE hInstance = GetModuleHandleA(nullptr);
+    return WinMain(hInstance, nullptr, &commandLine[0], SW_SHOWNORMAL);
 }

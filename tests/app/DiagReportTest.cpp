@@ -95,7 +95,7 @@ protected:
         g_dwCancelInStep = 0xFFFF;
         m_strOut = m_profile.Scratch() + "/Report.xml";
     }
-    std::string Written() const { return ReadFileText(m_strOut); }
+    std::string Written() const { return testsupport::ReadText(m_strOut); }
 
     CTempProfile m_profile{kServer, kVirtualClock};
     std::string m_strOut;

@@ -50,7 +50,7 @@ TEST_F(HtmlTransformTest, QuotedArgumentsReachTheProcessorWhole)
     DWORD code = TransformToHtml(Windows(m_strBase + "/my report.xml").c_str(), "Z:\\style sheets\\Status.xslt",
                                  Windows(out).c_str());
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(ReadFileText(out), m_strBase + "/my report.xml\n/style sheets/Status.xslt\n" + out + "\n");
+    EXPECT_EQ(testsupport::ReadText(out), m_strBase + "/my report.xml\n/style sheets/Status.xslt\n" + out + "\n");
 }
 
 TEST_F(HtmlTransformTest, ProcessIsStartedHiddenFromTheCurrentDirectory)
@@ -93,7 +93,7 @@ TEST_F(HtmlTransformTest, UnattendedModeUsesTheStylesheetOfTheCurrentDirectory)
     std::string xml = m_strBase + "/r.xml";
     std::string html = m_strBase + "/r.html";
     EXPECT_EQ(RunUnattendedDiagnosis(Windows(xml), Windows(html)), 0);
-    EXPECT_EQ(ReadFileText(html), xml + "\n" + m_strBase + "/XML/Status.xslt\n" + html + "\n");
+    EXPECT_EQ(testsupport::ReadText(html), xml + "\n" + m_strBase + "/XML/Status.xslt\n" + html + "\n");
 }
 
 TEST_F(HtmlTransformTest, UnattendedModeDefaultsToTheTemporaryReport)
@@ -111,7 +111,7 @@ TEST_F(HtmlTransformTest, UnattendedModeDefaultsToTheTemporaryReport)
     else
         unsetenv("TMPDIR");
     EXPECT_TRUE(fs::exists(temp + "/Report.xml"));
-    EXPECT_EQ(ReadFileText(html).substr(0, temp.size() + 11), temp + "/Report.xml");
+    EXPECT_EQ(testsupport::ReadText(html).substr(0, temp.size() + 11), temp + "/Report.xml");
 }
 
 TEST_F(HtmlTransformTest, UnattendedModeSkipsTheTransformationWithoutACurrentDirectory)

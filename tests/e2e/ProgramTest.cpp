@@ -1,4 +1,6 @@
 // Runs the installed program from its dist tree on lab profiles and checks what it leaves behind.
+#include "tests/support/TestText.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,35 +17,20 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
+using testsupport::ReadText;
+using testsupport::RegString;
+
 namespace {
 
 const std::string kDist = TRIAGIST_DIST_DIR;
 const std::string kSchema = std::string(TRIAGIST_SOURCE_DIR) + "/runtime/XML/Status.xsd";
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string WindowsPath(std::string path)
 {
     for (char& c : path)
         c = c == '/' ? '\\' : c;
     return "Z:" + path;
-}
-
-// A text as a .reg file writes it between quotes.
-std::string RegString(const std::string& text)
-{
-    std::string escaped;
-    for (char c : text) {
-        if (c == '\\' || c == '"')
-            escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
 }
 
 int Shell(const std::string& command)
@@ -183,7 +170,7 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
     std::string trace = m_root + "/work/trace.txt";
     Profile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\Triagist]\r\n"
             "\"FileDebugLevel\"=dword:00000003\r\n"
-            "\"TraceFile\"=\"" + RegString(WindowsPath(trace)) + "\"\r\n"
+            "\"TraceFile\"=" + RegString(WindowsPath(trace)) + "\r\n"
             "\"AppNameOn\"=dword:00000001\r\n"
             "\"WinDebugLevel\"=dword:00000001\r\n");
 

@@ -66,15 +66,6 @@ TEST(LabCommandLine, JoinedArgumentsSplitBackUnchanged)
     EXPECT_EQ(args, lab::win32::SplitCommandLine(lab::win32::JoinCommandLine(args)));
 }
 
-TEST(LabCommandLine, GetCommandLineAnswersWhatTheEntryPointSet)
-{
-    std::string before = GetCommandLineA();
-    EXPECT_FALSE(before.empty());
-    lab::win32::SetCommandLine("\"triagist.exe\" -XMLREPORT \"C:\\a b.xml\"");
-    EXPECT_STREQ("\"triagist.exe\" -XMLREPORT \"C:\\a b.xml\"", GetCommandLineA());
-    lab::win32::SetCommandLine(before);
-}
-
 TEST(LabProcess, ArgumentsArriveIntactAndWindowsPathsAsNativeOnes)
 {
     ScratchDir dir;
@@ -139,8 +130,10 @@ TEST(LabProcess, ExitCodesAndStillActive)
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwCode);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(started.pi.hProcess, 0));
     {
-        VirtualClock clock;  // the transformation's 15-second wait, as the tests run it
+        VirtualClock clock;  // the transformation's 15-second wait, as the tests run it: a hung program
+        auto realStart = std::chrono::steady_clock::now();
         EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(started.pi.hProcess, 15000));
+        EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(10));
     }
 
     Touch(go);
@@ -154,6 +147,20 @@ TEST(LabProcess, ExitCodesAndStillActive)
 
     EXPECT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &dwCode));
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwCode);
+}
+
+TEST(LabProcess, VirtualTimeStillSeesAPromptProgramEnd)
+{
+    VirtualClock clock;
+    std::string tool = ToolPath("LabExitWith");
+    Started started;
+    Start(started, tool, Quoted(tool) + " 4");
+    ASSERT_TRUE(started.bOk);
+    // Starting a program takes real time that a thousandth of 15 seconds would not cover.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started.pi.hProcess, 15000));
+    DWORD dwCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(started.pi.hProcess, &dwCode));
+    EXPECT_EQ(4u, dwCode);
 }
 
 TEST(LabProcess, TerminateAndSignals)
@@ -229,6 +236,7 @@ namespace {
 struct Job {
     HANDLE hGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hTake = nullptr;  // a mutex the thread takes and never releases
     std::atomic<bool> bRan{false};
     std::atomic<DWORD> dwSeenId{0};
     unsigned result = 0;
@@ -238,6 +246,8 @@ struct Job {
     {
         CloseHandle(hGo);
         CloseHandle(hDone);
+        if (hTake)
+            CloseHandle(hTake);
     }
 };
 
@@ -247,6 +257,8 @@ unsigned JobMain(void* pv)
     delete static_cast<std::shared_ptr<Job>*>(pv);
     pJob->bRan = true;
     pJob->dwSeenId = GetCurrentThreadId();
+    if (pJob->hTake)
+        WaitForSingleObject(pJob->hTake, INFINITE);
     WaitForSingleObject(pJob->hGo, INFINITE);
     SetEvent(pJob->hDone);
     if (pJob->bEndEarly) {
@@ -299,10 +311,11 @@ TEST(LabThread, SuspendedThreadRunsOnlyAfterResume)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
-TEST(LabThread, EndThreadExSetsTheExitCode)
+TEST(LabThread, EndThreadExSetsTheExitCodeAndAbandonsMutexes)
 {
     auto pJob = std::make_shared<Job>();
     pJob->bEndEarly = true;
+    pJob->hTake = CreateMutexA(nullptr, FALSE, nullptr);
     HANDLE hThread = StartJob(pJob, 0);
     ASSERT_NE(nullptr, hThread);
     SetEvent(pJob->hGo);
@@ -310,6 +323,9 @@ TEST(LabThread, EndThreadExSetsTheExitCode)
     DWORD dwCode = 0;
     EXPECT_TRUE(GetExitCodeThread(hThread, &dwCode));
     EXPECT_EQ(99u, dwCode);
+    // Abandoned by the time the thread's handle is signalled, not some time after.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(pJob->hTake, 0));
+    EXPECT_TRUE(ReleaseMutex(pJob->hTake));
     CloseHandle(hThread);
 }
 
@@ -338,23 +354,33 @@ TEST(LabThread, TerminateMarksTheHandleEndedWhileTheThreadRunsOut)
     CloseHandle(hThread);
 }
 
-TEST(LabThread, TerminatedBeforeResumeNeverRuns)
+TEST(LabThread, TerminatedBeforeResumeNeverRunsAfterResumeRunsOut)
 {
-    auto pJob = std::make_shared<Job>();
-    HANDLE hThread = StartJob(pJob, CREATE_SUSPENDED);
-    ASSERT_NE(nullptr, hThread);
-    EXPECT_TRUE(TerminateThread(hThread, 3));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 0));
+    auto pSuspended = std::make_shared<Job>();
+    HANDLE hSuspended = StartJob(pSuspended, CREATE_SUSPENDED);
+    ASSERT_NE(nullptr, hSuspended);
+    EXPECT_TRUE(TerminateThread(hSuspended, 3));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hSuspended, 0));
     DWORD dwCode = 0;
-    EXPECT_TRUE(GetExitCodeThread(hThread, &dwCode));
+    EXPECT_TRUE(GetExitCodeThread(hSuspended, &dwCode));
     EXPECT_EQ(3u, dwCode);
-    ResumeThread(hThread);
-    SetEvent(pJob->hGo);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(pJob->hDone, 50));
-    EXPECT_FALSE(pJob->bRan);
-    CloseHandle(hThread);
-    if (!pJob->bRan)
-        delete pJob->pHandoff;  // as on Windows, a thread that never ran leaves its argument to its creator
+    ResumeThread(hSuspended);
+    SetEvent(pSuspended->hGo);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(pSuspended->hDone, 50));
+    EXPECT_FALSE(pSuspended->bRan);
+    CloseHandle(hSuspended);
+    if (!pSuspended->bRan)
+        delete pSuspended->pHandoff;  // as on Windows, a thread that never ran leaves its argument to its creator
+
+    // Resumed, even if not yet scheduled, it is a running thread: it goes on to its own end.
+    auto pResumed = std::make_shared<Job>();
+    HANDLE hResumed = StartJob(pResumed, CREATE_SUSPENDED);
+    ASSERT_NE(nullptr, hResumed);
+    ResumeThread(hResumed);
+    EXPECT_TRUE(TerminateThread(hResumed, 4));
+    SetEvent(pResumed->hGo);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pResumed->hDone, 30000));
+    CloseHandle(hResumed);
 }
 
 TEST(LabThread, HandleClosedWhileTheThreadRuns)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "lab/host/Host.h"
+#include "tests/support/TestText.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -48,9 +49,3 @@ private:
     std::string m_strRoot;
     std::string m_strDir;
 };
-
-inline std::string ReadFileText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}

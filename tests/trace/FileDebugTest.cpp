@@ -87,7 +87,7 @@ public:
             close(m_saved);
             m_saved = -1;
         }
-        return ReadAll(m_path);
+        return ReadText(m_path);
     }
 
 private:
@@ -108,7 +108,7 @@ TEST(FileDebugFormat, DateAndTimeFollowTheLeadingNewlines)
 
     lab::host::Host::Instance().TheClock().Advance(42);
     trace.Trace(2, "\n\nCTest               : value %d", 7);
-    EXPECT_EQ("\r\n\r\n[2026-03-07] [10:15:30.042] CTest               : value 7", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\n\r\n[2026-03-07] [10:15:30.042] CTest               : value 7", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, ModuleNameFieldEndsInAColon)
@@ -127,7 +127,7 @@ TEST(FileDebugFormat, ModuleNameFieldEndsInAColon)
               "\r\nTwelveChars1:  x"
               "\r\nThirteenChars: x"
               "\r\n" + longName.substr(0, 31) + ": x",
-              ReadAll(lab.Path("t.log")));
+              ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, FieldsComeInTheirFixedOrder)
@@ -139,7 +139,7 @@ TEST(FileDebugFormat, FieldsComeInTheirFixedOrder)
     trace.Trace(1, "\nx");
     trace.Trace(1, "no line feed");
     std::string prefix = "[2026-03-07] [10:15:30.000] " + ThreadIdField() + "TraceTest:     ";
-    EXPECT_EQ("\r\n" + prefix + "x" + prefix + "no line feed", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\n" + prefix + "x" + prefix + "no line feed", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, MemoryAndHandleCountNeedTheirFunctions)
@@ -162,7 +162,7 @@ TEST(FileDebugFormat, MemoryAndHandleCountNeedTheirFunctions)
         lab::win32::ResetLibrarySwitches();
         trace.Trace(1, "\nno handle count");
     }
-    std::string text = ReadAll(lab.Path("t.log"));
+    std::string text = ReadText(lab.Path("t.log"));
     EXPECT_TRUE(std::regex_match(text, std::regex("\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} \\{\\d{3,} H\\} both"
                                                   "\r\n\\{\\d{3,} H\\} no psapi"
                                                   "\r\n\\{PB \\d{5,}kB, MU \\d{5,}kB\\} no handle count")))
@@ -176,11 +176,11 @@ TEST(FileDebugFormat, PrefixOf100BytesIsReplacedByTheWarning)
     CFileDebug trace("Triagist");
     // 84 line feeds and the 15 bytes of the name field make 99 bytes: kept.
     TraceFormat(trace, 1, std::string(84, '\n') + "x");
-    EXPECT_EQ(Repeat("\r\n", 84) + "Triagist:      x", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ(Repeat("\r\n", 84) + "Triagist:      x", ReadText(lab.Path("t.log")));
 
-    WriteAll(lab.Path("t.log"), "");
+    WriteText(lab.Path("t.log"), "");
     TraceFormat(trace, 1, std::string(85, '\n') + "y");
-    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! y", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! y", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, LeadingNewlinesBeyond1123StayInTheText)
@@ -189,7 +189,7 @@ TEST(FileDebugFormat, LeadingNewlinesBeyond1123StayInTheText)
     lab.Registry(FileModule(lab));
     CFileDebug trace(kModule);
     TraceFormat(trace, 1, std::string(1200, '\n') + "z");
-    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! " + Repeat("\r\n", 1200 - 1123) + "z", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! " + Repeat("\r\n", 1200 - 1123) + "z", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, TextIsCutAt1024Characters)
@@ -200,7 +200,7 @@ TEST(FileDebugFormat, TextIsCutAt1024Characters)
     trace.Trace(1, "\n%s|", std::string(1023, 'a').c_str());
     trace.Trace(1, "\n%s|", std::string(2000, 'b').c_str());
     EXPECT_EQ("\r\nTriagist:      " + std::string(1023, 'a') + "|\r\nTriagist:      " + std::string(1024, 'b'),
-              ReadAll(lab.Path("t.log")));
+              ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, StartUpHeader)
@@ -209,7 +209,7 @@ TEST(FileDebugFormat, StartUpHeader)
     lab.Registry(FileModule(lab));
     CFileDebug trace(kModule, TRUE);
     EXPECT_EQ("\r\n\r\n----- Application [TraceTest] started at 10:15:30 03/07/2026 -----\r\n",
-              ReadAll(lab.Path("t.log")));
+              ReadText(lab.Path("t.log")));
 }
 
 // --------------------------------------------------------------------- settings
@@ -240,7 +240,7 @@ TEST(FileDebugSettings, EachOutputHasItsOwnLevel)
     trace.Trace(3, "\nthree");
     trace.Trace(4, "\nfour");
     trace.Trace(0xFFFFFFFF, "\nhighest");
-    EXPECT_EQ("\r\none\r\nthree", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\none\r\nthree", ReadText(lab.Path("t.log")));
     EXPECT_EQ(std::vector<std::string>{"one\n"}, DebugOutput());
 }
 
@@ -276,8 +276,8 @@ TEST(FileDebugSettings, ExpandSzPathIsExpandedAndSzIsLiteral)
         expanded.Trace(1, "\nexpanded");
     }
     unsetenv("TRIAGIST_TRACE_DIR");
-    EXPECT_EQ("\r\nliteral", ReadAll(lab.Path("%TRIAGIST_TRACE_DIR%.log")));
-    EXPECT_EQ("\r\nexpanded", ReadAll(lab.Path("expanded.log")));
+    EXPECT_EQ("\r\nliteral", ReadText(lab.Path("%TRIAGIST_TRACE_DIR%.log")));
+    EXPECT_EQ("\r\nexpanded", ReadText(lab.Path("expanded.log")));
 }
 
 TEST(FileDebugSettings, SetTraceFile)
@@ -317,7 +317,7 @@ TEST(FileDebugSettings, DynamicUpdateReloadsAfter1024Ms)
     trace.Trace(5, "\nnot yet");
     Sleep(1);
     trace.Trace(5, "\nnow");
-    EXPECT_EQ("\r\nnow", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nnow", ReadText(lab.Path("t.log")));
 
     // A reload takes the outputs away as well.
     TraceLab::SetDword(kModule, "FileDebugLevel", 0);
@@ -325,7 +325,7 @@ TEST(FileDebugSettings, DynamicUpdateReloadsAfter1024Ms)
     Sleep(1024);
     trace.Trace(1, "\ngone");
     EXPECT_FALSE(trace.m_bActive);
-    EXPECT_EQ("\r\nnow", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nnow", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugSettings, ConsoleStaysOnceAllocatedButFollowsItsLevel)
@@ -388,7 +388,7 @@ TEST(FileDebugSettings, DeniedSixtyFourBitViewIsRetriedWithoutIt)
     TraceLab::SetDword(kModule, "FileDebugLevel", 4);
     Sleep(1024);
     trace.Trace(4, "\nreloaded");
-    EXPECT_EQ("\r\nread\r\nreloaded", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nread\r\nreloaded", ReadText(lab.Path("t.log")));
 }
 
 // ---------------------------------------------------------------- trace file
@@ -398,12 +398,12 @@ TEST(FileDebugFile, RotatesAtExactlyTheLimitReplacingTheBackup)
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, RegLine("TraceFileLimit", RegDword(1))));
     const std::string full(1u << 20, 'f');
-    WriteAll(lab.Path("t.log"), full);
-    WriteAll(lab.Path("t.log.txt"), "older backup");
+    WriteText(lab.Path("t.log"), full);
+    WriteText(lab.Path("t.log.txt"), "older backup");
     CFileDebug trace(kModule);
     trace.Trace(1, "\nfresh");
-    EXPECT_EQ("\r\nfresh", ReadAll(lab.Path("t.log")));
-    EXPECT_TRUE(full == ReadAll(lab.Path("t.log.txt")));
+    EXPECT_EQ("\r\nfresh", ReadText(lab.Path("t.log")));
+    EXPECT_TRUE(full == ReadText(lab.Path("t.log.txt")));
 }
 
 TEST(FileDebugFile, OneByteBelowTheLimitIsAppended)
@@ -411,16 +411,16 @@ TEST(FileDebugFile, OneByteBelowTheLimitIsAppended)
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, RegLine("TraceFileLimit", RegDword(1))));
     const std::string almost((1u << 20) - 1, 'f');
-    WriteAll(lab.Path("t.log"), almost);
+    WriteText(lab.Path("t.log"), almost);
     CFileDebug trace(kModule);
     trace.Trace(1, "\nappended");
-    EXPECT_TRUE(almost + "\r\nappended" == ReadAll(lab.Path("t.log")));
+    EXPECT_TRUE(almost + "\r\nappended" == ReadText(lab.Path("t.log")));
     EXPECT_FALSE(Exists(lab.Path("t.log.txt")));
 
     // Past the limit now: the next line starts a new file.
     trace.Trace(1, "\nnext");
-    EXPECT_EQ("\r\nnext", ReadAll(lab.Path("t.log")));
-    EXPECT_TRUE(almost + "\r\nappended" == ReadAll(lab.Path("t.log.txt")));
+    EXPECT_EQ("\r\nnext", ReadText(lab.Path("t.log")));
+    EXPECT_TRUE(almost + "\r\nappended" == ReadText(lab.Path("t.log.txt")));
 }
 
 TEST(FileDebugFile, DefaultLimitIsTenMegabytesAndZeroMeansNone)
@@ -428,20 +428,20 @@ TEST(FileDebugFile, DefaultLimitIsTenMegabytesAndZeroMeansNone)
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab) + FileModule(lab, RegLine("TraceFileLimit", RegDword(0)), "Unbounded"));
     const size_t cbTen = 10u << 20;
-    WriteAll(lab.Path("t.log"), std::string(cbTen, 'f'));
+    WriteText(lab.Path("t.log"), std::string(cbTen, 'f'));
     {
         CFileDebug unbounded("Unbounded");
         unbounded.Trace(1, "\ngrows");
     }
-    std::string text = ReadAll(lab.Path("t.log"));
+    std::string text = ReadText(lab.Path("t.log"));
     EXPECT_EQ(cbTen + 7, text.size());
     EXPECT_EQ("f\r\ngrows", text.substr(cbTen - 1));
     EXPECT_FALSE(Exists(lab.Path("t.log.txt")));
 
     CFileDebug bounded(kModule);
     bounded.Trace(1, "\nrotated");
-    EXPECT_EQ("\r\nrotated", ReadAll(lab.Path("t.log")));
-    EXPECT_EQ(cbTen + 7, ReadAll(lab.Path("t.log.txt")).size());
+    EXPECT_EQ("\r\nrotated", ReadText(lab.Path("t.log")));
+    EXPECT_EQ(cbTen + 7, ReadText(lab.Path("t.log.txt")).size());
 }
 
 TEST(FileDebugFile, MutexIsNamedAfterThePath)
@@ -491,7 +491,7 @@ TEST(FileDebugFile, MutexHeldElsewhereDelaysButDoesNotStopTheLine)
     holder.join();
     CloseHandle(hHeld);
     CloseHandle(hRelease);
-    EXPECT_EQ("\r\nfirst\r\nwritten anyway", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nfirst\r\nwritten anyway", ReadText(lab.Path("t.log")));
 }
 
 // Several processes append to one file with a small limit: every line of the
@@ -540,7 +540,7 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
     std::vector<int> lastLine(kWriters, -1);
     size_t cWhole = 0;
     for (const char* pszName : {"shared.log.txt", "shared.log"}) {
-        std::string text = ReadAll(lab.Path(pszName));
+        std::string text = ReadText(lab.Path(pszName));
         EXPECT_LT(text.size(), (1u << 20) + 1013) << pszName << " was not rotated in time";
         size_t pos = 0;
         while (pos < text.size()) {
@@ -584,5 +584,5 @@ TEST(FileDebugOutputs, LineFeedsInTheFileAndTheDebugger)
     EXPECT_EQ((std::vector<std::string>{"\n", "block\n", "\n", "end\n", "\n"}), DebugOutput());
     trace.Trace(2, "bare");
     EXPECT_EQ(std::vector<std::string>{"bare\n"}, DebugOutput());
-    EXPECT_EQ("\r\nCTest               : one\r\n\r\nblock\r\n\r\nend\r\nbare", ReadAll(lab.Path("t.log")));
+    EXPECT_EQ("\r\nCTest               : one\r\n\r\nblock\r\n\r\nend\r\nbare", ReadText(lab.Path("t.log")));
 }

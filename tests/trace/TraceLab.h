@@ -5,11 +5,11 @@
 #include "lab/host/Host.h"
 #include "src/platform/Win32.h"
 #include "tests/support/TempProfile.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace tracetest {
@@ -21,52 +21,12 @@ inline const char* VirtualClock()
     return "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\nTick=1024000\n";
 }
 
-// A string as a .reg file writes it.
-inline std::string RegString(const std::string& text)
-{
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"')
-            quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-inline std::string RegDword(DWORD value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value));
-    return text;
-}
-
-// One value line of a .reg file.
-inline std::string RegLine(const std::string& name, const std::string& data)
-{
-    return "\"" + name + "\"=" + data + "\r\n";
-}
-
-inline std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
-        return std::string();
-    std::string text(static_cast<size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(&text[0], static_cast<std::streamsize>(text.size()));
-    return text;
-}
-
-inline void WriteAll(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-}
-
-inline bool Exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
+using testsupport::Exists;
+using testsupport::ReadText;
+using testsupport::RegDword;
+using testsupport::RegLine;
+using testsupport::RegString;
+using testsupport::WriteText;
 
 class TraceLab {
 public:

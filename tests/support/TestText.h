@@ -1,0 +1,55 @@
+// Small text helpers the suites share: whole files, and the value syntax of .reg files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testsupport {
+
+inline std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteText(const std::string& path, const std::string& data)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+inline bool Exists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+// A string as a .reg file writes it, quotes included.
+inline std::string RegString(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+inline std::string RegDword(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+// One value line of a .reg file.
+inline std::string RegLine(const std::string& name, const std::string& data)
+{
+    return "\"" + name + "\"=" + data + "\r\n";
+}
+
+}  // namespace testsupport
