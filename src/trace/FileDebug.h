@@ -5,7 +5,6 @@
 #include "src/platform/Win32.h"
 
 #include <cstddef>
-#include <cstdio>  // mingw defines the format kind TRIAGIST_PRINTF names here
 
 // The settings live per module under HKEY_LOCAL_MACHINE\SOFTWARE\Debug\<module>
 // (64-bit view), shared with the agents' own components and edited by the
