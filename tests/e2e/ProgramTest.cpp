@@ -46,7 +46,7 @@ protected:
     {
         char szTemplate[] = "/tmp/triagist-e2e-XXXXXX";
         m_root = mkdtemp(szTemplate);
-        for (const char* dir : {"profile/drive_c", "state", "temp", "work"})
+        for (const char* dir : {"profile/drive_c", "state", "temp", "cwd"})
             fs::create_directories(m_root + "/" + dir);
         Profile("");
     }
@@ -96,7 +96,7 @@ protected:
         argv.push_back(nullptr);
 
         fs::path saved = fs::current_path();
-        fs::current_path(cwd.empty() ? m_root + "/work" : cwd);
+        fs::current_path(cwd.empty() ? m_root + "/cwd" : cwd);
         pid_t pid = 0;
         int spawned = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data());
         fs::current_path(saved);
@@ -107,7 +107,7 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::string Work(const std::string& name) const { return m_root + "/work/" + name; }
+    std::string Work(const std::string& name) const { return m_root + "/cwd/" + name; }
 
     void ExpectValidReport(const std::string& path)
     {
@@ -126,7 +126,7 @@ TEST_F(ProgramTest, WithoutOptionsNothingHappens)
 {
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(Run({"report.xml", "-5"}), 0);
-    EXPECT_TRUE(fs::is_empty(m_root + "/work"));
+    EXPECT_TRUE(fs::is_empty(m_root + "/cwd"));
     EXPECT_TRUE(fs::is_empty(m_root + "/temp"));
 }
 
@@ -149,7 +149,7 @@ TEST_F(ProgramTest, NegativeLookingValueIsAFileName)
 
 TEST_F(ProgramTest, HtmlReportGoesThroughTheTemporaryReport)
 {
-    std::string html = m_root + "/work/out put.html";
+    std::string html = m_root + "/cwd/out put.html";
     EXPECT_EQ(Run({"-DIAG", "-HTMLREPORT", WindowsPath(html)}, kDist), 0);
     ExpectValidReport(m_root + "/temp/Report.xml");
     std::string page = ReadText(html);
@@ -167,7 +167,7 @@ TEST_F(ProgramTest, MissingProcessorLeavesTheXmlAndExitCodeZero)
 
 TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
 {
-    std::string trace = m_root + "/work/trace.txt";
+    std::string trace = m_root + "/cwd/trace.txt";
     Profile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\Triagist]\r\n"
             "\"FileDebugLevel\"=dword:00000003\r\n"
             "\"TraceFile\"=" + RegString(WindowsPath(trace)) + "\r\n"
