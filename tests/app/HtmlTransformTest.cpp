@@ -1,5 +1,6 @@
 #include "src/app/HtmlTransform.h"
 #include "src/app/Modes.h"
+#include "src/trace/FileDebug.h"
 #include "tests/support/TempProfile.h"
 
 #include <gtest/gtest.h>
@@ -126,4 +127,28 @@ TEST_F(HtmlTransformTest, UnattendedModeSkipsTheTransformationWithoutACurrentDir
     fs::current_path(m_strBase);
     EXPECT_TRUE(fs::exists(xml));
     EXPECT_FALSE(fs::exists(m_strBase + "/r.html"));
+}
+
+TEST_F(HtmlTransformTest, TracesNameTheProcessorAndItsCommandLine)
+{
+    CTempProfile tracing("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\Triagist]\r\n\"WinDebugLevel\"=dword:00000003\r\n",
+                         "[Clock]\nMode=virtual\nStart=2026-03-07 09:05:03\n");
+    g_FileDebug.Init("Triagist", FALSE);
+    lab::host::Host::Instance().TakeDebugOutput();
+    std::string processor = Windows(m_strBase) + "\\Xalan\\xslt.exe";
+
+    TransformToHtml("in.xml", "s.xslt", "o.html");
+    EXPECT_EQ(lab::host::Host::Instance().TakeDebugOutput(),
+              (std::vector<std::string>{"CDiagReport    :  ERROR! Could not create process \"" + processor + "\"\n"}));
+
+    InstallProcessor();
+    TransformToHtml("in.xml", "s.xslt", "o.html");
+    std::string commandLine = "\"" + processor + "\" \"in.xml\" \"s.xslt\" \"o.html\"";
+    EXPECT_EQ(lab::host::Host::Instance().TakeDebugOutput(),
+              (std::vector<std::string>{
+                  "CDiagReport    :  Process \"" + processor + "\" Cmd Line: \"" + commandLine + "\" started ..\n",
+                  "CDiagReport    :  Process \"" + processor + "\" Cmd Line: \"" + commandLine + "\" finished!\n"}));
+
+    CTempProfile quiet("", "");
+    g_FileDebug.Init("Triagist", FALSE);
 }
