@@ -3,6 +3,7 @@
 
 #include "lab/host/Host.h"
 #include "src/platform/Win32.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
@@ -55,11 +56,7 @@ inline std::string UniqueName(const std::string& stem)
     return "TriagistLabTest_" + stem + "_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
 }
 
-inline bool Exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
+using testsupport::Exists;
 
 // Waits (really, generously) for a file another process writes; its text, or "" when it never came.
 inline std::string AwaitFile(const std::string& path, int seconds = 30)
@@ -67,8 +64,7 @@ inline std::string AwaitFile(const std::string& path, int seconds = 30)
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!Exists(path) && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return testsupport::ReadText(path);
 }
 
 inline void Touch(const std::string& path)

@@ -142,37 +142,6 @@ TEST(RegistryTreeOrder, SubkeysSortIgnoringCaseAndValuesKeepTheirPlace)
     EXPECT_EQ(value.type, regtype::kQword);
 }
 
-TEST(RegistryTreeDeny, SwitchRefusesTheSixtyFourBitViewOfOneKey)
-{
-    RegistryTree tree;
-    // Set before the key exists, named with the short hive name.
-    ASSERT_TRUE(tree.SetDeny64BitView("HKLM\\SOFTWARE\\Debug", true));
-    EXPECT_FALSE(tree.SetDeny64BitView("HKEY_NOWHERE\\SOFTWARE", true));
-
-    KeyRef key;
-    EXPECT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", 0xF003F | kRegView64, key), RegResult::AccessDenied);
-    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::AccessDenied);
-    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", 0, key), RegResult::NotFound);
-    ASSERT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", 0xF003F, key), RegResult::Success);
-    ASSERT_EQ(tree.SetValue(key, "DynamicUpdate", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
-
-    EXPECT_EQ(tree.OpenPath("hkey_local_machine\\software\\debug", kRegView64, key), RegResult::AccessDenied);
-    EXPECT_EQ(tree.OpenKey(Create(tree, "HKLM\\SOFTWARE"), "DEBUG", kRegView64, key), RegResult::AccessDenied);
-    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", 0, key), RegResult::Success);
-    // Only that key: its subkeys and other hives are not affected.
-    Create(tree, "HKLM\\SOFTWARE\\Debug\\Module");
-    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug\\Module", kRegView64, key), RegResult::Success);
-    Create(tree, "HKCU\\SOFTWARE\\Debug");
-    EXPECT_EQ(tree.OpenPath("HKCU\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
-
-    ASSERT_TRUE(tree.SetDeny64BitView("HKEY_LOCAL_MACHINE\\SOFTWARE\\DEBUG\\", false));
-    EXPECT_EQ(tree.OpenPath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
-
-    tree.SetDeny64BitView("HKLM\\SOFTWARE\\Debug", true);
-    tree.Clear();
-    EXPECT_EQ(tree.CreatePath("HKLM\\SOFTWARE\\Debug", kRegView64, key), RegResult::Success);
-}
-
 TEST(RegistryTreeFiles, LoadMergesDeletesAndIsAllOrNothing)
 {
     RegistryTree tree;

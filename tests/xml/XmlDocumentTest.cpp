@@ -1,5 +1,7 @@
 #include "src/xml/XmlDocument.h"
 
+#include "src/app/DiagReport.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,33 +42,6 @@ void ExpectSameTable(const CXmlDocument& doc)
         ++nCompared;
     }
     EXPECT_GT(nCompared, 1u);
-}
-
-// Files a finding the way the report does: remember the writer's place, walk to
-// Root/Summary/<kind>/<category>, append the message, come back.
-bool AddMessage(CXmlDocument& doc, const char* pszCategory, const char* pszText, const char* pszKind, int nCount)
-{
-    doc.SaveNavigation("");
-    doc.m_iPosParent = doc.m_iPos = doc.m_iPosChild = 0;
-    bool bAdded = false;
-    if (doc.FindSibling("Root")) {
-        if (!doc.FindChild("Summary"))
-            doc.AddElement("Summary", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE);
-        doc.Descend();
-        if (!doc.FindChild(pszKind))
-            doc.AddElement(pszKind, nullptr, CXmlDocument::ADD_CHILD);
-        doc.SetAttribute(doc.m_iPosChild, "Count", nCount);
-        doc.Descend();
-        if (!doc.FindChild(pszCategory))
-            doc.AddElement(pszCategory, nullptr, CXmlDocument::ADD_CHILD);
-        doc.Descend();
-        bAdded = doc.AddElement("Message", pszText, CXmlDocument::ADD_CHILD);
-        doc.Ascend();
-        doc.Ascend();
-        doc.Ascend();
-    }
-    doc.RestoreNavigation("");
-    return bAdded;
 }
 
 class XmlDocumentTest : public ::testing::Test {
@@ -327,6 +302,7 @@ TEST_F(XmlDocumentTest, SaveAndRestoreEachKind)
 
 TEST_F(XmlDocumentTest, MessagesFiledIntoAnEarlyElement)
 {
+    CDiagReport report(std::vector<DiagStep>{});  // files findings the way every check does
     StartRoot();
     ASSERT_TRUE(doc.AddElement("Summary", nullptr, CXmlDocument::ADD_CHILD));
     ASSERT_TRUE(doc.Descend());
@@ -342,12 +318,12 @@ TEST_F(XmlDocumentTest, MessagesFiledIntoAnEarlyElement)
         ASSERT_TRUE(doc.Descend());
         ASSERT_TRUE(doc.AddElement("Name", "eth", CXmlDocument::ADD_CHILD));
         if (i % 10 == 0) {
-            ASSERT_TRUE(AddMessage(doc, i == 20 ? "DNS" : "SNMP", "no <route>", "Errors", i / 10 + 1));
+            ASSERT_TRUE(report.AddMessage(doc, i == 20 ? "DNS" : "SNMP", "no <route>", "Errors"));
         }
         ASSERT_TRUE(doc.AddElement("Speed", 1000, CXmlDocument::ADD_CHILD));
         ASSERT_TRUE(doc.Ascend());
     }
-    ASSERT_TRUE(AddMessage(doc, "Eventlog", "full", "Warnings", 1));
+    ASSERT_TRUE(report.AddMessage(doc, "Eventlog", "full", "Warnings"));
     ASSERT_TRUE(doc.AddElement("Last", nullptr, CXmlDocument::ADD_CHILD));
 
     const std::string strText = Text(doc);
