@@ -19,6 +19,16 @@ void ResetPositions(CXmlDocument& doc)
 
 }  // namespace
 
+bool EnterReportSection(CXmlDocument& doc, const char* pszSection)
+{
+    ResetPositions(doc);
+    if (!doc.FindSibling("Root"))
+        return false;
+    if (!doc.FindChild(pszSection) && !doc.AddElement(pszSection, nullptr, CXmlDocument::ADD_CHILD))
+        return false;
+    return doc.Descend();
+}
+
 CDiagReport::CDiagReport() : CDiagReport(DiagnosisSteps()) {}
 
 CDiagReport::CDiagReport(const std::vector<DiagStep>& steps)

@@ -57,3 +57,7 @@ private:
 void RunStep(CDiagReport& report, DiagCheck pfnCheck, DWORD dwStep, CXmlDocument& doc, DWORD& dwSequence,
              DWORD dwTotal);
 void WriteReport(CDiagReport& report);
+
+// Where a check writes: finds Root, finds or adds the check's element in it and
+// enters that element. False when the document has no Root.
+bool EnterReportSection(CXmlDocument& doc, const char* pszSection);

@@ -3,7 +3,11 @@
 
 #include "src/platform/Win32.h"
 
-// Opens hRoot\pszSubKey in the 64-bit view. Where that view is denied (error 5,
-// as on systems that refuse the flag to some callers) it tries once more
-// without it. samDesired is the access without any view flag.
+// RegOpenKeyExA, except that a refusal (error 5) of an access mask asking for the
+// 64-bit view is tried once more without the view flag: some systems deny the
+// flag to some callers while the key itself is readable.
+LONG RegOpenKeyRetry(HKEY hRoot, LPCSTR pszSubKey, REGSAM samDesired, PHKEY phKey);
+
+// Opens hRoot\pszSubKey in the 64-bit view, with that retry. samDesired is the
+// access without any view flag.
 LONG RegOpenKey64(HKEY hRoot, LPCSTR pszSubKey, REGSAM samDesired, PHKEY phKey);

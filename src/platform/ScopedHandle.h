@@ -46,3 +46,34 @@ public:
 private:
     HKEY m_hKey;
 };
+
+// A function of a loaded module as type F, nullptr when it is missing. Casting through
+// void (*)() keeps the compiler's function-type check quiet.
+template <class F>
+F ResolveProc(HMODULE hModule, LPCSTR pszFunction)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszFunction)));
+}
+
+class CScopedLibrary {
+public:
+    explicit CScopedLibrary(LPCSTR pszName) : m_hModule(LoadLibraryA(pszName)) {}
+    ~CScopedLibrary()
+    {
+        if (m_hModule)
+            FreeLibrary(m_hModule);
+    }
+    CScopedLibrary(const CScopedLibrary&) = delete;
+    CScopedLibrary& operator=(const CScopedLibrary&) = delete;
+
+    HMODULE Get() const { return m_hModule; }
+    // The function's address as type F, nullptr when the library or the function is missing.
+    template <class F>
+    F Resolve(LPCSTR pszFunction) const
+    {
+        return m_hModule ? ResolveProc<F>(m_hModule, pszFunction) : nullptr;
+    }
+
+private:
+    HMODULE m_hModule;
+};

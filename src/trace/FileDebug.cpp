@@ -31,13 +31,6 @@ void ReadDword(HKEY hKey, const char* pszName, DWORD& dwValue)
         dwValue = dwData;
 }
 
-// Casting through void (*)() keeps the compiler's function-type check quiet.
-template <class PFN>
-PFN LookUp(HMODULE hModule, const char* pszName)
-{
-    return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszName)));
-}
-
 // Appends like snprintf, never beyond the buffer; returns the new length.
 size_t AppendFormat(char* pszBuffer, size_t cbUsed, size_t cbBuffer, const char* pszFormat, ...)
     TRIAGIST_PRINTF(4, 5);
@@ -230,12 +223,12 @@ void CFileDebug::ReadSettings()
         if (m_bMemUsageOn && !m_hPsapi) {
             m_hPsapi = LoadLibraryA("psapi");
             if (m_hPsapi)
-                m_pfnGetProcessMemoryInfo = LookUp<PFN_GETPROCESSMEMORYINFO>(m_hPsapi, "GetProcessMemoryInfo");
+                m_pfnGetProcessMemoryInfo = ResolveProc<PFN_GETPROCESSMEMORYINFO>(m_hPsapi, "GetProcessMemoryInfo");
         }
         if (m_bHandleCountOn && !m_hKernel32) {
             m_hKernel32 = LoadLibraryA("kernel32");
             if (m_hKernel32)
-                m_pfnGetProcessHandleCount = LookUp<PFN_GETPROCESSHANDLECOUNT>(m_hKernel32, "GetProcessHandleCount");
+                m_pfnGetProcessHandleCount = ResolveProc<PFN_GETPROCESSHANDLECOUNT>(m_hKernel32, "GetProcessHandleCount");
         }
     }
 
