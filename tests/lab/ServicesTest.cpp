@@ -393,35 +393,6 @@ TEST(ServicesStates, AStartFirstStartsWhatTheServiceDependsOn)
 
 // ------------------------------------------------------------------ faults
 
-TEST(ServicesFaults, StartFailureHangAndExitBehaveAsConfigured)
-{
-    CServiceProfile lab("[Fails]\nStartError=1069\n[Hangs]\nStartHangs=1\nWaitHint=5000\n"
-                        "[Exits]\nExitCode=1066\nStartTime=1000\n[Sticks]\nState=running\nStopHangs=yes\n");
-    Handles handles;
-    EXPECT_EQ(ErrorOf(StartServiceA(handles.Open("Fails"), 0, nullptr)), 1069u);
-    EXPECT_EQ(StateOf("Fails"), 1u);
-
-    SC_HANDLE hHangs = handles.Open("Hangs");
-    ASSERT_TRUE(StartServiceA(hHangs, 0, nullptr));
-    Advance(3600000);
-    SERVICE_STATUS status = Status(hHangs);
-    EXPECT_EQ(status.dwCurrentState, 2u);
-    EXPECT_EQ(status.dwCheckPoint, 1u);  // a stuck service stops counting
-    EXPECT_EQ(status.dwWaitHint, 5000u);
-
-    SC_HANDLE hExits = handles.Open("Exits");
-    ASSERT_TRUE(StartServiceA(hExits, 0, nullptr));
-    Advance(1000);
-    status = Status(hExits);
-    EXPECT_EQ(status.dwCurrentState, 1u);
-    EXPECT_EQ(status.dwWin32ExitCode, 1066u);
-
-    SC_HANDLE hSticks = handles.Open("Sticks");
-    ASSERT_TRUE(ControlService(hSticks, SERVICE_CONTROL_STOP, &status));
-    Advance(3600000);
-    EXPECT_EQ(Status(hSticks).dwCurrentState, 3u);
-}
-
 TEST(ServicesFaults, ALockedDatabaseRefusesTheCountedCalls)
 {
     CServiceProfile lab(kServices, "", "[Services]\nLocked=3\n");
