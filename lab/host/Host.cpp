@@ -2,6 +2,7 @@
 #include "lab/host/Host.h"
 
 #include "lab/host/RegistryTree.h"
+#include "lab/host/ServiceTable.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,7 +92,7 @@ Host& Host::Instance()
     return *pHost;
 }
 
-Host::Host() : m_pRegistry(new RegistryTree)
+Host::Host() : m_pRegistry(new RegistryTree), m_pServices(new ServiceTable(m_clock))
 {
     LoadProfile(EnvOr("TRIAGIST_LAB", DefaultProfile()));
 }
@@ -114,6 +115,8 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
         m_clock.SetReal();
     }
     LoadRegistry();
+    LoadServices();
+    ++m_loadCount;
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();
@@ -127,6 +130,8 @@ void Host::ResetState()
     fs::remove(m_stateDir + "/registry.reg", ec);
     fs::remove(m_stateDir + "/registry.stamp", ec);
     fs::remove_all(m_stateDir + "/drive_c", ec);
+    fs::remove(m_stateDir + "/services.ini", ec);
+    fs::remove(m_stateDir + "/services.stamp", ec);
     LoadProfile(m_profileDir, m_stateDir);
 }
 
@@ -149,6 +154,13 @@ void Host::LoadRegistry()
             if (!m_pRegistry->SetDeny64BitView(entry.second, true))
                 std::fprintf(stderr, "lab: %s/lab.ini: unknown key %s\n", m_profileDir.c_str(), entry.second.c_str());
     }
+}
+
+void Host::LoadServices()
+{
+    std::string profileIni = m_profileDir + "/services.ini";
+    m_pServices->Load(profileIni, m_settings);
+    m_pServices->Persist(m_stateDir + "/services.ini", m_stateDir + "/services.stamp", ProfileStamp(profileIni));
 }
 
 void Host::SaveRegistry()

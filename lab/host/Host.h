@@ -13,6 +13,7 @@
 namespace lab::host {
 
 class RegistryTree;
+class ServiceTable;
 
 class Host {
 public:
@@ -32,6 +33,12 @@ public:
     // Persists the registry into the state directory; called after every change.
     void SaveRegistry();
 
+    // The service control manager's database; its state changes persist in the state directory.
+    ServiceTable& Services() { return *m_pServices; }
+
+    // How many times a profile was loaded in this process, so facilities can tell a reload.
+    uint64_t LoadCount() const { return m_loadCount; }
+
     Clock& TheClock() { return m_clock; }
     const Drives& TheDrives() const { return m_drives; }
 
@@ -50,6 +57,7 @@ public:
 private:
     Host();
     void LoadRegistry();
+    void LoadServices();
 
     std::string m_profileDir;
     std::string m_stateDir;
@@ -57,6 +65,8 @@ private:
     std::unique_ptr<RegistryTree> m_pRegistry;
     Clock m_clock;
     Drives m_drives;
+    std::unique_ptr<ServiceTable> m_pServices;
+    uint64_t m_loadCount = 0;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

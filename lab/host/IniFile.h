@@ -17,12 +17,15 @@ public:
                     const std::string& fallback = "") const;
     // Every key=value of a section, in file order (a key may repeat).
     std::vector<std::pair<std::string, std::string>> Section(const std::string& section) const;
+    // The names of the sections, in file order, each once (also those without keys).
+    const std::vector<std::string>& Sections() const { return m_sections; }
 
 private:
     struct Entry {
         std::string section, key, value;
     };
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_sections;
 };
 
 bool EqualsNoCase(const std::string& a, const std::string& b);

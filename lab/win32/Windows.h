@@ -11,5 +11,7 @@
 #include "lab/win32/Process.h"
 #include "lab/win32/Psapi.h"
 #include "lab/win32/Registry.h"
+#include "lab/win32/Services.h"
 #include "lab/win32/Sync.h"
 #include "lab/win32/SysInfo.h"
+#include "lab/win32/User.h"

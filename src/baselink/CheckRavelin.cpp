@@ -64,11 +64,11 @@ bool WriteServiceStatus(CXmlDocument& doc)
 {
     bool bRunning = false;
     Enter(doc, "Service");
-    CServiceMgr services(CServiceMgr::NEVER_ASK);
+    CServiceMgr services(CServiceMgr::NeverAsk());
     services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (services.IsInstalled(BASE_SERVICE)) {
         DWORD dwState = 0;
-        services.QueryStatus(BASE_SERVICE, dwState);
+        services.QueryStatus(BASE_SERVICE, &dwState);
         bRunning = dwState == SERVICE_RUNNING;
         AddChild(doc, "Status", CServiceMgr::StateName(dwState));
     } else {
@@ -166,7 +166,7 @@ void WriteModules(CXmlDocument& doc, RavelinInstallInfo& install)
 
 void WriteDriverStatus(CDiagReport& report, CXmlDocument& doc, const SDriver& driver)
 {
-    CServiceMgr services(CServiceMgr::NEVER_ASK);
+    CServiceMgr services(CServiceMgr::NeverAsk());
     if (services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != ERROR_SUCCESS) {
         AddChild(doc, "Status", "n/a");
         if (driver.bMandatory)
@@ -176,7 +176,7 @@ void WriteDriverStatus(CDiagReport& report, CXmlDocument& doc, const SDriver& dr
         return;
     }
     DWORD dwState = 0;
-    DWORD dwResult = services.QueryStatus(driver.pszService, dwState);
+    DWORD dwResult = services.QueryStatus(driver.pszService, &dwState);
     if (dwResult == ERROR_SUCCESS) {
         AddChild(doc, "Status", CServiceMgr::StateName(dwState));
     } else if (dwResult == ERROR_SERVICE_MARKED_FOR_DELETE) {

@@ -77,3 +77,22 @@ public:
 private:
     HMODULE m_hModule;
 };
+
+class CScopedServiceHandle {
+public:
+    explicit CScopedServiceHandle(SC_HANDLE hService = nullptr) : m_hService(hService) {}
+    ~CScopedServiceHandle() { Close(); }
+    CScopedServiceHandle(const CScopedServiceHandle&) = delete;
+    CScopedServiceHandle& operator=(const CScopedServiceHandle&) = delete;
+
+    SC_HANDLE Get() const { return m_hService; }
+    void Close()
+    {
+        if (m_hService)
+            CloseServiceHandle(m_hService);
+        m_hService = nullptr;
+    }
+
+private:
+    SC_HANDLE m_hService;
+};
