@@ -3,7 +3,9 @@
 
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
+#include "lab/host/EventLogs.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/Processes.h"
 
 #include <memory>
 #include <mutex>
@@ -41,6 +43,8 @@ public:
 
     Clock& TheClock() { return m_clock; }
     const Drives& TheDrives() const { return m_drives; }
+    EventLogs& TheEventLogs() { return m_eventLogs; }
+    Processes& TheProcesses() { return m_processes; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -67,6 +71,8 @@ private:
     Drives m_drives;
     std::unique_ptr<ServiceTable> m_pServices;
     uint64_t m_loadCount = 0;
+    EventLogs m_eventLogs;
+    Processes m_processes;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -48,7 +48,12 @@ struct Libraries {
     {
         Add("", true);
         Add("kernel32", true)->exports["GetProcessHandleCount"] = Export(&GetProcessHandleCount);
-        Add("psapi", false)->exports["GetProcessMemoryInfo"] = Export(&GetProcessMemoryInfo);
+        Module* pPsapi = Add("psapi", false);
+        pPsapi->exports["GetProcessMemoryInfo"] = Export(&GetProcessMemoryInfo);
+        pPsapi->exports["EnumProcesses"] = Export(&EnumProcesses);
+        pPsapi->exports["EnumProcessModules"] = Export(&EnumProcessModules);
+        pPsapi->exports["GetModuleBaseNameA"] = Export(&GetModuleBaseNameA);
+        pPsapi->exports["GetModuleFileNameExA"] = Export(&GetModuleFileNameExA);
     }
 
     Module* Add(const std::string& name, bool bPinned)

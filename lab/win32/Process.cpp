@@ -439,6 +439,15 @@ bool IsStartedProgram(HANDLE h)
     return LookupHandleAs<ProcessObject>(h) != nullptr;
 }
 
+bool StartedProgramId(HANDLE h, DWORD& dwProcessId)
+{
+    std::shared_ptr<ProcessState> pState = ProcessOf(h, false);
+    if (!pState)
+        return false;
+    dwProcessId = static_cast<DWORD>(pState->pid);
+    return true;
+}
+
 std::string JoinCommandLine(const std::vector<std::string>& arguments)
 {
     std::string line;

@@ -14,6 +14,15 @@
 #define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 
+#ifndef SYNCHRONIZE  // a standard right, which other object types share
+#define SYNCHRONIZE 0x00100000L
+#endif
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+#define PROCESS_ALL_ACCESS 0x001FFFFF
+
 typedef struct _STARTUPINFOA {
     DWORD cb;
     LPSTR lpReserved;
@@ -49,6 +58,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
 void WINAPI GetStartupInfoA(LPSTARTUPINFOA lpStartupInfo);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
 LPSTR WINAPI GetCommandLineA();

@@ -24,5 +24,7 @@ void AbandonThreadMutexes();
 
 // True for the process and thread handles CreateProcessA gave: they stand for a program running in real time.
 bool IsStartedProgram(HANDLE h);
+// The Linux process behind a process handle of CreateProcessA (not its thread handle).
+bool StartedProgramId(HANDLE h, DWORD& dwProcessId);
 
 }  // namespace lab::win32

@@ -1,90 +1,231 @@
-// Stands in for psapi's GetProcessMemoryInfo and kernel32's GetProcessHandleCount, read from the live Linux process.
+// Stands in for the process status API (psapi) and kernel32's OpenProcess and GetProcessHandleCount.
 #include "lab/win32/Psapi.h"
 
+#include "lab/host/Host.h"
+#include "lab/host/Processes.h"
 #include "lab/win32/Handles.h"
+#include "lab/win32/Library.h"
 #include "lab/win32/Process.h"
+#include "lab/win32/ProcessControl.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
-bool IsCurrentProcess(HANDLE h)
-{
-    return h == GetCurrentProcess();
-}
+using lab::host::ProcessAccess;
+using lab::host::ProcessCounters;
+using lab::host::ProcessEntry;
 
-// The "Name:   value kB" lines of /proc/self/status, in bytes; 0 when absent.
-struct StatusCounters {
-    SIZE_T rss = 0;
-    SIZE_T peakRss = 0;
-    SIZE_T anonymous = 0;
+constexpr DWORD kErrorPartialCopy = 299;  // ERROR_PARTIAL_COPY: what Windows answers for a process without modules
+
+constexpr DWORD kModuleRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION;
+
+// A handle of OpenProcess: the process as it was found when opened, and the rights granted.
+class OpenedProcess : public lab::win32::KernelObject {
+public:
+    OpenedProcess(ProcessEntry entry, DWORD dwAccess) : m_entry(std::move(entry)), m_dwAccess(dwAccess) {}
+
+    const ProcessEntry m_entry;
+    const DWORD m_dwAccess;
 };
 
-StatusCounters ReadStatus()
+DWORD OwnPid()
 {
-    StatusCounters counters;
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
-        std::string name = line.substr(0, colon);
-        SIZE_T bytes = static_cast<SIZE_T>(std::strtoull(line.c_str() + colon + 1, nullptr, 10)) * 1024u;
-        if (name == "VmRSS")
-            counters.rss = bytes;
-        else if (name == "VmHWM")
-            counters.peakRss = bytes;
-        else if (name == "RssAnon")
-            counters.anonymous = bytes;
-    }
-    return counters;
+    return static_cast<DWORD>(getpid());
 }
 
-// Minor plus major faults, as Windows counts soft and hard faults together.
-DWORD PageFaults()
+// The program sees its own executable at the base GetModuleHandleA(NULL) gives it.
+ProcessEntry OwnProcess(bool bModules)
 {
-    std::ifstream in("/proc/self/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    size_t paren = text.rfind(')');  // the command name may hold blanks and parentheses
-    if (paren == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(paren + 1));
-    std::string field;
-    unsigned long long minor = 0, major = 0;
-    // After the name: state(3) ppid pgrp session tty_nr tpgid flags minflt(10) cminflt majflt(12).
-    for (int n = 3; n <= 12 && fields >> field; ++n) {
-        if (n == 10)
-            minor = std::strtoull(field.c_str(), nullptr, 10);
-        else if (n == 12)
-            major = std::strtoull(field.c_str(), nullptr, 10);
+    ProcessEntry entry;
+    if (!lab::host::Processes::FindLive(OwnPid(), entry, bModules))
+        entry.pid = OwnPid();
+    if (!entry.modules.empty())
+        entry.modules[0].base = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
+    entry.bLive = true;
+    return entry;
+}
+
+// The process a handle names and the rights the handle carries; false with error 6 for anything else.
+bool Resolve(HANDLE h, bool bModules, ProcessEntry& entry, DWORD& dwAccess)
+{
+    DWORD dwPid = 0;
+    if (h == GetCurrentProcess()) {
+        entry = OwnProcess(bModules);
+        dwAccess = PROCESS_ALL_ACCESS;
+    } else if (auto pOpened = lab::win32::LookupHandleAs<OpenedProcess>(h)) {
+        entry = pOpened->m_entry;
+        dwAccess = pOpened->m_dwAccess;
+    } else if (lab::win32::StartedProgramId(h, dwPid)) {
+        // A started program has ended when it cannot be found; it then has nothing to show.
+        if (!lab::host::Processes::FindLive(dwPid, entry, bModules)) {
+            entry = ProcessEntry();
+            entry.pid = dwPid;
+            entry.bLive = true;
+        }
+        dwAccess = PROCESS_ALL_ACCESS;
+    } else {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
     }
-    return static_cast<DWORD>(minor + major);
+    return true;
+}
+
+// As Resolve, and the handle must carry all of dwAllOf and at least one of dwAnyOf (error 5). The
+// modules are wanted exactly when the module rights are.
+bool ResolveWith(HANDLE h, DWORD dwAllOf, DWORD dwAnyOf, ProcessEntry& entry)
+{
+    DWORD dwAccess = 0;
+    if (!Resolve(h, dwAllOf == kModuleRights, entry, dwAccess))
+        return false;
+    if ((dwAccess & dwAllOf) != dwAllOf || (dwAnyOf && !(dwAccess & dwAnyOf))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+// The module a handle names in the process; NULL is the executable.
+bool FindModule(const ProcessEntry& entry, HMODULE hModule, std::string& path)
+{
+    if (entry.modules.empty() || lab::host::Processes::Ended(entry)) {
+        SetLastError(kErrorPartialCopy);
+        return false;
+    }
+    if (!hModule) {
+        path = entry.modules.front().path;
+        return true;
+    }
+    for (const auto& module : entry.modules) {
+        if (module.base == reinterpret_cast<uintptr_t>(hModule)) {
+            path = module.path;
+            return true;
+        }
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+}
+
+// A name cut to fit the buffer, always terminated; the result is the length copied.
+DWORD CopyName(const std::string& name, LPSTR lpBuffer, DWORD nSize)
+{
+    if (nSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (!lpBuffer) {
+        SetLastError(ERROR_NOACCESS);
+        return 0;
+    }
+    size_t length = std::min<size_t>(name.size(), nSize - 1);
+    std::memcpy(lpBuffer, name.data(), length);
+    lpBuffer[length] = '\0';
+    return static_cast<DWORD>(length);
 }
 
 std::atomic<SIZE_T> g_peakPrivate{0};
 
 }  // namespace
 
-// The working set is the resident set; the pagefile usage and private bytes are the process's own
-// anonymous memory, counted while resident (the committed size of Linux would count address space
-// reserved but never touched, which under AddressSanitizer is terabytes). The pool quotas have no
-// counterpart and stay 0. The peak of the private bytes is the highest value read so far.
-BOOL WINAPI GetProcessMemoryInfo(HANDLE Process, PPROCESS_MEMORY_COUNTERS ppsmemCounters, DWORD cb)
+// The idle process (0) can never be opened, as on Windows. The program's own process can always be,
+// also when the profile lists other processes. What a process may grant comes from the model: live
+// processes whose executable Linux will not show grant nothing, like protected processes.
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId)
 {
-    if (!IsCurrentProcess(Process)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    // A live process's modules are listed only for a handle that may ask for them.
+    bool bModules = (dwDesiredAccess & kModuleRights) == kModuleRights;
+    ProcessEntry entry;
+    bool bFound = true;
+    if (dwProcessId == OwnPid())
+        entry = OwnProcess(bModules);
+    else
+        bFound = dwProcessId != 0 && lab::host::Host::Instance().TheProcesses().Find(dwProcessId, entry, bModules);
+    if (!bFound) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const DWORD dwLimited = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
+    if (entry.access == ProcessAccess::None ||
+        (entry.access == ProcessAccess::Limited && (dwDesiredAccess & ~dwLimited) != 0)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    // The full query right includes the limited one.
+    DWORD dwGranted = dwDesiredAccess;
+    if (dwGranted & PROCESS_QUERY_INFORMATION)
+        dwGranted |= PROCESS_QUERY_LIMITED_INFORMATION;
+    return lab::win32::InsertHandle(std::make_shared<OpenedProcess>(std::move(entry), dwGranted));
+}
+
+// The count is what was written, not what would be needed: a caller learns of a short buffer only
+// by getting it back full.
+BOOL WINAPI EnumProcesses(DWORD* lpidProcess, DWORD cb, LPDWORD lpcbNeeded)
+{
+    if (!lpidProcess || !lpcbNeeded) {
+        SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
+    std::vector<uint32_t> ids = lab::host::Host::Instance().TheProcesses().Ids();
+    size_t count = std::min<size_t>(ids.size(), cb / sizeof(DWORD));
+    for (size_t i = 0; i < count; ++i)
+        lpidProcess[i] = ids[i];
+    *lpcbNeeded = static_cast<DWORD>(count * sizeof(DWORD));
+    return TRUE;
+}
+
+BOOL WINAPI EnumProcessModules(HANDLE hProcess, HMODULE* lphModule, DWORD cb, LPDWORD lpcbNeeded)
+{
+    ProcessEntry entry;
+    if (!ResolveWith(hProcess, kModuleRights, 0, entry))
+        return FALSE;
+    if (entry.modules.empty() || lab::host::Processes::Ended(entry)) {
+        SetLastError(kErrorPartialCopy);
+        return FALSE;
+    }
+    if (!lpcbNeeded || (!lphModule && cb)) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    size_t count = std::min<size_t>(entry.modules.size(), cb / sizeof(HMODULE));
+    for (size_t i = 0; i < count; ++i)
+        lphModule[i] = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(entry.modules[i].base));
+    *lpcbNeeded = static_cast<DWORD>(entry.modules.size() * sizeof(HMODULE));
+    return TRUE;
+}
+
+// The base name is the last component of the module's path, whatever form the path has.
+DWORD WINAPI GetModuleBaseNameA(HANDLE hProcess, HMODULE hModule, LPSTR lpBaseName, DWORD nSize)
+{
+    ProcessEntry entry;
+    std::string path;
+    if (!ResolveWith(hProcess, kModuleRights, 0, entry) || !FindModule(entry, hModule, path))
+        return 0;
+    return CopyName(path.substr(path.find_last_of("\\/") + 1), lpBaseName, nSize);
+}
+
+DWORD WINAPI GetModuleFileNameExA(HANDLE hProcess, HMODULE hModule, LPSTR lpFilename, DWORD nSize)
+{
+    ProcessEntry entry;
+    std::string path;
+    if (!ResolveWith(hProcess, kModuleRights, 0, entry) || !FindModule(entry, hModule, path))
+        return 0;
+    return CopyName(path, lpFilename, nSize);
+}
+
+// Either query right will do (Windows documents PROCESS_VM_READ too, but does not ask for it). The pool
+// quotas have no counterpart and stay 0. For the program itself the peak of the private bytes is the
+// highest value read so far; other live processes have no such history and report the current value.
+BOOL WINAPI GetProcessMemoryInfo(HANDLE Process, PPROCESS_MEMORY_COUNTERS ppsmemCounters, DWORD cb)
+{
+    ProcessEntry entry;
+    if (!ResolveWith(Process, 0, kQueryRights, entry))
+        return FALSE;
     if (cb < sizeof(PROCESS_MEMORY_COUNTERS)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
@@ -93,20 +234,23 @@ BOOL WINAPI GetProcessMemoryInfo(HANDLE Process, PPROCESS_MEMORY_COUNTERS ppsmem
         SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
-    StatusCounters status = ReadStatus();
-    SIZE_T peakPrivate = g_peakPrivate.load();
-    while (status.anonymous > peakPrivate && !g_peakPrivate.compare_exchange_weak(peakPrivate, status.anonymous)) {
+    ProcessCounters now;
+    lab::host::Host::Instance().TheProcesses().Counters(entry, now);
+    if (entry.bLive && entry.pid == OwnPid()) {
+        SIZE_T peak = g_peakPrivate.load();
+        while (now.privateUsage > peak && !g_peakPrivate.compare_exchange_weak(peak, now.privateUsage)) {
+        }
+        now.peakPagefileUsage = std::max<uint64_t>(peak, now.privateUsage);
     }
-    peakPrivate = std::max(peakPrivate, status.anonymous);
 
     PROCESS_MEMORY_COUNTERS_EX counters;
     std::memset(&counters, 0, sizeof counters);
-    counters.PageFaultCount = PageFaults();
-    counters.WorkingSetSize = status.rss;
-    counters.PeakWorkingSetSize = std::max(status.peakRss, status.rss);
-    counters.PagefileUsage = status.anonymous;
-    counters.PeakPagefileUsage = peakPrivate;
-    counters.PrivateUsage = status.anonymous;
+    counters.PageFaultCount = now.pageFaults;
+    counters.WorkingSetSize = now.workingSet;
+    counters.PeakWorkingSetSize = now.peakWorkingSet;
+    counters.PagefileUsage = now.pagefileUsage;
+    counters.PeakPagefileUsage = now.peakPagefileUsage;
+    counters.PrivateUsage = now.privateUsage;
     // The caller gets the extended record when its buffer holds it; cb tells which one was filled.
     counters.cb = cb >= sizeof(PROCESS_MEMORY_COUNTERS_EX) ? sizeof(PROCESS_MEMORY_COUNTERS_EX)
                                                             : sizeof(PROCESS_MEMORY_COUNTERS);
@@ -114,30 +258,24 @@ BOOL WINAPI GetProcessMemoryInfo(HANDLE Process, PPROCESS_MEMORY_COUNTERS ppsmem
     return TRUE;
 }
 
-// A Windows process's handles are its files and its kernel objects: here the open descriptors and the
-// lab's handle table.
+// A Windows process's handles are its files and its kernel objects: for a live process its open
+// descriptors, and for the program itself the lab's handle table as well.
 BOOL WINAPI GetProcessHandleCount(HANDLE hProcess, PDWORD pdwHandleCount)
 {
-    if (!IsCurrentProcess(hProcess)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    ProcessEntry entry;
+    if (!ResolveWith(hProcess, 0, kQueryRights, entry))
         return FALSE;
-    }
     if (!pdwHandleCount) {
         SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
-    DIR* pDir = opendir("/proc/self/fd");
-    if (!pDir) {
+    uint32_t count = 0;
+    if (!lab::host::Host::Instance().TheProcesses().HandleCount(entry, count)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    DWORD count = 0;
-    while (const dirent* pEntry = readdir(pDir)) {
-        if (pEntry->d_name[0] != '.')
-            ++count;
-    }
-    closedir(pDir);
-    count -= count > 0 ? 1 : 0;  // the descriptor that listed them
-    *pdwHandleCount = count + static_cast<DWORD>(lab::win32::HandleCount());
+    if (entry.bLive && entry.pid == OwnPid())
+        count += static_cast<uint32_t>(lab::win32::HandleCount());
+    *pdwHandleCount = count;
     return TRUE;
 }

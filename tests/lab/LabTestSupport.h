@@ -119,6 +119,22 @@ inline void Start(Started& started, const std::string& application, std::string 
     started.dwError = GetLastError();
 }
 
+// The machine loaded when the object was made comes back when it goes, whatever the test loaded.
+class RestoreProfile {
+public:
+    RestoreProfile()
+        : m_profile(lab::host::Host::Instance().ProfileDir()), m_state(lab::host::Host::Instance().StateDir())
+    {
+    }
+    ~RestoreProfile() { lab::host::Host::Instance().LoadProfile(m_profile, m_state); }
+    RestoreProfile(const RestoreProfile&) = delete;
+    RestoreProfile& operator=(const RestoreProfile&) = delete;
+
+private:
+    std::string m_profile;
+    std::string m_state;
+};
+
 inline std::string Quoted(const std::string& text)
 {
     return "\"" + text + "\"";

@@ -1,0 +1,153 @@
+// Stands in for no Windows facility: reads the lab's own description files (event logs, process lists).
+#include "lab/host/BlockFile.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+
+namespace lab::host {
+
+namespace {
+
+std::string Trim(const std::string& s)
+{
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return "";
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The inside of "...": false with a reason for an unknown escape or a missing closing quote.
+bool Unquote(const std::string& quoted, std::string& value, std::string& reason)
+{
+    value.clear();
+    for (size_t i = 1; i < quoted.size(); ++i) {
+        char c = quoted[i];
+        if (c == '"') {
+            if (i + 1 != quoted.size()) {
+                reason = "text after the closing quote";
+                return false;
+            }
+            return true;
+        }
+        if (c != '\\') {
+            value += c;
+            continue;
+        }
+        if (++i == quoted.size())
+            break;
+        switch (quoted[i]) {
+        case '\\': value += '\\'; break;
+        case '"': value += '"'; break;
+        case 't': value += '\t'; break;
+        case 'n': value += '\n'; break;
+        case 'r': value += '\r'; break;
+        case 'x': {
+            int hi = i + 2 < quoted.size() ? HexDigit(quoted[i + 1]) : -1;
+            int lo = hi >= 0 ? HexDigit(quoted[i + 2]) : -1;
+            if (lo < 0) {
+                reason = "\\x needs two hexadecimal digits";
+                return false;
+            }
+            value += static_cast<char>(hi * 16 + lo);
+            i += 2;
+            break;
+        }
+        default:
+            reason = std::string("unknown escape \\") + quoted[i];
+            return false;
+        }
+    }
+    reason = "missing closing quote";
+    return false;
+}
+
+}  // namespace
+
+bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::string& error)
+{
+    blocks.clear();
+    std::istringstream in(text);
+    std::string raw;
+    int lineNumber = 0;
+    auto fail = [&](const std::string& reason) {
+        error = "line " + std::to_string(lineNumber) + ": " + reason;
+        blocks.clear();
+        return false;
+    };
+    while (std::getline(in, raw)) {
+        ++lineNumber;
+        std::string line = Trim(raw);
+        if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line = Trim(line.substr(3));
+        if (line.empty() || line[0] == ';' || line[0] == '#')
+            continue;
+        if (line.front() == '[') {
+            if (line.back() != ']')
+                return fail("unclosed [");
+            blocks.push_back({Trim(line.substr(1, line.size() - 2)), lineNumber, {}});
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            return fail("expected Key=Value");
+        if (blocks.empty())
+            return fail("value before the first [block]");
+        BlockEntry entry{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), lineNumber};
+        if (entry.key.empty())
+            return fail("empty key");
+        if (!entry.value.empty() && entry.value[0] == '"') {
+            std::string reason;
+            std::string quoted = entry.value;
+            if (!Unquote(quoted, entry.value, reason))
+                return fail(reason);
+        }
+        blocks.back().entries.push_back(entry);
+    }
+    return true;
+}
+
+bool ParseNumber(const std::string& text, uint64_t& value)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    bool bHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    errno = 0;
+    char* pEnd = nullptr;
+    unsigned long long parsed = std::strtoull(text.c_str(), &pEnd, bHex ? 16 : 10);
+    if (errno == ERANGE || *pEnd != '\0')
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseByteSize(const std::string& text, uint64_t& value)
+{
+    if (text.empty())
+        return false;
+    unsigned shift = 0;
+    switch (std::toupper(static_cast<unsigned char>(text.back()))) {
+    case 'K': shift = 10; break;
+    case 'M': shift = 20; break;
+    case 'G': shift = 30; break;
+    default: break;
+    }
+    std::string digits = shift ? Trim(text.substr(0, text.size() - 1)) : text;
+    uint64_t number = 0;
+    if (!ParseNumber(digits, number) || (shift && number > (UINT64_MAX >> shift)))
+        return false;
+    value = number << shift;
+    return true;
+}
+
+}  // namespace lab::host

@@ -1,0 +1,34 @@
+// Stands in for no Windows facility: reads the lab's own description files (event logs, process lists),
+// blocks of Key=Value lines, each block opened by a [Header] line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lab::host {
+
+struct BlockEntry {
+    std::string key;
+    std::string value;  // unquoted, escapes resolved
+    int line = 0;
+};
+
+struct Block {
+    std::string header;
+    int line = 0;
+    std::vector<BlockEntry> entries;
+};
+
+// Lines starting with ';' or '#' are comments; there are no comments after a value, so a value may hold
+// any character. A value is taken as it stands, without the blanks around it; a value in double quotes
+// keeps its blanks and knows the escapes \\ \" \t \n \r and \xHH (so control characters can be written).
+// False with "line N: reason" in error for a line that is none of these.
+bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::string& error);
+
+// Decimal or 0x-prefixed hexadecimal, the whole text, within 64 bits.
+bool ParseNumber(const std::string& text, uint64_t& value);
+// A number of bytes with an optional binary suffix K, M or G ("12648K").
+bool ParseByteSize(const std::string& text, uint64_t& value);
+
+}  // namespace lab::host
