@@ -52,8 +52,10 @@ void IniFile::Parse(const std::string& text)
         line = Trim(line);
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
-        if (line.front() == '[' && line.back() == ']') {
-            section = Trim(line.substr(1, line.size() - 2));
+        size_t close = line.find(']');
+        if (line.front() == '[' && close != std::string::npos) {
+            // Whatever follows the bracket is a comment.
+            section = Trim(line.substr(1, close - 1));
             bool bKnown = false;
             for (const std::string& known : m_sections)
                 bKnown = bKnown || EqualsNoCase(known, section);
