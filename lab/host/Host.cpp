@@ -114,6 +114,7 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
         m_clock.SetReal();
     }
     LoadRegistry();
+    m_network.Configure(m_profileDir, m_settings);
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();

@@ -4,6 +4,7 @@
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/Network.h"
 
 #include <memory>
 #include <mutex>
@@ -34,6 +35,7 @@ public:
 
     Clock& TheClock() { return m_clock; }
     const Drives& TheDrives() const { return m_drives; }
+    Network& TheNetwork() { return m_network; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<RegistryTree> m_pRegistry;
     Clock m_clock;
     Drives m_drives;
+    Network m_network;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -45,6 +45,7 @@ bool IniFile::Load(const std::string& path)
 void IniFile::Parse(const std::string& text)
 {
     m_entries.clear();
+    m_sections.clear();
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
@@ -53,6 +54,11 @@ void IniFile::Parse(const std::string& text)
             continue;
         if (line.front() == '[' && line.back() == ']') {
             section = Trim(line.substr(1, line.size() - 2));
+            bool bKnown = false;
+            for (const std::string& name : m_sections)
+                bKnown = bKnown || EqualsNoCase(name, section);
+            if (!bKnown)
+                m_sections.push_back(section);
             continue;
         }
         size_t eq = line.find('=');

@@ -17,12 +17,15 @@ public:
                     const std::string& fallback = "") const;
     // Every key=value of a section, in file order (a key may repeat).
     std::vector<std::pair<std::string, std::string>> Section(const std::string& section) const;
+    // Section names in file order, each once, also those that hold no key.
+    const std::vector<std::string>& SectionNames() const { return m_sections; }
 
 private:
     struct Entry {
         std::string section, key, value;
     };
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_sections;
 };
 
 bool EqualsNoCase(const std::string& a, const std::string& b);

@@ -2,6 +2,7 @@
 #include "lab/win32/Library.h"
 
 #include "lab/host/Host.h"
+#include "lab/win32/IpHelper.h"
 #include "lab/win32/LibraryControl.h"
 #include "lab/win32/Psapi.h"
 
@@ -49,6 +50,14 @@ struct Libraries {
         Add("", true);
         Add("kernel32", true)->exports["GetProcessHandleCount"] = Export(&GetProcessHandleCount);
         Add("psapi", false)->exports["GetProcessMemoryInfo"] = Export(&GetProcessMemoryInfo);
+        Module* pIphlpapi = Add("iphlpapi", false);
+        pIphlpapi->exports["GetNetworkParams"] = Export(&GetNetworkParams);
+        pIphlpapi->exports["GetAdaptersInfo"] = Export(&GetAdaptersInfo);
+        pIphlpapi->exports["GetIfTable"] = Export(&GetIfTable);
+        pIphlpapi->exports["GetIfEntry"] = Export(&GetIfEntry);
+        pIphlpapi->exports["GetIpAddrTable"] = Export(&GetIpAddrTable);
+        pIphlpapi->exports["GetIpForwardTable"] = Export(&GetIpForwardTable);
+        pIphlpapi->exports["GetNumberOfInterfaces"] = Export(&GetNumberOfInterfaces);
     }
 
     Module* Add(const std::string& name, bool bPinned)
