@@ -119,6 +119,7 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     ++m_loadCount;
     m_eventLogs.Load(m_profileDir, m_settings);
     m_processes.Load(m_profileDir, m_settings);
+    m_network.Configure(m_profileDir, m_settings);
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();

@@ -6,6 +6,7 @@
 #include "lab/host/EventLogs.h"
 #include "lab/host/IniFile.h"
 #include "lab/host/Processes.h"
+#include "lab/host/Network.h"
 
 #include <memory>
 #include <mutex>
@@ -45,6 +46,7 @@ public:
     const Drives& TheDrives() const { return m_drives; }
     EventLogs& TheEventLogs() { return m_eventLogs; }
     Processes& TheProcesses() { return m_processes; }
+    Network& TheNetwork() { return m_network; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -73,6 +75,7 @@ private:
     uint64_t m_loadCount = 0;
     EventLogs m_eventLogs;
     Processes m_processes;
+    Network m_network;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -2,6 +2,7 @@
 #include "lab/win32/Library.h"
 
 #include "lab/host/Host.h"
+#include "lab/win32/IpHelper.h"
 #include "lab/win32/LibraryControl.h"
 #include "lab/win32/Psapi.h"
 
@@ -54,6 +55,14 @@ struct Libraries {
         pPsapi->exports["EnumProcessModules"] = Export(&EnumProcessModules);
         pPsapi->exports["GetModuleBaseNameA"] = Export(&GetModuleBaseNameA);
         pPsapi->exports["GetModuleFileNameExA"] = Export(&GetModuleFileNameExA);
+        Module* pIphlpapi = Add("iphlpapi", false);
+        pIphlpapi->exports["GetNetworkParams"] = Export(&GetNetworkParams);
+        pIphlpapi->exports["GetAdaptersInfo"] = Export(&GetAdaptersInfo);
+        pIphlpapi->exports["GetIfTable"] = Export(&GetIfTable);
+        pIphlpapi->exports["GetIfEntry"] = Export(&GetIfEntry);
+        pIphlpapi->exports["GetIpAddrTable"] = Export(&GetIpAddrTable);
+        pIphlpapi->exports["GetIpForwardTable"] = Export(&GetIpForwardTable);
+        pIphlpapi->exports["GetNumberOfInterfaces"] = Export(&GetNumberOfInterfaces);
     }
 
     Module* Add(const std::string& name, bool bPinned)

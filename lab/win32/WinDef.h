@@ -19,6 +19,8 @@ typedef uint32_t ULONG;
 typedef int INT;
 typedef unsigned int UINT;
 typedef char CHAR;
+// The native wide type, so that L"" literals are WCHAR text as on Windows (here 32 bits wide, not 16).
+typedef wchar_t WCHAR;
 typedef unsigned char UCHAR;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
@@ -45,12 +47,18 @@ typedef char* LPSTR;
 typedef char* PSTR;
 typedef const char* LPCSTR;
 typedef const char* PCSTR;
+typedef const char* LPCCH;
+typedef WCHAR* LPWSTR;
+typedef WCHAR* PWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* LPCWCH;
 typedef BYTE* LPBYTE;
 typedef BYTE* PBYTE;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef LONG* LPLONG;
+typedef ULONG* PULONG;
 typedef BOOL* LPBOOL;
 typedef WORD* LPWORD;
 
@@ -92,6 +100,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L

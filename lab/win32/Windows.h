@@ -5,9 +5,11 @@
 
 #include "lab/win32/Com.h"
 #include "lab/win32/Console.h"
+#include "lab/win32/CodePage.h"
 #include "lab/win32/Crt.h"
 #include "lab/win32/EventLog.h"
 #include "lab/win32/Files.h"
+#include "lab/win32/IpHelper.h"
 #include "lab/win32/Library.h"
 #include "lab/win32/Process.h"
 #include "lab/win32/Psapi.h"

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <iphlpapi.h>
 #include <objbase.h>
 #include <process.h>
 #include <psapi.h>

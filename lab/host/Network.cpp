@@ -1,0 +1,698 @@
+// Stands in for the server's TCP/IP configuration: interfaces, adapters, IPv4 addresses, routes, DNS settings.
+#include "lab/host/Network.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <arpa/inet.h>
+#include <linux/if_addr.h>
+#include <linux/if_arp.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/route.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace lab::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The IP Helper values the model speaks in; the lab's Win32 layer shares them through its own header.
+const uint16_t kPrimary = 0x0001;
+const uint16_t kDynamic = 0x0004;
+const uint16_t kDisconnected = 0x0008;
+const uint16_t kDeleted = 0x0040;
+const uint16_t kTransient = 0x0080;
+const uint16_t kDnsEligible = 0x0100;
+const uint32_t kTypeOther = 1;
+const uint32_t kTypeLoopback = 24;
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word)
+        words.push_back(word);
+    return words;
+}
+
+bool ParseNumber(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text[0] == '-')
+        return false;
+    char* pEnd = nullptr;
+    unsigned long long parsed = std::strtoull(text.c_str(), &pEnd, 0);
+    if (*pEnd != '\0' || parsed > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+bool ParseBool(const std::string& text, bool& value)
+{
+    std::string word = Lower(text);
+    if (word == "yes" || word == "true" || word == "1" || word == "on")
+        value = true;
+    else if (word == "no" || word == "false" || word == "0" || word == "off")
+        value = false;
+    else
+        return false;
+    return true;
+}
+
+// "00-1B-21-3A-4F-10" or "00:1b:21:3a:4f:10", of any length; empty for no address.
+bool ParsePhysical(const std::string& text, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    if (text.empty())
+        return true;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        if (pos + 2 > text.size() || !std::isxdigit(static_cast<unsigned char>(text[pos])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[pos + 1])))
+            return false;
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(text.substr(pos, 2).c_str(), nullptr, 16)));
+        pos += 2;
+        if (pos < text.size()) {
+            if (text[pos] != '-' && text[pos] != ':')
+                return false;
+            ++pos;
+            if (pos == text.size())
+                return false;
+        }
+    }
+    return true;
+}
+
+// "10.1.4.21/255.255.0.0" or "10.1.4.21/16".
+bool ParseAddressAndMask(const std::string& text, uint32_t& addr, uint32_t& mask)
+{
+    size_t slash = text.find('/');
+    if (slash == std::string::npos || !ParseIpv4(text.substr(0, slash), addr))
+        return false;
+    std::string maskText = text.substr(slash + 1);
+    if (maskText.find('.') != std::string::npos)
+        return ParseIpv4(maskText, mask);
+    uint32_t prefix = 0;
+    if (!ParseNumber(maskText, prefix) || prefix > 32)
+        return false;
+    mask = MaskFromPrefix(prefix);
+    return true;
+}
+
+bool ParseAddressFlags(const std::vector<std::string>& words, size_t first, uint16_t& flags)
+{
+    static const struct {
+        const char* word;
+        uint16_t flag;
+    } kWords[] = {{"primary", kPrimary},     {"dynamic", kDynamic},     {"disconnected", kDisconnected},
+                  {"deleted", kDeleted},     {"transient", kTransient}, {"dns", kDnsEligible}};
+    flags = 0;
+    for (size_t i = first; i < words.size(); ++i) {
+        bool bKnown = false;
+        for (const auto& entry : kWords) {
+            if (Lower(words[i]) == entry.word) {
+                flags = static_cast<uint16_t>(flags | entry.flag);
+                bKnown = true;
+            }
+        }
+        uint32_t number = 0;
+        if (!bKnown && ParseNumber(words[i], number) && number <= 0xFFFF) {
+            flags = static_cast<uint16_t>(flags | number);
+            bKnown = true;
+        }
+        if (!bKnown)
+            return false;
+    }
+    return true;
+}
+
+bool ParseParameters(const IniFile& ini, const std::string& section, NetParams& params, std::string& error)
+{
+    for (const auto& entry : ini.Section(section)) {
+        std::string key = Lower(entry.first);
+        const std::string& value = entry.second;
+        bool bOk = true;
+        if (key == "hostname") {
+            params.hostName = value;
+        } else if (key == "domainname") {
+            params.domainName = value;
+        } else if (key == "enabledns") {
+            bOk = ParseBool(value, params.bDns);
+        } else if (key == "enablerouting") {
+            bOk = ParseBool(value, params.bRouting);
+        } else if (key == "nodetype") {
+            bOk = ParseNumber(value, params.nodeType);
+        } else if (key == "dnsserver") {
+            uint32_t addr = 0;
+            bOk = ParseIpv4(value, addr);
+            params.dnsServers.push_back(addr);
+        } else {
+            error = "[" + section + "] unknown key " + entry.first;
+            return false;
+        }
+        if (!bOk) {
+            error = "[" + section + "] " + entry.first + ": bad value \"" + value + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseInterface(const IniFile& ini, const std::string& section, uint32_t index, NetInterface& net,
+                    std::string& error)
+{
+    net.index = index;
+    bool bAdapterGiven = false;
+    bool bAdapterNameGiven = false;
+    for (const auto& entry : ini.Section(section)) {
+        std::string key = Lower(entry.first);
+        const std::string& value = entry.second;
+        bool bOk = true;
+        if (key == "name") {
+            net.name = value;
+        } else if (key == "adaptername") {
+            net.adapterName = value;
+            bAdapterNameGiven = true;
+        } else if (key == "description") {
+            net.description = value;
+        } else if (key == "type") {
+            bOk = ParseNumber(value, net.type);
+        } else if (key == "mtu") {
+            bOk = ParseNumber(value, net.mtu);
+        } else if (key == "speed") {
+            bOk = ParseNumber(value, net.speed);
+        } else if (key == "mac") {
+            bOk = ParsePhysical(value, net.physical) && net.physical.size() <= 8;
+        } else if (key == "status") {
+            std::string status = Lower(value);
+            bOk = status == "up" || status == "down" || status == "disconnected";
+            net.bAdminUp = status != "down";
+            net.bConnected = status == "up";
+        } else if (key == "adapter") {
+            bOk = ParseBool(value, net.bAdapter);
+            bAdapterGiven = true;
+        } else if (key == "dhcp") {
+            bOk = ParseBool(value, net.bDhcp);
+        } else if (key == "address") {
+            std::vector<std::string> words = Words(value);
+            NetAddress address;
+            bOk = !words.empty() && ParseAddressAndMask(words[0], address.addr, address.mask) &&
+                  ParseAddressFlags(words, 1, address.type);
+            net.addresses.push_back(address);
+        } else {
+            error = "[" + section + "] unknown key " + entry.first;
+            return false;
+        }
+        if (!bOk) {
+            error = "[" + section + "] " + entry.first + ": bad value \"" + value + "\"";
+            return false;
+        }
+    }
+    if (!bAdapterNameGiven)
+        net.adapterName = net.name;
+    // Windows leaves the software loopback out of the adapter list.
+    if (!bAdapterGiven)
+        net.bAdapter = net.type != kTypeLoopback;
+    return true;
+}
+
+// Route=<destination>/<mask> <next hop> <interface index> [<metric> [<protocol>]]
+bool ParseRoute(const std::string& text, NetRoute& route)
+{
+    std::vector<std::string> words = Words(text);
+    if (words.size() < 3 || words.size() > 5)
+        return false;
+    if (!ParseAddressAndMask(words[0], route.dest, route.mask) || !ParseIpv4(words[1], route.nextHop) ||
+        !ParseNumber(words[2], route.ifIndex))
+        return false;
+    if (words.size() > 3 && !ParseNumber(words[3], route.metric))
+        return false;
+    if (words.size() > 4 && !ParseNumber(words[4], route.proto))
+        return false;
+    return true;
+}
+
+// ------------------------------------------------------------------ the live Linux host
+
+std::string ReadFirstLine(const std::string& path, bool& bOk)
+{
+    std::ifstream in(path);
+    std::string line;
+    bOk = static_cast<bool>(std::getline(in, line));
+    return line;
+}
+
+std::string ReadFirstLine(const std::string& path)
+{
+    bool bOk = false;
+    return ReadFirstLine(path, bOk);
+}
+
+uint32_t WindowsType(unsigned long arphrd, bool bWireless)
+{
+    switch (arphrd) {
+    case ARPHRD_ETHER:
+        return bWireless ? 71 : 6;
+    case ARPHRD_LOOPBACK:
+        return kTypeLoopback;
+    case ARPHRD_PPP:
+        return 23;
+    case ARPHRD_SLIP:
+    case ARPHRD_CSLIP:
+    case ARPHRD_SLIP6:
+    case ARPHRD_CSLIP6:
+        return 28;
+    case ARPHRD_FDDI:
+        return 15;
+    case ARPHRD_IEEE802_TR:
+        return 9;
+    case ARPHRD_TUNNEL:
+    case ARPHRD_TUNNEL6:
+    case ARPHRD_SIT:
+    case ARPHRD_IPGRE:
+        return 131;
+    case ARPHRD_NONE:
+        return 53;
+    default:
+        return kTypeOther;
+    }
+}
+
+NetInterface ReadLiveInterface(const fs::path& dir)
+{
+    NetInterface net;
+    std::string name = dir.filename().string();
+    std::string base = dir.string() + "/";
+    net.name = name;
+    net.adapterName = name;
+    net.index = static_cast<uint32_t>(std::strtoul(ReadFirstLine(base + "ifindex").c_str(), nullptr, 10));
+    std::error_code ec;
+    bool bWireless = fs::exists(base + "wireless", ec) || fs::exists(base + "phy80211", ec);
+    net.type = WindowsType(std::strtoul(ReadFirstLine(base + "type").c_str(), nullptr, 10), bWireless);
+    net.mtu = static_cast<uint32_t>(std::strtoul(ReadFirstLine(base + "mtu").c_str(), nullptr, 10));
+
+    // Megabits per second; virtual and disconnected links refuse to tell or say -1.
+    bool bSpeed = false;
+    std::string speed = ReadFirstLine(base + "speed", bSpeed);
+    long long mbits = bSpeed ? std::strtoll(speed.c_str(), nullptr, 10) : 0;
+    if (mbits > 0)
+        net.speed = static_cast<uint32_t>(std::min<long long>(mbits * 1000000LL, 0xFFFFFFFFLL));
+
+    // Windows gives the software loopback no hardware address at all.
+    if (net.type != kTypeLoopback) {
+        std::vector<uint8_t> bytes;
+        if (ParsePhysical(ReadFirstLine(base + "address"), bytes)) {
+            size_t length = std::strtoul(ReadFirstLine(base + "addr_len").c_str(), nullptr, 10);
+            bytes.resize(std::min<size_t>({bytes.size(), length, 8}));
+            net.physical = bytes;
+        }
+    }
+
+    unsigned long flags = std::strtoul(ReadFirstLine(base + "flags").c_str(), nullptr, 16);
+    std::string operstate = ReadFirstLine(base + "operstate");
+    net.bAdminUp = (flags & IFF_UP) != 0;
+    net.bConnected = net.bAdminUp && (operstate == "up" || operstate == "unknown");
+
+    fs::path driver = fs::read_symlink(base + "device/driver", ec);
+    net.description = ec ? name : driver.filename().string();
+    net.bAdapter = net.type != kTypeLoopback;
+    return net;
+}
+
+// IPv4 addresses from the kernel's routing socket, which alone tells secondary and permanent ones apart.
+bool ReadLiveAddresses(std::vector<NetInterface>& interfaces)
+{
+    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return false;
+    struct {
+        nlmsghdr header;
+        ifaddrmsg message;
+    } request;
+    std::memset(&request, 0, sizeof request);
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifaddrmsg));
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.message.ifa_family = AF_INET;
+    sockaddr_nl kernel;
+    std::memset(&kernel, 0, sizeof kernel);
+    kernel.nl_family = AF_NETLINK;
+    if (sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
+        close(fd);
+        return false;
+    }
+
+    std::vector<char> buffer(32768);
+    bool bDone = false;
+    bool bOk = true;
+    while (!bDone && bOk) {
+        ssize_t received = recv(fd, buffer.data(), buffer.size(), 0);
+        if (received <= 0) {
+            bOk = false;
+            break;
+        }
+        int remaining = static_cast<int>(received);
+        for (auto* pHeader = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(pHeader, remaining);
+             pHeader = NLMSG_NEXT(pHeader, remaining)) {
+            if (pHeader->nlmsg_type == NLMSG_DONE) {
+                bDone = true;
+                break;
+            }
+            if (pHeader->nlmsg_type == NLMSG_ERROR) {
+                bOk = false;
+                break;
+            }
+            if (pHeader->nlmsg_type != RTM_NEWADDR)
+                continue;
+            auto* pMessage = static_cast<ifaddrmsg*>(NLMSG_DATA(pHeader));
+            if (pMessage->ifa_family != AF_INET)
+                continue;
+            uint32_t local = 0, address = 0, flags = pMessage->ifa_flags;
+            bool bLocal = false, bAddress = false;
+            int length = static_cast<int>(IFA_PAYLOAD(pHeader));
+            for (auto* pAttr = IFA_RTA(pMessage); RTA_OK(pAttr, length); pAttr = RTA_NEXT(pAttr, length)) {
+                if (pAttr->rta_type == IFA_LOCAL && RTA_PAYLOAD(pAttr) >= 4) {
+                    std::memcpy(&local, RTA_DATA(pAttr), 4);
+                    bLocal = true;
+                } else if (pAttr->rta_type == IFA_ADDRESS && RTA_PAYLOAD(pAttr) >= 4) {
+                    std::memcpy(&address, RTA_DATA(pAttr), 4);
+                    bAddress = true;
+                } else if (pAttr->rta_type == IFA_FLAGS && RTA_PAYLOAD(pAttr) >= 4) {
+                    std::memcpy(&flags, RTA_DATA(pAttr), 4);
+                }
+            }
+            if (!bLocal && !bAddress)
+                continue;
+            NetAddress entry;
+            entry.addr = bLocal ? local : address;  // on a point-to-point link IFA_ADDRESS is the peer
+            entry.mask = MaskFromPrefix(pMessage->ifa_prefixlen);
+            if (!(flags & IFA_F_SECONDARY))
+                entry.type |= kPrimary;
+            // Addresses with a lease (DHCP) are not permanent.
+            if (!(flags & IFA_F_PERMANENT))
+                entry.type |= kDynamic;
+            for (NetInterface& net : interfaces) {
+                if (net.index == pMessage->ifa_index) {
+                    if (!net.bConnected)
+                        entry.type |= kDisconnected;
+                    net.addresses.push_back(entry);
+                    if (entry.type & kDynamic)
+                        net.bDhcp = true;
+                }
+            }
+        }
+    }
+    close(fd);
+    return bOk;
+}
+
+// /proc/net/route prints each address as the hexadecimal of its in-memory value, so that value is
+// already in network byte order.
+void ReadLiveRoutes(NetState& state)
+{
+    std::ifstream in("/proc/net/route");
+    std::string line;
+    std::getline(in, line);  // the column titles
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields = Words(line);
+        if (fields.size() < 8)
+            continue;
+        unsigned long flags = std::strtoul(fields[3].c_str(), nullptr, 16);
+        if (!(flags & RTF_UP))
+            continue;
+        NetRoute route;
+        route.dest = static_cast<uint32_t>(std::strtoul(fields[1].c_str(), nullptr, 16));
+        route.nextHop = static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 16));
+        route.metric = static_cast<uint32_t>(std::strtoul(fields[6].c_str(), nullptr, 10));
+        route.mask = static_cast<uint32_t>(std::strtoul(fields[7].c_str(), nullptr, 16));
+        for (const NetInterface& net : state.interfaces) {
+            if (net.name == fields[0])
+                route.ifIndex = net.index;
+        }
+        state.routes.push_back(route);
+    }
+}
+
+void ReadLiveParams(NetParams& params)
+{
+    char hostName[256] = "";
+    if (gethostname(hostName, sizeof hostName - 1) == 0) {
+        std::string name = hostName;
+        params.hostName = name.substr(0, name.find('.'));
+    }
+    std::ifstream in("/etc/resolv.conf");
+    std::string line;
+    std::string search;
+    while (std::getline(in, line)) {
+        std::vector<std::string> words = Words(line);
+        if (words.size() < 2)
+            continue;
+        uint32_t addr = 0;
+        if (words[0] == "nameserver" && ParseIpv4(words[1], addr))
+            params.dnsServers.push_back(addr);
+        else if (words[0] == "domain")
+            params.domainName = words[1];
+        else if (words[0] == "search" && search.empty())
+            search = words[1];
+    }
+    if (params.domainName.empty())
+        params.domainName = search;
+    // Name resolution through DNS is on when there is a server to ask.
+    params.bDns = !params.dnsServers.empty();
+    params.bRouting = ReadFirstLine("/proc/sys/net/ipv4/ip_forward") == "1";
+}
+
+}  // namespace
+
+bool ParseIpv4(const std::string& text, uint32_t& addr)
+{
+    in_addr parsed;
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1)
+        return false;
+    addr = parsed.s_addr;
+    return true;
+}
+
+std::string FormatIpv4(uint32_t addr)
+{
+    const auto* pBytes = reinterpret_cast<const unsigned char*>(&addr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", pBytes[0], pBytes[1], pBytes[2], pBytes[3]);
+    return text;
+}
+
+uint32_t MaskFromPrefix(unsigned prefix)
+{
+    uint32_t host = prefix == 0 ? 0 : 0xFFFFFFFFu << (32 - std::min(prefix, 32u));
+    return htonl(host);
+}
+
+NetState ReadLiveNetwork()
+{
+    NetState state;
+    ReadLiveParams(state.params);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/sys/class/net", ec))
+        state.interfaces.push_back(ReadLiveInterface(entry.path()));
+    std::sort(state.interfaces.begin(), state.interfaces.end(),
+              [](const NetInterface& a, const NetInterface& b) { return a.index < b.index; });
+    ReadLiveAddresses(state.interfaces);
+    ReadLiveRoutes(state);
+    return state;
+}
+
+void Network::Configure(const std::string& profileDir, const IniFile& settings)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bLive = false;
+        m_fixture = NetState();
+        m_failures.clear();
+        m_hiddenInterfaces = 0;
+    }
+    std::string source = settings.Get("Network", "Source", "");
+    std::error_code ec;
+    if (source.empty() && fs::exists(profileDir + "/network.ini", ec))
+        source = "network.ini";
+    if (EqualsNoCase(source, "live")) {
+        UseLive();
+    } else if (!source.empty() && !EqualsNoCase(source, "none")) {
+        std::string path = source[0] == '/' ? source : profileDir + "/" + source;
+        std::string error;
+        if (!LoadFixture(path, error))
+            std::fprintf(stderr, "lab: %s: %s\n", path.c_str(), error.c_str());
+    }
+
+    for (const auto& entry : settings.Section("Network")) {
+        if (EqualsNoCase(entry.first, "Fail")) {
+            // Fail=GetIfTable:50 or Fail=GetIfTable:50:1 (the next call only)
+            std::string text = entry.second;
+            size_t colon = text.find(':');
+            size_t second = colon == std::string::npos ? colon : text.find(':', colon + 1);
+            uint32_t error = 0, calls = 0;
+            bool bOk = colon != std::string::npos &&
+                       ParseNumber(text.substr(colon + 1, second == std::string::npos ? second : second - colon - 1),
+                                   error) &&
+                       (second == std::string::npos || ParseNumber(text.substr(second + 1), calls));
+            if (bOk)
+                SetFailure(text.substr(0, colon), error, calls);
+            else
+                std::fprintf(stderr, "lab: %s/lab.ini: [Network] bad Fail=%s\n", profileDir.c_str(), text.c_str());
+        } else if (EqualsNoCase(entry.first, "HiddenInterfaces")) {
+            uint32_t count = 0;
+            if (ParseNumber(entry.second, count))
+                SetHiddenInterfaces(count);
+            else
+                std::fprintf(stderr, "lab: %s/lab.ini: [Network] bad HiddenInterfaces=%s\n", profileDir.c_str(),
+                             entry.second.c_str());
+        }
+    }
+}
+
+NetState Network::Snapshot() const
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_bLive)
+            return m_fixture;
+    }
+    return ReadLiveNetwork();
+}
+
+bool Network::IsLive() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_bLive;
+}
+
+bool Network::LoadFixture(const std::string& path, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ParseFixture("", error);  // no network rather than the previous one
+        error = "cannot be read";
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseFixture(text.str(), error);
+}
+
+bool Network::ParseFixture(const std::string& text, std::string& error)
+{
+    IniFile ini;
+    ini.Parse(text);
+    NetState state;
+    bool bOk = true;
+    for (const std::string& section : ini.Sections()) {
+        std::vector<std::string> words = Words(section);
+        std::string kind = words.empty() ? "" : Lower(words[0]);
+        if (kind == "parameters" && words.size() == 1) {
+            bOk = ParseParameters(ini, section, state.params, error);
+        } else if (kind == "interface" && words.size() == 2) {
+            uint32_t index = 0;
+            if (!ParseNumber(words[1], index) || index == 0) {
+                error = "[" + section + "] needs the interface index, 1 or more";
+                bOk = false;
+            }
+            for (const NetInterface& net : state.interfaces) {
+                if (bOk && net.index == index) {
+                    error = "[" + section + "] index used twice";
+                    bOk = false;
+                }
+            }
+            NetInterface net;
+            bOk = bOk && ParseInterface(ini, section, index, net, error);
+            state.interfaces.push_back(net);
+        } else if (kind == "routes" && words.size() == 1) {
+            for (const auto& entry : ini.Section(section)) {
+                NetRoute route;
+                if (!EqualsNoCase(entry.first, "Route") || !ParseRoute(entry.second, route)) {
+                    error = "[" + section + "] bad line " + entry.first + "=" + entry.second;
+                    bOk = false;
+                    break;
+                }
+                state.routes.push_back(route);
+            }
+        } else {
+            error = "unknown section [" + section + "]";
+            bOk = false;
+        }
+        if (!bOk)
+            break;
+    }
+    for (const NetRoute& route : state.routes) {
+        bool bKnown = false;
+        for (const NetInterface& net : state.interfaces)
+            bKnown = bKnown || net.index == route.ifIndex;
+        if (bOk && !bKnown) {
+            error = "route to " + FormatIpv4(route.dest) + " names no interface " + std::to_string(route.ifIndex);
+            bOk = false;
+        }
+    }
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bLive = false;
+    m_fixture = bOk ? state : NetState();
+    return bOk;
+}
+
+void Network::UseLive()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bLive = true;
+    m_fixture = NetState();
+}
+
+void Network::SetFailure(const std::string& function, uint32_t error, uint32_t calls)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (error == 0)
+        m_failures.erase(Lower(function));
+    else
+        m_failures[Lower(function)] = Failure{error, calls};
+}
+
+uint32_t Network::TakeFailure(const std::string& function)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto found = m_failures.find(Lower(function));
+    if (found == m_failures.end())
+        return 0;
+    uint32_t error = found->second.error;
+    if (found->second.calls != 0 && --found->second.calls == 0)
+        m_failures.erase(found);
+    return error;
+}
+
+void Network::SetHiddenInterfaces(uint32_t count)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hiddenInterfaces = count;
+}
+
+uint32_t Network::HiddenInterfaces() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_hiddenInterfaces;
+}
+
+}  // namespace lab::host

@@ -1,0 +1,11 @@
+// Stands in for kernel32's code page conversions.
+#pragma once
+
+#include "lab/win32/WinDef.h"
+
+#define CP_ACP 0
+#define CP_THREAD_ACP 3
+
+// The lab's ANSI code page is Windows-1252; characters it lacks become the default character.
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar);

@@ -1,0 +1,456 @@
+// The lab's IP Helper: size-first protocols, sorting, the profile's fixture and switches, the live host.
+#include "tests/lab/LabTestSupport.h"
+#include "tests/support/TempProfile.h"
+
+#include "lab/win32/LibraryControl.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <vector>
+
+using namespace labtest;
+
+namespace {
+
+const char kFixture[] =
+    "[Parameters]\n"
+    "HostName=QMFS-TEST07\n"
+    "DomainName=harrowgate.local\n"
+    "EnableDns=yes\n"
+    "DnsServer=10.1.0.10\n"
+    "DnsServer=10.1.0.11\n"
+    "DnsServer=10.1.0.12\n"
+    "\n"
+    "[Interface 11]\n"
+    "Name=\\DEVICE\\TCPIP_{6A0C}\n"
+    "AdapterName={6A0C}\n"
+    "Description=Intel(R) I350 Gigabit Network Connection\n"
+    "Speed=1000000000\n"
+    "MAC=00-1B-21-3A-4F-10\n"
+    "Address=10.1.4.21/255.255.0.0 primary\n"
+    "Address=9.255.0.1/8 transient dynamic\n"
+    "\n"
+    "[Interface 1]\n"
+    "Name=Loopback Pseudo-Interface 1\n"
+    "Description=Software Loopback Interface 1\n"
+    "Type=24\n"
+    "Address=127.0.0.1/8 primary\n"
+    "\n"
+    "[Interface 7]\n"
+    "Name=wlan\n"
+    "Description=Wireless\n"
+    "Type=71\n"
+    "MAC=A4:C3:F0:11:22:33\n"
+    "Status=disconnected\n"
+    "Dhcp=yes\n"
+    "\n"
+    "[Routes]\n"
+    "Route=10.1.0.0/16 0.0.0.0 11\n"
+    "Route=0.0.0.0/0 10.1.0.1 11 10\n"
+    "Route=0.0.0.0/0 10.0.0.254 11 20 2\n"
+    "Route=0.0.0.0/0 10.0.0.9 7 5\n";
+
+lab::host::Network& Net()
+{
+    return lab::host::Host::Instance().TheNetwork();
+}
+
+void UseFixture(const std::string& text)
+{
+    std::string error;
+    ASSERT_TRUE(Net().ParseFixture(text, error)) << error;
+}
+
+std::string Dotted(DWORD dwAddress)
+{
+    in_addr addr;
+    addr.s_addr = dwAddress;
+    return inet_ntoa(addr);
+}
+
+std::string Narrow(const WCHAR* pwsz)
+{
+    std::string text;
+    while (*pwsz)
+        text += static_cast<char>(*pwsz++);
+    return text;
+}
+
+// Asks for the size, then fetches a table of the MIB's protocol.
+template <class TABLE>
+std::vector<BYTE> Fetch(DWORD(WINAPI* pfn)(TABLE*, PULONG, BOOL), BOOL bOrder)
+{
+    ULONG cb = 0;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), pfn(nullptr, &cb, bOrder));
+    std::vector<BYTE> block(cb);
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), pfn(reinterpret_cast<TABLE*>(block.data()), &cb, bOrder));
+    return block;
+}
+
+template <class TABLE>
+const TABLE& As(const std::vector<BYTE>& block)
+{
+    return *reinterpret_cast<const TABLE*>(block.data());
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ size-first protocols
+
+TEST(LabIpHelper, MibTablesAnswerInsufficientBufferWithTheSize)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+
+    ULONG cb = 0;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIfTable(nullptr, nullptr, TRUE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetIfTable(nullptr, &cb, TRUE));
+    ULONG cbNeeded = cb;
+    EXPECT_GE(cbNeeded, offsetof(MIB_IFTABLE, table) + 3 * sizeof(MIB_IFROW));
+    std::vector<BYTE> block(cbNeeded);
+    cb = cbNeeded - 1;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              GetIfTable(reinterpret_cast<PMIB_IFTABLE>(block.data()), &cb, TRUE));
+    EXPECT_EQ(cbNeeded, cb);
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), GetIfTable(reinterpret_cast<PMIB_IFTABLE>(block.data()), &cb, TRUE));
+    EXPECT_EQ(3u, As<MIB_IFTABLE>(block).dwNumEntries);
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIpAddrTable(nullptr, nullptr, FALSE));
+    EXPECT_EQ(3u, As<MIB_IPADDRTABLE>(Fetch(&GetIpAddrTable, FALSE)).dwNumEntries);
+    EXPECT_EQ(4u, As<MIB_IPFORWARDTABLE>(Fetch(&GetIpForwardTable, FALSE)).dwNumEntries);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIpForwardTable(nullptr, nullptr, FALSE));
+
+    // An empty machine still has an interface table (with no rows), but no routes at all.
+    UseFixture("");
+    EXPECT_EQ(0u, As<MIB_IFTABLE>(Fetch(&GetIfTable, TRUE)).dwNumEntries);
+    EXPECT_EQ(0u, As<MIB_IPADDRTABLE>(Fetch(&GetIpAddrTable, TRUE)).dwNumEntries);
+    cb = 0;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), GetIpForwardTable(nullptr, &cb, TRUE));
+}
+
+TEST(LabIpHelper, RecordsAnswerBufferOverflowAndLinkWithinTheBuffer)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+
+    ULONG cb = 0;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetNetworkParams(nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BUFFER_OVERFLOW), GetNetworkParams(nullptr, &cb));
+    EXPECT_EQ(sizeof(FIXED_INFO) + 2 * sizeof(IP_ADDR_STRING), cb);
+    std::vector<BYTE> params(cb);
+    auto* pInfo = reinterpret_cast<PFIXED_INFO>(params.data());
+    cb = sizeof(FIXED_INFO);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_BUFFER_OVERFLOW), GetNetworkParams(pInfo, &cb));
+    cb = static_cast<ULONG>(params.size());
+    ASSERT_EQ(static_cast<DWORD>(NO_ERROR), GetNetworkParams(pInfo, &cb));
+    EXPECT_STREQ("QMFS-TEST07", pInfo->HostName);
+    EXPECT_STREQ("harrowgate.local", pInfo->DomainName);
+    EXPECT_EQ(1u, pInfo->EnableDns);
+    std::vector<std::string> servers;
+    for (const IP_ADDR_STRING* p = &pInfo->DnsServerList; p; p = p->Next) {
+        servers.push_back(p->IpAddress.String);
+        EXPECT_TRUE(reinterpret_cast<const BYTE*>(p) >= params.data() &&
+                    reinterpret_cast<const BYTE*>(p + 1) <= params.data() + params.size());
+    }
+    EXPECT_EQ((std::vector<std::string>{"10.1.0.10", "10.1.0.11", "10.1.0.12"}), servers);
+
+    cb = 0;
+    EXPECT_EQ(static_cast<ULONG>(ERROR_INVALID_PARAMETER), GetAdaptersInfo(nullptr, nullptr));
+    EXPECT_EQ(static_cast<ULONG>(ERROR_BUFFER_OVERFLOW), GetAdaptersInfo(nullptr, &cb));
+    std::vector<BYTE> adapters(cb);
+    cb -= 1;
+    EXPECT_EQ(static_cast<ULONG>(ERROR_BUFFER_OVERFLOW),
+              GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(adapters.data()), &cb));
+    ASSERT_EQ(static_cast<ULONG>(NO_ERROR), GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(adapters.data()), &cb));
+
+    UseFixture("[Interface 1]\nType=24\nAddress=127.0.0.1/8 primary\n");
+    cb = 0;
+    EXPECT_EQ(static_cast<ULONG>(ERROR_NO_DATA), GetAdaptersInfo(nullptr, &cb));
+}
+
+// ------------------------------------------------------------------ contents and order
+
+TEST(LabIpHelper, AdapterListLeavesOutTheLoopbackAndKeepsTheMachinesOrder)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+    ULONG cb = 0;
+    GetAdaptersInfo(nullptr, &cb);
+    std::vector<BYTE> block(cb);
+    ASSERT_EQ(static_cast<ULONG>(NO_ERROR), GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(block.data()), &cb));
+
+    const IP_ADAPTER_INFO* pFirst = reinterpret_cast<const IP_ADAPTER_INFO*>(block.data());
+    ASSERT_NE(nullptr, pFirst->Next);
+    const IP_ADAPTER_INFO* pSecond = pFirst->Next;
+    EXPECT_EQ(nullptr, pSecond->Next);
+
+    EXPECT_STREQ("{6A0C}", pFirst->AdapterName);
+    EXPECT_STREQ("Intel(R) I350 Gigabit Network Connection", pFirst->Description);
+    EXPECT_EQ(11u, pFirst->Index);
+    EXPECT_EQ(static_cast<UINT>(MIB_IF_TYPE_ETHERNET), pFirst->Type);
+    ASSERT_EQ(6u, pFirst->AddressLength);
+    EXPECT_EQ(0x10, pFirst->Address[5]);
+    EXPECT_STREQ("10.1.4.21", pFirst->IpAddressList.IpAddress.String);
+    EXPECT_STREQ("255.255.0.0", pFirst->IpAddressList.IpMask.String);
+    ASSERT_NE(nullptr, pFirst->IpAddressList.Next);
+    EXPECT_STREQ("9.255.0.1", pFirst->IpAddressList.Next->IpAddress.String);
+    EXPECT_STREQ("10.1.0.1", pFirst->GatewayList.IpAddress.String);
+    ASSERT_NE(nullptr, pFirst->GatewayList.Next);
+    EXPECT_STREQ("10.0.0.254", pFirst->GatewayList.Next->IpAddress.String);
+
+    // Without an address of its own, an adapter shows the unspecified one.
+    EXPECT_STREQ("wlan", pSecond->AdapterName);
+    EXPECT_EQ(static_cast<UINT>(IF_TYPE_IEEE80211), pSecond->Type);
+    EXPECT_EQ(1u, pSecond->DhcpEnabled);
+    EXPECT_STREQ("0.0.0.0", pSecond->IpAddressList.IpAddress.String);
+    EXPECT_STREQ("10.0.0.9", pSecond->GatewayList.IpAddress.String);
+
+    // A fixture may still list a loopback as an adapter.
+    UseFixture("[Interface 1]\nType=24\nAdapter=yes\n");
+    cb = 0;
+    EXPECT_EQ(static_cast<ULONG>(ERROR_BUFFER_OVERFLOW), GetAdaptersInfo(nullptr, &cb));
+}
+
+TEST(LabIpHelper, TablesSortOnlyWhenAsked)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+
+    std::vector<DWORD> indices;
+    for (BOOL bOrder : {FALSE, TRUE}) {
+        auto block = Fetch(&GetIfTable, bOrder);
+        const MIB_IFTABLE& table = As<MIB_IFTABLE>(block);
+        for (DWORD i = 0; i < table.dwNumEntries; ++i)
+            indices.push_back(table.table[i].dwIndex);
+    }
+    EXPECT_EQ((std::vector<DWORD>{11, 1, 7, 1, 7, 11}), indices);
+
+    // Addresses sort by value, the first octet most significant, not by their bytes in memory.
+    std::vector<std::string> addresses;
+    for (BOOL bOrder : {FALSE, TRUE}) {
+        auto block = Fetch(&GetIpAddrTable, bOrder);
+        const MIB_IPADDRTABLE& table = As<MIB_IPADDRTABLE>(block);
+        for (DWORD i = 0; i < table.dwNumEntries; ++i)
+            addresses.push_back(Dotted(table.table[i].dwAddr));
+    }
+    EXPECT_EQ((std::vector<std::string>{"10.1.4.21", "9.255.0.1", "127.0.0.1", "9.255.0.1", "10.1.4.21", "127.0.0.1"}),
+              addresses);
+
+    // Routes: destination, then protocol, then next hop.
+    std::vector<std::string> hops;
+    auto block = Fetch(&GetIpForwardTable, TRUE);
+    const MIB_IPFORWARDTABLE& routes = As<MIB_IPFORWARDTABLE>(block);
+    for (DWORD i = 0; i < routes.dwNumEntries; ++i)
+        hops.push_back(Dotted(routes.table[i].dwForwardDest) + " " + Dotted(routes.table[i].dwForwardNextHop));
+    EXPECT_EQ((std::vector<std::string>{"0.0.0.0 10.0.0.254", "0.0.0.0 10.0.0.9", "0.0.0.0 10.1.0.1",
+                                        "10.1.0.0 0.0.0.0"}),
+              hops);
+    EXPECT_EQ(static_cast<DWORD>(MIB_IPROUTE_TYPE_INDIRECT), routes.table[0].dwForwardType);
+    EXPECT_EQ(static_cast<DWORD>(MIB_IPROUTE_TYPE_DIRECT), routes.table[3].dwForwardType);
+    EXPECT_EQ(5u, routes.table[1].dwForwardMetric1);
+}
+
+TEST(LabIpHelper, InterfaceRowsAndEntries)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+    auto block = Fetch(&GetIfTable, TRUE);
+    const MIB_IFTABLE& table = As<MIB_IFTABLE>(block);
+    ASSERT_EQ(3u, table.dwNumEntries);
+    const MIB_IFROW& loopback = table.table[0];
+    EXPECT_EQ("Loopback Pseudo-Interface 1", Narrow(loopback.wszName));
+    EXPECT_EQ(static_cast<DWORD>(MIB_IF_TYPE_LOOPBACK), loopback.dwType);
+    EXPECT_EQ(0u, loopback.dwPhysAddrLen);
+    // The description's length counts its terminating zero.
+    EXPECT_EQ(sizeof("Software Loopback Interface 1"), loopback.dwDescrLen);
+    EXPECT_STREQ("Software Loopback Interface 1", reinterpret_cast<const char*>(loopback.bDescr));
+    EXPECT_EQ(static_cast<DWORD>(MIB_IF_OPER_STATUS_DISCONNECTED), table.table[1].dwOperStatus);
+    EXPECT_EQ(static_cast<DWORD>(MIB_IF_OPER_STATUS_OPERATIONAL), table.table[2].dwOperStatus);
+
+    MIB_IFROW row;
+    std::memset(&row, 0, sizeof row);
+    row.dwIndex = 11;
+    ASSERT_EQ(static_cast<DWORD>(NO_ERROR), GetIfEntry(&row));
+    EXPECT_EQ(1000000000u, row.dwSpeed);
+    EXPECT_EQ(6u, row.dwPhysAddrLen);
+    row.dwIndex = 12;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), GetIfEntry(&row));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIfEntry(nullptr));
+
+    DWORD dwCount = 0;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetNumberOfInterfaces(nullptr));
+    ASSERT_EQ(static_cast<DWORD>(NO_ERROR), GetNumberOfInterfaces(&dwCount));
+    EXPECT_EQ(3u, dwCount);
+    Net().SetHiddenInterfaces(2);
+    ASSERT_EQ(static_cast<DWORD>(NO_ERROR), GetNumberOfInterfaces(&dwCount));
+    EXPECT_EQ(5u, dwCount);
+
+    auto addresses = Fetch(&GetIpAddrTable, FALSE);
+    const MIB_IPADDRTABLE& rows = As<MIB_IPADDRTABLE>(addresses);
+    EXPECT_EQ(11u, rows.table[1].dwIndex);
+    EXPECT_EQ("255.0.0.0", Dotted(rows.table[1].dwMask));
+    EXPECT_EQ(MIB_IPADDR_TRANSIENT | MIB_IPADDR_DYNAMIC, rows.table[1].wType);
+    EXPECT_EQ(MIB_IPADDR_PRIMARY, rows.table[2].wType);
+}
+
+// ------------------------------------------------------------------ profile, switches, library
+
+TEST(LabIpHelper, ProfileChoosesTheSourceAndSetsTheSwitches)
+{
+    CTempProfile profile("");
+    profile.Write("network.ini", kFixture);
+    profile.Write("lab.ini", "[Network]\nSource=network.ini\nFail=GetIpAddrTable:8\nHiddenInterfaces=1\n");
+    lab::host::Host::Instance().LoadProfile(profile.Dir(), profile.StateDir());
+    ULONG cb = 0;
+    EXPECT_EQ(8u, GetIpAddrTable(nullptr, &cb, TRUE));
+    DWORD dwCount = 0;
+    GetNumberOfInterfaces(&dwCount);
+    EXPECT_EQ(4u, dwCount);
+
+    // Without a choice, a network.ini of the profile is taken; the switches are the profile's only.
+    profile.Write("lab.ini", "");
+    lab::host::Host::Instance().LoadProfile(profile.Dir(), profile.StateDir());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetIpAddrTable(nullptr, &cb, TRUE));
+    GetNumberOfInterfaces(&dwCount);
+    EXPECT_EQ(3u, dwCount);
+
+    profile.Write("lab.ini", "[Network]\nSource=none\n");
+    lab::host::Host::Instance().LoadProfile(profile.Dir(), profile.StateDir());
+    GetNumberOfInterfaces(&dwCount);
+    EXPECT_EQ(0u, dwCount);
+
+    // Each function fails with its own error, whatever the buffer.
+    Net().SetFailure("GetIfTable", ERROR_NOT_SUPPORTED);
+    Net().SetFailure("GetAdaptersInfo", ERROR_NOT_ENOUGH_MEMORY);
+    cb = 100000;
+    std::vector<BYTE> block(cb);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetIfTable(reinterpret_cast<PMIB_IFTABLE>(block.data()), &cb, TRUE));
+    EXPECT_EQ(100000u, cb);
+    EXPECT_EQ(static_cast<ULONG>(ERROR_NOT_ENOUGH_MEMORY), GetAdaptersInfo(nullptr, &cb));
+    Net().SetFailure("GetIfTable", 0);
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), GetIfTable(reinterpret_cast<PMIB_IFTABLE>(block.data()), &cb, TRUE));
+
+    // Or on the next calls only.
+    profile.Write("lab.ini", "[Network]\nSource=network.ini\nFail=GetIfEntry:31:2\n");
+    lab::host::Host::Instance().LoadProfile(profile.Dir(), profile.StateDir());
+    MIB_IFROW row;
+    std::memset(&row, 0, sizeof row);
+    row.dwIndex = 11;
+    EXPECT_EQ(31u, GetIfEntry(&row));
+    EXPECT_EQ(31u, GetIfEntry(&row));
+    EXPECT_EQ(static_cast<DWORD>(NO_ERROR), GetIfEntry(&row));
+}
+
+TEST(LabIpHelper, MalformedFixtureLeavesNoNetwork)
+{
+    CTempProfile profile("");
+    std::string error;
+    for (const char* text : {"[Interface 3]\nAddress=10.1.2.300/24\n", "[Interface 3]\nMAC=00-11-22-33-44-55-66-77-88\n",
+                             "[Interface 0]\n", "[Interface 3]\n[Interface 03]\n", "[Routes]\nRoute=0.0.0.0/0 10.0.0.1 4\n",
+                             "[Interface 3]\nAddress=10.1.2.3/24 primary sticky\n", "[Gateways]\n",
+                             "[Interface 3]\nSpeed=fast\n"}) {
+        UseFixture("[Interface 5]\n");
+        EXPECT_FALSE(Net().ParseFixture(text, error)) << text;
+        EXPECT_FALSE(error.empty());
+        DWORD dwCount = 99;
+        GetNumberOfInterfaces(&dwCount);
+        EXPECT_EQ(0u, dwCount) << text;
+    }
+    EXPECT_FALSE(Net().LoadFixture(profile.Dir() + "/missing.ini", error));
+}
+
+TEST(LabIpHelper, AdaptersInfoIsResolvedFromTheLibrary)
+{
+    CTempProfile profile("");
+    UseFixture(kFixture);
+    HMODULE hLibrary = LoadLibraryA("IPHLPAPI.DLL");
+    ASSERT_NE(nullptr, hLibrary);
+    auto pfn = reinterpret_cast<ULONG(WINAPI*)(PIP_ADAPTER_INFO, PULONG)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, "GetAdaptersInfo")));
+    ASSERT_NE(nullptr, pfn);
+    ULONG cb = 0;
+    EXPECT_EQ(static_cast<ULONG>(ERROR_BUFFER_OVERFLOW), pfn(nullptr, &cb));
+    FreeLibrary(hLibrary);
+
+    lab::win32::SetModuleMissing("iphlpapi", true);
+    SetLastError(0);
+    EXPECT_EQ(nullptr, LoadLibraryA("Iphlpapi"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    lab::win32::ResetLibrarySwitches();
+}
+
+// ------------------------------------------------------------------ the live Linux host
+
+TEST(LabIpHelper, DefaultProfileSeesTheLiveHostWithItsLoopback)
+{
+    ScratchDir state;
+    lab::host::Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default", state.Path());
+    EXPECT_TRUE(Net().IsLive());
+
+    std::set<std::string> onHost;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net"))
+        onHost.insert(entry.path().filename().string());
+    auto block = Fetch(&GetIfTable, TRUE);
+    const MIB_IFTABLE& table = As<MIB_IFTABLE>(block);
+    std::set<std::string> seen;
+    DWORD dwLoopback = 0;
+    for (DWORD i = 0; i < table.dwNumEntries; ++i) {
+        seen.insert(Narrow(table.table[i].wszName));
+        if (i > 0) {
+            EXPECT_LT(table.table[i - 1].dwIndex, table.table[i].dwIndex);
+        }
+        if (Narrow(table.table[i].wszName) == "lo") {
+            dwLoopback = table.table[i].dwIndex;
+            EXPECT_EQ(static_cast<DWORD>(MIB_IF_TYPE_LOOPBACK), table.table[i].dwType);
+            EXPECT_EQ(0u, table.table[i].dwPhysAddrLen);
+        }
+    }
+    EXPECT_EQ(onHost, seen);
+    ASSERT_NE(0u, dwLoopback);
+    DWORD dwCount = 0;
+    GetNumberOfInterfaces(&dwCount);
+    EXPECT_EQ(table.dwNumEntries, dwCount);
+
+    auto addresses = Fetch(&GetIpAddrTable, TRUE);
+    const MIB_IPADDRTABLE& rows = As<MIB_IPADDRTABLE>(addresses);
+    bool bLoopbackAddress = false;
+    for (DWORD i = 0; i < rows.dwNumEntries; ++i) {
+        if (Dotted(rows.table[i].dwAddr) == "127.0.0.1") {
+            bLoopbackAddress = true;
+            EXPECT_EQ(dwLoopback, rows.table[i].dwIndex);
+            EXPECT_EQ("255.0.0.0", Dotted(rows.table[i].dwMask));
+            EXPECT_EQ(MIB_IPADDR_PRIMARY, rows.table[i].wType);
+        }
+    }
+    EXPECT_TRUE(bLoopbackAddress);
+
+    // The routes are the kernel's main table: as many default routes as it has.
+    std::ifstream in("/proc/net/route");
+    std::string name, dest, rest;
+    std::getline(in, rest);
+    size_t kernelDefaults = 0;
+    while (in >> name >> dest && std::getline(in, rest))
+        kernelDefaults += dest == "00000000" ? 1 : 0;
+    size_t defaults = 0;
+    ULONG cb = 0;
+    if (GetIpForwardTable(nullptr, &cb, TRUE) == ERROR_INSUFFICIENT_BUFFER) {
+        auto routeBlock = Fetch(&GetIpForwardTable, TRUE);
+        const MIB_IPFORWARDTABLE& routes = As<MIB_IPFORWARDTABLE>(routeBlock);
+        for (DWORD i = 0; i < routes.dwNumEntries; ++i)
+            defaults += routes.table[i].dwForwardDest == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(kernelDefaults, defaults);
+
+    // The loopback is no adapter.
+    cb = 0;
+    if (GetAdaptersInfo(nullptr, &cb) == ERROR_BUFFER_OVERFLOW) {
+        std::vector<BYTE> adapters(cb);
+        ASSERT_EQ(static_cast<ULONG>(NO_ERROR),
+                  GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(adapters.data()), &cb));
+        for (auto* p = reinterpret_cast<const IP_ADAPTER_INFO*>(adapters.data()); p; p = p->Next) {
+            EXPECT_NE(dwLoopback, p->Index);
+        }
+    }
+}
