@@ -3,6 +3,7 @@
 
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
+#include "lab/host/FileTimes.h"
 #include "lab/host/IniFile.h"
 
 #include <memory>
@@ -34,6 +35,7 @@ public:
 
     Clock& TheClock() { return m_clock; }
     const Drives& TheDrives() const { return m_drives; }
+    FileTimes& TheFileTimes() { return m_fileTimes; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -50,6 +52,7 @@ public:
 private:
     Host();
     void LoadRegistry();
+    void LoadFileTimes();
 
     std::string m_profileDir;
     std::string m_stateDir;
@@ -57,6 +60,7 @@ private:
     std::unique_ptr<RegistryTree> m_pRegistry;
     Clock m_clock;
     Drives m_drives;
+    FileTimes m_fileTimes;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -3,7 +3,9 @@
 
 #include "lab/host/Host.h"
 #include "lab/win32/LibraryControl.h"
+#include "lab/win32/Msi.h"
 #include "lab/win32/Psapi.h"
+#include "lab/win32/SystemFacts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -49,6 +51,10 @@ struct Libraries {
         Add("", true);
         Add("kernel32", true)->exports["GetProcessHandleCount"] = Export(&GetProcessHandleCount);
         Add("psapi", false)->exports["GetProcessMemoryInfo"] = Export(&GetProcessMemoryInfo);
+        ByName("kernel32")->exports["GetSystemWow64DirectoryA"] = Export(&GetSystemWow64DirectoryA);
+        Module* pMsi = Add("msi", false);
+        pMsi->exports["MsiEnumProductsA"] = Export(&MsiEnumProductsA);
+        pMsi->exports["MsiGetProductInfoA"] = Export(&MsiGetProductInfoA);
     }
 
     Module* Add(const std::string& name, bool bPinned)

@@ -4,6 +4,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <commctrl.h>
+#include <msi.h>
 #include <objbase.h>
 #include <process.h>
 #include <psapi.h>
