@@ -63,6 +63,14 @@ LocalTime Clock::Now() const
     return FromEpoch(static_cast<std::time_t>(ms / 1000), static_cast<int>(ms % 1000));
 }
 
+std::time_t Clock::NowSeconds() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_bVirtual)
+        return m_startLocal + static_cast<std::time_t>(m_elapsedMs / 1000);
+    return std::time(nullptr);
+}
+
 void Clock::Sleep(uint32_t milliseconds)
 {
     if (IsVirtual()) {

@@ -24,6 +24,8 @@ public:
 
     uint64_t TickMs() const;
     LocalTime Now() const;
+    // The same moment as seconds since 1970 (UTC); local time is this in the process's time zone (TZ).
+    std::time_t NowSeconds() const;
 
     void Sleep(uint32_t milliseconds);
     void Advance(uint64_t milliseconds);

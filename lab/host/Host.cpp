@@ -71,17 +71,24 @@ std::string ReadWhole(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// "2026-03-07 10:15:30" as local time.
-std::time_t ParseLocal(const std::string& text)
+// "2026-03-07 10:15:30" (or just the date) as local time.
+bool ParseLocal(const std::string& text, std::time_t& result)
 {
     std::tm parts{};
     if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
                     &parts.tm_hour, &parts.tm_min, &parts.tm_sec) < 3)
-        return std::time(nullptr);
+        return false;
     parts.tm_year -= 1900;
     parts.tm_mon -= 1;
     parts.tm_isdst = -1;
-    return std::mktime(&parts);
+    result = std::mktime(&parts);
+    return true;
+}
+
+std::time_t ParseLocal(const std::string& text)
+{
+    std::time_t result = 0;
+    return ParseLocal(text, result) ? result : std::time(nullptr);
 }
 
 }  // namespace
@@ -120,6 +127,7 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_eventLogs.Load(m_profileDir, m_settings);
     m_processes.Load(m_profileDir, m_settings);
     m_network.Configure(m_profileDir, m_settings);
+    LoadFileTimes();
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();
@@ -164,6 +172,18 @@ void Host::LoadServices()
     std::string profileIni = m_profileDir + "/services.ini";
     m_pServices->Load(profileIni, m_settings);
     m_pServices->Persist(m_stateDir + "/services.ini", m_stateDir + "/services.stamp", ProfileStamp(profileIni));
+// [FileTimes] C:\path\file.dll=2024-05-14 09:30:00 gives a file its creation time (local time).
+void Host::LoadFileTimes()
+{
+    m_fileTimes.Clear();
+    for (const auto& entry : m_settings.Section("FileTimes")) {
+        std::time_t when = 0;
+        if (!ParseLocal(entry.second, when)) {
+            std::fprintf(stderr, "lab: %s/lab.ini: bad time for %s\n", m_profileDir.c_str(), entry.first.c_str());
+            continue;
+        }
+        m_fileTimes.SetCreation(FileTimes::Key(entry.first), FileTimeFromUnix(when));
+    }
 }
 
 void Host::SaveRegistry()

@@ -4,6 +4,7 @@
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/EventLogs.h"
+#include "lab/host/FileTimes.h"
 #include "lab/host/IniFile.h"
 #include "lab/host/Processes.h"
 #include "lab/host/Network.h"
@@ -47,6 +48,7 @@ public:
     EventLogs& TheEventLogs() { return m_eventLogs; }
     Processes& TheProcesses() { return m_processes; }
     Network& TheNetwork() { return m_network; }
+    FileTimes& TheFileTimes() { return m_fileTimes; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -64,6 +66,7 @@ private:
     Host();
     void LoadRegistry();
     void LoadServices();
+    void LoadFileTimes();
 
     std::string m_profileDir;
     std::string m_stateDir;
@@ -76,6 +79,7 @@ private:
     EventLogs m_eventLogs;
     Processes m_processes;
     Network m_network;
+    FileTimes m_fileTimes;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -7,18 +7,42 @@
 
 namespace lab::host {
 
-namespace {
-
-std::string Trim(const std::string& s)
+std::string TrimIni(const std::string& text)
 {
-    size_t b = s.find_first_not_of(" \t\r\n");
+    size_t b = text.find_first_not_of(" \t\r\n");
     if (b == std::string::npos)
         return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
+    size_t e = text.find_last_not_of(" \t\r\n");
+    return text.substr(b, e - b + 1);
 }
 
-}  // namespace
+IniLine ParseIniLine(const std::string& line)
+{
+    IniLine result;
+    std::string text = TrimIni(line);
+    if (text.empty())
+        return result;
+    if (text[0] == ';') {
+        result.kind = IniLine::kComment;
+        return result;
+    }
+    if (text[0] == '[') {
+        size_t close = text.find(']');
+        result.kind = IniLine::kSection;
+        result.name = TrimIni(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+        return result;
+    }
+    size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        result.kind = IniLine::kText;
+        result.name = text;
+        return result;
+    }
+    result.kind = IniLine::kEntry;
+    result.name = TrimIni(text.substr(0, eq));
+    result.value = TrimIni(text.substr(eq + 1));
+    return result;
+}
 
 bool EqualsNoCase(const std::string& a, const std::string& b)
 {
@@ -49,31 +73,25 @@ void IniFile::Parse(const std::string& text)
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
-        line = Trim(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#')
-            continue;
-        size_t close = line.find(']');
-        if (line.front() == '[' && close != std::string::npos) {
-            // Whatever follows the bracket is a comment.
-            section = Trim(line.substr(1, close - 1));
+        IniLine parsed = ParseIniLine(line);
+        if (parsed.kind == IniLine::kSection) {
+            section = parsed.name;
             bool bKnown = false;
             for (const std::string& known : m_sections)
                 bKnown = bKnown || EqualsNoCase(known, section);
             if (!bKnown)
                 m_sections.push_back(section);
-            continue;
         }
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
+        if (parsed.kind != IniLine::kEntry || parsed.name.compare(0, 1, "#") == 0)
             continue;
         // A blank and a semicolon start a comment, so values may still hold semicolons.
-        std::string value = line.substr(eq + 1);
+        std::string value = parsed.value;
         size_t comment = value.find(" ;");
         if (comment == std::string::npos)
             comment = value.find("\t;");
         if (comment != std::string::npos)
             value.erase(comment);
-        m_entries.push_back({section, Trim(line.substr(0, eq)), Trim(value)});
+        m_entries.push_back({section, parsed.name, TrimIni(value)});
     }
 }
 

@@ -7,6 +7,19 @@
 
 namespace lab::host {
 
+// One line of INI text, as both the lab's settings and the profile functions of kernel32 read it:
+// "[name]" opens a section (text after the bracket is ignored), ";" starts a comment line,
+// "key=value" is an entry (both sides trimmed of blanks), anything else is bare text.
+// Whether a value carries a comment is for each reader to decide.
+struct IniLine {
+    enum Kind { kBlank, kComment, kSection, kEntry, kText };
+    Kind kind = kBlank;
+    std::string name;   // the section's name, the entry's key or the bare text
+    std::string value;  // the entry's value
+};
+IniLine ParseIniLine(const std::string& line);
+std::string TrimIni(const std::string& text);
+
 class IniFile {
 public:
     bool Load(const std::string& path);

@@ -3,6 +3,7 @@
 
 #include "lab/host/Host.h"
 #include "lab/win32/Handles.h"
+#include "lab/win32/PathBuffer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -20,13 +22,17 @@ namespace {
 
 class FileObject : public lab::win32::KernelObject {
 public:
-    explicit FileObject(int fd) : m_fd(fd) {}
+    FileObject(int fd, std::string key, bool bWritable) : m_fd(fd), m_key(std::move(key)), m_bWritable(bWritable) {}
     ~FileObject() override { close(m_fd); }
     DWORD Wait(DWORD) override { return WAIT_OBJECT_0; }  // a file is always signalled
     int Fd() const { return m_fd; }
+    const std::string& Key() const { return m_key; }  // the file's name for the lab's creation times
+    bool Writable() const { return m_bWritable; }
 
 private:
     int m_fd;
+    std::string m_key;
+    bool m_bWritable;
 };
 
 DWORD ErrorFromErrno(int error, const std::string& hostPath)
@@ -83,15 +89,6 @@ std::shared_ptr<FileObject> LookupFile(HANDLE hFile)
     return pFile;
 }
 
-// Answers the ANSI path functions' buffer protocol: the length on success, the needed size when short.
-DWORD CopyOut(const std::string& text, DWORD nBufferLength, LPSTR lpBuffer)
-{
-    if (!lpBuffer || nBufferLength < text.size() + 1)
-        return static_cast<DWORD>(text.size() + 1);
-    std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
-    return static_cast<DWORD>(text.size());
-}
-
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
@@ -135,7 +132,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         SetLastError(ErrorFromErrno(errno, path));
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE h = lab::win32::InsertHandle(std::make_shared<FileObject>(fd));
+    HANDLE h = lab::win32::InsertHandle(
+        std::make_shared<FileObject>(fd, lab::host::FileTimes::Key(lpFileName), bWrite));
     // Windows reports an existing file for the two "always" dispositions, even on success.
     bool bReportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
     SetLastError(bReportsExisting && bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -207,6 +205,62 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
         *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
     SetLastError(ERROR_SUCCESS);  // lets callers tell a real 0xFFFFFFFF size from a failure
     return static_cast<DWORD>(size);
+}
+
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime)
+{
+    auto pFile = LookupFile(hFile);
+    if (!pFile)
+        return FALSE;
+    struct statx stx {};
+    if (statx(pFile->Fd(), "", AT_EMPTY_PATH, STATX_BTIME | STATX_ATIME | STATX_MTIME, &stx) != 0)
+        return Fail(ErrorFromErrno(errno, ""));
+    auto fileTime = [](const statx_timestamp& ts) { return lab::host::FileTimeFromUnix(ts.tv_sec, ts.tv_nsec); };
+    uint64_t creation = 0;
+    if (!lab::host::Host::Instance().TheFileTimes().Creation(pFile->Key(), creation))
+        creation = fileTime((stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_mtime);
+    auto store = [](LPFILETIME p, uint64_t value) {
+        if (p) {
+            p->dwLowDateTime = static_cast<DWORD>(value);
+            p->dwHighDateTime = static_cast<DWORD>(value >> 32);
+        }
+    };
+    store(lpCreationTime, creation);
+    store(lpLastAccessTime, fileTime(stx.stx_atime));
+    store(lpLastWriteTime, fileTime(stx.stx_mtime));
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                        const FILETIME* lpLastWriteTime)
+{
+    auto pFile = LookupFile(hFile);
+    if (!pFile)
+        return FALSE;
+    if (!pFile->Writable())
+        return Fail(ERROR_ACCESS_DENIED);
+    // Zero leaves a time alone; all ones (stop updating it for this handle) is taken the same way here.
+    auto given = [](const FILETIME* p, uint64_t& value) {
+        value = p ? (static_cast<uint64_t>(p->dwHighDateTime) << 32) | p->dwLowDateTime : 0;
+        return value != 0 && value != ~uint64_t(0);
+    };
+    uint64_t value = 0;
+    timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+    const FILETIME* pTimes[2] = {lpLastAccessTime, lpLastWriteTime};
+    for (int i = 0; i < 2; ++i) {
+        if (!given(pTimes[i], value))
+            continue;
+        int64_t seconds = 0, nanoseconds = 0;
+        lab::host::UnixFromFileTime(value, seconds, nanoseconds);
+        times[i].tv_sec = static_cast<time_t>(seconds);
+        times[i].tv_nsec = static_cast<long>(nanoseconds);
+    }
+    if (futimens(pFile->Fd(), times) != 0)
+        return Fail(ErrorFromErrno(errno, ""));
+    if (given(lpCreationTime, value))
+        lab::host::Host::Instance().TheFileTimes().SetCreation(pFile->Key(), value);
+    return TRUE;
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
@@ -318,7 +372,7 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer)
     std::string windows = lab::host::Drives::WindowsPath(tmp);
     if (windows.back() != '\\')
         windows += '\\';
-    return CopyOut(windows, nBufferLength, lpBuffer);
+    return lab::win32::CopyPathOut(windows, nBufferLength, lpBuffer);
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
@@ -329,7 +383,7 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)
         SetLastError(ErrorFromErrno(ec.value(), ""));
         return 0;
     }
-    return CopyOut(lab::host::Drives::WindowsPath(cwd.string()), nBufferLength, lpBuffer);
+    return lab::win32::CopyPathOut(lab::host::Drives::WindowsPath(cwd.string()), nBufferLength, lpBuffer);
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)

@@ -35,6 +35,14 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+// The creation time is the one the profile or SetFileTime gave the file, else its birth time where the
+// file system keeps one, else its last write time. Each pointer may be NULL.
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime);
+// Needs a handle opened for writing. The access and write times change the real file; the creation
+// time is kept by the lab until the next profile load. NULL or a zero time leaves a time as it is.
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                        const FILETIME* lpLastWriteTime);
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);

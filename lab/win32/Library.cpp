@@ -4,7 +4,9 @@
 #include "lab/host/Host.h"
 #include "lab/win32/IpHelper.h"
 #include "lab/win32/LibraryControl.h"
+#include "lab/win32/Msi.h"
 #include "lab/win32/Psapi.h"
+#include "lab/win32/SystemFacts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,6 +65,10 @@ struct Libraries {
         pIphlpapi->exports["GetIpAddrTable"] = Export(&GetIpAddrTable);
         pIphlpapi->exports["GetIpForwardTable"] = Export(&GetIpForwardTable);
         pIphlpapi->exports["GetNumberOfInterfaces"] = Export(&GetNumberOfInterfaces);
+        ByName("kernel32")->exports["GetSystemWow64DirectoryA"] = Export(&GetSystemWow64DirectoryA);
+        Module* pMsi = Add("msi", false);
+        pMsi->exports["MsiEnumProductsA"] = Export(&MsiEnumProductsA);
+        pMsi->exports["MsiGetProductInfoA"] = Export(&MsiGetProductInfoA);
     }
 
     Module* Add(const std::string& name, bool bPinned)

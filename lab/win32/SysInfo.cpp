@@ -147,7 +147,9 @@ BOOL WINAPI SetThreadLocale(LCID Locale)
 LCID WINAPI GetThreadLocale()
 {
     if (t_lcid == 0) {
-        std::string locale = lab::host::Host::Instance().Settings().Get("System", "Locale", "1033");
+        // As on Windows, a thread starts in the user's default locale unless the profile says otherwise.
+        const lab::host::IniFile& settings = lab::host::Host::Instance().Settings();
+        std::string locale = settings.Get("System", "Locale", settings.Get("System", "UserLanguage", "1033"));
         t_lcid = static_cast<LCID>(std::strtoul(locale.c_str(), nullptr, 0));
     }
     return t_lcid;

@@ -1,0 +1,271 @@
+// The lab's file times: GetFileTime and SetFileTime, and the conversions to calendar and local time.
+#include "tests/lab/LabTestSupport.h"
+
+#include "tests/support/TempProfile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/stat.h>
+
+using namespace labtest;
+
+namespace {
+
+uint64_t Units(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME FromUnits(uint64_t units)
+{
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(units);
+    ft.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    return ft;
+}
+
+FILETIME FromUnix(std::time_t seconds)
+{
+    return FromUnits((static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull);
+}
+
+SYSTEMTIME Calendar(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
+{
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    st.wMilliseconds = static_cast<WORD>(ms);
+    return st;
+}
+
+// What the checks write into the report: a file time shown in local time.
+std::string Shown(const FILETIME& utc)
+{
+    FILETIME local;
+    SYSTEMTIME st;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+        return "n/a";
+    char text[64];
+    std::snprintf(text, sizeof text, "%02u/%02u/%04u %02u:%02u:%02u", st.wMonth, st.wDay, st.wYear, st.wHour,
+                  st.wMinute, st.wSecond);
+    return text;
+}
+
+// A time zone with daylight saving time (central Europe) and the lab clock at a given local moment,
+// both as they were again afterwards.
+class ZoneAndClock {
+public:
+    explicit ZoneAndClock(const char* localNow)
+    {
+        const char* tz = std::getenv("TZ");
+        m_bHadZone = tz != nullptr;
+        m_oldZone = tz ? tz : "";
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+        m_bWasVirtual = lab::host::Host::Instance().TheClock().IsVirtual();
+        SetNow(localNow);
+    }
+    ~ZoneAndClock()
+    {
+        if (m_bHadZone)
+            setenv("TZ", m_oldZone.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        if (!m_bWasVirtual)
+            lab::host::Host::Instance().TheClock().SetReal();
+    }
+    ZoneAndClock(const ZoneAndClock&) = delete;
+    ZoneAndClock& operator=(const ZoneAndClock&) = delete;
+
+    static void SetNow(const char* localNow)
+    {
+        std::tm parts{};
+        std::sscanf(localNow, "%d-%d-%d %d:%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday, &parts.tm_hour,
+                    &parts.tm_min);
+        parts.tm_year -= 1900;
+        parts.tm_mon -= 1;
+        parts.tm_isdst = -1;
+        lab::host::Host::Instance().TheClock().SetVirtual(std::mktime(&parts), 1000000);
+    }
+
+private:
+    bool m_bHadZone = false;
+    std::string m_oldZone;
+    bool m_bWasVirtual = false;
+};
+
+}  // namespace
+
+TEST(LabFileTime, CalendarConversionsAgreeWithTheCRuntime)
+{
+    // Every 997th day from 1601 to beyond 9999, against gmtime's proleptic Gregorian calendar.
+    const std::time_t kFirst = -11644473600;
+    for (std::time_t t = kFirst; t < 253402300800 + 86400 * 1000; t += 997 * 86400 + 3723) {
+        std::tm expected{};
+        ASSERT_TRUE(gmtime_r(&t, &expected));
+        FILETIME ft = FromUnix(t);
+        SYSTEMTIME st{};
+        ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
+        ASSERT_EQ(expected.tm_year + 1900, st.wYear) << t;
+        ASSERT_EQ(expected.tm_mon + 1, st.wMonth) << t;
+        ASSERT_EQ(expected.tm_mday, st.wDay) << t;
+        ASSERT_EQ(expected.tm_wday, st.wDayOfWeek) << t;
+        ASSERT_EQ(expected.tm_hour, st.wHour) << t;
+        ASSERT_EQ(expected.tm_min, st.wMinute) << t;
+        ASSERT_EQ(expected.tm_sec, st.wSecond) << t;
+
+        FILETIME back{};
+        st.wDayOfWeek = 5;  // ignored on the way back
+        ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
+        ASSERT_EQ(Units(ft), Units(back)) << t;
+    }
+}
+
+TEST(LabFileTime, CalendarEdges)
+{
+    SYSTEMTIME st = Calendar(1601, 1, 1);
+    FILETIME ft{1, 1};
+    ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+    EXPECT_EQ(0u, Units(ft));
+    ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
+    EXPECT_EQ(1, st.wDayOfWeek);  // a Monday
+
+    st = Calendar(2024, 2, 29, 23, 59, 59, 999);
+    ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+    SYSTEMTIME back{};
+    ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
+    EXPECT_EQ(29, back.wDay);
+    EXPECT_EQ(999, back.wMilliseconds);
+    EXPECT_EQ(4, back.wDayOfWeek);  // a Thursday
+    // Last days of leap years, of a century and of a 400-year cycle, and the days after them.
+    for (SYSTEMTIME day : {Calendar(2000, 2, 29), Calendar(2000, 12, 31), Calendar(2001, 1, 1), Calendar(2024, 12, 31),
+                           Calendar(1700, 12, 31), Calendar(1701, 1, 1), Calendar(2400, 12, 31)}) {
+        ASSERT_TRUE(SystemTimeToFileTime(&day, &ft));
+        ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
+        EXPECT_EQ(day.wYear * 10000 + day.wMonth * 100 + day.wDay, back.wYear * 10000 + back.wMonth * 100 + back.wDay);
+    }
+    st = Calendar(30827, 12, 31, 23, 59, 59, 999);
+    EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+
+    for (SYSTEMTIME bad : {Calendar(2100, 2, 29), Calendar(2025, 4, 31), Calendar(2025, 13, 1), Calendar(2025, 0, 1),
+                           Calendar(2025, 1, 0), Calendar(1600, 12, 31), Calendar(2025, 1, 1, 24),
+                           Calendar(2025, 1, 1, 0, 60), Calendar(2025, 1, 1, 0, 0, 60),
+                           Calendar(2025, 1, 1, 0, 0, 0, 1000)}) {
+        SetLastError(0);
+        EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft)) << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    }
+    ft = FromUnits(0x8000000000000000ull);
+    EXPECT_FALSE(FileTimeToSystemTime(&ft, &st));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
+// Windows shifts by the offset in force now, not by the one in force at the time converted.
+TEST(LabFileTime, LocalTimeUsesTheCurrentOffset)
+{
+    SYSTEMTIME winterNoon = Calendar(2025, 1, 15, 12);
+    FILETIME utc, local, back;
+    ASSERT_TRUE(SystemTimeToFileTime(&winterNoon, &utc));
+    {
+        ZoneAndClock zone("2025-07-01 09:00");
+        ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
+        EXPECT_EQ(Units(utc) + 2 * 36000000000ull, Units(local));  // summer time: two hours ahead
+        ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
+        EXPECT_EQ(Units(utc), Units(back));
+
+        ZoneAndClock::SetNow("2025-12-01 09:00");
+        ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
+        EXPECT_EQ(Units(utc) + 36000000000ull, Units(local));
+
+        // Across the change in spring: a minute before 02:00 winter time, a minute after 03:00 summer time.
+        ZoneAndClock::SetNow("2025-03-30 01:59");
+        EXPECT_EQ("01/15/2025 13:00:00", Shown(utc));
+        lab::host::Host::Instance().TheClock().Advance(2 * 60 * 1000);
+        EXPECT_EQ("01/15/2025 14:00:00", Shown(utc));
+    }
+    FILETIME early = FromUnits(1000);
+    {
+        ZoneAndClock zone("2025-07-01 09:00");
+        SetLastError(0);
+        EXPECT_FALSE(LocalFileTimeToFileTime(&early, &back));  // would lie before 1601
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    }
+}
+
+TEST(LabFileTime, TimesOfAFileAndSettingThem)
+{
+    ScratchDir dir;
+    std::string path = dir.File("module.dll");
+    std::time_t before = std::time(nullptr);
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+
+    // A new file was made just now, whichever of its times the file system keeps.
+    FILETIME created, accessed, written;
+    ASSERT_TRUE(GetFileTime(hFile, &created, &accessed, &written));
+    uint64_t now = Units(FromUnix(before));
+    for (const FILETIME& ft : {created, accessed, written}) {
+        EXPECT_GE(Units(ft) + 20000000, now);
+        EXPECT_LE(Units(ft), now + 600000000);
+    }
+    EXPECT_TRUE(GetFileTime(hFile, nullptr, nullptr, &written));  // each time is optional
+
+    FILETIME newCreated = FromUnix(1700000000), newAccessed = FromUnix(1710000000), newWritten = FromUnix(1720000000);
+    FILETIME keep{0, 0};
+    ASSERT_TRUE(SetFileTime(hFile, &newCreated, &newAccessed, &newWritten));
+    ASSERT_TRUE(SetFileTime(hFile, &keep, nullptr, &keep));  // zero and NULL change nothing
+    CloseHandle(hFile);
+
+    // The same file by another spelling of its path; the write time is the real file's.
+    std::string windowsPath = "Z:" + path;
+    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+    hFile = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    ASSERT_TRUE(GetFileTime(hFile, &created, &accessed, &written));
+    EXPECT_EQ(Units(newCreated), Units(created));
+    EXPECT_EQ(Units(newAccessed), Units(accessed));
+    EXPECT_EQ(Units(newWritten), Units(written));
+    struct stat st {};
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(1720000000, st.st_mtime);
+
+    SetLastError(0);
+    EXPECT_FALSE(SetFileTime(hFile, &newCreated, nullptr, nullptr));  // opened for reading only
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(hFile);
+    EXPECT_FALSE(GetFileTime(hFile, &created, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+// A profile gives its files creation times, so reports of the sample server are the same on every machine.
+TEST(LabFileTime, ProfileSetsCreationTimes)
+{
+    ZoneAndClock zone("2025-12-01 09:00");  // the zone before the profile loads: its times are local times
+    CTempProfile profile("", "[Clock]\nMode=virtual\nStart=2025-12-01 09:00:00\n"
+                             "[FileTimes]\n"
+                             "c:\\program files\\quillmont\\BIN\\Vexil.dll = 2024-02-29 13:14:15\n"
+                             "C:\\Program Files\\Quillmont\\Bin\\Summer.dll = 2024-07-01 08:00:00\n");
+    std::filesystem::create_directories(profile.Dir() + "/drive_c/Program Files/Quillmont/Bin");
+    for (const char* name : {"Vexil.dll", "Summer.dll", "Other.dll"})
+        testsupport::WriteText(profile.Dir() + "/drive_c/Program Files/Quillmont/Bin/" + name, "MZ");
+
+    auto created = [](const char* path) {
+        HANDLE hFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME ft{};
+        bool bOk = hFile != INVALID_HANDLE_VALUE && GetFileTime(hFile, &ft, nullptr, nullptr);
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+        return bOk ? Shown(ft) : "n/a";
+    };
+    EXPECT_EQ("02/29/2024 13:14:15", created("C:\\Program Files\\Quillmont\\Bin\\Vexil.dll"));
+    // Given in summer time, shown with the offset of now (winter), as Windows does.
+    EXPECT_EQ("07/01/2024 07:00:00", created("C:\\Program Files\\Quillmont\\Bin\\Summer.dll"));
+    EXPECT_NE("02/29/2024 13:14:15", created("C:\\Program Files\\Quillmont\\Bin\\Other.dll"));
+    EXPECT_NE("n/a", created("C:\\Program Files\\Quillmont\\Bin\\Other.dll"));
+}

@@ -1,0 +1,280 @@
+// The lab's Windows Installer: products and their properties from the installer's registration.
+#include "tests/lab/LabTestSupport.h"
+
+#include "lab/win32/LibraryControl.h"
+#include "lab/win32/MsiControl.h"
+#include "tests/support/MsiRegistration.h"
+#include "tests/support/TempProfile.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace labtest;
+using testsupport::MsiProduct;
+using testsupport::MsiRegistration;
+
+namespace {
+
+const char kAgents[] = "{C8D76C36-5739-489D-BF03-9E58B3F89C09}";
+const char kBackup[] = "{2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F20}";
+const char kAdvertised[] = "{9A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9}";
+
+MsiProduct Agents()
+{
+    MsiProduct product;
+    product.code = kAgents;
+    product.name = "Quillmont SNMP Agents";
+    product.version = "4.20.1187";
+    product.publisher = "Quillmont";
+    product.installDate = "20250611";
+    product.location = "C:\\Program Files\\Quillmont\\Agents\\";
+    product.packageCode = "{4A9D62B4-C70D-4263-9280-1C7FCE8AB0E7}";
+    return product;
+}
+
+MsiProduct Backup()
+{
+    MsiProduct product;
+    product.code = kBackup;
+    product.name = "Cobaltline Backup Agent";
+    product.version = "11.2.4410";
+    product.publisher = "Cobaltline Software";
+    product.installDate = "20250102";
+    return product;
+}
+
+std::vector<std::string> AllProducts()
+{
+    std::vector<std::string> codes;
+    char code[39];
+    for (DWORD i = 0; MsiEnumProductsA(i, code) == ERROR_SUCCESS; ++i)
+        codes.push_back(code);
+    return codes;
+}
+
+std::string Info(const char* product, const char* property, UINT* pResult = nullptr)
+{
+    char value[260] = "untouched";
+    DWORD cch = sizeof value;
+    UINT result = MsiGetProductInfoA(product, property, value, &cch);
+    if (pResult)
+        *pResult = result;
+    return result == ERROR_SUCCESS ? std::string(value, cch) : "error " + std::to_string(result);
+}
+
+typedef UINT(WINAPI* PFN_INFO)(LPCSTR, LPCSTR, LPSTR, LPDWORD);
+
+}  // namespace
+
+TEST(LabMsi, PackedCodesRoundTrip)
+{
+    std::string packed, guid;
+    ASSERT_TRUE(lab::win32::PackGuid("{12345678-ABCD-EF01-2345-6789ABCDEF01}", packed));
+    EXPECT_EQ("87654321DCBA10FE32547698BADCFE10", packed);
+    ASSERT_TRUE(lab::win32::UnpackGuid(packed, guid));
+    EXPECT_EQ("{12345678-ABCD-EF01-2345-6789ABCDEF01}", guid);
+
+    ASSERT_TRUE(lab::win32::PackGuid("{c8d76c36-5739-489d-bf03-9e58b3f89c09}", packed));
+    EXPECT_EQ("63C67D8C9375D984FB30E9853B8FC990", packed);  // as the installer writes it: upper case
+    ASSERT_TRUE(lab::win32::UnpackGuid("63c67d8c9375d984fb30e9853b8fc990", guid));
+    EXPECT_EQ(kAgents, guid);
+
+    for (const char* bad : {"", "C8D76C36-5739-489D-BF03-9E58B3F89C09", "{C8D76C36-5739-489D-BF03-9E58B3F89C0}",
+                            "{C8D76C36-5739-489D-BF03-9E58B3F89C0G}", "{C8D76C36-5739+489D-BF03-9E58B3F89C09}",
+                            "{C8D76C365-739-489D-BF03-9E58B3F89C09}"})
+        EXPECT_FALSE(lab::win32::PackGuid(bad, packed)) << bad;
+    for (const char* bad : {"", "63C67D8C9375D984FB30E9853B8FC99", "63C67D8C9375D984FB30E9853B8FC99X"})
+        EXPECT_FALSE(lab::win32::UnpackGuid(bad, guid)) << bad;
+}
+
+TEST(LabMsi, EnumeratesRegisteredProductsInRegistryOrder)
+{
+    MsiProduct advertised = Backup();
+    advertised.code = kAdvertised;
+    advertised.bInstalled = false;
+    // A subkey that is no packed code is not a product.
+    CTempProfile profile(MsiRegistration(Agents()) + MsiRegistration(Backup()) + MsiRegistration(advertised) +
+                         "[HKEY_CLASSES_ROOT\\Installer\\Products\\NotAProduct]\r\n\"ProductName\"=\"x\"\r\n");
+
+    // Ordered by the packed codes, as the registry lists them (4D16A0F2..., 63C67D8C..., D3C2B1A9...),
+    // not by the codes themselves.
+    EXPECT_EQ((std::vector<std::string>{kBackup, kAgents, kAdvertised}), AllProducts());
+
+    char code[39] = "untouched";
+    EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), MsiEnumProductsA(3, code));
+    EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), MsiEnumProductsA(1000, code));
+    EXPECT_STREQ("untouched", code);
+    EXPECT_EQ(static_cast<UINT>(ERROR_INVALID_PARAMETER), MsiEnumProductsA(0, nullptr));
+}
+
+TEST(LabMsi, NothingRegisteredIsAnEmptyList)
+{
+    CTempProfile profile("[HKEY_CLASSES_ROOT\\Installer]\r\n");
+    char code[39];
+    EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), MsiEnumProductsA(0, code));
+}
+
+TEST(LabMsi, PropertiesComeFromTheirRegistryValues)
+{
+    CTempProfile profile(MsiRegistration(Agents()) + MsiRegistration(Backup()) +
+                         "[HKEY_CLASSES_ROOT\\Installer\\Products\\" + testsupport::PackedCode(kAgents) +
+                         "\\SourceList]\r\n\"PackageName\"=\"QmSnmpAgents.msi\"\r\n");
+
+    EXPECT_EQ("Quillmont SNMP Agents", Info(kAgents, INSTALLPROPERTY_INSTALLEDPRODUCTNAME));
+    EXPECT_EQ("4.20.1187", Info(kAgents, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("Quillmont", Info(kAgents, INSTALLPROPERTY_PUBLISHER));
+    EXPECT_EQ("20250611", Info(kAgents, INSTALLPROPERTY_INSTALLDATE));
+    EXPECT_EQ("C:\\Program Files\\Quillmont\\Agents\\", Info(kAgents, INSTALLPROPERTY_INSTALLLOCATION));
+    EXPECT_EQ("4", Info(kAgents, INSTALLPROPERTY_VERSIONMAJOR));
+    EXPECT_EQ("20", Info(kAgents, INSTALLPROPERTY_VERSIONMINOR));
+    // Advertised properties: numbers in decimal, the package code unpacked, the package name from the source list.
+    EXPECT_EQ("Quillmont SNMP Agents", Info(kAgents, INSTALLPROPERTY_PRODUCTNAME));
+    EXPECT_EQ("1033", Info(kAgents, INSTALLPROPERTY_LANGUAGE));
+    EXPECT_EQ(std::to_string((4u << 24) | (20u << 16) | 1187u), Info(kAgents, INSTALLPROPERTY_VERSION));
+    EXPECT_EQ("{4A9D62B4-C70D-4263-9280-1C7FCE8AB0E7}", Info(kAgents, INSTALLPROPERTY_PACKAGECODE));
+    EXPECT_EQ("QmSnmpAgents.msi", Info(kAgents, INSTALLPROPERTY_PACKAGENAME));
+    EXPECT_EQ("1", Info(kAgents, INSTALLPROPERTY_ASSIGNMENTTYPE));
+
+    // Known properties the product never set are empty, not errors.
+    EXPECT_EQ("", Info(kBackup, INSTALLPROPERTY_INSTALLLOCATION));
+    EXPECT_EQ("", Info(kBackup, INSTALLPROPERTY_PACKAGECODE));
+    EXPECT_EQ("", Info(kBackup, INSTALLPROPERTY_HELPLINK));
+    EXPECT_EQ("Cobaltline Software", Info(kBackup, INSTALLPROPERTY_PUBLISHER));
+}
+
+TEST(LabMsi, UnknownProductsPropertiesAndBadArguments)
+{
+    MsiProduct advertised = Backup();
+    advertised.code = kAdvertised;
+    advertised.bInstalled = false;
+    CTempProfile profile(MsiRegistration(Agents()) + MsiRegistration(advertised));
+
+    EXPECT_EQ("error 1605", Info(kBackup, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 1605", Info(kBackup, "NoSuchProperty"));  // the product is looked for first
+    EXPECT_EQ("error 1608", Info(kAgents, "NoSuchProperty"));
+    EXPECT_EQ("error 1608", Info(kAgents, "versionstring"));  // property names are exact
+    // Advertised but not installed: what the installation records is not there.
+    EXPECT_EQ("Cobaltline Backup Agent", Info(kAdvertised, INSTALLPROPERTY_PRODUCTNAME));
+    EXPECT_EQ("error 1605", Info(kAdvertised, INSTALLPROPERTY_INSTALLEDPRODUCTNAME));
+
+    EXPECT_EQ("error 87", Info("C8D76C36-5739-489D-BF03-9E58B3F89C09", INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 87", Info(nullptr, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 87", Info(kAgents, nullptr));
+    char value[16];
+    EXPECT_EQ(static_cast<UINT>(ERROR_INVALID_PARAMETER),
+              MsiGetProductInfoA(kAgents, INSTALLPROPERTY_VERSIONSTRING, value, nullptr));
+}
+
+TEST(LabMsi, BufferProtocol)
+{
+    CTempProfile profile(MsiRegistration(Agents()));
+    const std::string version = "4.20.1187";
+    auto getVersion = [](LPSTR lpValue, LPDWORD pcch) {
+        return MsiGetProductInfoA(kAgents, INSTALLPROPERTY_VERSIONSTRING, lpValue, pcch);
+    };
+    const UINT kSuccess = ERROR_SUCCESS;
+    const UINT kMoreData = ERROR_MORE_DATA;
+
+    // No buffer: the length, without the terminator.
+    DWORD cch = 0;
+    EXPECT_EQ(kSuccess, getVersion(nullptr, &cch));
+    EXPECT_EQ(version.size(), cch);
+    // Neither buffer nor size: only whether the value can be had.
+    EXPECT_EQ(kSuccess, getVersion(nullptr, nullptr));
+    EXPECT_EQ(static_cast<UINT>(ERROR_UNKNOWN_PROPERTY), MsiGetProductInfoA(kAgents, "Nothing", nullptr, nullptr));
+
+    // Exactly the room needed, then one character less.
+    char value[32];
+    cch = static_cast<DWORD>(version.size() + 1);
+    EXPECT_EQ(kSuccess, getVersion(value, &cch));
+    EXPECT_EQ(version.size(), cch);
+    EXPECT_EQ(version, value);
+    cch = static_cast<DWORD>(version.size());
+    EXPECT_EQ(kMoreData, getVersion(value, &cch));
+    EXPECT_EQ(version.size(), cch);
+    EXPECT_EQ(version.substr(0, version.size() - 1), value);  // cut and terminated
+
+    std::memset(value, 'x', sizeof value);
+    cch = 0;
+    EXPECT_EQ(kMoreData, getVersion(value, &cch));
+    EXPECT_EQ(version.size(), cch);
+    EXPECT_EQ('x', value[0]);  // no room, not even for the terminator
+
+    // An empty value fits a buffer of one.
+    MsiProduct noLocation = Agents();
+    noLocation.location.clear();
+    CTempProfile other(MsiRegistration(noLocation));
+    cch = 1;
+    EXPECT_EQ(kSuccess, MsiGetProductInfoA(kAgents, INSTALLPROPERTY_INSTALLLOCATION, value, &cch));
+    EXPECT_EQ(0u, cch);
+    EXPECT_STREQ("", value);
+}
+
+TEST(LabMsi, ResolvedAtRunTimeFromMsiAndSwitchedMissing)
+{
+    CTempProfile profile(MsiRegistration(Agents()));
+    struct Restore {
+        ~Restore() { lab::win32::ResetLibrarySwitches(); }
+    } restore;
+
+    HMODULE hMsi = LoadLibraryA("msi");
+    ASSERT_NE(nullptr, hMsi);
+    auto pfnInfo = reinterpret_cast<PFN_INFO>(reinterpret_cast<void (*)()>(GetProcAddress(hMsi, "MsiGetProductInfoA")));
+    ASSERT_NE(nullptr, pfnInfo);
+    char value[64];
+    DWORD cch = sizeof value;
+    EXPECT_EQ(static_cast<UINT>(ERROR_SUCCESS), pfnInfo(kAgents, INSTALLPROPERTY_VERSIONSTRING, value, &cch));
+    EXPECT_STREQ("4.20.1187", value);
+    EXPECT_NE(nullptr, GetProcAddress(hMsi, "MsiEnumProductsA"));
+    FreeLibrary(hMsi);
+
+    lab::win32::SetModuleMissing("msi.dll", true);
+    EXPECT_EQ(nullptr, LoadLibraryA("MSI.DLL"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    lab::win32::SetModuleMissing("msi", false);
+    lab::win32::SetFunctionMissing("msi", "MsiGetProductInfoA", true);
+    hMsi = LoadLibraryA("msi");
+    ASSERT_NE(nullptr, hMsi);
+    EXPECT_EQ(nullptr, GetProcAddress(hMsi, "MsiGetProductInfoA"));
+    FreeLibrary(hMsi);
+}
+
+// The sample server's registration is what the checks and the clean-up tool work on.
+TEST(LabMsi, DefaultProfileRegistersItsProducts)
+{
+    DefaultProfile server;
+    std::vector<std::string> products = AllProducts();
+    ASSERT_EQ(4u, products.size());
+
+    EXPECT_EQ("Quillmont SNMP Agents", Info(kAgents, INSTALLPROPERTY_INSTALLEDPRODUCTNAME));
+    EXPECT_EQ("4.20.1187", Info(kAgents, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("C:\\Program Files\\Quillmont\\Agents\\", Info(kAgents, INSTALLPROPERTY_INSTALLLOCATION));
+
+    int withoutLocation = 0;
+    bool bBaseService = false;
+    for (const std::string& code : products) {
+        UINT result = 0;
+        std::string name = Info(code.c_str(), INSTALLPROPERTY_INSTALLEDPRODUCTNAME, &result);
+        EXPECT_EQ(static_cast<UINT>(ERROR_SUCCESS), result) << code;
+        EXPECT_EQ(name, Info(code.c_str(), INSTALLPROPERTY_PRODUCTNAME));
+        for (const char* property : {INSTALLPROPERTY_VERSIONSTRING, INSTALLPROPERTY_PUBLISHER,
+                                     INSTALLPROPERTY_INSTALLDATE, INSTALLPROPERTY_PACKAGECODE,
+                                     INSTALLPROPERTY_PACKAGENAME})
+            EXPECT_NE("", Info(code.c_str(), property)) << code << " " << property;
+        withoutLocation += Info(code.c_str(), INSTALLPROPERTY_INSTALLLOCATION).empty() ? 1 : 0;
+        bBaseService = bBaseService || name == "Quillmont Ravelin Base Service";
+        if (name == "Quillmont Ravelin Base Service") {
+            for (const char* agentCode : {kAgents, "{741234C2-F479-436C-A522-BACCE73B9BF4}",
+                                          "{E49AA31B-B88B-4187-B0A0-C0A4FD7EBD5A}"})
+                EXPECT_NE(agentCode, code);
+        }
+
+        // What a clean-up removes is there for every product, starting with its features.
+        HKEY hKey = nullptr;
+        std::string features = "Installer\\Features\\" + testsupport::PackedCode(code);
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, features.c_str(), 0, KEY_READ, &hKey)) << code;
+        RegCloseKey(hKey);
+    }
+    EXPECT_EQ(1, withoutLocation);
+    EXPECT_TRUE(bBaseService);
+}

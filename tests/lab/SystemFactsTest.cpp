@@ -1,0 +1,202 @@
+// The lab's system facts: version records, processor, languages and the system directories.
+#include "tests/lab/LabTestSupport.h"
+
+#include "lab/win32/LibraryControl.h"
+#include "tests/support/TempProfile.h"
+
+#include <cstring>
+#include <thread>
+
+using namespace labtest;
+
+namespace {
+
+typedef UINT(WINAPI* PFN_WOW64DIR)(LPSTR, UINT);
+
+std::string Directory(UINT(WINAPI* pfn)(LPSTR, UINT))
+{
+    char path[MAX_PATH];
+    UINT n = pfn(path, sizeof path);
+    return n == 0 ? "error " + std::to_string(GetLastError()) : std::string(path, n);
+}
+
+struct Facts {
+    OSVERSIONINFOEXA ex;
+    SYSTEM_INFO si;
+    LANGID systemLanguage, userLanguage;
+    std::string systemDirectory, wow64Directory;
+};
+
+Facts Read()
+{
+    Facts facts;
+    std::memset(&facts.ex, 0xCC, sizeof facts.ex);  // every byte must be written
+    std::memset(&facts.si, 0xCC, sizeof facts.si);
+    facts.ex.dwOSVersionInfoSize = sizeof facts.ex;
+    EXPECT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&facts.ex)));
+    GetSystemInfo(&facts.si);
+    facts.systemLanguage = GetSystemDefaultLangID();
+    facts.userLanguage = GetUserDefaultLangID();
+    facts.systemDirectory = Directory(GetSystemDirectoryA);
+    facts.wow64Directory = Directory(GetSystemWow64DirectoryA);
+    return facts;
+}
+
+PFN_WOW64DIR ResolveWow64Directory()
+{
+    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
+    return hKernel ? reinterpret_cast<PFN_WOW64DIR>(
+                         reinterpret_cast<void (*)()>(GetProcAddress(hKernel, "GetSystemWow64DirectoryA")))
+                   : nullptr;
+}
+
+}  // namespace
+
+TEST(LabSystemFacts, VersionRecordSizes)
+{
+    CTempProfile profile("");
+    // The program reads the extended record through a pointer to the basic one.
+    EXPECT_EQ(148u, sizeof(OSVERSIONINFOA));
+    EXPECT_EQ(156u, sizeof(OSVERSIONINFOEXA));
+    OSVERSIONINFOA basic;
+    std::memset(&basic, 0xCC, sizeof basic);
+    basic.dwOSVersionInfoSize = sizeof basic;
+    ASSERT_TRUE(GetVersionExA(&basic));
+    EXPECT_EQ(17763u, basic.dwBuildNumber);
+
+    // The basic record is not written beyond its end.
+    struct {
+        OSVERSIONINFOA info;
+        unsigned char after[8];
+    } guarded;
+    std::memset(&guarded, 0xCC, sizeof guarded);
+    guarded.info.dwOSVersionInfoSize = sizeof guarded.info;
+    ASSERT_TRUE(GetVersionExA(&guarded.info));
+    for (unsigned char c : guarded.after)
+        EXPECT_EQ(0xCC, c);
+
+    for (DWORD size : {0u, 147u, 149u, 155u, 157u}) {
+        OSVERSIONINFOEXA ex{};
+        ex.dwOSVersionInfoSize = size;
+        SetLastError(0);
+        EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex))) << size;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
+        EXPECT_EQ(0u, ex.dwMajorVersion);
+    }
+}
+
+TEST(LabSystemFacts, ProfileDescribesAnotherSystem)
+{
+    CTempProfile profile("", "[Environment]\nSystemRoot=D:\\WINNT\\\n"
+                             "[System]\nMajorVersion=5\nMinorVersion=2\nBuildNumber=3790\nCSDVersion=Service Pack 2\n"
+                             "ServicePackMajor=2\nProductType=1\nSuiteMask=0\nProcessorArchitecture=x86\n"
+                             "NumberOfProcessors=2\nSystemLanguage=1031\nUserLanguage=0x409\n");
+    OSVERSIONINFOEXA ex{};
+    ex.dwOSVersionInfoSize = sizeof ex;
+    ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex)));
+    EXPECT_EQ(5u, ex.dwMajorVersion);
+    EXPECT_EQ(2u, ex.dwMinorVersion);
+    EXPECT_EQ(3790u, ex.dwBuildNumber);
+    EXPECT_STREQ("Service Pack 2", ex.szCSDVersion);
+    EXPECT_EQ(2, ex.wServicePackMajor);
+    EXPECT_EQ(VER_NT_WORKSTATION, ex.wProductType);
+    EXPECT_EQ(0, ex.wSuiteMask);
+
+    SYSTEM_INFO si{};
+    GetSystemInfo(&si);
+    EXPECT_EQ(PROCESSOR_ARCHITECTURE_INTEL, si.wProcessorArchitecture);
+    EXPECT_EQ(2u, si.dwNumberOfProcessors);
+    EXPECT_EQ(3u, si.dwActiveProcessorMask);
+    EXPECT_EQ(1031, GetSystemDefaultLangID());
+    EXPECT_EQ(1033, GetUserDefaultLangID());
+    EXPECT_EQ(1031u, GetSystemDefaultLCID());
+
+    // The Windows directory follows SystemRoot; a 32-bit system has no WOW64 directory.
+    EXPECT_EQ("D:\\WINNT", Directory(GetWindowsDirectoryA));
+    EXPECT_EQ("D:\\WINNT\\system32", Directory(GetSystemDirectoryA));
+    EXPECT_EQ("error 120", Directory(GetSystemWow64DirectoryA));
+
+    // The thread locale of a new thread starts as the user's language when the profile names no locale.
+    LCID threadLocale = 0;
+    std::thread([&threadLocale] { threadLocale = GetThreadLocale(); }).join();
+    EXPECT_EQ(1033u, threadLocale);
+
+    CTempProfile other("", "[System]\nProcessorArchitecture=IA64\nWindowsDirectory=C:\\WINDOWS\n");
+    GetSystemInfo(&si);
+    EXPECT_EQ(PROCESSOR_ARCHITECTURE_IA64, si.wProcessorArchitecture);
+    EXPECT_EQ("C:\\WINDOWS\\SysWOW64", Directory(GetSystemWow64DirectoryA));
+}
+
+TEST(LabSystemFacts, DirectoryBufferProtocol)
+{
+    CTempProfile profile("");
+    const std::string system = "C:\\Windows\\system32";
+    char path[64];
+    std::memset(path, '#', sizeof path);
+    EXPECT_EQ(system.size() + 1, GetSystemDirectoryA(path, static_cast<UINT>(system.size())));  // the size needed
+    EXPECT_EQ('#', path[0]);
+    EXPECT_EQ(system.size() + 1, GetSystemDirectoryA(nullptr, 0));
+    EXPECT_EQ(system.size(), GetSystemDirectoryA(path, static_cast<UINT>(system.size() + 1)));
+    EXPECT_EQ(system, path);
+    EXPECT_EQ(std::strlen("C:\\Windows\\SysWOW64") + 1, GetSystemWow64DirectoryA(path, 4));
+}
+
+TEST(LabSystemFacts, Wow64DirectoryResolvedMissingOrFailing)
+{
+    struct Restore {
+        ~Restore() { lab::win32::ResetLibrarySwitches(); }
+    } restore;
+    CTempProfile profile("");
+    PFN_WOW64DIR pfn = ResolveWow64Directory();
+    ASSERT_NE(nullptr, pfn);
+    EXPECT_EQ("C:\\Windows\\SysWOW64", Directory(pfn));
+
+    lab::win32::SetFunctionMissing("kernel32", "GetSystemWow64DirectoryA", true);
+    EXPECT_EQ(nullptr, ResolveWow64Directory());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    lab::win32::ResetLibrarySwitches();
+
+    CTempProfile noWow64("", "[System]\nWow64=no\n");
+    pfn = ResolveWow64Directory();
+    ASSERT_NE(nullptr, pfn);
+    EXPECT_EQ("error 120", Directory(pfn));
+    EXPECT_EQ("C:\\Windows\\system32", Directory(GetSystemDirectoryA));
+
+    CTempProfile missing("", "[Libraries]\nMissing=kernel32!GetSystemWow64DirectoryA\n");
+    EXPECT_EQ(nullptr, ResolveWow64Directory());
+}
+
+// The sample server's lab.ini spells out what a profile without settings gets too.
+TEST(LabSystemFacts, DefaultProfileIsWindowsServer2019AndSoIsAnEmptyOne)
+{
+    Facts server;
+    {
+        DefaultProfile profile;
+        server = Read();
+    }
+    EXPECT_EQ(10u, server.ex.dwMajorVersion);
+    EXPECT_EQ(0u, server.ex.dwMinorVersion);
+    EXPECT_EQ(17763u, server.ex.dwBuildNumber);
+    EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_NT), server.ex.dwPlatformId);
+    EXPECT_STREQ("", server.ex.szCSDVersion);
+    EXPECT_EQ(VER_SUITE_TERMINAL | VER_SUITE_SINGLEUSERTS, server.ex.wSuiteMask);
+    EXPECT_EQ(VER_NT_SERVER, server.ex.wProductType);
+    EXPECT_EQ(PROCESSOR_ARCHITECTURE_AMD64, server.si.wProcessorArchitecture);
+    EXPECT_EQ(8u, server.si.dwNumberOfProcessors);
+    EXPECT_EQ(0xFFu, server.si.dwActiveProcessorMask);
+    EXPECT_EQ(4096u, server.si.dwPageSize);
+    EXPECT_EQ(static_cast<DWORD>(PROCESSOR_AMD_X8664), server.si.dwProcessorType);
+    EXPECT_EQ(1033, server.systemLanguage);
+    EXPECT_EQ(1033, server.userLanguage);
+    EXPECT_EQ("C:\\Windows\\system32", server.systemDirectory);
+    EXPECT_EQ("C:\\Windows\\SysWOW64", server.wow64Directory);
+
+    CTempProfile empty("");
+    Facts defaults = Read();
+    EXPECT_EQ(0, std::memcmp(&server.ex, &defaults.ex, sizeof server.ex));
+    EXPECT_EQ(0, std::memcmp(&server.si, &defaults.si, sizeof server.si));
+    EXPECT_EQ(server.systemLanguage, defaults.systemLanguage);
+    EXPECT_EQ(server.userLanguage, defaults.userLanguage);
+    EXPECT_EQ(server.systemDirectory, defaults.systemDirectory);
+    EXPECT_EQ(server.wow64Directory, defaults.wow64Directory);
+}
