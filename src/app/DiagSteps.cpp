@@ -1,8 +1,16 @@
 #include "src/app/DiagReport.h"
 
+#include "src/baselink/CheckRavelin.h"
+#include "src/checks/CheckNetwork.h"
+#include "src/checks/CheckOperatingSystem.h"
+
 // Each check takes its place here as it is built; the order is the run's call order.
 const std::vector<DiagStep>& DiagnosisSteps()
 {
-    static const std::vector<DiagStep> steps = {};
+    static const std::vector<DiagStep> steps = {
+        {2, CheckOperatingSystem},
+        {3, CheckNetwork},
+        {6, CheckRavelin},
+    };
     return steps;
 }
