@@ -172,6 +172,8 @@ void Host::LoadServices()
     std::string profileIni = m_profileDir + "/services.ini";
     m_pServices->Load(profileIni, m_settings);
     m_pServices->Persist(m_stateDir + "/services.ini", m_stateDir + "/services.stamp", ProfileStamp(profileIni));
+}
+
 // [FileTimes] C:\path\file.dll=2024-05-14 09:30:00 gives a file its creation time (local time).
 void Host::LoadFileTimes()
 {

@@ -128,7 +128,7 @@ std::string RecordTimeText(DWORD dwTimeGenerated)
     SYSTEMTIME st;
     if (llTime < 0 || !FileTimeToLocalFileTime(&ftUtc, &ftLocal) || !FileTimeToSystemTime(&ftLocal, &st))
         return "n/a";
-    char szTime[32];
+    char szTime[64];
     std::snprintf(szTime, sizeof szTime, "%04d/%02d/%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
                   st.wMinute, st.wSecond);
     return szTime;

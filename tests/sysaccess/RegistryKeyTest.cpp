@@ -1,6 +1,7 @@
 // CRegistryKey over the lab's registry: relative opens, the 64-bit view retry, string reads and tree deletion.
 #include "src/sysaccess/RegistryKey.h"
 
+#include "lab/host/RegistryTree.h"
 #include "tests/support/TempProfile.h"
 
 #include <gtest/gtest.h>
