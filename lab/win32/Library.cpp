@@ -3,6 +3,7 @@
 
 #include "lab/host/Host.h"
 #include "lab/win32/IpHelper.h"
+#include "lab/win32/ImageFiles.h"
 #include "lab/win32/LibraryControl.h"
 #include "lab/win32/Msi.h"
 #include "lab/win32/Psapi.h"
@@ -223,6 +224,19 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
     return reinterpret_cast<HMODULE>(pModule->base);
 }
 
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
+{
+    if (hFile) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const DWORD dataFlags =
+        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+    if ((dwFlags & dataFlags) != 0)
+        return lab::win32::LoadDataModule(lpLibFileName, dwFlags);
+    return LoadLibraryA(lpLibFileName);
+}
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
 {
     if (!lpModuleName)
@@ -263,6 +277,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule)
 {
+    if (lab::win32::FreeDataModule(hLibModule))
+        return TRUE;
     Libraries& libraries = TheLibraries();
     std::lock_guard<std::mutex> guard(libraries.lock);
     Module* pModule = libraries.ByHandle(hLibModule);

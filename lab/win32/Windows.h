@@ -14,6 +14,7 @@
 #include "lab/win32/Library.h"
 #include "lab/win32/Msi.h"
 #include "lab/win32/Profile.h"
+#include "lab/win32/Message.h"
 #include "lab/win32/Process.h"
 #include "lab/win32/Psapi.h"
 #include "lab/win32/Registry.h"
@@ -22,3 +23,4 @@
 #include "lab/win32/SysInfo.h"
 #include "lab/win32/User.h"
 #include "lab/win32/SystemFacts.h"
+#include "lab/win32/Version.h"

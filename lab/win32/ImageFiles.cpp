@@ -1,0 +1,166 @@
+// Stands in for the loader's mapping of image files as data (LoadLibraryExA with LOAD_LIBRARY_AS_DATAFILE).
+#include "lab/win32/ImageFiles.h"
+
+#include "lab/host/Host.h"
+#include "lab/win32/Files.h"
+#include "lab/win32/Library.h"
+#include "lab/win32/Sync.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct DataModules {
+    std::mutex lock;
+    std::map<uintptr_t, std::shared_ptr<const lab::host::PeImage>> images;
+    uintptr_t next = 0;
+};
+
+DataModules& TheDataModules()
+{
+    static DataModules* pModules = new DataModules;  // outlives every static destructor
+    return *pModules;
+}
+
+// Far from the lab's own module bases, and 64K apart like real mappings, so that the low bits are free.
+constexpr uintptr_t kDataModuleBase = uintptr_t(0x7E00) << 32;
+
+bool HasDirectory(const std::string& name)
+{
+    return name.find_first_of("\\/:") != std::string::npos;
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string WindowsDirectory()
+{
+    std::string root;
+    if (!lab::host::Host::Instance().Environment("SystemRoot", root) || root.empty())
+        root = "C:\\Windows";
+    while (!root.empty() && root.back() == '\\')
+        root.pop_back();
+    return root;
+}
+
+// The file a module name stands for, searched as the loader searches; empty when there is none.
+std::string FindModuleFile(std::string name)
+{
+    if (HasDirectory(name))
+        return IsFile(name) ? name : std::string();
+    if (name.find('.') == std::string::npos)
+        name += ".dll";
+    const std::string windows = WindowsDirectory();
+    for (const std::string& candidate : {windows + "\\system32\\" + name, windows + "\\" + name, name}) {
+        if (IsFile(candidate))
+            return candidate;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+namespace lab::win32 {
+
+bool ReadImageFile(LPCSTR path, lab::host::PeImage& image)
+{
+    HANDLE hFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD high = 0;
+    DWORD low = GetFileSize(hFile, &high);
+    std::vector<uint8_t> bytes;
+    bool bOk = low != INVALID_FILE_SIZE && high == 0;
+    if (!bOk)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // nothing the lab serves is 4 GB long
+    if (bOk) {
+        bytes.resize(low);
+        DWORD read = 0;
+        bOk = ReadFile(hFile, bytes.data(), low, &read, nullptr) != FALSE;
+        bytes.resize(read);
+    }
+    DWORD error = GetLastError();
+    CloseHandle(hFile);
+    if (!bOk) {
+        SetLastError(error);
+        return false;
+    }
+    image.Parse(std::move(bytes));
+    return true;
+}
+
+DWORD ResourceError(lab::host::PeImage::Lookup lookup)
+{
+    using Lookup = lab::host::PeImage::Lookup;
+    switch (lookup) {
+    case Lookup::Found:
+        return ERROR_SUCCESS;
+    case Lookup::TypeNotFound:
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    case Lookup::NameNotFound:
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    case Lookup::LanguageNotFound:
+        return ERROR_RESOURCE_LANG_NOT_FOUND;
+    case Lookup::NoResources:
+    case Lookup::Damaged:
+        break;
+    }
+    return ERROR_RESOURCE_DATA_NOT_FOUND;
+}
+
+HMODULE LoadDataModule(LPCSTR name, DWORD flags)
+{
+    if (!name || !*name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string path = FindModuleFile(name);
+    if (path.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    auto pImage = std::make_shared<lab::host::PeImage>();
+    if (!ReadImageFile(path.c_str(), *pImage))
+        return nullptr;
+    if (!pImage->IsImage()) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
+    }
+    DataModules& modules = TheDataModules();
+    std::lock_guard<std::mutex> guard(modules.lock);
+    uintptr_t mark = (flags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) != 0 ? 2 : 1;
+    uintptr_t handle = kDataModuleBase + (modules.next++) * 0x10000 + mark;
+    modules.images[handle] = std::move(pImage);
+    return reinterpret_cast<HMODULE>(handle);
+}
+
+bool FreeDataModule(HMODULE h)
+{
+    DataModules& modules = TheDataModules();
+    std::lock_guard<std::mutex> guard(modules.lock);
+    return modules.images.erase(reinterpret_cast<uintptr_t>(h)) > 0;
+}
+
+std::shared_ptr<const lab::host::PeImage> DataModuleImage(HMODULE h)
+{
+    DataModules& modules = TheDataModules();
+    std::lock_guard<std::mutex> guard(modules.lock);
+    auto found = modules.images.find(reinterpret_cast<uintptr_t>(h));
+    return found == modules.images.end() ? nullptr : found->second;
+}
+
+size_t DataModuleCount()
+{
+    DataModules& modules = TheDataModules();
+    std::lock_guard<std::mutex> guard(modules.lock);
+    return modules.images.size();
+}
+
+}  // namespace lab::win32
