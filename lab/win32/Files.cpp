@@ -219,7 +219,9 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
     auto fileTime = [](const statx_timestamp& ts) { return lab::host::FileTimeFromUnix(ts.tv_sec, ts.tv_nsec); };
     uint64_t creation = 0;
     if (!lab::host::Host::Instance().TheFileTimes().Creation(pFile->Key(), creation))
-        creation = fileTime((stx.stx_mask & STATX_BTIME) ? stx.stx_btime : stx.stx_mtime);
+        // Some file systems (overlays among them) claim a birth time and report the epoch.
+        creation = fileTime((stx.stx_mask & STATX_BTIME) && stx.stx_btime.tv_sec != 0 ? stx.stx_btime
+                                                                                       : stx.stx_mtime);
     auto store = [](LPFILETIME p, uint64_t value) {
         if (p) {
             p->dwLowDateTime = static_cast<DWORD>(value);

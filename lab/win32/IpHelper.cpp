@@ -69,7 +69,8 @@ MIB_IFROW InterfaceRow(const NetInterface& net)
     row.dwMtu = net.mtu;
     row.dwSpeed = net.speed;
     row.dwPhysAddrLen = static_cast<DWORD>(std::min<size_t>(net.physical.size(), MAXLEN_PHYSADDR));
-    std::memcpy(row.bPhysAddr, net.physical.data(), row.dwPhysAddrLen);
+    if (row.dwPhysAddrLen != 0)
+        std::memcpy(row.bPhysAddr, net.physical.data(), row.dwPhysAddrLen);
     row.dwAdminStatus = net.bAdminUp ? MIB_IF_ADMIN_STATUS_UP : MIB_IF_ADMIN_STATUS_DOWN;
     row.dwOperStatus = !net.bAdminUp    ? MIB_IF_OPER_STATUS_NON_OPERATIONAL
                        : net.bConnected ? MIB_IF_OPER_STATUS_OPERATIONAL
@@ -184,7 +185,8 @@ ULONG WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO AdapterInfo, PULONG SizePointer)
         CopyText(info.AdapterName, net.adapterName);
         CopyText(info.Description, net.description);
         info.AddressLength = static_cast<UINT>(std::min<size_t>(net.physical.size(), MAX_ADAPTER_ADDRESS_LENGTH));
-        std::memcpy(info.Address, net.physical.data(), info.AddressLength);
+        if (info.AddressLength != 0)
+            std::memcpy(info.Address, net.physical.data(), info.AddressLength);
         info.Index = net.index;
         info.Type = net.type;
         info.DhcpEnabled = net.bDhcp ? 1 : 0;
