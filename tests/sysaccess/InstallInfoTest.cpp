@@ -1,6 +1,8 @@
 // Where the agents and the base service are installed, as the registry and the current directory say.
 #include "src/sysaccess/InstallInfo.h"
 
+#include "lab/win32/LibraryControl.h"
+#include "tests/support/MsiRegistration.h"
 #include "tests/support/TempProfile.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +123,38 @@ TEST(ReadRegStringTest, ReadsThroughADeniedView)
     EXPECT_STREQ(szValue, "C:\\Agents");
     EXPECT_FALSE(ReadRegString("SOFTWARE\\Brennock\\#Setup", "Missing", szValue, sizeof szValue));
     EXPECT_FALSE(ReadRegString("SOFTWARE\\Brennock\\Nothing", "FileRoot", szValue, sizeof szValue));
+}
+
+std::string AgentProduct(const std::string& code, const std::string& version)
+{
+    testsupport::MsiProduct product;
+    product.code = code;
+    product.name = "Quillmont SNMP Agents";
+    product.version = version;
+    return testsupport::MsiRegistration(product);
+}
+
+TEST(AgentProductVersionTest, FirstKnownCodeAnswers)
+{
+    CTempProfile profile(AgentProduct("{E49AA31B-B88B-4187-B0A0-C0A4FD7EBD5A}", "3.90.700") +
+                         AgentProduct("{741234C2-F479-436C-A522-BACCE73B9BF4}", "4.10.900"));
+    char szVersion[64];
+    ASSERT_TRUE(GetAgentProductVersion(szVersion, sizeof szVersion));
+    EXPECT_STREQ(szVersion, "4.10.900");
+}
+
+TEST(AgentProductVersionTest, NoneWithoutTheProductOrWindowsInstaller)
+{
+    char szVersion[64];
+    {
+        CTempProfile profile(AgentProduct("{00000000-1111-2222-3333-444444444444}", "4.20.1187"));
+        EXPECT_FALSE(GetAgentProductVersion(szVersion, sizeof szVersion));
+    }
+    {
+        CTempProfile profile(AgentProduct("{C8D76C36-5739-489D-BF03-9E58B3F89C09}", "4.20.1187"),
+                             "[Libraries]\nMissing=msi\n");
+        EXPECT_FALSE(GetAgentProductVersion(szVersion, sizeof szVersion));
+    }
 }
 
 }  // namespace
