@@ -76,7 +76,7 @@ protected:
             std::string pair = *pp;
             env[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
         }
-        env["TRIAGIST_LAB"] = m_root + "/profile";
+        env["TRIAGIST_LAB"] = m_profile.empty() ? m_root + "/profile" : m_profile;
         env["TRIAGIST_LAB_STATE"] = m_root + "/state";
         env["TMPDIR"] = m_root + "/temp";
         env["TRIAGIST_LAB_DEBUG_OUTPUT"] = m_root + "/debug.txt";
@@ -118,7 +118,20 @@ protected:
     }
 
     std::string m_root;
+    std::string m_profile;  // another profile than the test's own
 };
+
+// The first element named name with its content, from the report's text.
+std::string Element(const std::string& text, const std::string& name)
+{
+    size_t start = text.find("<" + name + ">");
+    if (start == std::string::npos) {
+        start = text.find("<" + name + "/>");
+        return start == std::string::npos ? "" : "<" + name + "/>";
+    }
+    size_t end = text.find("</" + name + ">", start);
+    return end == std::string::npos ? "" : text.substr(start, end + name.size() + 3 - start);
+}
 
 }  // namespace
 
@@ -169,10 +182,11 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
 {
     std::string trace = m_root + "/cwd/trace.txt";
     Profile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\Triagist]\r\n"
-            "\"FileDebugLevel\"=dword:00000003\r\n"
+            "\"FileDebugLevel\"=dword:00000001\r\n"
             "\"TraceFile\"=" + RegString(WindowsPath(trace)) + "\r\n"
             "\"AppNameOn\"=dword:00000001\r\n"
-            "\"WinDebugLevel\"=dword:00000001\r\n");
+            "\"WinDebugLevel\"=dword:00000001\r\n",
+            "[Processes]\nSource=profile\n");
 
     std::string target = WindowsPath(m_root + "/no/such/dir/r.xml");
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", target}), 0);
@@ -184,4 +198,56 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
     fs::remove(trace);
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
     EXPECT_EQ(ReadText(trace), "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!");
+}
+
+TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
+{
+    m_profile = kDist + "/lab/default";
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+
+    std::string ravelin = Element(text, "Ravelin");
+    EXPECT_NE(ravelin.find("<ProductVersion>4.20.1187</ProductVersion>\r\n<Service>\r\n<Status>running</Status>\r\n"
+                           "</Service>\r\n<DCOM>\r\n<Registered>yes</Registered>\r\n</DCOM>"),
+              std::string::npos);
+    EXPECT_NE(ravelin.find("<Module Name=\"RvStorage\">\r\n<Installed>yes</Installed>\r\n<Detected>yes</Detected>\r\n"
+                           "<Status>Loaded (update 2)</Status>\r\n<Version>\r\n"
+                           "<Description>Ravelin Storage Module</Description>\r\n"
+                           "<FileVersion>4.20.1187.5</FileVersion>\r\n<ProductVersion>4.20.1187</ProductVersion>\r\n"
+                           "<Location>C:\\Program Files\\Quillmont\\Ravelin\\Bin\\Update\\RvStorage.dll</Location>\r\n"
+                           "<Created>02/20/2026 09:41:37</Created>"),
+              std::string::npos);
+    EXPECT_NE(ravelin.find("<Module Name=\"RvRemote\">\r\n<Installed>no</Installed>"), std::string::npos);
+    for (const char* driver : {"Fennock.sys", "ZorEziVE.sys", "Gorrel.sys"})
+        EXPECT_NE(ravelin.find(std::string("<Driver Name=\"") + driver + "\">"), std::string::npos) << driver;
+
+    std::string system = Element(text, "OperatingSystem");
+    EXPECT_NE(system.find("<Name>Windows Server 2019 Standard (x64 Edition)</Name>\r\n<Type>ServerNT</Type>"),
+              std::string::npos);
+    EXPECT_NE(system.find("<Record Source=\"Service Control Manager\" Type=\"Error\""), std::string::npos);
+    EXPECT_NE(system.find("<Product ProductCode=\"{C8D76C36-5739-489D-BF03-9E58B3F89C09}\">"), std::string::npos);
+    EXPECT_NE(Element(text, "Summary").find("<Message>6 product specific error(s) in event log!</Message>"),
+              std::string::npos);
+
+    EXPECT_NE(Element(text, "Network").find("<IPAddress>127.0.0.1</IPAddress>\r\n<IPAddressType>primary</IPAddressType>"
+                                            "\r\n<IPSubnetMask>255.0.0.0</IPSubnetMask>"),
+              std::string::npos);
+}
+
+TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
+{
+    std::ofstream(m_root + "/profile/registry.reg", std::ios::binary | std::ios::trunc);
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+
+    EXPECT_EQ(Element(text, "Ravelin"), "<Ravelin/>");
+    EXPECT_NE(text.find("<Errors Count=\"1\">\r\n<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n"
+              "</Quillmont>\r\n</Errors>"),
+              std::string::npos);
+    EXPECT_NE(Element(text, "OperatingSystem").find("<Eventlog>\r\n<Application/>\r\n<System/>\r\n<Security/>\r\n"
+                                                    "</Eventlog>"),
+              std::string::npos);
+    EXPECT_EQ(text.find("in event log!"), std::string::npos);
 }
