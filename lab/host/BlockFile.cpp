@@ -1,6 +1,8 @@
 // Stands in for no Windows facility: reads the lab's own description files (event logs, process lists).
 #include "lab/host/BlockFile.h"
 
+#include "lab/host/IniFile.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -9,15 +11,6 @@
 namespace lab::host {
 
 namespace {
-
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 int HexDigit(char c)
 {
@@ -87,15 +80,15 @@ bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::strin
     };
     while (std::getline(in, raw)) {
         ++lineNumber;
-        std::string line = Trim(raw);
+        std::string line = TrimIni(raw);
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            line = Trim(line.substr(3));
+            line = TrimIni(line.substr(3));
         if (line.empty() || line[0] == ';' || line[0] == '#')
             continue;
         if (line.front() == '[') {
             if (line.back() != ']')
                 return fail("unclosed [");
-            blocks.push_back({Trim(line.substr(1, line.size() - 2)), lineNumber, {}});
+            blocks.push_back({TrimIni(line.substr(1, line.size() - 2)), lineNumber, {}});
             continue;
         }
         size_t eq = line.find('=');
@@ -103,7 +96,7 @@ bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::strin
             return fail("expected Key=Value");
         if (blocks.empty())
             return fail("value before the first [block]");
-        BlockEntry entry{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), lineNumber};
+        BlockEntry entry{TrimIni(line.substr(0, eq)), TrimIni(line.substr(eq + 1)), lineNumber};
         if (entry.key.empty())
             return fail("empty key");
         if (!entry.value.empty() && entry.value[0] == '"') {
@@ -142,7 +135,7 @@ bool ParseByteSize(const std::string& text, uint64_t& value)
     case 'G': shift = 30; break;
     default: break;
     }
-    std::string digits = shift ? Trim(text.substr(0, text.size() - 1)) : text;
+    std::string digits = shift ? TrimIni(text.substr(0, text.size() - 1)) : text;
     uint64_t number = 0;
     if (!ParseNumber(digits, number) || (shift && number > (UINT64_MAX >> shift)))
         return false;

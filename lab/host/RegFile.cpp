@@ -1,6 +1,7 @@
 // Stands in for regedit's .reg files: the text in which a profile describes the registry.
 #include "lab/host/RegFile.h"
 
+#include "lab/host/IniFile.h"
 #include "lab/host/RegistryTree.h"
 
 #include <cctype>
@@ -82,14 +83,6 @@ std::string AnsiFromUtf8(const std::string& bytes)
     return out;
 }
 
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 bool StartsWithNoCase(const std::string& s, const char* prefix)
 {
@@ -166,7 +159,7 @@ public:
     {
         for (size_t i = first; i < lines.size(); ++i) {
             m_line = lines[i].number;
-            std::string text = Trim(lines[i].text);
+            std::string text = TrimIni(lines[i].text);
             if (text.empty() || text[0] == ';')
                 continue;
             bool bOk = false;
@@ -249,7 +242,7 @@ private:
             ++pos;
         if (pos >= text.size() || text[pos] != '=')
             return Fail("'=' expected after the value name");
-        std::string data = Trim(text.substr(pos + 1));
+        std::string data = TrimIni(text.substr(pos + 1));
 
         // regedit wraps only hex data, with a trailing backslash.
         if (StartsWithNoCase(data, "hex")) {
@@ -257,7 +250,7 @@ private:
                 data.pop_back();
                 if (++index >= lines.size())
                     return Fail("continued line at the end of the file");
-                data += Trim(lines[index].text);
+                data += TrimIni(lines[index].text);
             }
         }
 
@@ -287,7 +280,7 @@ private:
         }
         if (StartsWithNoCase(data, "dword:")) {
             uint32_t value = 0;
-            if (!ParseHexNumber(Trim(data.substr(6)), 8, value))
+            if (!ParseHexNumber(TrimIni(data.substr(6)), 8, value))
                 return Fail("dword needs 1 to 8 hex digits");
             entry.type = regtype::kDword;
             for (int i = 0; i < 4; ++i)
@@ -321,13 +314,13 @@ private:
 
     bool Bytes(const std::string& list, std::vector<uint8_t>& bytes)
     {
-        if (Trim(list).empty())
+        if (TrimIni(list).empty())
             return true;
         size_t start = 0;
         for (;;) {
             size_t comma = list.find(',', start);
             bool bLast = comma == std::string::npos;
-            std::string item = Trim(list.substr(start, bLast ? std::string::npos : comma - start));
+            std::string item = TrimIni(list.substr(start, bLast ? std::string::npos : comma - start));
             if (item.empty()) {
                 if (bLast && !bytes.empty())
                     return true;  // a trailing comma
@@ -424,9 +417,9 @@ bool ParseRegFile(const std::string& bytes, std::vector<RegFileEntry>& entries, 
 
     std::vector<Line> lines = SplitLines(text);
     size_t first = 0;
-    while (first < lines.size() && Trim(lines[first].text).empty())
+    while (first < lines.size() && TrimIni(lines[first].text).empty())
         ++first;
-    std::string header = first < lines.size() ? Trim(lines[first].text) : std::string();
+    std::string header = first < lines.size() ? TrimIni(lines[first].text) : std::string();
     bool bVersion5 = header == kHeader5;
     if (!bVersion5 && header != kHeader4) {
         error = "line " + std::to_string(first < lines.size() ? lines[first].number : 1) +

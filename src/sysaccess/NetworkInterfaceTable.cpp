@@ -1,5 +1,6 @@
 #include "src/sysaccess/NetworkInterfaceTable.h"
 
+#include "src/platform/ScopedHandle.h"
 #include "src/trace/FileDebug.h"
 
 #include <cstring>
@@ -8,24 +9,6 @@ namespace {
 
 const DWORD kKnownAddressTypes = CNetworkInterfaceTable::ADDRESS_PRIMARY | CNetworkInterfaceTable::ADDRESS_DYNAMIC |
                                  CNetworkInterfaceTable::ADDRESS_TRANSIENT;
-
-// Frees the library on every path out of a fetch.
-class CLoadedLibrary {
-public:
-    explicit CLoadedLibrary(const char* pszName) : m_hModule(LoadLibraryA(pszName)) {}
-    ~CLoadedLibrary()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-
-    HMODULE Get() const { return m_hModule; }
-
-private:
-    HMODULE m_hModule;
-};
 
 // A zeroed block of cb bytes; none for 0, so the platform sees an empty buffer as it would.
 std::unique_ptr<BYTE[]> ZeroedBlock(ULONG cb)
@@ -78,13 +61,12 @@ std::shared_ptr<const FIXED_INFO> CNetworkInterfaceTable::GetNetworkParams()
 bool CNetworkInterfaceTable::FetchAdapters(std::unique_ptr<BYTE[]>& block)
 {
     // Resolved at run time, as systems without it must still run the rest of the check.
-    CLoadedLibrary library("Iphlpapi");
+    CScopedLibrary library("Iphlpapi");
     if (!library.Get()) {
         SetError(::GetLastError());
         return false;
     }
-    auto pfnGetAdaptersInfo = reinterpret_cast<PFN_GETADAPTERSINFO>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library.Get(), "GetAdaptersInfo")));
+    auto pfnGetAdaptersInfo = library.Resolve<PFN_GETADAPTERSINFO>("GetAdaptersInfo");
     if (!pfnGetAdaptersInfo) {
         SetError(::GetLastError());
         return false;

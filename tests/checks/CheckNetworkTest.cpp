@@ -2,6 +2,7 @@
 #include "src/checks/CheckNetwork.h"
 
 #include "lab/win32/LibraryControl.h"
+#include "tests/support/ReportText.h"
 #include "tests/support/TempProfile.h"
 #include "tests/support/TraceFile.h"
 
@@ -81,13 +82,7 @@ lab::host::Network& Net()
     return lab::host::Host::Instance().TheNetwork();
 }
 
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
+using testsupport::Count;
 
 class CheckNetworkTest : public ::testing::Test {
 protected:
@@ -103,8 +98,7 @@ protected:
     std::string Run()
     {
         CXmlDocument doc;
-        doc.LoadText(nullptr);
-        doc.AddElement("Root", nullptr, 0);
+        testsupport::StartReport(doc);
         EXPECT_EQ(0u, CheckNetwork(m_report, doc));
         EXPECT_TRUE(doc.CheckWellFormed());
         return doc.GetText();
