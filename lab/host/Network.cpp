@@ -337,6 +337,9 @@ NetInterface ReadLiveInterface(const fs::path& dir)
 }
 
 // IPv4 addresses from the kernel's routing socket, which alone tells secondary and permanent ones apart.
+// The netlink walking macros compare the kernel's unsigned lengths with int counts.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
 bool ReadLiveAddresses(std::vector<NetInterface>& interfaces)
 {
     int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -423,6 +426,7 @@ bool ReadLiveAddresses(std::vector<NetInterface>& interfaces)
     close(fd);
     return bOk;
 }
+#pragma GCC diagnostic pop
 
 // /proc/net/route prints each address as the hexadecimal of its in-memory value, so that value is
 // already in network byte order.

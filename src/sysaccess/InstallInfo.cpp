@@ -4,7 +4,6 @@
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/RegistryKey.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -28,15 +27,23 @@ void StripTrailingBackslash(char* pszPath)
         pszPath[nLength - 1] = '\0';
 }
 
+// The fixed buffers of the installation data cut what does not fit, as the agents' own tools do.
+void CopyCut(char* pszOut, size_t cbOut, const std::string& strText)
+{
+    size_t nCopy = strText.size() < cbOut ? strText.size() : cbOut - 1;
+    std::memcpy(pszOut, strText.data(), nCopy);
+    pszOut[nCopy] = '\0';
+}
+
 void JoinPath(char* pszOut, size_t cbOut, const char* pszFirst, const char* pszSecond)
 {
-    std::snprintf(pszOut, cbOut, "%s\\%s", pszFirst, pszSecond);
+    CopyCut(pszOut, cbOut, std::string(pszFirst) + "\\" + pszSecond);
 }
 
 void ReadRoot(const char* pszValue, const char* pszDefault, char* pszRoot, DWORD cbRoot)
 {
     if (!ReadRegString(INSTALL_REGISTRATION_KEY, pszValue, pszRoot, cbRoot))
-        std::snprintf(pszRoot, cbRoot, "%s", pszDefault);
+        CopyCut(pszRoot, cbRoot, pszDefault);
 }
 
 // A directory value of the base service's setup key, without its trailing backslash.
@@ -127,9 +134,7 @@ const std::string& RavelinInstallInfo::GetBinRoot()
         std::string& strBin = m_BinRoot.strValue;
         if (!ReadSetupDirectory(GetSetupKey(), "BinRoot", strBin) &&
             !ReadSetupDirectory(GetSetupKey(), "FileRoot", strBin) && !CurrentDirectory(strBin)) {
-            char szBin[MAX_PATH];
-            std::snprintf(szBin, sizeof szBin, "%s\\Bin", GetFileRoot().c_str());
-            strBin = GetFileRoot().empty() ? std::string() : std::string(szBin);
+            strBin = GetFileRoot().empty() ? std::string() : GetFileRoot() + "\\Bin";
         }
         m_BinRoot.bKnown = true;
     }
