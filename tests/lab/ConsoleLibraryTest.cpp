@@ -1,7 +1,5 @@
-// The lab's console and debugger output, its table of libraries with their switches, and the process counters.
+// The lab's console and debugger output, its table of libraries, and the process counters.
 #include "tests/lab/LabTestSupport.h"
-
-#include "lab/win32/LibraryControl.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -12,23 +10,6 @@ using namespace labtest;
 namespace {
 
 typedef BOOL(WINAPI* PFN_MEMORY)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
-typedef BOOL(WINAPI* PFN_HANDLES)(HANDLE, PDWORD);
-
-template <class PFN>
-PFN Resolve(const char* module, const char* function)
-{
-    HMODULE hModule = LoadLibraryA(module);
-    if (!hModule)
-        return nullptr;
-    FARPROC proc = GetProcAddress(hModule, function);
-    FreeLibrary(hModule);
-    return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(proc));
-}
-
-// Switches back off at the end of a test, whatever it set.
-struct LibrarySwitches {
-    ~LibrarySwitches() { lab::win32::ResetLibrarySwitches(); }
-};
 
 PROCESS_MEMORY_COUNTERS_EX MemoryNow()
 {
@@ -119,53 +100,10 @@ TEST(LabLibrary, ModulesByAnyOfTheirNames)
     EXPECT_EQ(bStillLoaded, GetModuleHandleA("psapi") != nullptr);
 }
 
-TEST(LabLibrary, SwitchesMakeModulesAndFunctionsMissing)
-{
-    LibrarySwitches restore;
-    ASSERT_NE(nullptr, Resolve<PFN_HANDLES>("kernel32", "GetProcessHandleCount"));
-
-    lab::win32::SetFunctionMissing("Kernel32.dll", "GetProcessHandleCount", true);
-    HMODULE hKernel = LoadLibraryA("kernel32");
-    ASSERT_NE(nullptr, hKernel);  // the module is there, only the function is not
-    EXPECT_EQ(nullptr, GetProcAddress(hKernel, "GetProcessHandleCount"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-    FreeLibrary(hKernel);
-
-    lab::win32::SetModuleMissing("PSAPI", true);
-    EXPECT_EQ(nullptr, LoadLibraryA("psapi.dll"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
-
-    lab::win32::SetModuleMissing("psapi", false);
-    lab::win32::SetFunctionMissing("kernel32", "GetProcessHandleCount", false);
-    EXPECT_NE(nullptr, Resolve<PFN_MEMORY>("psapi", "GetProcessMemoryInfo"));
-    EXPECT_NE(nullptr, Resolve<PFN_HANDLES>("kernel32", "GetProcessHandleCount"));
-}
-
-TEST(LabLibrary, ProfileDeclaresLibrariesMissing)
-{
-    ScratchDir dir;
-    std::filesystem::create_directories(dir.File("profile"));
-    std::ofstream(dir.File("profile/lab.ini")) << "[Libraries]\nMissing = psapi.dll, kernel32!GetProcessHandleCount\n";
-    lab::host::Host& host = lab::host::Host::Instance();
-    std::string oldProfile = host.ProfileDir();
-    std::string oldState = host.StateDir();
-    host.LoadProfile(dir.File("profile"), dir.File("state"));
-
-    EXPECT_EQ(nullptr, LoadLibraryA("psapi"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, Resolve<PFN_HANDLES>("kernel32", "GetProcessHandleCount"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-
-    host.LoadProfile(oldProfile, oldState);
-    EXPECT_NE(nullptr, Resolve<PFN_MEMORY>("psapi", "GetProcessMemoryInfo"));
-}
-
 TEST(LabPsapi, MemoryCountersFollowTheProcess)
 {
     PROCESS_MEMORY_COUNTERS_EX before = MemoryNow();
     EXPECT_EQ(sizeof(PROCESS_MEMORY_COUNTERS_EX), before.cb);
-    EXPECT_EQ(80u, sizeof(PROCESS_MEMORY_COUNTERS_EX));
-    EXPECT_EQ(72u, sizeof(PROCESS_MEMORY_COUNTERS));
 
     const size_t kSize = 64u << 20;
     std::vector<char> block(kSize);

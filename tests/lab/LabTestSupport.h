@@ -93,26 +93,6 @@ private:
     bool m_bWasVirtual;
 };
 
-// The sample server of the source tree with a state of its own, for the life of the object; the
-// profile loaded before comes back afterwards.
-class DefaultProfile {
-public:
-    DefaultProfile()
-        : m_host(lab::host::Host::Instance()), m_oldProfile(m_host.ProfileDir()), m_oldState(m_host.StateDir())
-    {
-        m_host.LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default", m_state.File("state"));
-    }
-    ~DefaultProfile() { m_host.LoadProfile(m_oldProfile, m_oldState); }
-    DefaultProfile(const DefaultProfile&) = delete;
-    DefaultProfile& operator=(const DefaultProfile&) = delete;
-
-private:
-    ScratchDir m_state;
-    lab::host::Host& m_host;
-    std::string m_oldProfile;
-    std::string m_oldState;
-};
-
 // A started program's handles, closed at the end of the test.
 struct Started {
     PROCESS_INFORMATION pi{};
