@@ -3,6 +3,8 @@
 
 #include <string>
 
+using labtest::ErrorOf;
+
 TEST(LabCodePage, WideTextBecomesWindows1252OrTheDefaultCharacter)
 {
     // The u-umlaut and the euro sign are in Windows-1252 (the network suites read them back); a Cyrillic letter is not.
@@ -20,10 +22,10 @@ TEST(LabCodePage, WideTextBecomesWindows1252OrTheDefaultCharacter)
     EXPECT_EQ('#', szText[3]);
 
     SetLastError(0);
-    EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, wszText, -1, szText, 4, nullptr, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, wszText, 0, szText, sizeof szText, nullptr, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    EXPECT_EQ(0, WideCharToMultiByte(437, 0, wszText, -1, szText, sizeof szText, nullptr, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(WideCharToMultiByte(CP_ACP, 0, wszText, -1, szText, 4, nullptr, nullptr)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(WideCharToMultiByte(CP_ACP, 0, wszText, 0, szText, sizeof szText, nullptr, nullptr)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(WideCharToMultiByte(437, 0, wszText, -1, szText, sizeof szText, nullptr, nullptr)));
 }

@@ -84,12 +84,11 @@ TEST(LabLibrary, ModulesByAnyOfTheirNames)
     EXPECT_TRUE(pfnMemory(GetCurrentProcess(), &counters, sizeof counters));
     EXPECT_GT(counters.WorkingSetSize, 0u);
 
-    EXPECT_EQ(nullptr, GetProcAddress(hPsapi, "getprocessmemoryinfo"));  // function names are exact
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, GetProcAddress(hPsapi, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(7))));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, LoadLibraryA("nosuch.dll"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    // Function names are exact.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), ErrorOf(GetProcAddress(hPsapi, "getprocessmemoryinfo")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND),
+              ErrorOf(GetProcAddress(hPsapi, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(7)))));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), ErrorOf(LoadLibraryA("nosuch.dll")));
 
     // Each load is matched by a free; the module stays as loaded as it was before this test.
     for (int n = 0; n < 3; ++n)
@@ -128,13 +127,13 @@ TEST(LabPsapi, RecordSizeAndHandle)
     std::memset(&untouched, 0xAB, sizeof untouched);
     EXPECT_EQ(untouched, counters.PrivateUsage);  // the basic record ends before it
 
-    EXPECT_FALSE(GetProcessMemoryInfo(GetCurrentProcess(), pBasic, sizeof(PROCESS_MEMORY_COUNTERS) - 1));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    EXPECT_FALSE(GetProcessMemoryInfo(reinterpret_cast<HANDLE>(0x1234), pBasic, sizeof counters));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(GetProcessMemoryInfo(GetCurrentProcess(), pBasic, sizeof(PROCESS_MEMORY_COUNTERS) - 1)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
+              ErrorOf(GetProcessMemoryInfo(reinterpret_cast<HANDLE>(0x1234), pBasic, sizeof counters)));
     DWORD dwCount = 0;
-    EXPECT_FALSE(GetProcessHandleCount(reinterpret_cast<HANDLE>(0x1234), &dwCount));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
+              ErrorOf(GetProcessHandleCount(reinterpret_cast<HANDLE>(0x1234), &dwCount)));
 }
 
 TEST(LabPsapi, HandleCountSeesKernelObjectsAndFiles)

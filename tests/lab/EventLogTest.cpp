@@ -230,15 +230,15 @@ TEST_F(LabEventLog, ShortBufferAsksForTheNextRecordAndLeavesItThere)
     LogHandle log(OpenEventLogA(nullptr, "System"));
     const DWORD dwFlags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
     DWORD dwRead = 99, dwNeeded = 0;
-    EXPECT_FALSE(ReadEventLogA(log.h, dwFlags, 0, nullptr, 0, &dwRead, &dwNeeded));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(ReadEventLogA(log.h, dwFlags, 0, nullptr, 0, &dwRead, &dwNeeded)));
     EXPECT_EQ(0u, dwRead);
     ASSERT_GT(dwNeeded, sizeof(EVENTLOGRECORD));
 
     std::vector<BYTE> buffer(dwNeeded);
     DWORD dwNeededAgain = 0;
-    EXPECT_FALSE(ReadEventLogA(log.h, dwFlags, 0, buffer.data(), dwNeeded - 1, &dwRead, &dwNeededAgain));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(ReadEventLogA(log.h, dwFlags, 0, buffer.data(), dwNeeded - 1, &dwRead, &dwNeededAgain)));
     EXPECT_EQ(dwNeeded, dwNeededAgain);
 
     ASSERT_TRUE(ReadEventLogA(log.h, dwFlags, 0, buffer.data(), dwNeeded, &dwRead, &dwNeededAgain));
@@ -251,8 +251,8 @@ TEST_F(LabEventLog, ShortBufferAsksForTheNextRecordAndLeavesItThere)
     EXPECT_FALSE(ReadEventLogA(reinterpret_cast<HANDLE>(0x4444), dwFlags, 0, buffer.data(), dwNeeded, &dwRead,
                                &dwNeeded));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-    EXPECT_FALSE(ReadEventLogA(log.h, dwFlags, 0, buffer.data(), dwNeeded, nullptr, &dwNeeded));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(ReadEventLogA(log.h, dwFlags, 0, buffer.data(), dwNeeded, nullptr, &dwNeeded)));
 }
 
 TEST_F(LabEventLog, NamesServersAndTheApplicationFallback)
@@ -275,26 +275,21 @@ TEST_F(LabEventLog, NamesServersAndTheApplicationFallback)
         EXPECT_EQ(2u, countOf(source.h));
         EXPECT_EQ(4u, countOf(local.h));
     }
-    EXPECT_EQ(nullptr, OpenEventLogA("\\\\OTHERHOST", "System"));
-    EXPECT_EQ(1722u, GetLastError());
-    EXPECT_EQ(nullptr, OpenEventLogA(nullptr, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(1722u, ErrorOf(OpenEventLogA("\\\\OTHERHOST", "System")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ErrorOf(OpenEventLogA(nullptr, nullptr)));
 
     HANDLE h = OpenEventLogA(nullptr, "System");
     EXPECT_TRUE(CloseEventLog(h));
-    EXPECT_FALSE(CloseEventLog(h));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(CloseEventLog(h)));
     DWORD dwCount = 0;
-    EXPECT_FALSE(GetNumberOfEventLogRecords(h, &dwCount));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(GetNumberOfEventLogRecords(h, &dwCount)));
 }
 
 TEST_F(LabEventLog, SwitchesMakeOpeningAndReadingFail)
 {
     Load({{"System", NumberedLog(2)}}, "[EventLog]\nFailOpen=Security:5\nFailRead=system:1500\n");
     lab::host::EventLogs& logs = Host::Instance().TheEventLogs();
-    EXPECT_EQ(nullptr, OpenEventLogA(nullptr, "Security"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ErrorOf(OpenEventLogA(nullptr, "Security")));
     {
         LogHandle system(OpenEventLogA(nullptr, "System"));
         ASSERT_NE(nullptr, system.h);
@@ -308,10 +303,8 @@ TEST_F(LabEventLog, SwitchesMakeOpeningAndReadingFail)
     }
     // A switch on Application also holds for the names that fall back to it.
     logs.SetOpenError("application", 1502);
-    EXPECT_EQ(nullptr, OpenEventLogA(nullptr, "Application"));
-    EXPECT_EQ(1502u, GetLastError());
-    EXPECT_EQ(nullptr, OpenEventLogA(nullptr, "NoSuchLog"));
-    EXPECT_EQ(1502u, GetLastError());
+    EXPECT_EQ(1502u, ErrorOf(OpenEventLogA(nullptr, "Application")));
+    EXPECT_EQ(1502u, ErrorOf(OpenEventLogA(nullptr, "NoSuchLog")));
     logs.SetOpenError("Application", 0);
     LogHandle application(OpenEventLogA(nullptr, "Application"));
     EXPECT_NE(nullptr, application.h);

@@ -152,8 +152,7 @@ TEST(LabFileTime, CalendarEdges)
         EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     }
     ft = FromUnits(0x8000000000000000ull);
-    EXPECT_FALSE(FileTimeToSystemTime(&ft, &st));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ErrorOf(FileTimeToSystemTime(&ft, &st)));
 }
 
 // Windows shifts by the offset in force now, not by the one in force at the time converted.
@@ -183,8 +182,8 @@ TEST(LabFileTime, LocalTimeUsesTheCurrentOffset)
     {
         ZoneAndClock zone("2025-07-01 09:00");
         SetLastError(0);
-        EXPECT_FALSE(LocalFileTimeToFileTime(&early, &back));  // would lie before 1601
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+        // Would lie before 1601.
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ErrorOf(LocalFileTimeToFileTime(&early, &back)));
     }
 }
 
@@ -209,8 +208,7 @@ TEST(LabFileTime, TimesOfARealFile)
     }
     EXPECT_TRUE(GetFileTime(hFile, nullptr, nullptr, &written));  // each time is optional
     CloseHandle(hFile);
-    EXPECT_FALSE(GetFileTime(hFile, &created, nullptr, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(GetFileTime(hFile, &created, nullptr, nullptr)));
 }
 
 // A profile gives its files creation times, so reports of the sample server are the same on every machine.

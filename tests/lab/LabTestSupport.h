@@ -58,6 +58,13 @@ inline std::string UniqueName(const std::string& stem)
 
 using testsupport::Exists;
 
+// The error a failed call left (a false, zero or null result), 0 when it succeeded.
+template <class T>
+DWORD ErrorOf(T result)
+{
+    return result ? 0 : GetLastError();
+}
+
 // Waits (really, generously) for a file another process writes; its text, or "" when it never came.
 inline std::string AwaitFile(const std::string& path, int seconds = 30)
 {

@@ -179,8 +179,8 @@ TEST(LabMessage, BuffersSourcesAndErrors)
     char szBuffer[32];
     EXPECT_EQ(19u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, szBuffer, 20, nullptr));
     EXPECT_STREQ("Access is denied.\r\n", szBuffer);
-    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, szBuffer, 19, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, szBuffer, 19, nullptr)));
 
     // An allocated buffer is at least as large as asked for, and goes back with LocalFree, once.
     LPSTR pszMessage = nullptr;
@@ -201,8 +201,8 @@ TEST(LabMessage, BuffersSourcesAndErrors)
     EXPECT_EQ("<error 87>", Format(0, nullptr, 5, 0));
     EXPECT_EQ("<error 87>", Format(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_SYSTEM, "text", 5, 0));
     EXPECT_EQ("<error 87>", Format(FORMAT_MESSAGE_FROM_STRING, nullptr, 5, 0));
-    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, nullptr, 100, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0, nullptr, 100, nullptr)));
 
     // Modules without a message table: one with other resources, one with none, the lab's own, the program.
     DataFile noTable(Fixture("NoVersion.dll"));
@@ -264,8 +264,8 @@ TEST(LabMessage, DataFilesComeFromTheDrivesAndGoAgain)
         EXPECT_EQ(nullptr, file.h) << failure.name;
         EXPECT_EQ(failure.dwError, file.dwError) << failure.name;
     }
-    EXPECT_EQ(nullptr, LoadLibraryExA("snmp.exe", INVALID_HANDLE_VALUE, LOAD_LIBRARY_AS_DATAFILE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(LoadLibraryExA("snmp.exe", INVALID_HANDLE_VALUE, LOAD_LIBRARY_AS_DATAFILE)));
     // Without a data flag it is the lab's loader as before.
     DataFile psapi("psapi", 0);
     EXPECT_EQ(GetModuleHandleA("psapi"), psapi.h);

@@ -164,6 +164,6 @@ TEST(LabPrivateProfile, WritesKeepTheRestAndGoToTheState)
 
     // A missing directory outside C: is an error.
     ScratchDir dir;
-    EXPECT_FALSE(WritePrivateProfileStringA("S", "K", "V", dir.File("no/such/dir.ini").c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+              ErrorOf(WritePrivateProfileStringA("S", "K", "V", dir.File("no/such/dir.ini").c_str())));
 }

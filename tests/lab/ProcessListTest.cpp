@@ -206,21 +206,20 @@ TEST_F(LabProcessList, OpeningAndRightsAsOnWindows)
     EXPECT_EQ(1204u * 1024, Memory(queryOnly.h).WorkingSetSize);
     ProcessHandle readOnly(PROCESS_VM_READ, 340);
     PROCESS_MEMORY_COUNTERS counters;
-    EXPECT_FALSE(GetProcessMemoryInfo(readOnly.h, &counters, sizeof counters));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED),
+              ErrorOf(GetProcessMemoryInfo(readOnly.h, &counters, sizeof counters)));
 
     // A process without modules opens, but has nothing to enumerate or name.
     ProcessHandle noModules(kQueryAndRead, 88);
     ASSERT_NE(nullptr, noModules.h);
     HMODULE hMod = nullptr;
     DWORD cbNeeded = 0;
-    EXPECT_FALSE(EnumProcessModules(noModules.h, &hMod, sizeof hMod, &cbNeeded));
-    EXPECT_EQ(299u, GetLastError());
+    EXPECT_EQ(299u, ErrorOf(EnumProcessModules(noModules.h, &hMod, sizeof hMod, &cbNeeded)));
     EXPECT_EQ("<299>", BaseName(noModules.h));
     EXPECT_EQ("<299>", FileName(noModules.h));
 
-    EXPECT_FALSE(EnumProcessModules(reinterpret_cast<HANDLE>(0x4444), &hMod, sizeof hMod, &cbNeeded));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
+              ErrorOf(EnumProcessModules(reinterpret_cast<HANDLE>(0x4444), &hMod, sizeof hMod, &cbNeeded)));
 }
 
 TEST_F(LabProcessList, MalformedListsAreRefused)

@@ -136,8 +136,7 @@ TEST(LabProcess, ExitCodesAndStillActive)
     EXPECT_TRUE(GetExitCodeThread(started.pi.hThread, &dwCode));
     EXPECT_EQ(7u, dwCode);
     // A thread handle is not a process handle.
-    EXPECT_FALSE(GetExitCodeProcess(started.pi.hThread, &dwCode));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(GetExitCodeProcess(started.pi.hThread, &dwCode)));
 
     EXPECT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &dwCode));
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwCode);
@@ -152,8 +151,8 @@ TEST(LabProcess, TerminateAndSignals)
     ASSERT_TRUE(running.bOk);
     EXPECT_TRUE(TerminateProcess(running.pi.hProcess, 42));
     EXPECT_EQ(42u, ExitCodeAfterWait(running.pi.hProcess));
-    EXPECT_FALSE(TerminateProcess(running.pi.hProcess, 43));  // it has ended already
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    // It has ended already.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ErrorOf(TerminateProcess(running.pi.hProcess, 43)));
 
     Started killed;
     Start(killed, tool, Quoted(tool) + " kill");
@@ -356,6 +355,6 @@ TEST(LabThread, HandleClosedWhileTheThreadRunsAndPseudoHandles)
     DWORD dwCode = 0;
     EXPECT_TRUE(GetExitCodeThread(GetCurrentThread(), &dwCode));
     EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), dwCode);
-    EXPECT_FALSE(GetExitCodeThread(reinterpret_cast<HANDLE>(0x7777), &dwCode));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
+              ErrorOf(GetExitCodeThread(reinterpret_cast<HANDLE>(0x7777), &dwCode)));
 }

@@ -47,7 +47,7 @@ protected:
     void SetUp() override
     {
         testsupport::WriteText(m_profile.File("registry.reg"), kProfileRegistry);
-        testsupport::WriteText(m_profile.File("lab.ini"), "[Registry]\r\nDeny64BitView=HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\r\n");
+        testsupport::WriteText(m_profile.File("lab.ini"), "[Registry]\nDeny64BitView=HKLM\\SOFTWARE\\Debug\n");
         Host::Instance().LoadProfile(m_profile.Path(), m_state.Path());
     }
     void TearDown() override

@@ -65,8 +65,7 @@ TEST(LabMutex, OwnershipIsPerThreadAndRecursive)
     EXPECT_TRUE(ReleaseMutex(hMutex));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitOnOtherThread(hMutex, 0));  // still owned once
     EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_FALSE(ReleaseMutex(hMutex));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), ErrorOf(ReleaseMutex(hMutex)));
     EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hMutex, 0));  // that thread ended holding it ...
     EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(hMutex, 0));  // ... and this one inherits it
     EXPECT_TRUE(ReleaseMutex(hMutex));
@@ -110,11 +109,10 @@ TEST(LabMutex, NamesWithinTheProcess)
     EXPECT_EQ(WAIT_ABANDONED, WaitForSingleObject(hFirst, 0));
     EXPECT_TRUE(ReleaseMutex(hSecond));
 
-    EXPECT_EQ(nullptr, CreateEventA(nullptr, FALSE, FALSE, name.c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(CreateEventA(nullptr, FALSE, FALSE, name.c_str())));
     // The program replaces backslashes in its mutex names because Windows refuses them.
-    EXPECT_EQ(nullptr, CreateMutexA(nullptr, FALSE, "CFileDebug_C:\\trace.txt"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+              ErrorOf(CreateMutexA(nullptr, FALSE, "CFileDebug_C:\\trace.txt")));
 
     CloseHandle(hFirst);
     CloseHandle(hSecond);
@@ -194,8 +192,7 @@ TEST(LabEvent, AutoResetLetsOneWaitThroughManualStaysSet)
 
     for (HANDLE h : {hAuto, hManual, hNamed, hSame})
         CloseHandle(h);
-    EXPECT_FALSE(SetEvent(hAuto));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(SetEvent(hAuto)));
 }
 
 TEST(LabWait, TimeOutAndBadHandles)

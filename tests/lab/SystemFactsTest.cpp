@@ -144,8 +144,7 @@ TEST(LabSystemFacts, Wow64DirectoryResolvedMissingOrFailing)
     EXPECT_EQ("C:\\Windows\\SysWOW64", Directory(pfn));
 
     lab::win32::SetFunctionMissing("kernel32", "GetSystemWow64DirectoryA", true);
-    EXPECT_EQ(nullptr, ResolveWow64Directory());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), ErrorOf(ResolveWow64Directory()));
     lab::win32::ResetLibrarySwitches();
 
     CTempProfile noWow64("", "[System]\nWow64=no\n");

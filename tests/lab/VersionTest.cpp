@@ -124,8 +124,8 @@ TEST(LabVersion, FilesWithoutVersionFailWithWindowsErrors)
 
     std::vector<uint8_t> buffer(64, 0xCC);
     SetLastError(0);
-    EXPECT_FALSE(GetFileVersionInfoA(Fixture("NoVersion.dll").c_str(), 0, 64, buffer.data()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND),
+              ErrorOf(GetFileVersionInfoA(Fixture("NoVersion.dll").c_str(), 0, 64, buffer.data())));
     EXPECT_EQ(std::vector<uint8_t>(64, 0xCC), buffer);
 
     // A driver image reads like any other, through a Z: path as well as a POSIX one.
@@ -154,10 +154,10 @@ TEST(LabVersion, AShortBufferGetsTheStartOfTheBlockAndNothingBeyond)
     EXPECT_EQ(static_cast<DWORD>(VS_FFI_SIGNATURE), static_cast<VS_FIXEDFILEINFO*>(pValue)->dwSignature);
     EXPECT_FALSE(VerQueryValueA(buffer.data(), "\\VarFileInfo\\Translation", &pValue, &uLen));
 
-    EXPECT_FALSE(GetFileVersionInfoA(path.c_str(), 0, 3, buffer.data()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    EXPECT_FALSE(GetFileVersionInfoA(path.c_str(), 0, dwSize, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+              ErrorOf(GetFileVersionInfoA(path.c_str(), 0, 3, buffer.data())));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              ErrorOf(GetFileVersionInfoA(path.c_str(), 0, dwSize, nullptr)));
 
     // Not a block GetFileVersionInfoA made (its length is the one thing a reader has to trust).
     std::vector<uint8_t> garbage(64, 0x41);
