@@ -1,14 +1,17 @@
 // The lab's IP Helper: size-first protocols, sorting, the profile's fixture and switches, the live host.
 #include "tests/lab/LabTestSupport.h"
+#include "tests/support/NetworkFixture.h"
 #include "tests/support/TempProfile.h"
 
-#include <arpa/inet.h>
 #include <cstring>
 #include <fstream>
 #include <set>
 #include <vector>
 
 using namespace labtest;
+using testsupport::Dotted;
+using testsupport::Net;
+using testsupport::UseNetwork;
 
 namespace {
 
@@ -50,24 +53,6 @@ const char kFixture[] =
     "Route=0.0.0.0/0 10.0.0.254 11 20 2\n"
     "Route=0.0.0.0/0 10.0.0.9 7 5\n";
 
-lab::host::Network& Net()
-{
-    return lab::host::Host::Instance().TheNetwork();
-}
-
-void UseFixture(const std::string& text)
-{
-    std::string error;
-    ASSERT_TRUE(Net().ParseFixture(text, error)) << error;
-}
-
-std::string Dotted(DWORD dwAddress)
-{
-    in_addr addr;
-    addr.s_addr = dwAddress;
-    return inet_ntoa(addr);
-}
-
 std::string Narrow(const WCHAR* pwsz)
 {
     std::string text;
@@ -100,7 +85,7 @@ const TABLE& As(const std::vector<BYTE>& block)
 TEST(LabIpHelper, MibTablesAnswerInsufficientBufferWithTheSize)
 {
     CTempProfile profile("");
-    UseFixture(kFixture);
+    UseNetwork(kFixture);
 
     ULONG cb = 0;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIfTable(nullptr, nullptr, TRUE));
@@ -121,7 +106,7 @@ TEST(LabIpHelper, MibTablesAnswerInsufficientBufferWithTheSize)
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetIpForwardTable(nullptr, nullptr, FALSE));
 
     // An empty machine still has an interface table (with no rows), but no routes at all.
-    UseFixture("");
+    UseNetwork("");
     EXPECT_EQ(0u, As<MIB_IFTABLE>(Fetch(&GetIfTable, TRUE)).dwNumEntries);
     EXPECT_EQ(0u, As<MIB_IPADDRTABLE>(Fetch(&GetIpAddrTable, TRUE)).dwNumEntries);
     cb = 0;
@@ -131,7 +116,7 @@ TEST(LabIpHelper, MibTablesAnswerInsufficientBufferWithTheSize)
 TEST(LabIpHelper, RecordsAnswerBufferOverflowAndLinkWithinTheBuffer)
 {
     CTempProfile profile("");
-    UseFixture(kFixture);
+    UseNetwork(kFixture);
 
     ULONG cb = 0;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetNetworkParams(nullptr, nullptr));
@@ -160,7 +145,7 @@ TEST(LabIpHelper, RecordsAnswerBufferOverflowAndLinkWithinTheBuffer)
               GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(adapters.data()), &cb));
     ASSERT_EQ(static_cast<ULONG>(NO_ERROR), GetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(adapters.data()), &cb));
 
-    UseFixture("[Interface 1]\nType=24\nAddress=127.0.0.1/8 primary\n");
+    UseNetwork("[Interface 1]\nType=24\nAddress=127.0.0.1/8 primary\n");
     cb = 0;
     EXPECT_EQ(static_cast<ULONG>(ERROR_NO_DATA), GetAdaptersInfo(nullptr, &cb));
 }
@@ -170,7 +155,7 @@ TEST(LabIpHelper, RecordsAnswerBufferOverflowAndLinkWithinTheBuffer)
 TEST(LabIpHelper, TablesSortOnlyWhenAsked)
 {
     CTempProfile profile("");
-    UseFixture(kFixture);
+    UseNetwork(kFixture);
 
     // Interfaces sort by index (the network check's suite sees that); addresses by value, the first octet most
     // significant, not by their bytes in memory; unsorted, both keep the machine's order.
@@ -198,7 +183,7 @@ TEST(LabIpHelper, TablesSortOnlyWhenAsked)
 TEST(LabIpHelper, InterfaceEntriesAndCount)
 {
     CTempProfile profile("");
-    UseFixture(kFixture);
+    UseNetwork(kFixture);
     MIB_IFROW row;
     std::memset(&row, 0, sizeof row);
     row.dwIndex = 11;
@@ -272,7 +257,7 @@ TEST(LabIpHelper, MalformedFixtureLeavesNoNetwork)
                              "[Interface 0]\n", "[Interface 3]\n[Interface 03]\n", "[Routes]\nRoute=0.0.0.0/0 10.0.0.1 4\n",
                              "[Interface 3]\nAddress=10.1.2.3/24 primary sticky\n", "[Gateways]\n",
                              "[Interface 3]\nSpeed=fast\n"}) {
-        UseFixture("[Interface 5]\n");
+        UseNetwork("[Interface 5]\n");
         EXPECT_FALSE(Net().ParseFixture(text, error)) << text;
         EXPECT_FALSE(error.empty());
         DWORD dwCount = 99;

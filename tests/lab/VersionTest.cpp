@@ -169,8 +169,7 @@ TEST(LabVersion, AShortBufferGetsTheStartOfTheBlockAndNothingBeyond)
 TEST(LabVersion, ChangedFilesOnDriveCAreReadFromTheState)
 {
     CTempProfile profile("");
-    std::filesystem::create_directories(profile.Dir() + "/drive_c/Bin");
-    std::filesystem::copy_file(Fixture("NoVersion.dll"), profile.Dir() + "/drive_c/Bin/Module.dll");
+    profile.PlaceFixture("NoVersion.dll", "Bin/Module.dll");
     EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND), SizeError("C:\\Bin\\Module.dll"));
 
     // An update the program (or a test) wrote over the profile's copy.

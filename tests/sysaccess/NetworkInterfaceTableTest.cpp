@@ -2,12 +2,12 @@
 #include "src/sysaccess/NetworkInterfaceTable.h"
 
 #include "lab/win32/LibraryControl.h"
+#include "tests/support/NetworkFixture.h"
 #include "tests/support/TempProfile.h"
 #include "tests/support/TraceFile.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -60,25 +60,12 @@ const char kFixture[] =
     "Route=0.0.0.0/0 10.1.0.1 11\n"
     "Route=0.0.0.0/0 10.0.0.254 19\n";
 
-lab::host::Network& Net()
-{
-    return lab::host::Host::Instance().TheNetwork();
-}
-
-std::string Dotted(DWORD dwAddress)
-{
-    in_addr addr;
-    addr.s_addr = dwAddress;
-    return inet_ntoa(addr);
-}
+using testsupport::Dotted;
+using testsupport::Net;
 
 class NetworkInterfaceTableTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        ASSERT_TRUE(Net().ParseFixture(kFixture, error)) << error;
-    }
+    void SetUp() override { testsupport::UseNetwork(kFixture); }
     void TearDown() override { lab::win32::ResetLibrarySwitches(); }
 
     std::string TracePath() const { return m_profile.Scratch() + "/trace.log"; }
@@ -240,8 +227,7 @@ TEST_F(NetworkInterfaceTableTest, AddressLookupsTraceTheMaskAndEachCandidate)
 TEST_F(NetworkInterfaceTableTest, EveryLookupSeesTheMachineAsItIsNow)
 {
     EXPECT_EQ(3u, m_table.GetAdapterCount());
-    std::string error;
-    ASSERT_TRUE(Net().ParseFixture("[Interface 4]\nAddress=192.168.1.2/24 primary\n", error));
+    testsupport::UseNetwork("[Interface 4]\nAddress=192.168.1.2/24 primary\n");
     EXPECT_EQ(1u, m_table.GetAdapterCount());
     EXPECT_EQ(1u, m_table.GetNumberOfInterfaces());
     EXPECT_EQ("192.168.1.2", Dotted(m_table.GetIpAddress(0, 0, 0)));
