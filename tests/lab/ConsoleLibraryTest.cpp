@@ -1,4 +1,4 @@
-// The lab's console and debugger output, its table of libraries, and the process counters.
+// The lab's console, its table of libraries, and the process counters.
 #include "tests/lab/LabTestSupport.h"
 
 #include <cstring>
@@ -44,23 +44,6 @@ TEST(LabConsole, AGuiProgramGetsStandardErrorAsItsConsole)
               "write to input: 0 error=6\n",
               AwaitFile(out, 0));
     EXPECT_EQ("\nline one\r\nline two\n", AwaitFile(err, 0));  // bytes as written, line feeds untouched
-}
-
-TEST(LabConsole, DebuggerOutputReachesTheHostAndItsFile)
-{
-    ScratchDir dir;
-    std::string file = dir.File("debug.txt");
-    lab::host::Host::Instance().TakeDebugOutput();
-    setenv("TRIAGIST_LAB_DEBUG_OUTPUT", file.c_str(), 1);
-    OutputDebugStringA("first line\n");
-    OutputDebugStringA("");
-    OutputDebugStringA("second\n");
-    unsetenv("TRIAGIST_LAB_DEBUG_OUTPUT");
-    OutputDebugStringA("only kept\n");
-
-    EXPECT_EQ((std::vector<std::string>{"first line\n", "", "second\n", "only kept\n"}),
-              lab::host::Host::Instance().TakeDebugOutput());
-    EXPECT_EQ("first line\nsecond\n", AwaitFile(file, 0));
 }
 
 TEST(LabLibrary, ModulesByAnyOfTheirNames)

@@ -27,7 +27,7 @@ std::vector<DWORD> Ids(DWORD cb = 4096)
     return ids;
 }
 
-// A module's name; "<error>" when the call fails.
+// A module's name; "<N>" with the error N when the call fails.
 std::string Name(DWORD(WINAPI* pfn)(HANDLE, HMODULE, LPSTR, DWORD), HANDLE h, HMODULE hMod = nullptr)
 {
     char name[520] = "unset";

@@ -195,18 +195,14 @@ namespace {
 struct Job {
     HANDLE hGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE hDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE hTake = nullptr;  // a mutex the thread takes and never releases
     std::atomic<bool> bRan{false};
     std::atomic<DWORD> dwSeenId{0};
     unsigned result = 0;
-    bool bEndEarly = false;
     std::shared_ptr<Job>* pHandoff = nullptr;  // the thread's argument, its own to delete once it runs
     ~Job()
     {
         CloseHandle(hGo);
         CloseHandle(hDone);
-        if (hTake)
-            CloseHandle(hTake);
     }
 };
 
@@ -216,14 +212,8 @@ unsigned JobMain(void* pv)
     delete static_cast<std::shared_ptr<Job>*>(pv);
     pJob->bRan = true;
     pJob->dwSeenId = GetCurrentThreadId();
-    if (pJob->hTake)
-        WaitForSingleObject(pJob->hTake, INFINITE);
     WaitForSingleObject(pJob->hGo, INFINITE);
     SetEvent(pJob->hDone);
-    if (pJob->bEndEarly) {
-        pJob.reset();  // _endthreadex leaves without the rest of this function
-        _endthreadex(99);
-    }
     return pJob->result;
 }
 
@@ -268,24 +258,6 @@ TEST(LabThread, SuspendedThreadRunsOnlyAfterResume)
     EXPECT_TRUE(CloseHandle(hThread));
     EXPECT_EQ(static_cast<DWORD>(-1), ResumeThread(hThread));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-}
-
-TEST(LabThread, EndThreadExSetsTheExitCodeAndAbandonsMutexes)
-{
-    auto pJob = std::make_shared<Job>();
-    pJob->bEndEarly = true;
-    pJob->hTake = CreateMutexA(nullptr, FALSE, nullptr);
-    HANDLE hThread = StartJob(pJob, 0);
-    ASSERT_NE(nullptr, hThread);
-    SetEvent(pJob->hGo);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 30000));
-    DWORD dwCode = 0;
-    EXPECT_TRUE(GetExitCodeThread(hThread, &dwCode));
-    EXPECT_EQ(99u, dwCode);
-    // Abandoned by the time the thread's handle is signalled, not some time after.
-    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(pJob->hTake, 0));
-    EXPECT_TRUE(ReleaseMutex(pJob->hTake));
-    CloseHandle(hThread);
 }
 
 TEST(LabThread, TerminateMarksTheHandleEndedWhileTheThreadRunsOut)
