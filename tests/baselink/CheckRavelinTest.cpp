@@ -50,32 +50,20 @@ const char FILE_TIMES[] =
     "C:\\Qm\\Bin\\Fennock.sys=2026-02-01 08:00:02\n"
     "C:\\Qm\\Bin\\Gorrel.sys=2026-02-01 08:00:03\n";
 
-std::string Fixture(const std::string& name)
-{
-    return std::string(TRIAGIST_LAB_FIXTURES_DIR) + "/" + name;
-}
-
 class CheckRavelinTest : public ::testing::Test {
 protected:
     void Install(const std::string& strServices = SERVICES, const std::string& strRegistry = INSTALLATION,
                  const std::string& strLabIni = FILE_TIMES)
     {
         m_pHost = std::make_unique<CServiceProfile>(strServices, strRegistry, strLabIni);
-        const std::string strDrive = m_pHost->Profile().Dir() + "/drive_c/Qm";
-        std::filesystem::create_directories(strDrive + "/Bin");
-        std::filesystem::create_directories(strDrive + "/Update");
-        Copy("OneTranslation.dll", strDrive + "/Bin/Vexil.dll");
-        Copy("TwoTranslations.dll", strDrive + "/Bin/RvOne.dll");
-        Copy("NoVersion.dll", strDrive + "/Update/RvTwo.dll");
-        Copy("Driver.sys", strDrive + "/Bin/Fennock.sys");
-        Copy("Driver.sys", strDrive + "/Bin/Gorrel.sys");
-        testsupport::WriteText(strDrive + "/Bin/Module.ini", MODULE_INI);
+        const CTempProfile& profile = m_pHost->Profile();
+        profile.PlaceFixture("OneTranslation.dll", "Qm/Bin/Vexil.dll");
+        profile.PlaceFixture("TwoTranslations.dll", "Qm/Bin/RvOne.dll");
+        profile.PlaceFixture("NoVersion.dll", "Qm/Update/RvTwo.dll");
+        profile.PlaceFixture("Driver.sys", "Qm/Bin/Fennock.sys");
+        profile.PlaceFixture("Driver.sys", "Qm/Bin/Gorrel.sys");
+        testsupport::WriteText(profile.Dir() + "/drive_c/Qm/Bin/Module.ini", MODULE_INI);
         m_pHost->Reload();
-    }
-
-    static void Copy(const std::string& fixture, const std::string& target)
-    {
-        std::filesystem::copy_file(Fixture(fixture), target, std::filesystem::copy_options::overwrite_existing);
     }
 
     // The check on a report holding only Root: its result, and the document afterwards.
@@ -174,7 +162,7 @@ TEST_F(CheckRavelinTest, DriversMarkedForDeletion)
             "[Fennock]\nType=0x1\nMarkedForDelete=1\n\n"
             "[ZorEziVE]\nType=0x1\n\n"
             "[Ravelind]\nType=0x10\nState=running\n");
-    Copy("Driver.sys", m_pHost->Profile().Dir() + "/drive_c/Qm/Bin/ZorEziVE.sys");
+    m_pHost->Profile().PlaceFixture("Driver.sys", "Qm/Bin/ZorEziVE.sys");
     EXPECT_EQ(Run(), static_cast<DWORD>(STEP_OK));
 
     EXPECT_NE(m_strText.find("<Location>C:\\Qm\\Bin\\Gorrel.sys</Location>\r\n<Created>02/01/2026 08:00:03</Created>\r\n"

@@ -2,6 +2,7 @@
 #include "src/checks/CheckNetwork.h"
 
 #include "lab/win32/LibraryControl.h"
+#include "tests/support/NetworkFixture.h"
 #include "tests/support/ReportText.h"
 #include "tests/support/TempProfile.h"
 #include "tests/support/TraceFile.h"
@@ -77,22 +78,13 @@ std::string Entry(int n, const std::string& address, const std::string& type, co
            "<IPSubnetMask>" + mask + "</IPSubnetMask>\r\n<IPGateway>" + gateway + "</IPGateway>\r\n</Entry>\r\n";
 }
 
-lab::host::Network& Net()
-{
-    return lab::host::Host::Instance().TheNetwork();
-}
-
+using testsupport::Net;
+using testsupport::UseNetwork;
 using testsupport::Count;
 
 class CheckNetworkTest : public ::testing::Test {
 protected:
     void TearDown() override { lab::win32::ResetLibrarySwitches(); }
-
-    void UseNetwork(const std::string& fixture)
-    {
-        std::string error;
-        ASSERT_TRUE(Net().ParseFixture(fixture, error)) << error;
-    }
 
     // The check on a report holding only Root; the document's text afterwards.
     std::string Run()

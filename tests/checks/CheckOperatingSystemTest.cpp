@@ -85,12 +85,9 @@ protected:
     void Load(const std::string& strRegistry, const std::string& strLabIni)
     {
         m_pProfile = std::make_unique<CTempProfile>(strRegistry, strLabIni);
-        std::string strQm = m_pProfile->Dir() + "/drive_c/Qm";
-        std::filesystem::create_directories(strQm);
         std::filesystem::create_directories(m_pProfile->Dir() + "/eventlog");
-        std::filesystem::copy_file(std::string(TRIAGIST_LAB_FIXTURES_DIR) + "/Messages.dll", strQm + "/Messages.dll");
-        std::filesystem::copy_file(std::string(TRIAGIST_LAB_FIXTURES_DIR) + "/OneTranslation.dll",
-                                   strQm + "/Ravelind.exe");
+        m_pProfile->PlaceFixture("Messages.dll", "Qm/Messages.dll");
+        m_pProfile->PlaceFixture("OneTranslation.dll", "Qm/Ravelind.exe");
         m_pProfile->Write("processes.ini", PROCESSES);
         m_pProfile->Write("eventlog/System.txt",
                           Record("2026-03-01 10:00:00", "Error", "Ravelind", "0xC0000100", "String=RvRemote\n") +

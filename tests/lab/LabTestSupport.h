@@ -58,6 +58,13 @@ inline std::string UniqueName(const std::string& stem)
 
 using testsupport::Exists;
 
+// The error a failed call left (a false, zero or null result), 0 when it succeeded.
+template <class T>
+DWORD ErrorOf(T result)
+{
+    return result ? 0 : GetLastError();
+}
+
 // Waits (really, generously) for a file another process writes; its text, or "" when it never came.
 inline std::string AwaitFile(const std::string& path, int seconds = 30)
 {
@@ -91,26 +98,6 @@ public:
 private:
     lab::host::Clock& m_clock;
     bool m_bWasVirtual;
-};
-
-// The sample server of the source tree with a state of its own, for the life of the object; the
-// profile loaded before comes back afterwards.
-class DefaultProfile {
-public:
-    DefaultProfile()
-        : m_host(lab::host::Host::Instance()), m_oldProfile(m_host.ProfileDir()), m_oldState(m_host.StateDir())
-    {
-        m_host.LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default", m_state.File("state"));
-    }
-    ~DefaultProfile() { m_host.LoadProfile(m_oldProfile, m_oldState); }
-    DefaultProfile(const DefaultProfile&) = delete;
-    DefaultProfile& operator=(const DefaultProfile&) = delete;
-
-private:
-    ScratchDir m_state;
-    lab::host::Host& m_host;
-    std::string m_oldProfile;
-    std::string m_oldState;
 };
 
 // A started program's handles, closed at the end of the test.

@@ -1,3 +1,4 @@
+// The lab's registry tree: key and value order, loading and saving .reg text, volatile keys, and concurrent use.
 #include "lab/host/RegFile.h"
 #include "lab/host/RegistryTree.h"
 #include "tests/lab/LabTestSupport.h"

@@ -125,62 +125,45 @@ std::vector<std::string> Dependents(SC_HANDLE h, DWORD dwFilter)
 
 // ------------------------------------------------------------------ handles and rights
 
-TEST(ServicesOpen, ManagerAnswersForThisMachineAndItsActiveDatabaseOnly)
+TEST(ServicesOpen, ManagerAndServiceHandlesAsThePlatformGivesThem)
 {
-    CServiceProfile lab(kServices, "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName]\r\n"
-                                   "\"ComputerName\"=\"QMFS-TEST\"\r\n");
-    for (const char* pszLocal : {"", ".", "localhost", "QMFS-TEST", "\\\\qmfs-test"}) {
+    CServiceProfile lab(kServices + std::string("\n[Guarded]\nDeniedAccess=0x20\nState=running\n"),
+                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName]\r\n"
+                        "\"ComputerName\"=\"QMFS-TEST\"\r\n",
+                        "[Services]\nDeniedAccess=0x2\n");
+    EXPECT_EQ(ErrorOf(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)), 5u);
+    lab::win32::SetServiceManagerDenied(SC_MANAGER_CONNECT);
+    EXPECT_EQ(ErrorOf(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE)), 5u);  // connect is implied
+    lab::win32::SetServiceManagerDenied(0);
+    for (const char* pszLocal : {"", ".", "QMFS-TEST", "\\\\qmfs-test"}) {
         SC_HANDLE h = OpenSCManagerA(pszLocal, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_CONNECT);
         EXPECT_NE(h, nullptr) << pszLocal;
         CloseServiceHandle(h);
     }
-    EXPECT_EQ(ErrorOf(OpenSCManagerA("\\\\OTHER-HOST", nullptr, SC_MANAGER_CONNECT)), 1722u);
     EXPECT_EQ(ErrorOf(OpenSCManagerA(nullptr, "ServicesFailed", SC_MANAGER_CONNECT)), 1065u);
-}
 
-TEST(ServicesOpen, DeniedRightsFailTheOpenWithAccessDenied)
-{
-    CServiceProfile lab(kServices + std::string("\n[Guarded]\nDeniedAccess=0x20\nState=running\n"), "",
-                        "[Services]\nDeniedAccess=0x2\n");
-    EXPECT_EQ(ErrorOf(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)), 5u);
-    lab::win32::SetServiceManagerDenied(0);
     Handles handles;
     ASSERT_NE(handles.Manager(), nullptr);
-    lab::win32::SetServiceManagerDenied(SC_MANAGER_CONNECT);
-    EXPECT_EQ(ErrorOf(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE)), 5u);  // connect is implied
-    lab::win32::SetServiceManagerDenied(0);
-
-    EXPECT_EQ(ErrorOf(handles.Open("Guarded", SERVICE_STOP | SERVICE_QUERY_STATUS)), 5u);
+    EXPECT_EQ(ErrorOf(handles.Open("NoSuchService")), 1060u);
+    EXPECT_EQ(ErrorOf(handles.Open("")), 123u);
+    EXPECT_EQ(ErrorOf(OpenServiceA(nullptr, "Base", SERVICE_QUERY_STATUS)), 6u);
     EXPECT_EQ(ErrorOf(handles.Open("Guarded", GENERIC_EXECUTE)), 5u);
-    EXPECT_NE(handles.Open("Guarded", SERVICE_QUERY_STATUS), nullptr);
     // The maximum allowed leaves out what is denied.
     SC_HANDLE hMax = handles.Open("Guarded", 0x02000000);
     ASSERT_NE(hMax, nullptr);
     SERVICE_STATUS status{};
     EXPECT_EQ(ErrorOf(ControlService(hMax, SERVICE_CONTROL_STOP, &status)), 5u);
     EXPECT_TRUE(QueryServiceStatus(hMax, &status));
-}
 
-TEST(ServicesOpen, EachCallNeedsItsRightOnAServiceHandle)
-{
-    CServiceProfile lab(kServices);
-    Handles handles;
-    EXPECT_EQ(ErrorOf(handles.Open("NoSuchService")), 1060u);
-    EXPECT_EQ(ErrorOf(handles.Open("")), 123u);
-    EXPECT_EQ(ErrorOf(OpenServiceA(nullptr, "Base", SERVICE_QUERY_STATUS)), 6u);
-
-    SC_HANDLE hStatus = handles.Open("base", SERVICE_QUERY_STATUS);  // names ignore case
+    // Each call needs its right on the handle; names ignore case.
+    SC_HANDLE hStatus = handles.Open("base", SERVICE_QUERY_STATUS);
     ASSERT_NE(hStatus, nullptr);
     DWORD cbNeeded = 0, dwCount = 0;
-    SERVICE_STATUS status{};
     EXPECT_EQ(ErrorOf(QueryServiceConfigA(hStatus, nullptr, 0, &cbNeeded)), 5u);
     EXPECT_EQ(ErrorOf(EnumDependentServicesA(hStatus, SERVICE_ACTIVE, nullptr, 0, &cbNeeded, &dwCount)), 5u);
     EXPECT_EQ(ErrorOf(StartServiceA(hStatus, 0, nullptr)), 5u);
     EXPECT_EQ(ErrorOf(ControlService(hStatus, SERVICE_CONTROL_STOP, &status)), 5u);
-    EXPECT_EQ(ErrorOf(ControlService(hStatus, SERVICE_CONTROL_PAUSE, &status)), 5u);
-
-    SC_HANDLE hRead = handles.Open("Base", GENERIC_READ);
-    EXPECT_EQ(ErrorOf(QueryServiceConfigA(hRead, nullptr, 0, &cbNeeded)), 122u);
+    EXPECT_EQ(ErrorOf(QueryServiceConfigA(handles.Open("Base", GENERIC_READ), nullptr, 0, &cbNeeded)), 122u);
     EXPECT_EQ(ErrorOf(QueryServiceStatus(handles.Manager(), &status)), 6u);  // a manager is no service
 
     SC_HANDLE hExtra = OpenServiceA(handles.Manager(), "Base", SERVICE_QUERY_STATUS);
@@ -191,7 +174,7 @@ TEST(ServicesOpen, EachCallNeedsItsRightOnAServiceHandle)
 
 // ------------------------------------------------------------------ buffer protocols
 
-TEST(ServicesBuffers, ConfigurationFollowsTheSizeProtocol)
+TEST(ServicesBuffers, ConfigurationAndDisplayNameFollowTheSizeProtocol)
 {
     CServiceProfile lab(kServices);
     Handles handles;
@@ -206,8 +189,6 @@ TEST(ServicesBuffers, ConfigurationFollowsTheSizeProtocol)
     EXPECT_EQ(cbAgain, cbNeeded);
     ASSERT_TRUE(QueryServiceConfigA(h, pConfig, cbNeeded, &cbAgain));
     EXPECT_EQ(buffer[cbNeeded], 0xEE);  // nothing written past the size it asked for
-
-    EXPECT_EQ(pConfig->dwServiceType, 0x10u);
     EXPECT_EQ(pConfig->dwStartType, 3u);  // demand start unless said otherwise
     EXPECT_STREQ(pConfig->lpDisplayName, "Left Dependent");
     EXPECT_STREQ(pConfig->lpDependencies, "Base");
@@ -218,20 +199,7 @@ TEST(ServicesBuffers, ConfigurationFollowsTheSizeProtocol)
         EXPECT_LT(reinterpret_cast<BYTE*>(psz), buffer.data() + cbNeeded);
     }
 
-    SC_HANDLE hBase = handles.Open("Base", SERVICE_QUERY_CONFIG);
-    std::vector<BYTE> large(8192);
-    pConfig = reinterpret_cast<LPQUERY_SERVICE_CONFIGA>(large.data());
-    ASSERT_TRUE(QueryServiceConfigA(hBase, pConfig, static_cast<DWORD>(large.size()), &cbNeeded));
-    EXPECT_EQ(pConfig->dwStartType, 2u);
-    EXPECT_STREQ(pConfig->lpBinaryPathName, "C:\\base\\base.exe -k");
-    EXPECT_STREQ(pConfig->lpServiceStartName, "LocalSystem");
-    EXPECT_EQ(pConfig->lpDependencies[0], '\0');
-}
-
-TEST(ServicesBuffers, DisplayAndKeyNamesCountCharactersWithoutTheTerminator)
-{
-    CServiceProfile lab(kServices);
-    Handles handles;
+    // Display names count characters without the terminator.
     char szName[64];
     DWORD cch = 14;  // "Base Service" is 12 characters
     ASSERT_TRUE(GetServiceDisplayNameA(handles.Manager(), "Base", szName, &cch));
@@ -244,7 +212,6 @@ TEST(ServicesBuffers, DisplayAndKeyNamesCountCharactersWithoutTheTerminator)
     EXPECT_EQ(ErrorOf(GetServiceDisplayNameA(handles.Manager(), "Nothing", szName, &cch)), 1060u);
     ASSERT_TRUE(GetServiceDisplayNameA(handles.Manager(), "Driver", szName, &cch));
     EXPECT_STREQ(szName, "Driver");  // a service without a display name shows its key name
-
     cch = sizeof szName;
     ASSERT_TRUE(GetServiceKeyNameA(handles.Manager(), "left dependent", szName, &cch));
     EXPECT_STREQ(szName, "Left");
@@ -276,7 +243,6 @@ TEST(ServicesBuffers, DependentsComeInReverseStartOrderWithTheirNamesInTheBlock)
 
     EXPECT_EQ(Dependents(h, SERVICE_ACTIVE), (std::vector<std::string>{"Leaf", "Left"}));
     EXPECT_EQ(Dependents(h, SERVICE_INACTIVE), (std::vector<std::string>{"Right"}));
-    EXPECT_TRUE(Dependents(handles.Open("Right", SERVICE_ENUMERATE_DEPENDENTS), SERVICE_STATE_ALL).empty());
     EXPECT_EQ(ErrorOf(EnumDependentServicesA(h, 4, nullptr, 0, &cbNeeded, &dwCount)), 87u);
 
     // A short buffer keeps the entries that fit and still asks for all.
@@ -288,51 +254,8 @@ TEST(ServicesBuffers, DependentsComeInReverseStartOrderWithTheirNamesInTheBlock)
     EXPECT_STREQ(pEntries[0].lpDisplayName, "Right Dependent");
 }
 
-// ------------------------------------------------------------------ states on the lab clock
-
-TEST(ServicesStates, StartAndStopPendForTheirTimeOnTheLabClock)
-{
-    CServiceProfile lab(kServices);
-    Handles handles;
-    SC_HANDLE h = handles.Open("Right");
-    ASSERT_NE(h, nullptr);
-    SERVICE_STATUS status = Status(h);
-    EXPECT_EQ(status.dwCurrentState, 1u);
-    EXPECT_EQ(status.dwControlsAccepted, 0u);  // a stopped service takes no controls
-
-    lab::win32::ChangeService("Right", [](lab::host::ServiceEntry& entry) {
-        entry.startMs = 2500;
-        entry.stopMs = 1200;
-        entry.waitHint = 4000;
-    });
-    ASSERT_TRUE(StartServiceA(h, 0, nullptr));
-    status = Status(h);
-    EXPECT_EQ(status.dwCurrentState, 2u);
-    EXPECT_EQ(status.dwWaitHint, 4000u);
-    EXPECT_EQ(status.dwCheckPoint, 1u);
-    EXPECT_EQ(status.dwControlsAccepted, 0u);
-    Advance(2499);
-    EXPECT_EQ(Status(h).dwCurrentState, 2u);
-    EXPECT_EQ(Status(h).dwCheckPoint, 3u);
-    Advance(1);
-    status = Status(h);
-    EXPECT_EQ(status.dwCurrentState, 4u);
-    EXPECT_EQ(status.dwWaitHint, 0u);
-    EXPECT_EQ(status.dwControlsAccepted, 1u);
-
-    ASSERT_TRUE(ControlService(h, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(status.dwCurrentState, 3u);
-    EXPECT_EQ(status.dwWaitHint, 4000u);
-    Advance(1200);
-    EXPECT_EQ(Status(h).dwCurrentState, 1u);
-
-    // With no time given both happen at once.
-    SC_HANDLE hDriver = handles.Open("Driver");
-    ASSERT_TRUE(StartServiceA(hDriver, 0, nullptr));
-    EXPECT_EQ(Status(hDriver).dwCurrentState, 4u);
-    ASSERT_TRUE(ControlService(hDriver, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(status.dwCurrentState, 1u);
-}
+// ------------------------------------------------------------------ states and controls
+// How long a start or stop pends on the lab clock is what CServiceMgr's suite times.
 
 TEST(ServicesStates, ControlsAreRefusedAsThePlatformRefusesThem)
 {
@@ -342,7 +265,6 @@ TEST(ServicesStates, ControlsAreRefusedAsThePlatformRefusesThem)
     SERVICE_STATUS status{};
     EXPECT_EQ(ErrorOf(ControlService(hRight, SERVICE_CONTROL_STOP, &status)), 1062u);
     EXPECT_EQ(status.dwCurrentState, 1u);  // filled for this refusal
-    EXPECT_EQ(ErrorOf(ControlService(hRight, SERVICE_CONTROL_INTERROGATE, &status)), 1062u);
 
     SC_HANDLE hBase = handles.Open("Base");
     std::memset(&status, 0, sizeof status);
@@ -350,15 +272,7 @@ TEST(ServicesStates, ControlsAreRefusedAsThePlatformRefusesThem)
     EXPECT_EQ(status.dwCurrentState, 0u);                                             // not filled
     EXPECT_EQ(ErrorOf(StartServiceA(hBase, 0, nullptr)), 1056u);
     EXPECT_EQ(ErrorOf(ControlService(hBase, 200, &status)), 87u);
-
-    SC_HANDLE hLeft = handles.Open("Left");
-    EXPECT_EQ(ErrorOf(ControlService(hLeft, SERVICE_CONTROL_PAUSE, &status)), 1052u);  // accepts stop only
-    EXPECT_EQ(status.dwCurrentState, 4u);
-
-    ASSERT_TRUE(ControlService(hBase, SERVICE_CONTROL_PAUSE, &status));
-    EXPECT_EQ(Status(hBase).dwCurrentState, 7u);
-    EXPECT_EQ(ErrorOf(StartServiceA(hBase, 0, nullptr)), 1056u);  // paused is not stopped
-    ASSERT_TRUE(ControlService(hBase, SERVICE_CONTROL_CONTINUE, &status));
+    EXPECT_EQ(ErrorOf(ControlService(handles.Open("Left"), SERVICE_CONTROL_PAUSE, &status)), 1052u);  // stop only
     EXPECT_EQ(status.dwCurrentState, 4u);
 
     // While pending nothing but an interrogation gets through.
@@ -379,13 +293,11 @@ TEST(ServicesStates, AStartFirstStartsWhatTheServiceDependsOn)
     EXPECT_EQ(StateOf("Base"), 2u);
     EXPECT_EQ(StateOf("Middle"), 2u);
     Advance(4000);  // Base after 3000, Middle 1000 later
-    EXPECT_EQ(StateOf("Base"), 4u);
     EXPECT_EQ(StateOf("Middle"), 4u);
     EXPECT_EQ(StateOf("Top"), 2u);
     Advance(500);
     EXPECT_EQ(StateOf("Top"), 4u);
 
-    EXPECT_EQ(ErrorOf(StartServiceA(handles.Open("Off"), 0, nullptr)), 1058u);
     EXPECT_EQ(ErrorOf(StartServiceA(handles.Open("NeedsOff"), 0, nullptr)), 1068u);
     EXPECT_EQ(ErrorOf(StartServiceA(handles.Open("Orphan"), 0, nullptr)), 1075u);
     EXPECT_EQ(StateOf("NeedsOff"), 1u);
@@ -393,7 +305,7 @@ TEST(ServicesStates, AStartFirstStartsWhatTheServiceDependsOn)
 
 // ------------------------------------------------------------------ faults
 
-TEST(ServicesFaults, ALockedDatabaseRefusesTheCountedCalls)
+TEST(ServicesFaults, ALockedDatabaseRefusesTheCountedCallsOnly)
 {
     CServiceProfile lab(kServices, "", "[Services]\nLocked=3\n");
     Handles handles;
@@ -403,36 +315,28 @@ TEST(ServicesFaults, ALockedDatabaseRefusesTheCountedCalls)
     EXPECT_EQ(ErrorOf(StartServiceA(hRight, 0, nullptr)), 1055u);
     EXPECT_EQ(ErrorOf(ControlService(hRight, SERVICE_CONTROL_INTERROGATE, &status)), 1055u);
     EXPECT_EQ(StateOf("Right"), 1u);  // the fourth call gets through
-    ASSERT_TRUE(StartServiceA(hRight, 0, nullptr));
-
-    lab::win32::SetServiceDatabaseLocked(INFINITE);
-    for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(ErrorOf(QueryServiceStatus(hRight, &status)), 1055u);
-    lab::win32::SetServiceDatabaseLocked(0);
-    EXPECT_TRUE(QueryServiceStatus(hRight, &status));
 
     // Reading the configuration or the dependents does not meet the lock.
     lab::win32::SetServiceDatabaseLocked(INFINITE);
     DWORD cbNeeded = 0, dwCount = 0;
     EXPECT_EQ(ErrorOf(QueryServiceConfigA(hRight, nullptr, 0, &cbNeeded)), 122u);
     EXPECT_EQ(ErrorOf(EnumDependentServicesA(hRight, SERVICE_ACTIVE, nullptr, 0, &cbNeeded, &dwCount)), 0u);
+    EXPECT_EQ(ErrorOf(QueryServiceStatus(hRight, &status)), 1055u);
 }
 
-TEST(ServicesFaults, AServiceMarkedForDeletionCannotBeOpenedOrRead)
+TEST(ServicesFaults, AServiceMarkedForDeletionWhileOpenStillAnswersItsStatus)
 {
-    CServiceProfile lab(kServices + std::string("\n[Doomed]\nType=0x1\nMarkedForDelete=1\nState=running\n"));
+    CServiceProfile lab(kServices);
     Handles handles;
-    EXPECT_EQ(ErrorOf(handles.Open("Doomed")), 1072u);
-    char szName[64];
-    DWORD cch = sizeof szName;
-    EXPECT_TRUE(GetServiceDisplayNameA(handles.Manager(), "Doomed", szName, &cch));
-
-    // Marked while a handle is open: the status still answers, the configuration no longer.
     SC_HANDLE hLeft = handles.Open("Left");
     ASSERT_TRUE(lab::win32::ChangeService("Left", [](lab::host::ServiceEntry& entry) { entry.bMarkedForDelete = true; }));
     DWORD cbNeeded = 0;
     EXPECT_EQ(ErrorOf(QueryServiceConfigA(hLeft, nullptr, 0, &cbNeeded)), 1072u);
     EXPECT_EQ(Status(hLeft).dwCurrentState, 4u);
+    EXPECT_EQ(ErrorOf(handles.Open("Left")), 1072u);
+    char szName[64];
+    DWORD cch = sizeof szName;
+    EXPECT_TRUE(GetServiceDisplayNameA(handles.Manager(), "Left", szName, &cch));
     EXPECT_FALSE(lab::win32::ChangeService("Nobody", [](lab::host::ServiceEntry&) {}));
 }
 
@@ -440,7 +344,7 @@ TEST(ServicesFaults, AServiceMarkedForDeletionCannotBeOpenedOrRead)
 
 TEST(ServicesPersistence, StatesAndStartArgumentsSurviveALaterRun)
 {
-    CServiceProfile lab(kServices);
+    CServiceProfile lab(kServices + std::string("\n[Stuck]\nStartHangs=1\n"));
     Host::Instance().ClearJournal();
     {
         Handles handles;
@@ -448,49 +352,32 @@ TEST(ServicesPersistence, StatesAndStartArgumentsSurviveALaterRun)
         ASSERT_TRUE(ControlService(handles.Open("Leaf"), SERVICE_CONTROL_STOP, &status));
         LPCSTR args[] = {"/RESCAN", "two words"};
         ASSERT_TRUE(StartServiceA(handles.Open("Right"), 2, args));
-        EXPECT_EQ(StateOf("Right"), 4u);
-        SC_HANDLE hBase = handles.Open("Base");
-        ASSERT_TRUE(ControlService(hBase, SERVICE_CONTROL_PAUSE, &status));
+        ASSERT_TRUE(ControlService(handles.Open("Base"), SERVICE_CONTROL_PAUSE, &status));
         EXPECT_EQ(lab::win32::ServiceStartArguments("right"),
                   (std::vector<std::vector<std::string>>{{"/RESCAN", "two words"}}));
+        ASSERT_TRUE(StartServiceA(handles.Open("Stuck"), 0, nullptr));
+        lab::win32::ChangeService("Left", [](lab::host::ServiceEntry& e) { e.stopMs = 9000; });
+        ASSERT_TRUE(ControlService(handles.Open("Left"), SERVICE_CONTROL_STOP, &status));
+        EXPECT_EQ(StateOf("Left"), 3u);
     }
     EXPECT_EQ(Host::Instance().Journal(),
               (std::vector<std::string>{"ControlService Leaf 1 -> 0", "StartServiceA Right \"/RESCAN\" \"two words\" -> 0",
-                                        "ControlService Base 2 -> 0"}));
+                                        "ControlService Base 2 -> 0", "StartServiceA Stuck -> 0",
+                                        "ControlService Left 1 -> 0"}));
 
+    // A pending state is saved as where it ends; one that hangs stays pending.
     lab.Reload();
     EXPECT_EQ(StateOf("Leaf"), 1u);
     EXPECT_EQ(StateOf("Right"), 4u);
     EXPECT_EQ(StateOf("Base"), 7u);
+    EXPECT_EQ(StateOf("Left"), 1u);
+    Advance(3600000);
+    EXPECT_EQ(StateOf("Stuck"), 2u);
     EXPECT_TRUE(lab::win32::ServiceStartArguments("Right").empty());  // this run's starts only
     lab::host::ServiceEntry entry;
     ASSERT_TRUE(Host::Instance().Services().Find("Right", entry));
     EXPECT_EQ(entry.starts, 1u);
     EXPECT_EQ(entry.lastArguments, (std::vector<std::string>{"/RESCAN", "two words"}));
-}
-
-TEST(ServicesPersistence, APendingStateIsSavedAsWhereItEnds)
-{
-    CServiceProfile lab(kServices + std::string("\n[Stuck]\nStartHangs=1\n"));
-    {
-        Handles handles;
-        SERVICE_STATUS status{};
-        lab::win32::ChangeService("Right", [](lab::host::ServiceEntry& e) { e.startMs = 9000; });
-        ASSERT_TRUE(StartServiceA(handles.Open("Right"), 0, nullptr));
-        ASSERT_TRUE(StartServiceA(handles.Open("Stuck"), 0, nullptr));
-        ASSERT_TRUE(ControlService(handles.Open("Base"), SERVICE_CONTROL_PAUSE, &status));
-        ASSERT_TRUE(ControlService(handles.Open("Leaf"), SERVICE_CONTROL_STOP, &status));
-        lab::win32::ChangeService("Left", [](lab::host::ServiceEntry& e) { e.stopMs = 9000; });
-        ASSERT_TRUE(ControlService(handles.Open("Left"), SERVICE_CONTROL_STOP, &status));
-        EXPECT_EQ(StateOf("Right"), 2u);
-        EXPECT_EQ(StateOf("Left"), 3u);
-    }
-    lab.Reload();
-    EXPECT_EQ(StateOf("Right"), 4u);
-    EXPECT_EQ(StateOf("Left"), 1u);
-    EXPECT_EQ(StateOf("Stuck"), 2u);
-    Advance(3600000);
-    EXPECT_EQ(StateOf("Stuck"), 2u);
 }
 
 TEST(ServicesPersistence, AChangedProfileOrAResetStartsFromTheProfileAgain)
@@ -499,7 +386,6 @@ TEST(ServicesPersistence, AChangedProfileOrAResetStartsFromTheProfileAgain)
     {
         Handles handles;
         ASSERT_TRUE(StartServiceA(handles.Open("Right"), 0, nullptr));
-        Advance(1);
     }
     Host::Instance().ResetState();
     EXPECT_EQ(StateOf("Right"), 1u);
@@ -512,35 +398,4 @@ TEST(ServicesPersistence, AChangedProfileOrAResetStartsFromTheProfileAgain)
     lab.Reload();
     EXPECT_EQ(StateOf("Right"), 1u);
     EXPECT_EQ(StateOf("Extra"), 1u);
-}
-
-// ------------------------------------------------------------------ the sample server
-
-TEST(ServicesDefaultProfile, HoldsTheAgentsServicesAndDrivers)
-{
-    CTempProfile scratch("");
-    Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default", scratch.StateDir());
-    Handles handles;
-    char szName[MAX_PATH];
-    for (auto pair : {std::make_pair("Ravelind", "Quillmont Ravelin Base Service"),
-                      std::make_pair("SNMP", "SNMP Service"), std::make_pair("QmFarlink", "Quillmont Farlink")}) {
-        DWORD cch = sizeof szName;
-        ASSERT_TRUE(GetServiceDisplayNameA(handles.Manager(), pair.first, szName, &cch)) << pair.first;
-        EXPECT_STREQ(szName, pair.second);
-        EXPECT_EQ(StateOf(pair.first), 4u);
-    }
-    for (const char* pszDriver : {"Gorrel", "Fennock", "ZorEziVE"}) {
-        SC_HANDLE h = handles.Open(pszDriver, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS);
-        ASSERT_NE(h, nullptr) << pszDriver;
-        EXPECT_EQ(Status(h).dwServiceType, 1u);
-    }
-    EXPECT_EQ(StateOf("Gorrel"), 4u);
-    EXPECT_EQ(Dependents(handles.Open("Gorrel"), SERVICE_ACTIVE), (std::vector<std::string>{"QmFarlink", "Ravelind"}));
-    EXPECT_TRUE(Dependents(handles.Open("Fennock"), SERVICE_STATE_ALL).empty());
-    EXPECT_EQ(Dependents(handles.Open("SNMP"), SERVICE_ACTIVE), (std::vector<std::string>{"QmFarlink"}));
-    lab::host::ServiceEntry entry;
-    ASSERT_TRUE(Host::Instance().Services().Find("Ravelind", entry));
-    EXPECT_EQ(entry.type, 0x10u);
-    EXPECT_EQ(entry.waitHint, 3000u);
-    EXPECT_EQ(entry.controlsAccepted & SERVICE_ACCEPT_STOP, 1u);
 }

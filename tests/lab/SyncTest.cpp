@@ -65,32 +65,11 @@ TEST(LabMutex, OwnershipIsPerThreadAndRecursive)
     EXPECT_TRUE(ReleaseMutex(hMutex));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitOnOtherThread(hMutex, 0));  // still owned once
     EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_FALSE(ReleaseMutex(hMutex));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), ErrorOf(ReleaseMutex(hMutex)));
     EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hMutex, 0));  // that thread ended holding it ...
     EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(hMutex, 0));  // ... and this one inherits it
     EXPECT_TRUE(ReleaseMutex(hMutex));
     EXPECT_TRUE(CloseHandle(hMutex));
-}
-
-TEST(LabMutex, WaiterGetsTheMutexWhenTheOwnerReleases)
-{
-    HANDLE hMutex = CreateMutexA(nullptr, TRUE, UniqueName("handover").c_str());
-    ASSERT_NE(nullptr, hMutex);
-    HANDLE hAcquired = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD dwWaiter = WAIT_FAILED;
-    std::thread waiter([&] {
-        dwWaiter = WaitForSingleObject(hMutex, INFINITE);
-        SetEvent(hAcquired);
-        ReleaseMutex(hMutex);
-    });
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hAcquired, 50));
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hAcquired, 30000));
-    waiter.join();
-    EXPECT_EQ(WAIT_OBJECT_0, dwWaiter);
-    CloseHandle(hAcquired);
-    CloseHandle(hMutex);
 }
 
 TEST(LabMutex, NamesWithinTheProcess)
@@ -110,11 +89,10 @@ TEST(LabMutex, NamesWithinTheProcess)
     EXPECT_EQ(WAIT_ABANDONED, WaitForSingleObject(hFirst, 0));
     EXPECT_TRUE(ReleaseMutex(hSecond));
 
-    EXPECT_EQ(nullptr, CreateEventA(nullptr, FALSE, FALSE, name.c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(CreateEventA(nullptr, FALSE, FALSE, name.c_str())));
     // The program replaces backslashes in its mutex names because Windows refuses them.
-    EXPECT_EQ(nullptr, CreateMutexA(nullptr, FALSE, "CFileDebug_C:\\trace.txt"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
+              ErrorOf(CreateMutexA(nullptr, FALSE, "CFileDebug_C:\\trace.txt")));
 
     CloseHandle(hFirst);
     CloseHandle(hSecond);
@@ -152,27 +130,6 @@ TEST(LabMutex, NamedMutexExcludesAnotherProcess)
     CloseHandle(hMutex);
 }
 
-TEST(LabMutex, AnotherProcessWaitsWhileThisOneOwns)
-{
-    std::string name = UniqueName("owned");
-    HANDLE hMutex = CreateMutexA(nullptr, TRUE, name.c_str());
-    ASSERT_NE(nullptr, hMutex);
-    {
-        Holder blocked(name, "100");
-        ASSERT_TRUE(blocked.process.bOk);
-        EXPECT_EQ(2u, blocked.ExitCode());
-        EXPECT_EQ(std::to_string(WAIT_TIMEOUT), AwaitFile(blocked.ready, 0));
-    }
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    {
-        Holder unblocked(name, "30000");
-        ASSERT_EQ("0", AwaitFile(unblocked.ready));
-        Touch(unblocked.release);
-        EXPECT_EQ(0u, unblocked.ExitCode());
-    }
-    CloseHandle(hMutex);
-}
-
 TEST(LabMutex, OwnerProcessEndingWithoutReleaseAbandonsIt)
 {
     std::string name = UniqueName("abandoned");
@@ -206,21 +163,14 @@ TEST(LabEvent, AutoResetLetsOneWaitThroughManualStaysSet)
     EXPECT_TRUE(ResetEvent(hManual));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hManual, 0));
 
-    std::string name = UniqueName("event");
-    HANDLE hNamed = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-    HANDLE hSame = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
-    SetEvent(hSame);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hNamed, 0));
-
-    for (HANDLE h : {hAuto, hManual, hNamed, hSame})
+    for (HANDLE h : {hAuto, hManual})
         CloseHandle(h);
-    EXPECT_FALSE(SetEvent(hAuto));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(SetEvent(hAuto)));
 }
 
 TEST(LabWait, TimeOutAndBadHandles)
 {
+    lab::host::Host::Instance().TheClock().SetReal();  // whatever clock an earlier test left behind
     HANDLE hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     auto before = Steady::now();
     EXPECT_EQ(258u, WaitForSingleObject(hEvent, 30));
@@ -251,19 +201,7 @@ TEST(LabWait, VirtualTimeMovesOnlyWhenWaitsExpireOrThreadsSleep)
     EXPECT_EQ(80000u, GetTickCount() - dwStart);  // a wait that succeeds takes no virtual time
     EXPECT_LT(Steady::now() - realStart, std::chrono::seconds(5));
     CloseHandle(hEvent);
-}
 
-TEST(LabWait, TickCountWrapsAt32Bits)
-{
-    VirtualClock clock((1ull << 32) + 5);
+    VirtualClock wrapped((1ull << 32) + 5);  // the tick count wraps at 32 bits
     EXPECT_EQ(5u, GetTickCount());
-}
-
-TEST(LabInterlocked, IncrementAndDecrementAnswerTheNewValueExchangeTheOld)
-{
-    LONG volatile counter = 0;
-    EXPECT_EQ(1, InterlockedIncrement(&counter));
-    EXPECT_EQ(0, InterlockedDecrement(&counter));
-    EXPECT_EQ(0, InterlockedExchange(&counter, 7));
-    EXPECT_EQ(7, InterlockedExchange(&counter, 0));
 }

@@ -6,8 +6,6 @@
 
 #include <cstdio>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace testsupport {
 
@@ -19,9 +17,6 @@ struct MsiProduct {
     std::string installDate;  // "YYYYMMDD"
     std::string location;     // empty: the product has none
     std::string packageCode;  // empty: none registered
-    std::string upgradeCode;  // empty: none registered
-    std::vector<std::pair<std::string, std::string>> features;    // name, parent ("" for a top feature)
-    std::vector<std::pair<std::string, std::string>> components;  // component code, key path
     bool bInstalled = true;  // false: only advertised, no UserData entry
 };
 
@@ -47,17 +42,6 @@ inline std::string MsiRegistration(const MsiProduct& product)
         reg += RegLine("PackageCode", RegString(PackedCode(product.packageCode)));
     reg += RegLine("Language", RegDword(1033)) + RegLine("Version", RegDword(version));
     reg += RegLine("Assignment", RegDword(1)) + "\r\n";
-    if (!product.features.empty()) {
-        reg += "[HKEY_CLASSES_ROOT\\Installer\\Features\\" + packed + "]\r\n";
-        for (const auto& feature : product.features)
-            reg += RegLine(feature.first, RegString(feature.second));
-        reg += "\r\n";
-    }
-    if (!product.upgradeCode.empty()) {
-        for (const std::string& root : {std::string("HKEY_CLASSES_ROOT\\Installer"), installer})
-            reg += "[" + root + "\\UpgradeCodes\\" + PackedCode(product.upgradeCode) + "]\r\n" +
-                   RegLine(packed, RegString("")) + "\r\n";
-    }
     if (product.bInstalled) {
         reg += "[" + userData + "\\Products\\" + packed + "\\InstallProperties]\r\n";
         reg += RegLine("DisplayName", RegString(product.name));
@@ -67,10 +51,6 @@ inline std::string MsiRegistration(const MsiProduct& product)
         if (!product.location.empty())
             reg += RegLine("InstallLocation", RegString(product.location));
         reg += RegLine("VersionMajor", RegDword(major)) + RegLine("VersionMinor", RegDword(minor)) + "\r\n";
-    }
-    for (const auto& component : product.components) {
-        reg += "[" + userData + "\\Components\\" + PackedCode(component.first) + "]\r\n" +
-               RegLine(packed, RegString(component.second)) + "\r\n";
     }
     return reg;
 }

@@ -44,6 +44,14 @@ public:
     {
         std::ofstream(m_strDir + "/" + name, std::ios::binary) << text;
     }
+    // A built test fixture copied to a path below drive C:, its directories made as needed.
+    void PlaceFixture(const std::string& fixture, const std::string& target) const
+    {
+        std::string path = m_strDir + "/drive_c/" + target;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::filesystem::copy_file(std::string(TRIAGIST_LAB_FIXTURES_DIR) + "/" + fixture, path,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
 
 private:
     std::string m_strRoot;

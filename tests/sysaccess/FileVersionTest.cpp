@@ -6,32 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 namespace {
-
-std::string Fixture(const std::string& name)
-{
-    return std::string(TRIAGIST_LAB_FIXTURES_DIR) + "/" + name;
-}
 
 class FileVersionTest : public ::testing::Test {
 protected:
     explicit FileVersionTest(const std::string& strLabIni = "")
         : m_Profile("", "[System]\nWindowsDirectory=C:\\Windows\n" + strLabIni)
     {
-        Place("OneTranslation.dll", "Windows/SysWOW64/qmwow.dll");
-        Place("OneTranslation.dll", "Windows/system32/qmnative.dll");
-        Place("TwoTranslations.dll", "Qm/TwoTranslations.dll");
-        Place("NoVersion.dll", "Qm/NoVersion.dll");
-    }
-
-    void Place(const std::string& fixture, const std::string& target) const
-    {
-        std::string path = m_Profile.Dir() + "/drive_c/" + target;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::filesystem::copy_file(Fixture(fixture), path, std::filesystem::copy_options::overwrite_existing);
+        m_Profile.PlaceFixture("OneTranslation.dll", "Windows/SysWOW64/qmwow.dll");
+        m_Profile.PlaceFixture("OneTranslation.dll", "Windows/system32/qmnative.dll");
+        m_Profile.PlaceFixture("TwoTranslations.dll", "Qm/TwoTranslations.dll");
+        m_Profile.PlaceFixture("NoVersion.dll", "Qm/NoVersion.dll");
     }
 
     CTempProfile m_Profile;

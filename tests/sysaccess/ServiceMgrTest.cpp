@@ -346,7 +346,7 @@ TEST_F(ServiceMgrTest, AStoppedServiceStartsBeforeItsDependents)
 
 // ------------------------------------------------------------------ stopping
 
-TEST_F(ServiceMgrTest, AStoppedServiceIsLeftAtOnce)
+TEST_F(ServiceMgrTest, NoStopIsSentToAStoppedServiceOrOneThatTakesNone)
 {
     Change("Base", [](ServiceEntry& e) { e.state = SERVICE_STOPPED; });
     Opened opened;
@@ -355,16 +355,11 @@ TEST_F(ServiceMgrTest, AStoppedServiceIsLeftAtOnce)
     EXPECT_EQ(CServiceProfile::Now(), start);
     EXPECT_EQ(Traces(), (Lines{Line("Stop service \"Base\""), Line("Current state: 1: (stopped)"),
                               Line("Stop service \"Base\" (RetCode 0x0)")}));
-    EXPECT_TRUE(Calls().empty());
-}
 
-TEST_F(ServiceMgrTest, AServiceThatTakesNoStopIsNotSentOne)
-{
-    Opened opened;
     EXPECT_EQ(opened.mgr.StopService("Rigid", FALSE, 30000), 1052u);
-    EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(Traces(), (Lines{Line("Stop service \"Rigid\""), Line("Current state: 4: (running)"),
                               Line("Stop service \"Rigid\" (RetCode 0x41C)")}));
+    EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(State("Rigid"), 4u);
 }
 
@@ -466,6 +461,14 @@ TEST_F(ServiceMgrTest, WithAnOwnerTheQuestionDecidesRetryThenCancel)
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_NE(asked[0].find("caption=\"Start service 'Left Dependent' failed!\""), std::string::npos);
     EXPECT_NE(asked[1].find("caption=\"Query service 'Driver' failed!\""), std::string::npos);
+
+    // A service without a display name is named by its key; the owner is the one given.
+    Opened owned(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x42)));
+    lab::win32::QueueMessageBoxAnswers({IDCANCEL});
+    EXPECT_EQ(owned.mgr.AskRetryLocked("Start", "NoSuch", nullptr), IDCANCEL);
+    asked = Calls("MessageBoxA");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].find("MessageBoxA owner=0x42 style=0x35 caption=\"Start service 'NoSuch' failed!\""), 0u);
 }
 
 TEST_F(ServiceMgrTest, RetryStartsTheCountAgainAndAShortLockPassesUnasked)
@@ -485,14 +488,4 @@ TEST_F(ServiceMgrTest, RetryStartsTheCountAgainAndAShortLockPassesUnasked)
     EXPECT_EQ(opened.mgr.StopService("Driver", FALSE, 30000), 0u);
     EXPECT_EQ(CServiceProfile::Now() - start, 6000u + 1000u + 3000u);
     EXPECT_TRUE(Calls("MessageBoxA").empty());
-}
-
-TEST_F(ServiceMgrTest, TheQuestionNamesTheServiceWhenItHasNoDisplayName)
-{
-    Opened opened(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x42)));
-    lab::win32::QueueMessageBoxAnswers({IDCANCEL});
-    EXPECT_EQ(opened.mgr.AskRetryLocked("Start", "NoSuch", nullptr), IDCANCEL);
-    Lines asked = Calls("MessageBoxA");
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].find("MessageBoxA owner=0x42 style=0x35 caption=\"Start service 'NoSuch' failed!\""), 0u);
 }
