@@ -358,11 +358,11 @@ bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::stri
     const char conversion = f[i];
     const DWORD_PTR value = arguments.At(next);
 
-    std::string spec = "%" + flags;
+    std::string conversionPrefix = "%" + flags;
     if (bWidth)
-        spec += std::to_string(width);
+        conversionPrefix += std::to_string(width);
     if (bPrecision)
-        spec += "." + std::to_string(precision);
+        conversionPrefix += "." + std::to_string(precision);
     std::string piece;
     auto print = [&](const std::string& format, auto argument) {
         int needed = std::snprintf(nullptr, 0, format.c_str(), argument);
@@ -376,22 +376,22 @@ bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::stri
     case 'd':
     case 'i':
         if (b64)
-            print(spec + "lld", static_cast<long long>(value));
+            print(conversionPrefix + "lld", static_cast<long long>(value));
         else if (bShort)
-            print(spec + "d", static_cast<int>(static_cast<short>(value)));
+            print(conversionPrefix + "d", static_cast<int>(static_cast<short>(value)));
         else
-            print(spec + "d", static_cast<int>(static_cast<uint32_t>(value)));
+            print(conversionPrefix + "d", static_cast<int>(static_cast<uint32_t>(value)));
         break;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
         if (b64)
-            print(spec + "ll" + conversion, static_cast<unsigned long long>(value));
+            print(conversionPrefix + "ll" + conversion, static_cast<unsigned long long>(value));
         else if (bShort)
-            print(spec + conversion, static_cast<unsigned>(static_cast<uint16_t>(value)));
+            print(conversionPrefix + conversion, static_cast<unsigned>(static_cast<uint16_t>(value)));
         else
-            print(spec + conversion, static_cast<unsigned>(static_cast<uint32_t>(value)));
+            print(conversionPrefix + conversion, static_cast<unsigned>(static_cast<uint32_t>(value)));
         break;
     case 'c':
     case 'C': {
@@ -402,7 +402,7 @@ bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::stri
         } else {
             character = std::string(1, static_cast<char>(value & 0xFF));
         }
-        print(spec + "s", character.c_str());
+        print(conversionPrefix + "s", character.c_str());
         break;
     }
     case 's':
@@ -420,7 +420,7 @@ bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::stri
         } else {
             text = static_cast<const char*>(pText);
         }
-        print(spec + "s", text.c_str());
+        print(conversionPrefix + "s", text.c_str());
         break;
     }
     case 'p':

@@ -57,6 +57,18 @@ BOOL QueryConfig(SC_HANDLE hService, std::unique_ptr<BYTE[]>& pBuffer, DWORD cbB
                                &cbNeeded);
 }
 
+// Checked after each poll's sleep, so a wait may overrun the time-out by one wait hint.
+bool TimedOut(DWORD dwStart, DWORD dwTimeoutMs)
+{
+    DWORD dwElapsed = GetTickCount() - dwStart;
+    if (dwElapsed <= dwTimeoutMs)
+        return false;
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Timeout after %d seconds!", static_cast<int>(dwElapsed / 1000));
+    SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
+    return true;
+}
+
 }  // namespace
 
 LPCSTR CServiceMgr::StateName(DWORD dwState)
@@ -315,14 +327,8 @@ BOOL CServiceMgr::StartAndWait(SC_HANDLE hService, DWORD dwArgc, LPCSTR* ppszArg
             return FALSE;
         }
         WaitHint(status.dwWaitHint);
-        DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed > dwTimeoutMs) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Timeout after %d seconds!",
-                                  static_cast<int>(dwElapsed / 1000));
-            SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
+        if (TimedOut(dwStart, dwTimeoutMs))
             return FALSE;  // still start pending
-        }
     }
 }
 
@@ -361,14 +367,8 @@ BOOL CServiceMgr::StopAndWait(SC_HANDLE hService, DWORD dwTimeoutMs)
         if (status.dwCurrentState != SERVICE_STOP_PENDING)
             break;
         WaitHint(status.dwWaitHint);
-        DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed > dwTimeoutMs) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Timeout after %d seconds!",
-                                  static_cast<int>(dwElapsed / 1000));
-            SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
+        if (TimedOut(dwStart, dwTimeoutMs))
             return FALSE;  // still stop pending
-        }
     }
     if (g_FileDebug.m_bActive)
         g_FileDebug.Trace(2, "\nCServiceMgr         : OK! Service signaled status \"stopped\"!");
