@@ -148,14 +148,8 @@ void WriteInterface(CXmlDocument& doc, CNetworkInterfaceTable& table, DWORD dwIn
 
 void WriteNetwork(CXmlDocument& doc)
 {
-    doc.m_iPosParent = 0;
-    doc.m_iPos = 0;
-    doc.m_iPosChild = 0;
-    if (!doc.FindSibling("Root"))
+    if (!EnterReportSection(doc, "Network"))
         return;
-    if (!doc.FindChild("Network") && !doc.AddElement("Network", nullptr, kChild))
-        return;
-    doc.Descend();
 
     CNetworkInterfaceTable table;
     doc.AddElement("Global", nullptr, kChild);
