@@ -15,18 +15,12 @@
 namespace {
 
 // Interfaces sort by identifier (1, 11, 14, 19, 23); adapters keep this order and leave out the loopback.
-const char kServer[] =
+const std::string kServer = std::string(
     "[Parameters]\n"
     "EnableDns=yes\n"
     "DnsServer=10.1.0.10\n"
-    "\n"
-    "[Interface 11]\n"
-    "Name=\\DEVICE\\TCPIP_{6A0C}\n"
-    "AdapterName={6A0C}\n"
-    "Description=Intel(R) I350 Gigabit Network Connection\n"
-    "Speed=1000000000\n"
-    "MAC=00-1B-21-3A-4F-10\n"
-    "Address=10.1.4.21/255.255.0.0 primary\n"
+    "\n")
+    + testsupport::kIntelInterface +
     "Address=10.1.4.22/255.255.0.0 transient\n"
     "\n"
     "[Interface 1]\n"

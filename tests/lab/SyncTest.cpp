@@ -113,15 +113,6 @@ TEST(LabMutex, NamedMutexExcludesAnotherProcess)
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hMutex, 0));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitOnOtherThread(hMutex, 30));
-    {
-        // The trace's 20 ms wait, which in virtual time costs almost nothing real.
-        VirtualClock clock;
-        DWORD dwTickBefore = GetTickCount();
-        auto realBefore = Steady::now();
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hMutex, 20000));
-        EXPECT_LT(Steady::now() - realBefore, std::chrono::seconds(5));
-        EXPECT_GE(GetTickCount() - dwTickBefore, 20000u);
-    }
 
     Touch(holder.release);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hMutex, 30000));

@@ -99,18 +99,6 @@ private:
 
 // ------------------------------------------------------------------ line format
 
-TEST(FileDebugFormat, DateAndTimeFollowTheLeadingNewlines)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, On("DateStampOn") + On("TimeStampOn")));
-    CFileDebug trace(kModule);
-    ASSERT_TRUE(trace.m_bActive);
-
-    lab::host::Host::Instance().TheClock().Advance(42);
-    trace.Trace(2, "\n\nCTest               : value %d", 7);
-    EXPECT_EQ("\r\n\r\n[2026-03-07] [10:15:30.042] CTest               : value 7", ReadText(lab.Path("t.log")));
-}
-
 TEST(FileDebugFormat, ModuleNameFieldEndsInAColon)
 {
     const std::string longName(40, 'M');  // cut to 31 characters, also for its key
@@ -130,16 +118,18 @@ TEST(FileDebugFormat, ModuleNameFieldEndsInAColon)
               ReadText(lab.Path("t.log")));
 }
 
-TEST(FileDebugFormat, FieldsComeInTheirFixedOrder)
+TEST(FileDebugFormat, FieldsComeInTheirFixedOrderAfterTheLeadingNewlines)
 {
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, On("AppNameOn") + On("ThreadIdOn") + On("TimeStampOn") + On("DateStampOn") +
                                      On("CpuIdOn")));
     CFileDebug trace(kModule);
-    trace.Trace(1, "\nx");
+    ASSERT_TRUE(trace.m_bActive);
+    lab::host::Host::Instance().TheClock().Advance(42);
+    trace.Trace(1, "\n\nx");
     trace.Trace(1, "no line feed");
-    std::string prefix = "[2026-03-07] [10:15:30.000] " + ThreadIdField() + "TraceTest:     ";
-    EXPECT_EQ("\r\n" + prefix + "x" + prefix + "no line feed", ReadText(lab.Path("t.log")));
+    std::string prefix = "[2026-03-07] [10:15:30.042] " + ThreadIdField() + "TraceTest:     ";
+    EXPECT_EQ("\r\n\r\n" + prefix + "x" + prefix + "no line feed", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, MemoryAndHandleCountNeedTheirFunctions)
@@ -169,38 +159,30 @@ TEST(FileDebugFormat, MemoryAndHandleCountNeedTheirFunctions)
         << text;
 }
 
-TEST(FileDebugFormat, PrefixOf100BytesIsReplacedByTheWarning)
+TEST(FileDebugFormat, OverlongPrefixesAndTextsAreCut)
 {
     TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, On("AppNameOn"), "Triagist"));
-    CFileDebug trace("Triagist");
-    // 84 line feeds and the 15 bytes of the name field make 99 bytes: kept.
-    TraceFormat(trace, 1, std::string(84, '\n') + "x");
+    lab.Registry(FileModule(lab, On("AppNameOn"), "Triagist") + FileModule(lab));
+    CFileDebug named("Triagist");
+    // 84 line feeds and the 15 bytes of the name field make 99 bytes: kept; one more is replaced by the warning.
+    TraceFormat(named, 1, std::string(84, '\n') + "x");
     EXPECT_EQ(Repeat("\r\n", 84) + "Triagist:      x", ReadText(lab.Path("t.log")));
-
     WriteText(lab.Path("t.log"), "");
-    TraceFormat(trace, 1, std::string(85, '\n') + "y");
+    TraceFormat(named, 1, std::string(85, '\n') + "y");
     EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! y", ReadText(lab.Path("t.log")));
-}
 
-TEST(FileDebugFormat, LeadingNewlinesBeyond1123StayInTheText)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab));
-    CFileDebug trace(kModule);
-    TraceFormat(trace, 1, std::string(1200, '\n') + "z");
-    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! " + Repeat("\r\n", 1200 - 1123) + "z", ReadText(lab.Path("t.log")));
-}
-
-TEST(FileDebugFormat, TextIsCutAt1024Characters)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, On("AppNameOn"), "Triagist"));
-    CFileDebug trace("Triagist");
-    trace.Trace(1, "\n%s|", std::string(1023, 'a').c_str());
-    trace.Trace(1, "\n%s|", std::string(2000, 'b').c_str());
+    // The text itself is cut at 1024 characters.
+    WriteText(lab.Path("t.log"), "");
+    named.Trace(1, "\n%s|", std::string(1023, 'a').c_str());
+    named.Trace(1, "\n%s|", std::string(2000, 'b').c_str());
     EXPECT_EQ("\r\nTriagist:      " + std::string(1023, 'a') + "|\r\nTriagist:      " + std::string(1024, 'b'),
               ReadText(lab.Path("t.log")));
+
+    // Leading line feeds beyond 1123 stay in the text.
+    WriteText(lab.Path("t.log"), "");
+    CFileDebug plain(kModule);
+    TraceFormat(plain, 1, std::string(1200, '\n') + "z");
+    EXPECT_EQ("!! BUFFER TOO SMALL - FIXME !! " + Repeat("\r\n", 1200 - 1123) + "z", ReadText(lab.Path("t.log")));
 }
 
 TEST(FileDebugFormat, StartUpHeader)
@@ -393,34 +375,23 @@ TEST(FileDebugSettings, DeniedSixtyFourBitViewIsRetriedWithoutIt)
 
 // ---------------------------------------------------------------- trace file
 
-TEST(FileDebugFile, RotatesAtExactlyTheLimitReplacingTheBackup)
-{
-    TraceLab lab(VirtualClock());
-    lab.Registry(FileModule(lab, RegLine("TraceFileLimit", RegDword(1))));
-    const std::string full(1u << 20, 'f');
-    WriteText(lab.Path("t.log"), full);
-    WriteText(lab.Path("t.log.txt"), "older backup");
-    CFileDebug trace(kModule);
-    trace.Trace(1, "\nfresh");
-    EXPECT_EQ("\r\nfresh", ReadText(lab.Path("t.log")));
-    EXPECT_TRUE(full == ReadText(lab.Path("t.log.txt")));
-}
-
-TEST(FileDebugFile, OneByteBelowTheLimitIsAppended)
+TEST(FileDebugFile, RotatesAtTheLimitReplacingTheBackup)
 {
     TraceLab lab(VirtualClock());
     lab.Registry(FileModule(lab, RegLine("TraceFileLimit", RegDword(1))));
     const std::string almost((1u << 20) - 1, 'f');
     WriteText(lab.Path("t.log"), almost);
+    WriteText(lab.Path("t.log.txt"), "older backup");
     CFileDebug trace(kModule);
     trace.Trace(1, "\nappended");
     EXPECT_TRUE(almost + "\r\nappended" == ReadText(lab.Path("t.log")));
-    EXPECT_FALSE(Exists(lab.Path("t.log.txt")));
+    EXPECT_EQ("older backup", ReadText(lab.Path("t.log.txt")));
 
-    // Past the limit now: the next line starts a new file.
-    trace.Trace(1, "\nnext");
-    EXPECT_EQ("\r\nnext", ReadText(lab.Path("t.log")));
-    EXPECT_TRUE(almost + "\r\nappended" == ReadText(lab.Path("t.log.txt")));
+    const std::string full(1u << 20, 'f');
+    WriteText(lab.Path("t.log"), full);
+    trace.Trace(1, "\nfresh");
+    EXPECT_EQ("\r\nfresh", ReadText(lab.Path("t.log")));
+    EXPECT_TRUE(full == ReadText(lab.Path("t.log.txt")));
 }
 
 TEST(FileDebugFile, DefaultLimitIsTenMegabytesAndZeroMeansNone)

@@ -345,27 +345,6 @@ TEST_F(XmlDocumentTest, MessagesFiledIntoAnEarlyElement)
 
 // ---- Size ----
 
-TEST_F(XmlDocumentTest, EditsNearTheEndOfALongDocument)
-{
-    StartRoot();
-    for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(doc.AddElement("Early", i, CXmlDocument::ADD_CHILD));
-    ASSERT_TRUE(doc.AddElement("Section", nullptr, CXmlDocument::ADD_CHILD));
-    ASSERT_TRUE(doc.Descend());
-    ASSERT_TRUE(doc.AddElement("B", nullptr, CXmlDocument::ADD_CHILD));
-    ASSERT_TRUE(doc.AddElement("A", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE));
-    ASSERT_TRUE(doc.AddElement("First", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE));
-    doc.m_iPosChild = 0;
-    ASSERT_TRUE(doc.AddElement("Zero", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE));
-    ASSERT_TRUE(doc.SetAttribute(doc.m_iPos, "Name", "network"));
-    const std::string strTail = "<Early>199</Early>\r\n<Section Name=\"network\">\r\n<Zero/>\r\n<First/>\r\n<A/>\r\n"
-                                "<B/>\r\n</Section>\r\n</Root>\r\n";
-    const std::string strText = Text(doc);
-    ASSERT_GT(strText.size(), strTail.size());
-    EXPECT_EQ(strText.substr(strText.size() - strTail.size()), strTail);
-    ExpectSameTable(doc);
-}
-
 TEST_F(XmlDocumentTest, IndicesSurviveGrowthPastOneSegment)
 {
     StartRoot();
