@@ -1,4 +1,4 @@
-#include "src/app/DiagReport.h"
+#include "src/app/DiagSteps.h"
 
 #include "src/baselink/CheckRavelin.h"
 #include "src/checks/CheckNetwork.h"

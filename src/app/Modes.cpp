@@ -1,7 +1,8 @@
 #include "src/app/Modes.h"
 
-#include "src/app/DiagReport.h"
-#include "src/app/HtmlTransform.h"
+#include "src/app/DiagSteps.h"
+#include "src/report/DiagReport.h"
+#include "src/report/HtmlTransform.h"
 
 #include <string>
 
@@ -30,7 +31,7 @@ int RunUnattendedDiagnosis(const std::string& strXmlPath, const std::string& str
     }
 
     {
-        CDiagReport report;
+        CDiagReport report(DiagnosisSteps());
         report.m_strOutputFile = strXml;
         report.Run();
     }

@@ -1,7 +1,7 @@
 // The diagnosis step that records the operating system: product, processes, product-specific event records, installed products.
 #pragma once
 
-#include "src/app/DiagReport.h"
+#include "src/report/DiagReport.h"
 
 // Always 0: only the product-specific event records count as findings.
 DWORD CheckOperatingSystem(CDiagReport& report, CXmlDocument& doc);

@@ -1,6 +1,6 @@
 #include "src/xml/XmlDocument.h"
 
-#include "src/app/DiagReport.h"
+#include "src/report/DiagReport.h"
 
 #include <gtest/gtest.h>
 

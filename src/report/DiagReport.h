@@ -22,15 +22,12 @@ struct DiagStep {
     DiagCheck pfnCheck;
 };
 
-// The checks in the order a run calls them.
-const std::vector<DiagStep>& DiagnosisSteps();
-
 class CDiagReport {
 public:
     // Total the progress display plans for, whatever the number of steps.
     static const DWORD STEP_TOTAL = 12;
 
-    CDiagReport();
+    // The steps come from the caller: the step table names every check and lives above them.
     explicit CDiagReport(const std::vector<DiagStep>& steps);
     virtual ~CDiagReport();
 

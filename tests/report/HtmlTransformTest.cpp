@@ -1,4 +1,4 @@
-#include "src/app/HtmlTransform.h"
+#include "src/report/HtmlTransform.h"
 #include "src/app/Modes.h"
 #include "src/trace/FileDebug.h"
 #include "tests/support/TempProfile.h"

@@ -1,4 +1,4 @@
-#include "src/app/DiagReport.h"
+#include "src/report/DiagReport.h"
 
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
@@ -28,8 +28,6 @@ bool EnterReportSection(CXmlDocument& doc, const char* pszSection)
         return false;
     return doc.Descend();
 }
-
-CDiagReport::CDiagReport() : CDiagReport(DiagnosisSteps()) {}
 
 CDiagReport::CDiagReport(const std::vector<DiagStep>& steps)
     : m_dwWarnings(0), m_dwErrors(0), m_bCancel(0), m_Steps(steps)

@@ -1,4 +1,4 @@
-#include "src/app/DiagReport.h"
+#include "src/report/DiagReport.h"
 
 #include "src/trace/FileDebug.h"
 #include "tests/support/TempProfile.h"

@@ -1,4 +1,4 @@
-#include "src/app/HtmlTransform.h"
+#include "src/report/HtmlTransform.h"
 
 #include "src/platform/ScopedHandle.h"
 #include "src/trace/FileDebug.h"
