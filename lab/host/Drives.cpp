@@ -9,10 +9,20 @@ namespace lab::host {
 
 namespace fs = std::filesystem;
 
-void Drives::Mount(const std::string& profileDriveC, const std::string& stateDriveC)
+void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::string& stateDriveC)
 {
-    m_profileC = profileDriveC;
+    m_profileCs = profileDriveCs;
     m_stateC = stateDriveC;
+}
+
+std::string Drives::InProfile(const std::string& rest) const
+{
+    std::error_code ec;
+    for (const std::string& driveC : m_profileCs) {
+        if (fs::exists(driveC + rest, ec))
+            return driveC + rest;
+    }
+    return m_profileCs.empty() ? std::string() : m_profileCs.front() + rest;
 }
 
 std::string Drives::HostPath(const std::string& path, bool bForWriting) const
@@ -35,14 +45,14 @@ std::string Drives::HostPath(const std::string& path, bool bForWriting) const
     if (bForWriting) {
         // Copy on first write, so the profile itself is never changed.
         fs::create_directories(fs::path(inState).parent_path(), ec);
-        std::string inProfile = m_profileC + rest;
+        std::string inProfile = InProfile(rest);
         if (!fs::exists(inState, ec) && fs::is_regular_file(inProfile, ec))
             fs::copy_file(inProfile, inState, ec);
         return inState;
     }
-    if (fs::exists(inState, ec) || m_profileC.empty())
+    if (fs::exists(inState, ec) || m_profileCs.empty())
         return inState;
-    return m_profileC + rest;
+    return InProfile(rest);
 }
 
 std::string Drives::WindowsPath(const std::string& hostPath)

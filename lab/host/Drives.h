@@ -2,12 +2,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lab::host {
 
 class Drives {
 public:
-    void Mount(const std::string& profileDriveC, const std::string& stateDriveC);
+    // The profile's drive_c folders, nearest first: a file of a nearer one hides a base's.
+    void Mount(const std::vector<std::string>& profileDriveCs, const std::string& stateDriveC);
 
     // The POSIX path of a Windows or POSIX path; empty when no drive serves it.
     // Files of C: are read from the profile until written; writes go to the state.
@@ -16,7 +18,9 @@ public:
     static std::string WindowsPath(const std::string& hostPath);
 
 private:
-    std::string m_profileC;
+    std::string InProfile(const std::string& rest) const;
+
+    std::vector<std::string> m_profileCs;
     std::string m_stateC;
 };
 

@@ -225,7 +225,7 @@ bool EventLogs::Parse(const std::string& name, const std::string& text, EventLog
     return true;
 }
 
-void EventLogs::Load(const std::string& profileDir, const IniFile& settings)
+void EventLogs::Load(const ProfileLayers& profile, const IniFile& settings)
 {
     std::map<std::string, std::shared_ptr<const EventLog>> logs;
     for (const char* name : kStandardLogs) {
@@ -233,14 +233,7 @@ void EventLogs::Load(const std::string& profileDir, const IniFile& settings)
         pEmpty->name = name;
         logs[Key(name)] = pEmpty;
     }
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (fs::directory_iterator it(profileDir + "/eventlog", ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->path().extension() == ".txt")
-            files.push_back(it->path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
+    for (const fs::path file : profile.FilesIn("eventlog", ".txt")) {
         std::ifstream in(file, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::string name = file.stem().string();
@@ -266,7 +259,7 @@ void EventLogs::Load(const std::string& profileDir, const IniFile& settings)
         std::string log;
         uint32_t error = 0;
         if (!ParseSwitch(entry.second, log, error)) {
-            std::fprintf(stderr, "lab: %s/lab.ini: bad switch %s=%s (log:error)\n", profileDir.c_str(),
+            std::fprintf(stderr, "lab: %s/lab.ini: bad switch %s=%s (log:error)\n", profile.Dirs()[0].c_str(),
                          entry.first.c_str(), entry.second.c_str());
             continue;
         }

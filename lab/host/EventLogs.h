@@ -1,6 +1,8 @@
 // Stands in for the event logs of the server (the Windows event log service's files), as the profile describes them.
 #pragma once
 
+#include "lab/host/ProfileLayers.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -10,7 +12,6 @@
 
 namespace lab::host {
 
-class IniFile;
 
 struct EventRecord {
     uint32_t number = 0;         // given in file order, oldest first
@@ -36,7 +37,7 @@ public:
     // Reads <profile>/eventlog/<Log>.txt for every file there and the switches of lab.ini's [EventLog].
     // "Application", "System" and "Security" always exist, empty without a file. A malformed file
     // leaves its log empty and is reported on standard error.
-    void Load(const std::string& profileDir, const IniFile& settings);
+    void Load(const ProfileLayers& profile, const IniFile& settings);
 
     // Replaces or adds a log from text in the file format; false with "line N: reason" and nothing
     // changed when the text is malformed.

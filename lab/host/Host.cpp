@@ -101,19 +101,29 @@ Host& Host::Instance()
 
 Host::Host() : m_pRegistry(new RegistryTree), m_pServices(new ServiceTable(m_clock))
 {
-    LoadProfile(EnvOr("TRIAGIST_LAB", DefaultProfile()));
+    // A machine that silently came up empty would only mislead: a wrong path ends the program.
+    if (!LoadProfile(EnvOr("TRIAGIST_LAB", DefaultProfile())))
+        std::exit(2);
 }
 
-void Host::LoadProfile(const std::string& profileDir, const std::string& stateDir)
+bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDir)
 {
     std::error_code ec;
     m_profileDir = profileDir.empty() ? profileDir : fs::absolute(profileDir, ec).lexically_normal().string();
     m_stateDir = !stateDir.empty() ? stateDir : EnvOr("TRIAGIST_LAB_STATE", DefaultStateDir(m_profileDir));
     fs::create_directories(m_stateDir, ec);
 
-    m_settings = IniFile();
-    m_settings.Load(m_profileDir + "/lab.ini");
-    m_drives.Mount(m_profileDir + "/drive_c", m_stateDir + "/drive_c");
+    std::string error;
+    bool bResolved = m_layers.Resolve(profileDir.empty() ? "." : profileDir, error);
+    if (!bResolved) {
+        std::fprintf(stderr, "lab: %s\n", error.c_str());
+        m_layers = ProfileLayers();
+    }
+    m_settings = m_layers.Settings();
+    std::vector<std::string> driveCs;
+    for (const std::string& dir : m_layers.Dirs())
+        driveCs.push_back(dir + "/drive_c");
+    m_drives.Mount(driveCs, m_stateDir + "/drive_c");
 
     if (EqualsNoCase(m_settings.Get("Clock", "Mode", "real"), "virtual")) {
         m_clock.SetVirtual(ParseLocal(m_settings.Get("Clock", "Start", "")),
@@ -124,15 +134,16 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     LoadRegistry();
     LoadServices();
     ++m_loadCount;
-    m_eventLogs.Load(m_profileDir, m_settings);
-    m_processes.Load(m_profileDir, m_settings);
-    m_network.Configure(m_profileDir, m_settings);
+    m_eventLogs.Load(m_layers, m_settings);
+    m_processes.Load(m_layers, m_settings);
+    m_network.Configure(m_layers, m_settings);
     LoadFileTimes();
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();
         m_journal.clear();
     }
+    return bResolved;
 }
 
 void Host::ResetState()
@@ -146,20 +157,32 @@ void Host::ResetState()
     LoadProfile(m_profileDir, m_stateDir);
 }
 
+// The registry files of every layer, the deepest base first, each applied over the ones before.
+std::string Host::RegistryStamp() const
+{
+    std::string stamp;
+    for (const std::string& file : m_layers.FindAll("registry.reg"))
+        stamp += file + "=" + ProfileStamp(file) + "\n";
+    return stamp.empty() ? "none" : stamp;
+}
+
 void Host::LoadRegistry()
 {
-    std::string profileReg = m_profileDir + "/registry.reg";
     std::string stateReg = m_stateDir + "/registry.reg";
-    std::string stamp = ProfileStamp(profileReg);
-    std::string source = profileReg;
+    std::vector<std::string> sources = m_layers.FindAll("registry.reg");
     std::error_code ec;
-    if (fs::exists(stateReg, ec) && ReadWhole(m_stateDir + "/registry.stamp") == stamp)
-        source = stateReg;
+    if (fs::exists(stateReg, ec) && ReadWhole(m_stateDir + "/registry.stamp") == RegistryStamp())
+        sources = {stateReg};
 
     m_pRegistry->Clear();
-    std::string error;
-    if (fs::exists(source, ec) && !m_pRegistry->LoadRegFile(source, error))
-        std::fprintf(stderr, "lab: %s: %s\n", source.c_str(), error.c_str());
+    for (const std::string& source : sources) {
+        std::string error;
+        if (!m_pRegistry->LoadRegFile(source, error)) {
+            std::fprintf(stderr, "lab: %s: %s\n", source.c_str(), error.c_str());
+            m_pRegistry->Clear();
+            break;
+        }
+    }
     for (const auto& entry : m_settings.Section("Registry")) {
         if (EqualsNoCase(entry.first, "Deny64BitView"))
             if (!m_pRegistry->SetDeny64BitView(entry.second, true))
@@ -169,7 +192,7 @@ void Host::LoadRegistry()
 
 void Host::LoadServices()
 {
-    std::string profileIni = m_profileDir + "/services.ini";
+    std::string profileIni = m_layers.Find("services.ini");
     m_pServices->Load(profileIni, m_settings);
     m_pServices->Persist(m_stateDir + "/services.ini", m_stateDir + "/services.stamp", ProfileStamp(profileIni));
 }
@@ -196,7 +219,7 @@ void Host::SaveRegistry()
         return;
     std::error_code ec;
     fs::rename(temp, stateReg, ec);
-    std::ofstream(m_stateDir + "/registry.stamp", std::ios::binary) << ProfileStamp(m_profileDir + "/registry.reg");
+    std::ofstream(m_stateDir + "/registry.stamp", std::ios::binary) << RegistryStamp();
 }
 
 bool Host::Environment(const std::string& name, std::string& value) const

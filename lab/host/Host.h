@@ -6,6 +6,7 @@
 #include "lab/host/EventLogs.h"
 #include "lab/host/FileTimes.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/ProfileLayers.h"
 #include "lab/host/Processes.h"
 #include "lab/host/Network.h"
 
@@ -25,11 +26,15 @@ public:
     static Host& Instance();
 
     // Rebuilds the machine from a profile. stateDir empty: TRIAGIST_LAB_STATE, else the cache.
-    void LoadProfile(const std::string& profileDir, const std::string& stateDir = "");
+    // False, with the reason on standard error, when the profile or one of its bases is missing;
+    // the machine is then empty.
+    bool LoadProfile(const std::string& profileDir, const std::string& stateDir = "");
     // Forgets what earlier runs changed and reloads the profile as it stands.
     void ResetState();
 
     const std::string& ProfileDir() const { return m_profileDir; }
+    // The profile and the profiles it builds on, for facilities that read the profile's files.
+    const ProfileLayers& Layers() const { return m_layers; }
     const std::string& StateDir() const { return m_stateDir; }
     const IniFile& Settings() const { return m_settings; }
 
@@ -65,10 +70,12 @@ public:
 private:
     Host();
     void LoadRegistry();
+    std::string RegistryStamp() const;
     void LoadServices();
     void LoadFileTimes();
 
     std::string m_profileDir;
+    ProfileLayers m_layers;
     std::string m_stateDir;
     IniFile m_settings;
     std::unique_ptr<RegistryTree> m_pRegistry;

@@ -1,6 +1,7 @@
 // Stands in for the text of an INI file: sections of key=value lines, names without regard to case.
 #include "lab/host/IniFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -76,11 +77,7 @@ void IniFile::Parse(const std::string& text)
         IniLine parsed = ParseIniLine(line);
         if (parsed.kind == IniLine::kSection) {
             section = parsed.name;
-            bool bKnown = false;
-            for (const std::string& known : m_sections)
-                bKnown = bKnown || EqualsNoCase(known, section);
-            if (!bKnown)
-                m_sections.push_back(section);
+            AddSection(section);
         }
         if (parsed.kind != IniLine::kEntry || parsed.name.compare(0, 1, "#") == 0)
             continue;
@@ -93,6 +90,30 @@ void IniFile::Parse(const std::string& text)
             value.erase(comment);
         m_entries.push_back({section, parsed.name, TrimIni(value)});
     }
+}
+
+void IniFile::Extend(const IniFile& over)
+{
+    auto replaced = [&over](const std::string& section) {
+        for (const std::string& name : over.m_sections)
+            if (EqualsNoCase(name, section))
+                return true;
+        return false;
+    };
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [&](const Entry& e) { return replaced(e.section); }),
+                    m_entries.end());
+    m_entries.insert(m_entries.end(), over.m_entries.begin(), over.m_entries.end());
+    for (const std::string& section : over.m_sections)
+        AddSection(section);
+}
+
+void IniFile::AddSection(const std::string& section)
+{
+    for (const std::string& known : m_sections)
+        if (EqualsNoCase(known, section))
+            return;
+    m_sections.push_back(section);
 }
 
 std::string IniFile::Get(const std::string& section, const std::string& key, const std::string& fallback) const

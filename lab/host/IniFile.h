@@ -24,6 +24,8 @@ class IniFile {
 public:
     bool Load(const std::string& path);
     void Parse(const std::string& text);
+    // Lays another file over this one: each section it has replaces this file's section of that name.
+    void Extend(const IniFile& over);
 
     // Value of key in section, or fallback when either is missing.
     std::string Get(const std::string& section, const std::string& key,
@@ -34,6 +36,8 @@ public:
     const std::vector<std::string>& Sections() const { return m_sections; }
 
 private:
+    void AddSection(const std::string& section);
+
     struct Entry {
         std::string section, key, value;
     };

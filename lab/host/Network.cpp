@@ -523,7 +523,7 @@ NetState ReadLiveNetwork()
     return state;
 }
 
-void Network::Configure(const std::string& profileDir, const IniFile& settings)
+void Network::Configure(const ProfileLayers& profile, const IniFile& settings)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -534,12 +534,13 @@ void Network::Configure(const std::string& profileDir, const IniFile& settings)
     }
     std::string source = settings.Get("Network", "Source", "");
     std::error_code ec;
-    if (source.empty() && fs::exists(profileDir + "/network.ini", ec))
+    const std::string& profileDir = profile.Dirs()[0];
+    if (source.empty() && fs::exists(profile.Find("network.ini"), ec))
         source = "network.ini";
     if (EqualsNoCase(source, "live")) {
         UseLive();
     } else if (!source.empty() && !EqualsNoCase(source, "none")) {
-        std::string path = source[0] == '/' ? source : profileDir + "/" + source;
+        std::string path = source[0] == '/' ? source : profile.Find(source);
         std::string error;
         if (!LoadFixture(path, error))
             std::fprintf(stderr, "lab: %s: %s\n", path.c_str(), error.c_str());

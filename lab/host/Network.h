@@ -2,6 +2,7 @@
 #pragma once
 
 #include "lab/host/IniFile.h"
+#include "lab/host/ProfileLayers.h"
 
 #include <cstdint>
 #include <map>
@@ -61,7 +62,7 @@ struct NetState {
 class Network {
 public:
     // From [Network] of the profile's lab.ini: the source and the switches.
-    void Configure(const std::string& profileDir, const IniFile& settings);
+    void Configure(const ProfileLayers& profile, const IniFile& settings);
 
     // The configuration at this moment: the fixture, or the live Linux host read now.
     NetState Snapshot() const;

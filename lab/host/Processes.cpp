@@ -279,7 +279,7 @@ bool Processes::Parse(const std::string& text, std::vector<ProcessEntry>& list, 
     return true;
 }
 
-void Processes::Load(const std::string& profileDir, const IniFile& settings)
+void Processes::Load(const ProfileLayers& profile, const IniFile& settings)
 {
     std::string source = settings.Get("Processes", "Source", "live");
     if (EqualsNoCase(source, "live")) {
@@ -288,9 +288,9 @@ void Processes::Load(const std::string& profileDir, const IniFile& settings)
     }
     std::vector<ProcessEntry> list;
     std::string error;
-    std::string file = profileDir + "/processes.ini";
+    std::string file = profile.Find("processes.ini");
     if (!EqualsNoCase(source, "profile"))
-        std::fprintf(stderr, "lab: %s/lab.ini: [Processes] Source is live or profile\n", profileDir.c_str());
+        std::fprintf(stderr, "lab: %s/lab.ini: [Processes] Source is live or profile\n", profile.Dirs()[0].c_str());
     else if (!Parse(ReadWhole(file), list, error))
         std::fprintf(stderr, "lab: %s: %s\n", file.c_str(), error.c_str());
     std::lock_guard<std::mutex> guard(m_lock);

@@ -1,6 +1,8 @@
 // Stands in for the server's running processes: the live Linux host's, or a list the profile gives.
 #pragma once
 
+#include "lab/host/ProfileLayers.h"
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -8,7 +10,6 @@
 
 namespace lab::host {
 
-class IniFile;
 
 // What OpenProcess may grant: everything, only PROCESS_QUERY_LIMITED_INFORMATION (and SYNCHRONIZE),
 // as for a protected process, or nothing.
@@ -43,7 +44,7 @@ class Processes {
 public:
     // lab.ini [Processes] Source=live (the default) or Source=profile (the list in processes.ini).
     // A malformed list is reported on standard error and leaves no processes.
-    void Load(const std::string& profileDir, const IniFile& settings);
+    void Load(const ProfileLayers& profile, const IniFile& settings);
     // Replaces the profile's list by text in the processes.ini format and switches to it; false with
     // "line N: reason" and nothing changed when the text is malformed.
     bool SetListText(const std::string& text, std::string& error);
