@@ -120,6 +120,8 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
         m_layers = ProfileLayers();
     }
     m_settings = m_layers.Settings();
+    m_snmpAgent.Stop();  // a new machine's agent takes the new machine's configuration
+    m_snmpAgent.SetSilent(false);
     std::vector<std::string> driveCs;
     for (const std::string& dir : m_layers.Dirs())
         driveCs.push_back(dir + "/drive_c");

@@ -9,6 +9,7 @@
 #include "lab/host/ProfileLayers.h"
 #include "lab/host/Processes.h"
 #include "lab/host/Network.h"
+#include "lab/host/SnmpAgent.h"
 
 #include <memory>
 #include <mutex>
@@ -53,6 +54,8 @@ public:
     EventLogs& TheEventLogs() { return m_eventLogs; }
     Processes& TheProcesses() { return m_processes; }
     Network& TheNetwork() { return m_network; }
+    // The agent behind the SNMP service, while that service runs.
+    SnmpAgent& TheSnmpAgent() { return m_snmpAgent; }
     FileTimes& TheFileTimes() { return m_fileTimes; }
 
     // A variable of the machine's environment: the profile's, then the process's.
@@ -87,6 +90,7 @@ private:
     Processes m_processes;
     Network m_network;
     FileTimes m_fileTimes;
+    SnmpAgent m_snmpAgent;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -7,6 +7,7 @@
 #include "lab/win32/LibraryControl.h"
 #include "lab/win32/Msi.h"
 #include "lab/win32/Psapi.h"
+#include "lab/win32/Snmp.h"
 #include "lab/win32/SystemFacts.h"
 
 #include <algorithm>
@@ -70,6 +71,20 @@ struct Libraries {
         Module* pMsi = Add("msi", false);
         pMsi->exports["MsiEnumProductsA"] = Export(&MsiEnumProductsA);
         pMsi->exports["MsiGetProductInfoA"] = Export(&MsiGetProductInfoA);
+        Module* pMgmtapi = Add("mgmtapi", false);
+        pMgmtapi->exports["SnmpMgrOpen"] = Export(&SnmpMgrOpen);
+        pMgmtapi->exports["SnmpMgrRequest"] = Export(&SnmpMgrRequest);
+        pMgmtapi->exports["SnmpMgrClose"] = Export(&SnmpMgrClose);
+        Module* pSnmpapi = Add("snmpapi", false);
+        pSnmpapi->exports["SnmpUtilOidNCmp"] = Export(&SnmpUtilOidNCmp);
+        pSnmpapi->exports["SnmpUtilOidCmp"] = Export(&SnmpUtilOidCmp);
+        pSnmpapi->exports["SnmpUtilOidCpy"] = Export(&SnmpUtilOidCpy);
+        pSnmpapi->exports["SnmpUtilOidFree"] = Export(&SnmpUtilOidFree);
+        pSnmpapi->exports["SnmpUtilVarBindFree"] = Export(&SnmpUtilVarBindFree);
+        pSnmpapi->exports["SnmpUtilVarBindListFree"] = Export(&SnmpUtilVarBindListFree);
+        pSnmpapi->exports["SnmpUtilMemAlloc"] = Export(&SnmpUtilMemAlloc);
+        pSnmpapi->exports["SnmpUtilMemReAlloc"] = Export(&SnmpUtilMemReAlloc);
+        pSnmpapi->exports["SnmpUtilMemFree"] = Export(&SnmpUtilMemFree);
     }
 
     Module* Add(const std::string& name, bool bPinned)

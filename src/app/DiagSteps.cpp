@@ -3,6 +3,7 @@
 #include "src/baselink/CheckRavelin.h"
 #include "src/checks/CheckNetwork.h"
 #include "src/checks/CheckOperatingSystem.h"
+#include "src/checks/CheckSnmp.h"
 
 // Each check takes its place here as it is built; the order is the run's call order.
 const std::vector<DiagStep>& DiagnosisSteps()
@@ -10,6 +11,8 @@ const std::vector<DiagStep>& DiagnosisSteps()
     static const std::vector<DiagStep> steps = {
         {2, CheckOperatingSystem},
         {3, CheckNetwork},
+        {4, CheckSnmp},
+        {5, TestSnmp},
         {6, CheckRavelin},
     };
     return steps;

@@ -2,6 +2,7 @@
 #include "src/baselink/CheckRavelin.h"
 
 #include "src/platform/ScopedHandle.h"
+#include "src/report/ReportElements.h"
 #include "src/sysaccess/FileTimes.h"
 #include "src/sysaccess/FileVersion.h"
 #include "src/sysaccess/InstallInfo.h"
@@ -40,17 +41,6 @@ std::string JoinPath(const std::string& strDirectory, const char* pszName)
     return szPath;
 }
 
-void AddChild(CXmlDocument& doc, const char* pszName, const char* pszText)
-{
-    doc.AddElement(pszName, pszText, CXmlDocument::ADD_CHILD);
-}
-
-// Adds an element and enters it.
-bool Enter(CXmlDocument& doc, const char* pszName)
-{
-    return doc.AddElement(pszName, nullptr, CXmlDocument::ADD_CHILD) && doc.Descend();
-}
-
 void WriteProductVersion(CXmlDocument& doc, RavelinInstallInfo& install)
 {
     CFileVersion version;
@@ -62,26 +52,16 @@ void WriteProductVersion(CXmlDocument& doc, RavelinInstallInfo& install)
 // True when the base service is running.
 bool WriteServiceStatus(CXmlDocument& doc)
 {
-    bool bRunning = false;
-    Enter(doc, "Service");
-    CServiceMgr services(CServiceMgr::NeverAsk());
-    services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (services.IsInstalled(BASE_SERVICE)) {
-        DWORD dwState = 0;
-        services.QueryStatus(BASE_SERVICE, &dwState);
-        bRunning = dwState == SERVICE_RUNNING;
-        AddChild(doc, "Status", CServiceMgr::StateName(dwState));
-    } else {
-        AddChild(doc, "Status", "not installed");
-    }
-    services.Close();
+    EnterNewChild(doc, "Service");
+    DWORD dwState = 0;
+    AddChild(doc, "Status", CServiceMgr::QueryLocalState(BASE_SERVICE, &dwState));
     doc.Ascend();
-    return bRunning;
+    return dwState == SERVICE_RUNNING;
 }
 
 void WriteRouterRegistration(CXmlDocument& doc)
 {
-    Enter(doc, "DCOM");
+    EnterNewChild(doc, "DCOM");
     CRegistryKey key;
     bool bRegistered = key.Open("AppID", HKEY_CLASSES_ROOT, CRegistryKey::READ_64) == ERROR_SUCCESS &&
                        key.Open(ROUTER_APPID, nullptr, KEY_ALL_ACCESS) == ERROR_SUCCESS;
@@ -102,9 +82,7 @@ void WriteFileVersion(CXmlDocument& doc, CFileVersion& version, bool bRead, cons
 void WriteModule(CXmlDocument& doc, RavelinInstallInfo& install, const std::string& strModuleIni,
                  const char* pszModule)
 {
-    doc.AddElement("Module", nullptr, CXmlDocument::ADD_CHILD);
-    doc.SetAttribute(doc.m_iPosChild, "Name", pszModule);
-    doc.Descend();
+    EnterNamedChild(doc, "Module", pszModule);
 
     UINT uInstall = GetPrivateProfileIntA(pszModule, "Install", 1, strModuleIni.c_str());
     AddChild(doc, "Installed", uInstall == 0 ? "no" : "yes");
@@ -134,7 +112,7 @@ void WriteModule(CXmlDocument& doc, RavelinInstallInfo& install, const std::stri
         moduleKey.QueryString("CurrentVersion", szCurrent, &cbCurrent) == ERROR_SUCCESS)
         strFile = szCurrent;
 
-    if (Enter(doc, "Version")) {
+    if (EnterNewChild(doc, "Version")) {
         CFileVersion version;
         bool bRead = version.Load(strFile.c_str());
         WriteFileVersion(doc, version, bRead, strFile);
@@ -145,7 +123,7 @@ void WriteModule(CXmlDocument& doc, RavelinInstallInfo& install, const std::stri
 
 void WriteModules(CXmlDocument& doc, RavelinInstallInfo& install)
 {
-    Enter(doc, "Modules");
+    EnterNewChild(doc, "Modules");
     std::string strModuleIni = JoinPath(install.GetBinRoot(), "Module.ini");
     CScopedHandle moduleIni(CreateFileA(strModuleIni.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -190,16 +168,14 @@ void WriteDriverStatus(CDiagReport& report, CXmlDocument& doc, const SDriver& dr
 
 void WriteDrivers(CDiagReport& report, CXmlDocument& doc, RavelinInstallInfo& install)
 {
-    Enter(doc, "Drivers");
+    EnterNewChild(doc, "Drivers");
     for (const SDriver& driver : DRIVERS) {
         std::string strFile = JoinPath(install.GetBinRoot(), driver.pszFile);
         CFileVersion version;
         if (!version.Load(strFile.c_str()))
             continue;
-        doc.AddElement("Driver", nullptr, CXmlDocument::ADD_CHILD);
-        doc.SetAttribute(doc.m_iPosChild, "Name", driver.pszFile);
-        doc.Descend();
-        if (Enter(doc, "Version")) {
+        EnterNamedChild(doc, "Driver", driver.pszFile);
+        if (EnterNewChild(doc, "Version")) {
             WriteFileVersion(doc, version, true, strFile);
             doc.Ascend();
         }

@@ -9,6 +9,8 @@
 #include <objbase.h>
 #include <process.h>
 #include <psapi.h>
+#include <snmp.h>
+#include <mgmtapi.h>
 #include <stdlib.h>
 #else
 #include "lab/win32/Windows.h"

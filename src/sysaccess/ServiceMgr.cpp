@@ -89,6 +89,18 @@ LPCSTR CServiceMgr::StateName(DWORD dwState)
     }
 }
 
+LPCSTR CServiceMgr::QueryLocalState(LPCSTR pszService, DWORD* pdwState)
+{
+    CServiceMgr services(NeverAsk());
+    services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    *pdwState = SERVICE_STOPPED;
+    if (!services.IsInstalled(pszService))
+        return "not installed";
+    *pdwState = 0;
+    services.QueryStatus(pszService, pdwState);
+    return StateName(*pdwState);
+}
+
 CServiceMgr::CServiceMgr(HWND hOwner) : m_hSCManager(nullptr), m_hOwner(hOwner)
 {
     m_szDisplayName[0] = '\0';

@@ -18,6 +18,10 @@ public:
     static HWND NeverAsk() { return reinterpret_cast<HWND>(static_cast<INT_PTR>(-1)); }
     // The word traces and reports use for a service state: "stopped", "running", ... or "unknown".
     static LPCSTR StateName(DWORD dwState);
+    // A local service's state as the checks report it, asking nobody: *pdwState is SERVICE_STOPPED
+    // for a service that is not installed and 0 when the state cannot be read; the result is
+    // StateName's word, or "not installed".
+    static LPCSTR QueryLocalState(LPCSTR pszService, DWORD* pdwState);
 
     // hOwner parents the locked-database question; NULL asks without an owner.
     explicit CServiceMgr(HWND hOwner = nullptr);

@@ -1,0 +1,370 @@
+// Stands in for the SNMP service's agent: a real snmpd, configured as Windows applies the service's registry.
+#include "lab/host/SnmpAgent.h"
+
+#include "lab/host/IniFile.h"
+#include "lab/host/RegistryTree.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace lab::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kParameters = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\";
+
+std::string Text(const RegValue& value)
+{
+    std::string text(value.data.begin(), value.data.end());
+    return text.substr(0, text.find('\0'));
+}
+
+bool IsString(uint32_t type)
+{
+    return type == regtype::kSz || type == regtype::kExpandSz || type == regtype::kMultiSz;
+}
+
+std::vector<RegValue> Values(const RegistryTree& registry, const std::string& path)
+{
+    std::vector<RegValue> values;
+    RegistryTree::KeyRef key;
+    if (registry.OpenPath(path, kRegView64, key) != RegResult::Success)
+        return values;
+    RegValue value;
+    for (uint32_t i = 0; registry.EnumValue(key, i, value) == RegResult::Success; ++i)
+        values.push_back(value);
+    return values;
+}
+
+std::string ValueText(const RegistryTree& registry, const std::string& path, const std::string& name,
+                      const std::string& fallback)
+{
+    for (const RegValue& value : Values(registry, path)) {
+        if (EqualsNoCase(value.name, name) && IsString(value.type))
+            return Text(value);
+    }
+    return fallback;
+}
+
+}  // namespace
+
+std::string ResolveHostAddress(const std::string& name)
+{
+    if (EqualsNoCase(name, "localhost") || EqualsNoCase(name, "loopback"))
+        return "127.0.0.1";
+    in_addr address{};
+    if (inet_pton(AF_INET, name.c_str(), &address) == 1)
+        return name;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* pResult = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &pResult) != 0 || !pResult)
+        return "";
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr, text, sizeof text);
+    freeaddrinfo(pResult);
+    return text;
+}
+
+namespace {
+
+bool SafeToken(const std::string& text)
+{
+    if (text.empty())
+        return false;
+    for (unsigned char c : text)
+        if (c <= ' ' || c == '"' || c == '#' || c >= 0x7F)
+            return false;
+    return true;
+}
+
+uint16_t FreeLoopbackPort()
+{
+    int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    uint16_t port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(s);
+    return port;
+}
+
+std::string SnmpdProgram()
+{
+    const char* pOverride = std::getenv("TRIAGIST_SNMPD");
+    if (pOverride && *pOverride)
+        return pOverride;
+    std::error_code ec;
+    return fs::exists("/usr/sbin/snmpd", ec) ? "/usr/sbin/snmpd" : "snmpd";
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Agents of processes that have ended leave their folders; the next agent clears them away.
+void RemoveStaleFolders(const std::string& root)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        pid_t owner = static_cast<pid_t>(std::atoi(it->path().filename().c_str()));
+        if (owner > 0 && owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+}  // namespace
+
+std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings)
+{
+    std::ostringstream config;
+    const std::string version = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    std::string processor = ValueText(registry, "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                                      "Identifier", "Unknown processor");
+    bool bMulti = std::atoi(settings.Get("System", "NumberOfProcessors", "1").c_str()) > 1;
+    // The system description Windows' SNMP service gives.
+    config << "sysDescr Hardware: " << processor << " AT/AT COMPATIBLE - Software: Windows Version "
+           << ValueText(registry, version, "CurrentVersion", "6.3") << " (Build "
+           << ValueText(registry, version, "CurrentBuildNumber", "0") << (bMulti ? " Multiprocessor" : " Uniprocessor")
+           << " Free)\n";
+    std::string name = ValueText(registry, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                                 "ComputerName", "");
+    if (!name.empty())
+        config << "sysName " << name << "\n";
+    std::string agent = std::string(kParameters) + "RFC1156Agent";
+    std::string contact = ValueText(registry, agent, "sysContact", "");
+    std::string location = ValueText(registry, agent, "sysLocation", "");
+    if (!contact.empty())
+        config << "sysContact " << contact << "\n";
+    if (!location.empty())
+        config << "sysLocation " << location << "\n";
+
+    // No permitted managers: every host may ask. Otherwise only those; a name that does not
+    // resolve permits nobody.
+    std::vector<std::string> sources;
+    std::vector<RegValue> managers = Values(registry, std::string(kParameters) + "PermittedManagers");
+    for (const RegValue& manager : managers) {
+        std::string address = IsString(manager.type) ? ResolveHostAddress(Text(manager)) : "";
+        if (!address.empty())
+            sources.push_back(address);
+    }
+    if (managers.empty())
+        sources.push_back("default");
+
+    // Read-only and string communities may read; read/write and read/create may also write;
+    // none and notify give no access at all.
+    for (const RegValue& community : Values(registry, std::string(kParameters) + "ValidCommunities")) {
+        const char* pDirective = nullptr;
+        if (IsString(community.type)) {
+            pDirective = "rocommunity";
+        } else if (community.type == regtype::kDword && community.data.size() >= 4) {
+            uint32_t rights = community.data[0] | community.data[1] << 8 | community.data[2] << 16 |
+                              static_cast<uint32_t>(community.data[3]) << 24;
+            if (rights == 4)
+                pDirective = "rocommunity";
+            else if (rights == 8 || rights == 16)
+                pDirective = "rwcommunity";
+        }
+        if (!pDirective || !SafeToken(community.name))
+            continue;
+        for (const std::string& source : sources)
+            config << pDirective << " " << community.name << " " << source << "\n";
+    }
+    return config.str();
+}
+
+SnmpAgent::~SnmpAgent()
+{
+    Stop();
+}
+
+uint16_t SnmpAgent::Ensure(const std::string& stateDir, const std::string& config)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_keeper > 0 && config == m_config && waitpid(m_keeper, nullptr, WNOHANG) == 0)
+        return m_port;
+    StopLocked();
+    // A port taken between our look and snmpd's bind fails the start; another port then.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        uint16_t port = FreeLoopbackPort();
+        if (port && StartLocked(stateDir, config, port))
+            return m_port;
+        StopLocked();
+    }
+    std::fprintf(stderr, "lab: the SNMP agent (%s) could not be started; see %s/snmpd.log\n", SnmpdProgram().c_str(),
+                 m_dir.c_str());
+    return 0;
+}
+
+bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& config, uint16_t port)
+{
+    std::string root = stateDir + "/snmp";
+    RemoveStaleFolders(root);
+    m_dir = root + "/" + std::to_string(getpid());
+    std::error_code ec;
+    fs::create_directories(m_dir, ec);
+    std::string confFile = m_dir + "/snmpd.conf", logFile = m_dir + "/snmpd.log";
+    fs::remove(logFile, ec);
+    {
+        std::ofstream out(confFile, std::ios::binary | std::ios::trunc);
+        out << "# The SNMP service of the lab's host, made from its registry.\n"
+            << "agentaddress udp:127.0.0.1:" << port << "\n"
+            << "dontLogTCPWrappersConnects yes\n"
+            << config;
+        if (!out)
+            return false;
+    }
+
+    std::string program = SnmpdProgram(), portText = std::to_string(port);
+    std::vector<std::string> args = {program, "-f", "-C", "-c", confFile, "-Lf", logFile, "-I", "-smux"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::string persist = "SNMP_PERSISTENT_DIR=" + m_dir;
+    std::vector<char*> envp;
+    for (char** pp = environ; *pp; ++pp)
+        if (std::strncmp(*pp, "SNMP_PERSISTENT_DIR=", 20) != 0 && std::strncmp(*pp, "MIBS=", 5) != 0)
+            envp.push_back(*pp);
+    std::string mibs = "MIBS=";
+    envp.push_back(persist.data());
+    envp.push_back(mibs.data());
+    envp.push_back(nullptr);
+
+    int control[2], report[2];
+    if (pipe2(control, O_CLOEXEC) != 0)
+        return false;
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        close(control[0]);
+        close(control[1]);
+        return false;
+    }
+    pid_t keeper = fork();
+    if (keeper == 0) {
+        // The keeper: only async-signal-safe calls from here on.
+        pid_t agent = fork();
+        if (agent == 0) {
+            int devnull = open("/dev/null", O_RDWR);
+            if (devnull >= 0) {
+                dup2(devnull, 0);
+                dup2(devnull, 1);
+            }
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        ssize_t written = write(report[1], &agent, sizeof agent);
+        (void)written;
+        char c;
+        while (read(control[0], &c, 1) > 0) {
+            if (c == 's')
+                kill(agent, SIGSTOP);
+            else if (c == 'c')
+                kill(agent, SIGCONT);
+        }
+        kill(agent, SIGTERM);
+        kill(agent, SIGCONT);
+        waitpid(agent, nullptr, 0);
+        _exit(0);
+    }
+    close(control[0]);
+    close(report[1]);
+    if (keeper < 0) {
+        close(control[1]);
+        close(report[0]);
+        return false;
+    }
+    m_keeper = keeper;
+    m_keeperPipe = control[1];
+    m_port = port;
+    m_config = config;
+    pid_t agent = -1;
+    bool bReported = read(report[0], &agent, sizeof agent) == static_cast<ssize_t>(sizeof agent);
+    close(report[0]);
+    m_agent = bReported ? agent : -1;
+
+    // snmpd names its version in the log once its port is open, and says so when it gives up.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string log = ReadWhole(logFile);
+        if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
+            return false;
+        if (log.find("NET-SNMP version") != std::string::npos) {
+            if (m_bSilent)
+                (void)!write(m_keeperPipe, "s", 1);
+            return true;
+        }
+        if (waitpid(m_keeper, nullptr, WNOHANG) != 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+void SnmpAgent::Stop()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    StopLocked();
+}
+
+void SnmpAgent::StopLocked()
+{
+    if (m_keeperPipe >= 0)
+        close(m_keeperPipe);
+    if (m_keeper > 0)
+        waitpid(m_keeper, nullptr, 0);
+    m_keeperPipe = -1;
+    m_keeper = -1;
+    m_agent = -1;
+    m_port = 0;
+    m_config.clear();
+}
+
+void SnmpAgent::SetSilent(bool bSilent)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bSilent = bSilent;
+    if (m_keeperPipe >= 0)
+        (void)!write(m_keeperPipe, bSilent ? "s" : "c", 1);
+}
+
+std::string SnmpAgent::Directory() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_dir;
+}
+
+uint16_t SnmpAgent::Port() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_port;
+}
+
+}  // namespace lab::host

@@ -1,0 +1,57 @@
+// Stands in for the SNMP service's agent: a real snmpd, configured as Windows applies the service's registry.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+
+namespace lab::host {
+
+class IniFile;
+class RegistryTree;
+
+// The agent's configuration, without its address: the SNMP service's communities and permitted
+// managers, and MIB-II's system group from the machine's facts.
+std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings);
+
+// A host name or address as an IPv4 address ("localhost" and "loopback" are 127.0.0.1);
+// empty when the name does not resolve.
+std::string ResolveHostAddress(const std::string& name);
+
+// One snmpd per process, on a free UDP port of the loopback, started on demand. It ends when this
+// process ends, however that happens: a keeper process holds it and stops it when our pipe closes.
+class SnmpAgent {
+public:
+    SnmpAgent() = default;
+    SnmpAgent(const SnmpAgent&) = delete;
+    SnmpAgent& operator=(const SnmpAgent&) = delete;
+    ~SnmpAgent();
+
+    // The port of an agent running this configuration, starting or restarting one as needed;
+    // 0 (with the reason on standard error) when snmpd cannot be started.
+    uint16_t Ensure(const std::string& stateDir, const std::string& config);
+    void Stop();
+
+    // A silent agent is stopped in its tracks (SIGSTOP): it receives requests but answers none.
+    void SetSilent(bool bSilent);
+
+    // Where the running (or last) agent keeps its files, for tests and for looking on.
+    std::string Directory() const;
+    uint16_t Port() const;
+
+private:
+    bool StartLocked(const std::string& stateDir, const std::string& config, uint16_t port);
+    void StopLocked();
+
+    mutable std::mutex m_lock;
+    std::string m_config;
+    std::string m_dir;
+    uint16_t m_port = 0;
+    pid_t m_keeper = -1;
+    pid_t m_agent = -1;
+    int m_keeperPipe = -1;  // closing it tells the keeper to end the agent
+    bool m_bSilent = false;
+};
+
+}  // namespace lab::host
