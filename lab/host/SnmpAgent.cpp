@@ -269,14 +269,20 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
     }
     pid_t keeper = fork();
     if (keeper == 0) {
-        // The keeper: only async-signal-safe calls from here on.
+        // The keeper: only async-signal-safe calls from here on. It holds no write end of our pipe
+        // and no output of ours, so it ends, and ends the agent, when this process is gone.
+        long maxFd = sysconf(_SC_OPEN_MAX);
+        for (int fd = 3; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
+            if (fd != control[0] && fd != report[1])
+                close(fd);
+        int devnull = open("/dev/null", O_RDWR);
+        if (devnull >= 0) {
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+        }
         pid_t agent = fork();
         if (agent == 0) {
-            int devnull = open("/dev/null", O_RDWR);
-            if (devnull >= 0) {
-                dup2(devnull, 0);
-                dup2(devnull, 1);
-            }
             execve(argv[0], argv.data(), envp.data());
             _exit(127);
         }
