@@ -115,10 +115,8 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
 
     std::string error;
     bool bResolved = m_layers.Resolve(profileDir.empty() ? "." : profileDir, error);
-    if (!bResolved) {
+    if (!bResolved)
         std::fprintf(stderr, "lab: %s\n", error.c_str());
-        m_layers = ProfileLayers();
-    }
     m_settings = m_layers.Settings();
     m_snmpAgent.Stop();  // a new machine's agent takes the new machine's configuration
     m_snmpAgent.SetSilent(false);

@@ -28,7 +28,7 @@ public:
 
     // Rebuilds the machine from a profile. stateDir empty: TRIAGIST_LAB_STATE, else the cache.
     // False, with the reason on standard error, when the profile or one of its bases is missing;
-    // the machine is then empty.
+    // the machine is then made of the layers that were found.
     bool LoadProfile(const std::string& profileDir, const std::string& stateDir = "");
     // Forgets what earlier runs changed and reloads the profile as it stands.
     void ResetState();

@@ -249,7 +249,8 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    std::string persist = "SNMP_PERSISTENT_DIR=" + m_dir;
+    // snmpd keeps state of its own under the same file name as its configuration: apart from it.
+    std::string persist = "SNMP_PERSISTENT_DIR=" + m_dir + "/persistent";
     std::vector<char*> envp;
     for (char** pp = environ; *pp; ++pp)
         if (std::strncmp(*pp, "SNMP_PERSISTENT_DIR=", 20) != 0 && std::strncmp(*pp, "MIBS=", 5) != 0)
