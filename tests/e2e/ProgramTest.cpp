@@ -133,6 +133,20 @@ std::string Element(const std::string& text, const std::string& name)
     return end == std::string::npos ? "" : text.substr(start, end + name.size() + 3 - start);
 }
 
+// The SNMP section itself, not the category of that name among the findings.
+std::string SnmpSection(const std::string& text)
+{
+    size_t start = text.find("<SNMP>\r\n<Service>");
+    return start == std::string::npos ? "" : text.substr(start, text.find("</SNMP>", start) + 7 - start);
+}
+
+// The findings of one kind, with their count.
+std::string Findings(const std::string& text, const std::string& kind)
+{
+    size_t start = text.find("<" + kind + " Count=");
+    return start == std::string::npos ? "" : text.substr(start, text.find("</" + kind + ">", start) - start);
+}
+
 }  // namespace
 
 TEST_F(ProgramTest, WithoutOptionsNothingHappens)
@@ -233,6 +247,93 @@ TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
     EXPECT_NE(Element(text, "Network").find("<IPAddress>127.0.0.1</IPAddress>\r\n<IPAddressType>primary</IPAddressType>"
                                             "\r\n<IPSubnetMask>255.0.0.0</IPSubnetMask>"),
               std::string::npos);
+
+    // The SNMP service answers through the lab's real agent, with the server's own description.
+    std::string snmp = SnmpSection(text);
+    EXPECT_NE(snmp.find("<Agent Name=\"StorageAgent\">\r\n<Version>\r\n"
+                        "<Description>Quillmont Storage SNMP Agent</Description>\r\n"
+                        "<FileVersion>4.20.1187.0</FileVersion>\r\n<ProductVersion>4.20.1187</ProductVersion>\r\n"
+                        "<CompanyName>Quillmont</CompanyName>\r\n"
+                        "<Location>C:\\Program Files\\Quillmont\\Agents\\QmStoAgt.dll</Location>\r\n"
+                        "<Created>06/11/2025 16:47:03</Created>\r\n</Version>\r\n<Status>OK</Status>"),
+              std::string::npos)
+        << snmp;
+    std::string description = "Hardware: Intel64 Family 6 Model 85 Stepping 4 AT/AT COMPATIBLE - Software: Windows "
+                              "Version 6.3 (Build 17763 Multiprocessor Free)";
+    EXPECT_NE(snmp.find("<Request OID=\".1.3.6.1.2.1.1.1.0\" PDU=\"GET\">\r\n<Data OID=\"1.3.6.1.2.1.1.1.0\" LEN=\"" +
+                        std::to_string(description.size()) + "\">" + description + "</Data>\r\n<Status>0</Status>"),
+              std::string::npos)
+        << snmp;
+    EXPECT_NE(snmp.find("<Response Count=\"100\">\r\n<Time Unit=\"msec\">"), std::string::npos);
+    EXPECT_EQ(Element(text, "Summary").find("SNMP"), std::string::npos);
+}
+
+// A variant of the default server, as a profile that builds on it.
+void Variant(const std::string& dir, const std::string& labIni, const std::string& registry = "")
+{
+    fs::create_directories(dir);
+    std::ofstream(dir + "/lab.ini", std::ios::binary) << "[Profile]\nBase=" << kDist << "/lab/default\n" << labIni;
+    if (!registry.empty())
+        std::ofstream(dir + "/registry.reg", std::ios::binary) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                                               << registry;
+}
+
+TEST_F(ProgramTest, DefaultServerWithItsSnmpServiceStopped)
+{
+    m_profile = m_root + "/stopped";
+    Variant(m_profile, "");
+    std::string services = ReadText(kDist + "/lab/default/services.ini");
+    size_t snmp = services.find("[SNMP]");
+    ASSERT_NE(snmp, std::string::npos);
+    services.replace(services.find("State=running", snmp), 13, "State=stopped");
+    std::ofstream(m_profile + "/services.ini", std::ios::binary) << services;
+
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+    EXPECT_NE(SnmpSection(text).find("<Service>\r\n<Status>stopped</Status>"), std::string::npos);
+    EXPECT_EQ(Element(text, "Tests"), "");
+    EXPECT_NE(Findings(text, "Errors").find("<SNMP>\r\n<Message>SNMP service is not running!</Message>\r\n</SNMP>"),
+              std::string::npos);
+}
+
+TEST_F(ProgramTest, DefaultServerThatDoesNotPermitItself)
+{
+    m_profile = m_root + "/remote-only";
+    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n",
+            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\PermittedManagers]\r\n"
+            "\"1\"=-\r\n");
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+    EXPECT_NE(Element(text, "Security").find("<Security>\r\n<PermittedManagers Name=\"10.20.0.15\"/>\r\n<Community"),
+              std::string::npos);
+    EXPECT_NE(Element(text, "Tests").find("<Data OID=\"1.3.6.1.2.1.1.1.0\" LEN=\"0\">n/a</Data>\r\n<Status>5</Status>"),
+              std::string::npos);
+    std::string errors = Findings(text, "Errors");
+    EXPECT_NE(errors.find("<SNMP>\r\n<Message>\"LOOPBACK\" or \"localhost\" (IP 127.0.0.1) not found in Permitted "
+                          "Managers!</Message>\r\n<Message>SNMP MIB II request failed on localhost (SNMP status 5 "
+                          "(generic error), Error Code: 0x00000028)!</Message>\r\n</SNMP>"),
+              std::string::npos)
+        << errors;
+}
+
+TEST_F(ProgramTest, AProfileThatIsNotThereStopsTheProgram)
+{
+    for (const std::string& missing : {m_root + "/no-such-profile", m_root + "/orphan"}) {
+        if (missing.find("orphan") != std::string::npos) {
+            fs::create_directories(missing);
+            std::ofstream(missing + "/lab.ini") << "[Profile]\nBase=../gone\n";
+        }
+        std::string command = "cd '" + m_root + "/cwd' && TRIAGIST_LAB='" + missing + "' TRIAGIST_LAB_STATE='" + m_root +
+                              "/state' '" + kDist + "/triagist' -DIAG -XMLREPORT r.xml 2>'" + m_root + "/stderr.txt'";
+        EXPECT_EQ(Shell(command), 2) << missing;
+        std::string stderrText = ReadText(m_root + "/stderr.txt");
+        EXPECT_NE(stderrText.find(missing.find("orphan") != std::string::npos ? m_root + "/gone" : missing),
+                  std::string::npos)
+            << stderrText;
+        EXPECT_FALSE(fs::exists(Work("r.xml")));
+    }
 }
 
 TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
@@ -243,9 +344,12 @@ TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
     std::string text = ReadText(Work("r.xml"));
 
     EXPECT_EQ(Element(text, "Ravelin"), "<Ravelin/>");
-    EXPECT_NE(text.find("<Errors Count=\"1\">\r\n<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n"
-              "</Quillmont>\r\n</Errors>"),
+    EXPECT_NE(text.find("<Errors Count=\"3\">\r\n<SNMP>\r\n<Message>SNMP service is not running!</Message>\r\n"
+                        "<Message>SNMP community not configured!</Message>\r\n</SNMP>\r\n"
+                        "<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n</Quillmont>\r\n</Errors>"),
               std::string::npos);
+    EXPECT_NE(SnmpSection(text).find("<Status>not installed</Status>"), std::string::npos);
+    EXPECT_EQ(Element(text, "Tests"), "");
     EXPECT_NE(Element(text, "OperatingSystem").find("<Eventlog>\r\n<Application/>\r\n<System/>\r\n<Security/>\r\n"
                                                     "</Eventlog>"),
               std::string::npos);
