@@ -119,7 +119,8 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
         std::fprintf(stderr, "lab: %s\n", error.c_str());
     m_settings = m_layers.Settings();
     m_snmpAgent.Stop();  // a new machine's agent takes the new machine's configuration
-    m_snmpAgent.SetSilent(false);
+    std::string silent = m_settings.Get("SNMP", "Silent", "no");
+    m_snmpAgent.SetSilent(EqualsNoCase(silent, "yes") || silent == "1");
     std::vector<std::string> driveCs;
     for (const std::string& dir : m_layers.Dirs())
         driveCs.push_back(dir + "/drive_c");

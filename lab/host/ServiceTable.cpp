@@ -313,6 +313,19 @@ bool ServiceTable::Find(const std::string& name, ServiceEntry& entry) const
     return true;
 }
 
+bool ServiceTable::IsRunning(const std::string& name, uint32_t* pStarts) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    int index = IndexOf(name);
+    if (index < 0)
+        return false;
+    ServiceEntry& entry = m_entries[static_cast<size_t>(index)];
+    Settle(entry);
+    if (pStarts)
+        *pStarts = entry.starts;
+    return entry.state == svc::kRunning;
+}
+
 std::vector<std::string> ServiceTable::Names() const
 {
     std::lock_guard<std::mutex> guard(m_lock);

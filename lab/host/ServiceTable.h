@@ -113,6 +113,8 @@ public:
     bool Exists(const std::string& name) const;
     // A copy of the service with its pending state brought up to the clock; false when unknown.
     bool Find(const std::string& name, ServiceEntry& entry) const;
+    // Whether the service runs now, and how many starts it has taken (cheaper than Find).
+    bool IsRunning(const std::string& name, uint32_t* pStarts = nullptr) const;
     // Every service, in start order.
     std::vector<std::string> Names() const;
     // Changes a service (test switches); false when unknown. Saved like any other change.

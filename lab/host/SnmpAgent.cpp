@@ -209,7 +209,8 @@ SnmpAgent::~SnmpAgent()
 uint16_t SnmpAgent::Ensure(const std::string& stateDir, const std::string& config)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_keeper > 0 && config == m_config && waitpid(m_keeper, nullptr, WNOHANG) == 0)
+    // An agent that died on its own stays dead, as a crashed service would, until the service restarts.
+    if (m_keeper > 0 && config == m_config)
         return m_port;
     StopLocked();
     // A port taken between our look and snmpd's bind fails the start; another port then.

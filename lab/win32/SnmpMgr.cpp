@@ -82,19 +82,12 @@ bool IsLocal(const std::string& address)
            EqualsNoCase(address, MachineName());
 }
 
-bool SilentByProfile()
-{
-    std::string value = Host::Instance().Settings().Get("SNMP", "Silent", "no");
-    return EqualsNoCase(value, "yes") || value == "1";
-}
-
 // The port of the agent behind the service; 0 when the service does not run or snmpd will not start.
 uint16_t LocalAgentPort()
 {
     Host& host = Host::Instance();
-    lab::host::ServiceEntry entry;
-    bool bRunning = host.Services().Find("SNMP", entry) && entry.state == lab::host::svc::kRunning;
-    if (!bRunning) {
+    uint32_t starts = 0;
+    if (!host.Services().IsRunning("SNMP", &starts)) {
         host.TheSnmpAgent().Stop();
         return 0;
     }
@@ -102,15 +95,14 @@ uint16_t LocalAgentPort()
     {
         Sessions& sessions = TheSessions();
         std::lock_guard<std::mutex> guard(sessions.lock);
-        if (sessions.configLoad != host.LoadCount() || sessions.configStarts != entry.starts) {
+        if (sessions.configLoad != host.LoadCount() || sessions.configStarts != starts) {
+            host.TheSnmpAgent().Stop();  // the service started anew: so does its agent
             sessions.config = lab::host::SnmpAgentConfig(host.Registry(), host.Settings());
             sessions.configLoad = host.LoadCount();
-            sessions.configStarts = entry.starts;
+            sessions.configStarts = starts;
         }
         config = sessions.config;
     }
-    if (SilentByProfile())
-        host.TheSnmpAgent().SetSilent(true);
     return host.TheSnmpAgent().Ensure(host.StateDir(), config);
 }
 
@@ -144,37 +136,41 @@ bool OpenNetSnmp(MgrSession& session, const std::string& peer, int tryMs)
 
 bool AddBinding(netsnmp_pdu* pPdu, const SnmpVarBind& binding)
 {
-    std::vector<oid> name(binding.name.ids, binding.name.ids + binding.name.idLength);
+    if (binding.name.idLength > MAX_OID_LEN)
+        return false;
+    oid ids[MAX_OID_LEN];
+    std::copy(binding.name.ids, binding.name.ids + binding.name.idLength, ids);
+    size_t length = binding.name.idLength;
     const AsnAny& value = binding.value;
     switch (value.asnType) {
     case ASN_INTEGER: {
         long number = value.asnValue.number;
-        return snmp_pdu_add_variable(pPdu, name.data(), name.size(), ASN_INTEGER, &number, sizeof number);
+        return snmp_pdu_add_variable(pPdu, ids, length, ASN_INTEGER, &number, sizeof number);
     }
     case ASN_COUNTER32:
     case ASN_GAUGE32:
     case ASN_TIMETICKS:
     case ASN_UNSIGNED32: {
         u_long number = value.asnValue.unsigned32;
-        return snmp_pdu_add_variable(pPdu, name.data(), name.size(), value.asnType, &number, sizeof number);
+        return snmp_pdu_add_variable(pPdu, ids, length, value.asnType, &number, sizeof number);
     }
     case ASN_COUNTER64: {
         counter64 number{value.asnValue.counter64.QuadPart >> 32, value.asnValue.counter64.QuadPart & 0xFFFFFFFFu};
-        return snmp_pdu_add_variable(pPdu, name.data(), name.size(), ASN_COUNTER64, &number, sizeof number);
+        return snmp_pdu_add_variable(pPdu, ids, length, ASN_COUNTER64, &number, sizeof number);
     }
     case ASN_OCTETSTRING:
     case ASN_IPADDRESS:
     case ASN_OPAQUE:
     case ASN_BITS:
-        return snmp_pdu_add_variable(pPdu, name.data(), name.size(), value.asnType, value.asnValue.string.stream,
+        return snmp_pdu_add_variable(pPdu, ids, length, value.asnType, value.asnValue.string.stream,
                                      value.asnValue.string.length);
     case ASN_OBJECTIDENTIFIER: {
         std::vector<oid> object(value.asnValue.object.ids, value.asnValue.object.ids + value.asnValue.object.idLength);
-        return snmp_pdu_add_variable(pPdu, name.data(), name.size(), ASN_OBJECTIDENTIFIER, object.data(),
+        return snmp_pdu_add_variable(pPdu, ids, length, ASN_OBJECTIDENTIFIER, object.data(),
                                      object.size() * sizeof(oid));
     }
     default:
-        return snmp_add_null_var(pPdu, name.data(), name.size()) != nullptr;
+        return snmp_add_null_var(pPdu, ids, length) != nullptr;
     }
 }
 
