@@ -1,8 +1,15 @@
 // Stands in for snmpapi.dll: memory and copies of the SNMP records, with Windows' ownership rules.
 #include "lab/win32/Snmp.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+
+// The layout of the 64-bit platform's records (4-byte packing), which callers may depend on.
+static_assert(sizeof(AsnOctetString) == 16 && sizeof(AsnObjectIdentifier) == 12, "SNMP record layout");
+static_assert(sizeof(AsnAny) == 20 && offsetof(AsnAny, asnValue) == 4, "AsnAny layout");
+static_assert(sizeof(SnmpVarBind) == 32 && offsetof(SnmpVarBind, value) == 12, "SnmpVarBind layout");
+static_assert(sizeof(SnmpVarBindList) == 12, "SnmpVarBindList layout");
 
 LPVOID WINAPI SnmpUtilMemAlloc(UINT nBytes)
 {
