@@ -128,6 +128,7 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_processes.Load(m_profileDir, m_settings);
     m_network.Configure(m_profileDir, m_settings);
     LoadFileTimes();
+    m_baseService.Load(m_profileDir);
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();

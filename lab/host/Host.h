@@ -1,6 +1,7 @@
 // Stands in for the whole managed server: its profile, state, registry, drives, clock and outputs.
 #pragma once
 
+#include "lab/host/BaseService.h"
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/EventLogs.h"
@@ -49,6 +50,8 @@ public:
     Processes& TheProcesses() { return m_processes; }
     Network& TheNetwork() { return m_network; }
     FileTimes& TheFileTimes() { return m_fileTimes; }
+    // What answers behind the command router (it answers only while its service runs).
+    BaseService& TheBaseService() { return m_baseService; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -80,6 +83,7 @@ private:
     Processes m_processes;
     Network m_network;
     FileTimes m_fileTimes;
+    BaseService m_baseService;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;
