@@ -8,7 +8,7 @@
 class CCommand {
 public:
     // The smallest buffer: a header and four data bytes.
-    static const DWORD MIN_BUFFER = 52;
+    static constexpr DWORD MIN_BUFFER = 52;
 
     CCommand(DWORD dwCode, DWORD dwExtension, DWORD dwObjectId, LONG lCabinetId, LONG lStatus,
              const void* pData = nullptr, DWORD dwDataLength = 0);

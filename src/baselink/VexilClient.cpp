@@ -349,6 +349,7 @@ HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, 
     if (m_bCancelled) {
         if (g_FileDebug.m_bActive)
             g_FileDebug.Trace(2, "\nCVexilClient        : InvokeEx() - ## cancelled!");
+        m_LasthResult = HR_CALL_CANCELLED;
         return HR_CALL_CANCELLED;
     }
     m_LasthResult = HR_CALL_CANCELLED;

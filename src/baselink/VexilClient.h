@@ -29,9 +29,9 @@ public:
         METHOD_COUNT
     };
     // The client's own statuses for a request that did not reach the base service.
-    static const DWORD STATUS_REQUEST_FAILED = 6;
-    static const DWORD STATUS_NO_BUFFER = 23;
-    static const DWORD STATUS_BUSY = 0x0F;
+    static constexpr DWORD STATUS_REQUEST_FAILED = 6;
+    static constexpr DWORD STATUS_NO_BUFFER = 23;
+    static constexpr DWORD STATUS_BUSY = 0x0F;
 
     CVexilClient();
     virtual ~CVexilClient();
