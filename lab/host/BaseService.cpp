@@ -188,6 +188,8 @@ void BaseService::Clear()
     m_bCabinetProperty = true;
     m_replyStatus.clear();
     m_busyCalls = 0;
+    m_script.clear();
+    m_scriptedHeader.clear();
     m_clientName.clear();
     m_calls.clear();
 }
@@ -484,6 +486,16 @@ void BaseService::Answer(const RouterHeader& request, const std::vector<uint8_t>
     std::lock_guard<std::mutex> guard(m_lock);
     reply = request;
     replyData.clear();
+    m_scriptedHeader.clear();
+    if (!m_script.empty()) {
+        ScriptedReply scripted = m_script.front();
+        m_script.erase(m_script.begin());
+        reply.status = scripted.status;
+        replyData = scripted.data;
+        reply.dataLength = static_cast<uint32_t>(replyData.size());
+        m_scriptedHeader = scripted.header;
+        return;
+    }
     uint32_t status = rvstatus::kOk;
     auto forced = m_replyStatus.find((static_cast<uint64_t>(request.code) << 32) | request.extension);
     if (forced == m_replyStatus.end())
@@ -500,6 +512,18 @@ void BaseService::Answer(const RouterHeader& request, const std::vector<uint8_t>
         replyData.clear();
     reply.status = status;
     reply.dataLength = static_cast<uint32_t>(replyData.size());
+}
+
+void BaseService::Script(const std::vector<ScriptedReply>& replies)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_script = replies;
+}
+
+std::vector<uint8_t> BaseService::ReplyHeaderBytes(const RouterHeader& reply) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_scriptedHeader.empty() ? reply.Bytes() : m_scriptedHeader;
 }
 
 bool BaseService::KnowsMethod(const std::string& name) const
@@ -572,7 +596,11 @@ std::string BaseService::ClientName() const
 
 void BaseService::RecordCall(const RouterCall& call)
 {
+    // Enough for any test to look back on; a long run keeps only the latest.
+    const size_t kKept = 4096;
     std::lock_guard<std::mutex> guard(m_lock);
+    if (m_calls.size() >= kKept)
+        m_calls.erase(m_calls.begin(), m_calls.begin() + kKept / 2);
     m_calls.push_back(call);
 }
 

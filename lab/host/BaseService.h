@@ -36,6 +36,14 @@ struct RouterCall {
     int timeout = 0;
 };
 
+// A reply a test or fuzz target puts in the service's mouth: any status and data, and when header is
+// not empty, the very bytes the router hands back as the reply's header.
+struct ScriptedReply {
+    uint32_t status = 0;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> header;
+};
+
 // Reply statuses of the lab's base service (its own protocol; 0 and 0x0F are the ones clients rely on).
 namespace rvstatus {
 constexpr uint32_t kOk = 0;
@@ -72,6 +80,10 @@ public:
     void SetReplyStatus(uint32_t code, int64_t extension, uint32_t status);
     // The next `calls` commands reply "busy" (0x0F).
     void SetBusy(uint32_t calls);
+    // The next commands get these replies, in order, whatever they ask.
+    void Script(const std::vector<ScriptedReply>& replies);
+    // The bytes of a reply's header as the router hands them back: the scripted ones of the last answer, if any.
+    std::vector<uint8_t> ReplyHeaderBytes(const RouterHeader& reply) const;
 
     std::string Version() const;
     void SetClientName(const std::string& name);
@@ -116,6 +128,8 @@ private:
     bool m_bCabinetProperty = true;
     std::map<uint64_t, uint32_t> m_replyStatus;  // code << 32 | extension, or code << 32 | 0xFFFFFFFF for any
     uint32_t m_busyCalls = 0;
+    std::vector<ScriptedReply> m_script;  // the next first
+    std::vector<uint8_t> m_scriptedHeader;  // of the last answer
     std::string m_clientName;
     std::vector<RouterCall> m_calls;
 };

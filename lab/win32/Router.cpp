@@ -422,7 +422,7 @@ private:
         RouterHeader reply;
         std::vector<uint8_t> replyData;
         Service().Answer(request, ArrayBytes(*data.pparray), reply, replyData);
-        HRESULT hr = ReplaceArray(header.pparray, reply.Bytes());
+        HRESULT hr = ReplaceArray(header.pparray, Service().ReplyHeaderBytes(reply));
         return SUCCEEDED(hr) ? ReplaceArray(data.pparray, replyData) : hr;
     }
 
