@@ -139,6 +139,7 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_processes.Load(m_layers, m_settings);
     m_network.Configure(m_layers, m_settings);
     LoadFileTimes();
+    m_baseService.Load(m_layers.Find("baseservice.ini"));
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();

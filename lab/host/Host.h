@@ -1,6 +1,7 @@
 // Stands in for the whole managed server: its profile, state, registry, drives, clock and outputs.
 #pragma once
 
+#include "lab/host/BaseService.h"
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/EventLogs.h"
@@ -57,6 +58,8 @@ public:
     // The agent behind the SNMP service, while that service runs.
     SnmpAgent& TheSnmpAgent() { return m_snmpAgent; }
     FileTimes& TheFileTimes() { return m_fileTimes; }
+    // What answers behind the command router (it answers only while its service runs).
+    BaseService& TheBaseService() { return m_baseService; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -91,6 +94,7 @@ private:
     Network m_network;
     FileTimes m_fileTimes;
     SnmpAgent m_snmpAgent;
+    BaseService m_baseService;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

@@ -52,3 +52,27 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     text.copy(lpMultiByteStr, text.size());
     return static_cast<int>(text.size());
 }
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar)
+{
+    (void)dwFlags;  // every byte of Windows-1252 has its character: nothing to be strict about
+    if ((CodePage != CP_ACP && CodePage != CP_THREAD_ACP && CodePage != 1252) || !lpMultiByteStr ||
+        cbMultiByte == 0 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string text = cbMultiByte < 0 ? std::string(lpMultiByteStr) + '\0'
+                                       : std::string(lpMultiByteStr, static_cast<size_t>(cbMultiByte));
+    std::string units = lab::host::Utf16LeFromAnsi(text);
+    size_t count = units.size() / 2;
+    if (cchWideChar == 0)
+        return static_cast<int>(count);
+    if (count > static_cast<size_t>(cchWideChar)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (size_t i = 0; i < count; ++i)
+        lpWideCharStr[i] = static_cast<WCHAR>(static_cast<uint8_t>(units[2 * i]) | (static_cast<uint8_t>(units[2 * i + 1]) << 8));
+    return static_cast<int>(count);
+}

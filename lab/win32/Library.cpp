@@ -2,6 +2,7 @@
 #include "lab/win32/Library.h"
 
 #include "lab/host/Host.h"
+#include "lab/win32/Com.h"
 #include "lab/win32/IpHelper.h"
 #include "lab/win32/ImageFiles.h"
 #include "lab/win32/LibraryControl.h"
@@ -85,6 +86,11 @@ struct Libraries {
         pSnmpapi->exports["SnmpUtilMemAlloc"] = Export(&SnmpUtilMemAlloc);
         pSnmpapi->exports["SnmpUtilMemReAlloc"] = Export(&SnmpUtilMemReAlloc);
         pSnmpapi->exports["SnmpUtilMemFree"] = Export(&SnmpUtilMemFree);
+        Module* pOle32 = Add("ole32", false);
+        pOle32->exports["CoEnableCallCancellation"] = Export(&CoEnableCallCancellation);
+        pOle32->exports["CoDisableCallCancellation"] = Export(&CoDisableCallCancellation);
+        pOle32->exports["CoGetCancelObject"] = Export(&CoGetCancelObject);
+        pOle32->exports["CoCancelCall"] = Export(&CoCancelCall);
     }
 
     Module* Add(const std::string& name, bool bPinned)

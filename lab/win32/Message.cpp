@@ -82,6 +82,27 @@ const SystemMessage kSystemMessages[] = {
     {1813, "The specified resource type cannot be found in the image file.\r\n"},
     {1814, "The specified resource name cannot be found in the image file.\r\n"},
     {1815, "The specified resource language ID cannot be found in the image file.\r\n"},
+    {1818, "The remote procedure call was cancelled.\r\n"},
+    // COM's own codes, as the system's message table holds them.
+    {0x80004001, "Not implemented\r\n"},
+    {0x80004002, "No such interface supported\r\n"},
+    {0x80004005, "Unspecified error\r\n"},
+    {0x80010002, "Call was canceled by the message filter.\r\n"},
+    {0x80010008, "The callee (server [not server application]) is not available and disappeared; all connections "
+                 "are invalid. The call did not execute.\r\n"},
+    {0x80010106, "Cannot change thread mode after it is set.\r\n"},
+    {0x80010107, "The method called does not exist on the server.\r\n"},
+    {0x80010108, "The object invoked has disconnected from its clients.\r\n"},
+    {0x80010119, "Security must be initialized before any interfaces are marshalled or unmarshalled. It cannot be "
+                 "changed once initialized.\r\n"},
+    {0x80020003, "Member not found.\r\n"},
+    {0x80020004, "Parameter not found.\r\n"},
+    {0x80020005, "Type mismatch.\r\n"},
+    {0x80020006, "Unknown name.\r\n"},
+    {0x8002000E, "Invalid number of parameters.\r\n"},
+    {0x80040154, "Class not registered\r\n"},
+    {0x800401F0, "CoInitialize has not been called.\r\n"},
+    {0x80080005, "Server execution failed\r\n"},
 };
 
 uint16_t U16(const uint8_t* p)
@@ -206,6 +227,9 @@ bool SystemMessageText(DWORD id, DWORD languageId, std::string& text, DWORD& err
         error = ERROR_RESOURCE_LANG_NOT_FOUND;
         return false;
     }
+    // An HRESULT made from a system error code has that code's text.
+    if ((id & 0xFFFF0000u) == 0x80070000u)
+        id &= 0xFFFFu;
     for (const SystemMessage& message : kSystemMessages) {
         if (message.id == id) {
             text = message.text;

@@ -1,19 +1,23 @@
 #include "src/app/DiagSteps.h"
 
 #include "src/baselink/CheckRavelin.h"
+#include "src/baselink/TestRavelin.h"
 #include "src/checks/CheckNetwork.h"
 #include "src/checks/CheckOperatingSystem.h"
 #include "src/checks/CheckSnmp.h"
+#include "src/checks/CheckSystemEventlog.h"
 
 // Each check takes its place here as it is built; the order is the run's call order.
 const std::vector<DiagStep>& DiagnosisSteps()
 {
     static const std::vector<DiagStep> steps = {
+        {1, CheckSystemEventlog},
         {2, CheckOperatingSystem},
         {3, CheckNetwork},
         {4, CheckSnmp},
         {5, TestSnmp},
         {6, CheckRavelin},
+        {7, TestRavelin},
     };
     return steps;
 }

@@ -7,6 +7,7 @@
 #include <msi.h>
 #include <iphlpapi.h>
 #include <objbase.h>
+#include <ocidl.h>
 #include <process.h>
 #include <psapi.h>
 #include <snmp.h>

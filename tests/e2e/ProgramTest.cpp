@@ -147,6 +147,14 @@ std::string Findings(const std::string& text, const std::string& kind)
     return start == std::string::npos ? "" : text.substr(start, text.find("</" + kind + ">", start) - start);
 }
 
+size_t Count(const std::string& text, const std::string& needle)
+{
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++count;
+    return count;
+}
+
 }  // namespace
 
 TEST_F(ProgramTest, WithoutOptionsNothingHappens)
@@ -202,16 +210,22 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
             "\"WinDebugLevel\"=dword:00000001\r\n",
             "[Processes]\nSource=profile\n");
 
+    // No command router on this machine: the event log step and the function test each fail to attach.
+    const std::string attach = "Triagist:      CVexilClient        : ## ERROR! Attach to VEXIL failed, "
+                               "m_LasthResult=0x80040154";
     std::string target = WindowsPath(m_root + "/no/such/dir/r.xml");
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", target}), 0);
-    EXPECT_EQ(ReadText(trace),
-              "\r\nTriagist:      Triagist            : ERROR! Could not create output file \"" + target + "\"");
+    EXPECT_EQ(ReadText(trace), "\r\n" + attach + "\r\n" + attach +
+                                   "\r\nTriagist:      Triagist            : ERROR! Could not create output file \"" +
+                                   target + "\"");
     EXPECT_EQ(ReadText(m_root + "/debug.txt"),
-              "Triagist:      Triagist            : ERROR! Could not create output file \"" + target + "\"\n");
+              attach + "\n" + attach + "\nTriagist:      Triagist            : ERROR! Could not create output file \"" +
+                  target + "\"\n");
 
     fs::remove(trace);
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
-    EXPECT_EQ(ReadText(trace), "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!");
+    EXPECT_EQ(ReadText(trace), "\r\n" + attach + "\r\n" + attach +
+                                   "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!");
 }
 
 TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
@@ -343,15 +357,88 @@ TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
     ExpectValidReport(Work("r.xml"));
     std::string text = ReadText(Work("r.xml"));
 
-    EXPECT_EQ(Element(text, "Ravelin"), "<Ravelin/>");
-    EXPECT_NE(text.find("<Errors Count=\"3\">\r\n<SNMP>\r\n<Message>SNMP service is not running!</Message>\r\n"
-                        "<Message>SNMP community not configured!</Message>\r\n</SNMP>\r\n"
-                        "<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n</Quillmont>\r\n</Errors>"),
+    EXPECT_EQ(Element(text, "Ravelin"),
+              "<Ravelin>\r\n<Tests>\r\n<Connect>\r\n<Status>FAILED</Status>\r\n<LastError>-2147221164</LastError>\r\n"
+              "<LastErrorMsg>Class not registered</LastErrorMsg>\r\n</Connect>\r\n</Tests>\r\n</Ravelin>");
+    EXPECT_EQ(Element(text, "System"), "<System>\r\n<SystemEventlog/>\r\n</System>");
+    EXPECT_NE(text.find("<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n"
+                        "<Message>Ravelin connect failed!</Message>\r\n</Quillmont>\r\n</Errors>"),
+              std::string::npos);
+    EXPECT_NE(Findings(text, "Errors").find("<SNMP>\r\n<Message>SNMP service is not running!</Message>\r\n"
+                                            "<Message>SNMP community not configured!</Message>\r\n</SNMP>"),
               std::string::npos);
     EXPECT_NE(SnmpSection(text).find("<Status>not installed</Status>"), std::string::npos);
-    EXPECT_EQ(Element(text, "Tests"), "");
+    EXPECT_EQ(SnmpSection(text).find("<Tests>"), std::string::npos);
     EXPECT_NE(Element(text, "OperatingSystem").find("<Eventlog>\r\n<Application/>\r\n<System/>\r\n<Security/>\r\n"
                                                     "</Eventlog>"),
               std::string::npos);
     EXPECT_EQ(text.find("in event log!"), std::string::npos);
+}
+
+TEST_F(ProgramTest, DefaultServerAnswersThroughTheCommandRouter)
+{
+    m_profile = kDist + "/lab/default";
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+
+    std::string tests = Element(text, "Tests");
+    EXPECT_NE(tests.find("<Connect>\r\n<Status>OK</Status>\r\n<LastError>0</LastError>\r\n"
+                         "<LastErrorMsg>The operation completed successfully.</LastErrorMsg>\r\n</Connect>"),
+              std::string::npos);
+    EXPECT_NE(tests.find("<Requests>\r\n<ServerCabinetNr>0</ServerCabinetNr>\r\n"
+                         "<ServerModel>QUILLMONT QX300 S6</ServerModel>\r\n<ChassisModel>QX300 S6 R</ChassisModel>\r\n"
+                         "<CabinetSerialNumber>QMFS6D2104718</CabinetSerialNumber>\r\n"
+                         "<Systemboard>D4108-A11 GS 2</Systemboard>\r\n<ControllerModel>iQRC 5</ControllerModel>\r\n"
+                         "<ControllerFirmware>5.21F</ControllerFirmware>\r\n</Requests>"),
+              std::string::npos);
+    EXPECT_NE(tests.find("<System>\r\n<Status Description=\"warning\">2</Status>\r\n</System>"), std::string::npos);
+    EXPECT_NE(tests.find("<Component Name=\"FAN2 SYS\" Description=\"System fan 2\" ConfirmSupported=\"true\">\r\n"
+                         "<Status Description=\"warning\">2</Status>"),
+              std::string::npos);
+    // The fourth fan's slot is empty; the storage subsystem has no description.
+    EXPECT_EQ(tests.find("FAN4 SYS"), std::string::npos);
+    EXPECT_NE(tests.find("<Subsystem Name=\"Mass Storage\" Description=\"n/a\">"), std::string::npos);
+    EXPECT_EQ(Count(tests, "<Subsystem "), 3u);
+    EXPECT_EQ(Count(tests, "<Component "), 10u);
+    EXPECT_EQ(tests.find("EEPROMS"), std::string::npos);
+
+    std::string log = Element(text, "SystemEventlog");
+    EXPECT_EQ(Count(log, "<Entry>"), 12u);
+    EXPECT_EQ(log.find("<SystemEventlog>\r\n<Entry>\r\n<Date> &lt;no date/no time&gt; </Date>\r\n"
+                                  "<Severity>INFO</Severity>\r\n<ErrorCode>0001</ErrorCode>\r\n"
+                       "<Message>System event log cleared</Message>"),
+              0u);
+    EXPECT_NE(log.find("<Date>09.12.2025 22:17:45</Date>\r\n<Severity>CRITICAL</Severity>\r\n"
+                       "<ErrorCode>0410</ErrorCode>\r\n<Message>Power unit: AC power lost</Message>"),
+              std::string::npos);
+    EXPECT_NE(log.find("<Severity>MAJOR</Severity>\r\n<ErrorCode>0317</ErrorCode>\r\n"
+                       "<Message>FAN2 SYS: speed below warning threshold</Message>"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Ravelin connect failed!"), std::string::npos);
+    EXPECT_EQ(text.find("Model not found!"), std::string::npos);
+}
+
+TEST_F(ProgramTest, StoppedBaseServiceLeavesTheRouterSilent)
+{
+    m_profile = m_root + "/stopped";
+    fs::copy(kDist + "/lab/default", m_profile, fs::copy_options::recursive);
+    std::string services = ReadText(m_profile + "/services.ini");
+    size_t at = services.find("State=running", services.find("[Ravelind]"));
+    ASSERT_NE(at, std::string::npos);
+    services.replace(at, 13, "State=stopped");
+    std::ofstream(m_profile + "/services.ini", std::ios::binary | std::ios::trunc) << services;
+
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    ExpectValidReport(Work("r.xml"));
+    std::string text = ReadText(Work("r.xml"));
+
+    EXPECT_EQ(Element(text, "Tests"), "<Tests>\r\n<Connect>\r\n<Status>FAILED</Status>\r\n"
+                                      "<LastError>-2146959355</LastError>\r\n"
+                                      "<LastErrorMsg>Server execution failed</LastErrorMsg>\r\n</Connect>\r\n</Tests>");
+    EXPECT_EQ(Element(text, "SystemEventlog"), "<SystemEventlog/>");
+    EXPECT_EQ(Count(text, "Ravelin connect failed!"), 1u);
+    EXPECT_NE(text.find("<Message>Ravelin service is not running!</Message>\r\n"
+                        "<Message>Ravelin connect failed!</Message>\r\n</Quillmont>"),
+              std::string::npos);
 }

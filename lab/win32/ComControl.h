@@ -1,0 +1,26 @@
+// Stands in for what a test can see of and do to COM and the command router (lab-internal, not part of the Win32 surface).
+#pragma once
+
+#include "lab/win32/Com.h"
+
+namespace lab::win32 {
+
+// Objects of the lab's COM servers (the router, its connection point) alive now; 0 once every
+// reference was released, so a test can tell a leaked interface.
+long LiveComObjects();
+void ComObjectCreated();
+void ComObjectDestroyed();
+
+// A new command router object with one reference, for CoCreateInstanceEx once its service runs.
+IUnknown* CreateRouterObject();
+
+// The calls in progress on a thread, so CoCancelCall can tell whether there is one to cancel.
+void BeginOutgoingCall();
+void EndOutgoingCall();
+// True once when CoCancelCall was called for this thread's call in progress.
+bool TakeCallCancelled();
+
+// The router's event interface, whose connection point the router offers.
+extern const IID IID_IVexilEvents;
+
+}  // namespace lab::win32

@@ -1,0 +1,849 @@
+// The client of the command router Vexil: attaches to its COM server, sends commands to the base service, detaches.
+#include "src/baselink/VexilClient.h"
+
+#include "src/trace/FileDebug.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The router's class and its event interface.
+const CLSID CLSID_Vexil = {0xAD289653, 0xB5C5, 0x11D2, {0x88, 0xBB, 0x00, 0xC0, 0x95, 0xEC, 0xAC, 0xC1}};
+const IID IID_IVexilEvents = {0xDAC1AB11, 0x1E16, 0x11D2, {0x95, 0x11, 0x00, 0x00, 0xE8, 0x17, 0x38, 0x5C}};
+
+const WCHAR* const METHOD_NAMES[CVexilClient::METHOD_COUNT] = {
+    L"SyncRequest",   L"DefaultTimeout", L"VCRequest",  L"ServerCabinetNumber",
+    L"RavelinVersion", L"VCRequestEx",   L"ClientName", L"CmdRequest"};
+
+const HRESULT HR_NOT_SENT = static_cast<HRESULT>(0x80010008L);          // RPC_E_SERVER_DIED_DNE
+const HRESULT HR_NO_REQUEST_METHOD = static_cast<HRESULT>(0x80010107L);  // RPC_E_INVALIDMETHOD
+const HRESULT HR_CHANGED_MODE = static_cast<HRESULT>(0x80010106L);       // RPC_E_CHANGED_MODE
+const HRESULT HR_CALL_CANCELLED = 1818;                                  // RPC_S_CALL_CANCELLED
+const DWORD CMD_CABINET_NUMBER = 0xE204;
+const DWORD EVENT_VCREQUEST = 3;
+const DWORD EVENT_CMDREQUEST = 4;
+
+template <class T>
+T Resolve(HMODULE hModule, const char* pszName)
+{
+    // Through the generic function pointer type, which converts to any other without complaint.
+    return hModule ? reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszName))) : nullptr;
+}
+
+// A byte string as the router takes it: a one-dimensional safe array of bytes; null when none could be made.
+SAFEARRAY* NewByteString(const void* pBytes, DWORD cbBytes)
+{
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, cbBytes);
+    if (!psa)
+        return nullptr;
+    void* pv = nullptr;
+    if (FAILED(SafeArrayAccessData(psa, &pv))) {
+        SafeArrayDestroy(psa);
+        return nullptr;
+    }
+    if (cbBytes > 0)
+        std::memcpy(pv, pBytes, cbBytes);
+    SafeArrayUnaccessData(psa);
+    return psa;
+}
+
+DWORD ByteStringLength(SAFEARRAY* psa)
+{
+    LONG lLower = 0, lUpper = -1;
+    if (!psa || FAILED(SafeArrayGetLBound(psa, 1, &lLower)) || FAILED(SafeArrayGetUBound(psa, 1, &lUpper)) ||
+        lUpper < lLower)
+        return 0;
+    return static_cast<DWORD>(lUpper - lLower + 1);
+}
+
+// Copies at most cbMax bytes out of a byte string; the number copied.
+DWORD CopyByteString(SAFEARRAY* psa, void* pTarget, DWORD cbMax)
+{
+    DWORD cbCopy = ByteStringLength(psa);
+    if (cbCopy > cbMax)
+        cbCopy = cbMax;
+    void* pv = nullptr;
+    if (cbCopy == 0 || FAILED(SafeArrayAccessData(psa, &pv)))
+        return 0;
+    std::memcpy(pTarget, pv, cbCopy);
+    SafeArrayUnaccessData(psa);
+    return cbCopy;
+}
+
+void SetShort(VARIANT& v, SHORT nValue)
+{
+    v.vt = VT_I2;
+    v.iVal = nValue;
+}
+
+void SetByteStringRef(VARIANT& v, SAFEARRAY** ppsa)
+{
+    v.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+    v.pparray = ppsa;
+}
+
+void SetByteRef(VARIANT& v, BYTE* pb)
+{
+    v.vt = VT_BYREF | VT_UI1;
+    v.pbVal = pb;
+}
+
+// The byte string of an event argument, by value or by reference; null when it is none.
+SAFEARRAY* EventByteString(const VARIANT& v)
+{
+    if (v.vt == (VT_ARRAY | VT_UI1))
+        return v.parray;
+    if (v.vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v.pparray)
+        return *v.pparray;
+    return nullptr;
+}
+
+bool EventShort(const VARIANT& v, SHORT& nValue)
+{
+    if (v.vt == VT_I2) {
+        nValue = v.iVal;
+        return true;
+    }
+    if (v.vt == (VT_BYREF | VT_I2) && v.piVal) {
+        nValue = *v.piVal;
+        return true;
+    }
+    return false;
+}
+
+bool EventByte(const VARIANT& v, BYTE& bValue)
+{
+    if (v.vt == VT_UI1) {
+        bValue = v.bVal;
+        return true;
+    }
+    if (v.vt == (VT_BYREF | VT_UI1) && v.pbVal) {
+        bValue = *v.pbVal;
+        return true;
+    }
+    return false;
+}
+
+bool IsWindowsNT5OrLater()
+{
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 5;
+}
+
+}  // namespace
+
+CVexilClient::CVexilClient()
+    : m_nInterfaceCounter(0),
+      m_hOle32(LoadLibraryA("OLE32.dll")),
+      m_bCancelEnabled(false),
+      m_bCancelled(0),
+      m_dwCallingThread(0),
+      m_dwEventsThread(0),
+      m_dwAdviseCookie(0),
+      m_pConnectionPoint(nullptr),
+      m_bKeepMID(false),
+      m_LasthResult(S_OK),
+      m_pGIT(nullptr),
+      m_dwGITCookie(0),
+      m_dwAttachThread(0)
+{
+    m_pfnCoEnableCallCancellation = Resolve<PFN_COENABLECALLCANCELLATION>(m_hOle32, "CoEnableCallCancellation");
+    m_pfnCoDisableCallCancellation = Resolve<PFN_CODISABLECALLCANCELLATION>(m_hOle32, "CoDisableCallCancellation");
+    m_pfnCoGetCancelObject = Resolve<PFN_COGETCANCELOBJECT>(m_hOle32, "CoGetCancelObject");
+    m_pfnCoCancelCall = Resolve<PFN_COCANCELCALL>(m_hOle32, "CoCancelCall");
+    m_szModuleName[0] = '\0';
+    m_szErrorText[0] = '\0';
+    for (DISPID& dispId : m_aDispId)
+        dispId = DISPID_UNKNOWN;
+}
+
+CVexilClient::~CVexilClient()
+{
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCVexilClient        : Start d'tor");
+    if (m_bCancelEnabled)
+        EnableCancelRequest(false);
+    if (m_dwAdviseCookie != 0 && m_dwEventsThread == GetCurrentThreadId() && IsWindowsNT5OrLater())
+        EnableEvents(false);
+    Detach();
+    m_ThreadComInit.clear();
+    if (m_hOle32)
+        FreeLibrary(m_hOle32);
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCVexilClient        : End d'tor\n");
+}
+
+int CVexilClient::Attach(const WCHAR* pwszServer)
+{
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Enter...");
+    if (m_szModuleName[0] == '\0') {
+        std::snprintf(m_szModuleName, sizeof m_szModuleName, "%s", g_FileDebug.GetModuleName());
+    }
+    if (g_FileDebug.m_bActive) {
+        if (m_szModuleName[0] == '\0')
+            g_FileDebug.Trace(2, "\nCVexilClient        : ## WARNING! Could not get a valid module name at Attach!");
+        else
+            g_FileDebug.Trace(3, "\nCVexilClient        : Attach to VEXIL as module \"%s\"", m_szModuleName);
+    }
+
+    int nResult = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_Lock);
+        const DWORD dwThread = GetCurrentThreadId();
+        if (m_ThreadComInit.find(dwThread) == m_ThreadComInit.end()) {
+            HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (g_FileDebug.m_bActive) {
+                if (hr == S_OK)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was not called before!", static_cast<int>(dwThread));
+                else if (hr == S_FALSE)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called!", static_cast<int>(dwThread));
+                else if (hr == HR_CHANGED_MODE)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not be changed!", static_cast<int>(dwThread));
+            }
+            m_ThreadComInit[dwThread] = hr;
+        } else if (g_FileDebug.m_bActive) {
+            g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called here!", static_cast<int>(dwThread));
+        }
+
+        if (m_dwGITCookie != 0) {
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(3, "\nCVexilClient        :   already attached");
+            nResult = 1;
+        } else {
+            m_LasthResult = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                                 RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+            if (pwszServer)
+                m_strServerName = pwszServer;
+            COSERVERINFO serverInfo;
+            std::memset(&serverInfo, 0, sizeof serverInfo);
+            COSERVERINFO* pServerInfo = nullptr;
+            if (!m_strServerName.empty()) {
+                serverInfo.pwszName = &m_strServerName[0];
+                pServerInfo = &serverInfo;
+            }
+
+            m_nInterfaceCounter = 1;
+            const int nInstance = 0;
+            MULTI_QI qi = {&IID_IDispatch, nullptr, S_OK};
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Try to create interface instance %d ...", nInstance);
+            m_LasthResult = CoCreateInstanceEx(CLSID_Vexil, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                                               pServerInfo, 1, &qi);
+            if (SUCCEEDED(m_LasthResult) && FAILED(qi.hr))
+                m_LasthResult = qi.hr;
+            IDispatch* pDispatch = SUCCEEDED(m_LasthResult) ? static_cast<IDispatch*>(qi.pItf) : nullptr;
+            if (!pDispatch && qi.pItf)
+                qi.pItf->Release();
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(4, "\nCVexilClient        : ... Attach() - interface instance %d created %s!", nInstance,
+                                  pDispatch ? "OK" : "FALSE");
+
+            if (pDispatch) {
+                if (g_FileDebug.m_bActive)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - create global interface table ...");
+                m_LasthResult = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                                 IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_pGIT));
+                if (g_FileDebug.m_bActive)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach() -   global interface created, hResult=0x%08X",
+                                      static_cast<unsigned>(m_LasthResult));
+                if (SUCCEEDED(m_LasthResult)) {
+                    m_LasthResult = m_pGIT->RegisterInterfaceInGlobal(pDispatch, IID_IDispatch, &m_dwGITCookie);
+                    if (g_FileDebug.m_bActive)
+                        g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!",
+                                          static_cast<int>(dwThread), SUCCEEDED(m_LasthResult) ? "OK" : "FAILED");
+                    if (SUCCEEDED(m_LasthResult)) {
+                        m_dwAttachThread = dwThread;
+                    } else {
+                        m_dwGITCookie = 0;
+                        m_pGIT->Release();
+                        m_pGIT = nullptr;
+                    }
+                } else {
+                    m_pGIT = nullptr;
+                }
+                if (m_dwGITCookie != 0) {
+                    if (g_FileDebug.m_bActive)
+                        g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Get dispatch IDs...");
+                    for (int nMethod = 0; nMethod < METHOD_COUNT; ++nMethod) {
+                        LPOLESTR pszName = const_cast<LPOLESTR>(METHOD_NAMES[nMethod]);
+                        DISPID dispId = DISPID_UNKNOWN;
+                        if (FAILED(pDispatch->GetIDsOfNames(IID_NULL, &pszName, 1, LOCALE_SYSTEM_DEFAULT, &dispId)))
+                            dispId = DISPID_UNKNOWN;
+                        m_aDispId[nMethod] = dispId;
+                        if (g_FileDebug.m_bActive)
+                            g_FileDebug.Trace(4, "\nCVexilClient        :   ID of method %ls = %d", METHOD_NAMES[nMethod],
+                                              static_cast<int>(dispId));
+                    }
+                }
+                pDispatch->Release();
+            }
+            m_nInterfaceCounter = 0;
+
+            if (SUCCEEDED(m_LasthResult) && m_dwGITCookie != 0) {
+                if (m_szModuleName[0] != '\0')
+                    SetClientName();
+                nResult = 1;
+            }
+        }
+    }
+    if (g_FileDebug.m_bActive) {
+        if (nResult)
+            g_FileDebug.Trace(4, "\nCVexilClient        : Attach succeeded");
+        else
+            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR! Attach to VEXIL failed, m_LasthResult=0x%08X",
+                              static_cast<unsigned>(m_LasthResult));
+    }
+    return nResult;
+}
+
+void CVexilClient::Detach()
+{
+    std::lock_guard<std::recursive_mutex> guard(m_Lock);
+    try {
+        if (m_dwGITCookie == 0) {
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(5, "\nCVexilClient        : Detach() - not attached (ignored)");
+        } else {
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(3, "\nCVexilClient        : Detach from VEXIL");
+            const DWORD dwThread = GetCurrentThreadId();
+            if (dwThread == m_dwAttachThread) {
+                if (g_FileDebug.m_bActive)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): Start revoke global interface table...");
+                HRESULT hr = m_pGIT->RevokeInterfaceFromGlobal(m_dwGITCookie);
+                if (g_FileDebug.m_bActive)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): Revoke RevokeInterfaceFromGlobal returned 0x%X",
+                                      static_cast<unsigned>(hr));
+                m_pGIT->Release();
+                if (g_FileDebug.m_bActive)
+                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): ... global interface table released");
+                m_dwGITCookie = 0;
+                m_dwAttachThread = 0;
+                m_pGIT = nullptr;
+                auto it = m_ThreadComInit.find(dwThread);
+                if (it != m_ThreadComInit.end()) {
+                    if (it->second == S_OK || it->second == S_FALSE)
+                        CoUninitialize();
+                    m_ThreadComInit.erase(it);
+                }
+            } else if (g_FileDebug.m_bActive) {
+                g_FileDebug.Trace(1, "\nCVexilClient        : WARNING! Attach was done using thread %d current thread is %d! RevokeInterfaceFromGlobal() skipped!",
+                                  static_cast<int>(m_dwAttachThread), static_cast<int>(dwThread));
+            }
+        }
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : ... Detach() done!");
+    } catch (...) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : Detach() - EXCEPTION!");
+    }
+}
+
+HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, VARIANT* pResult)
+{
+    if (m_bCancelled) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(2, "\nCVexilClient        : InvokeEx() - ## cancelled!");
+        m_LasthResult = HR_CALL_CANCELLED;
+        return HR_CALL_CANCELLED;
+    }
+    m_LasthResult = HR_CALL_CANCELLED;
+    IDispatch* pDispatch = nullptr;
+    if (!m_pGIT || FAILED(m_pGIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch,
+                                                         reinterpret_cast<void**>(&pDispatch)))) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : InvokeEx() FAILED! (HResult = 0x%X)",
+                              static_cast<unsigned>(m_LasthResult));
+        return m_LasthResult;
+    }
+    m_dwCallingThread = GetCurrentThreadId();
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(5, "\nCVexilClient        : InvokeEx() - current thread ID = %d",
+                          static_cast<int>(m_dwCallingThread));
+    EXCEPINFO excepInfo;
+    std::memset(&excepInfo, 0, sizeof excepInfo);
+    UINT uArgErr = 0;
+    HRESULT hr = pDispatch->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, pParams, pResult, &excepInfo,
+                                   &uArgErr);
+    SysFreeString(excepInfo.bstrSource);
+    SysFreeString(excepInfo.bstrDescription);
+    SysFreeString(excepInfo.bstrHelpFile);
+    m_dwCallingThread = 0;
+    m_LasthResult = hr;
+    pDispatch->Release();
+    return hr;
+}
+
+bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFEARRAY** ppReplyData,
+                              short nTimeout, int nRetries, short nIncrement)
+{
+    if (ppReplyData)
+        *ppReplyData = nullptr;
+    m_LasthResult = HR_NOT_SENT;
+    if (!pCmdHeader) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR in CmdRequest(): pCmdHeader = NULL!");
+        return false;
+    }
+    if (!IsValidCommandHeader(pCmdHeader)) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR in CmdRequest(): CmdHeader corrupt!");
+        return false;
+    }
+
+    std::lock_guard<std::recursive_mutex> guard(m_Lock);
+    bool bResult = false;
+    try {
+        if (!m_bKeepMID) {
+            pCmdHeader->wMIDLow = 0;
+            pCmdHeader->wMIDHigh = 0;
+        }
+        m_bKeepMID = false;
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(3, "\nCVexilClient        : CmdRequest() IN  CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
+                              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
+                              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
+                              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
+                              static_cast<int>(pCmdHeader->dwLen));
+        if (m_dwGITCookie != 0) {
+            m_LasthResult = S_OK;
+            int nMethod = m_aDispId[METHOD_CMDREQUEST] != DISPID_UNKNOWN    ? METHOD_CMDREQUEST
+                          : m_aDispId[METHOD_VCREQUESTEX] != DISPID_UNKNOWN ? METHOD_VCREQUESTEX
+                          : m_aDispId[METHOD_VCREQUEST] != DISPID_UNKNOWN   ? METHOD_VCREQUEST
+                                                                            : -1;
+            if (nMethod < 0)
+                m_LasthResult = HR_NO_REQUEST_METHOD;
+            else
+                CallRouter(nMethod, pCmdHeader, pData, ppReplyData, nTimeout, nRetries, nIncrement);
+        }
+        bResult = m_LasthResult == S_OK;
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(3, "\nCVexilClient        : CmdRequest() OUT CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
+                              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
+                              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
+                              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
+                              static_cast<int>(pCmdHeader->dwLen));
+    } catch (...) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : ## EXCEPTION in CmdRequest()!");
+        bResult = false;
+    }
+    return bResult;
+}
+
+bool CVexilClient::CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE* pData, SAFEARRAY** ppReplyData,
+                              short nTimeout, int nRetries, short nIncrement)
+{
+    const bool bCmdRequest = nMethod == METHOD_CMDREQUEST;
+    SAFEARRAY* psaHeader = bCmdRequest ? NewByteString(pCmdHeader, pCmdHeader->wHeaderSize) : nullptr;
+    SAFEARRAY* psaData = pData && pCmdHeader->dwLen > 0 ? NewByteString(pData, pCmdHeader->dwLen) : nullptr;
+    if ((bCmdRequest && !psaHeader) || (pData && pCmdHeader->dwLen > 0 && !psaData)) {
+        SafeArrayDestroy(psaHeader);
+        SafeArrayDestroy(psaData);
+        m_LasthResult = E_OUTOFMEMORY;
+        return false;
+    }
+    BYTE bStatus = static_cast<BYTE>(pCmdHeader->lStat);
+    BYTE bMID = static_cast<BYTE>(((pCmdHeader->wMIDHigh & 0x3) << 6) | (pCmdHeader->wMIDLow & 0x3F));
+
+    // The arguments go last first.
+    VARIANT aArgs[8];
+    for (VARIANT& arg : aArgs)
+        VariantInit(&arg);
+    UINT cArgs = 0;
+    VARIANT* pTimeout = nullptr;
+    if (bCmdRequest) {
+        cArgs = 3;
+        SetByteStringRef(aArgs[2], &psaHeader);
+        SetByteStringRef(aArgs[1], &psaData);
+        pTimeout = &aArgs[0];
+    } else {
+        cArgs = nMethod == METHOD_VCREQUESTEX ? 8 : 7;
+        VARIANT* pArg = &aArgs[cArgs - 1];  // the first argument
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOC)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOCExt)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOID)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(static_cast<DWORD>(pCmdHeader->lCABID))));
+        SetByteStringRef(*pArg--, &psaData);
+        SetByteRef(*pArg--, &bStatus);
+        pTimeout = pArg--;
+        if (nMethod == METHOD_VCREQUESTEX)
+            SetByteRef(*pArg, &bMID);
+    }
+    SetShort(*pTimeout, nTimeout);
+    DISPPARAMS params = {aArgs, nullptr, cArgs, 0};
+
+    HRESULT hr = S_OK;
+    LONG lStatus = 0;
+    do {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : CmdRequest() - call InvokeEx()...");
+        VARIANT result;
+        VariantInit(&result);
+        hr = InvokeEx(m_aDispId[nMethod], DISPATCH_METHOD, &params, &result);
+        VariantClear(&result);
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : CmdRequest() - ... return from InvokeEx(), hResult=0x%08X",
+                              static_cast<unsigned>(hr));
+        if (bCmdRequest) {
+            CommandHeader reply;
+            lStatus = CopyByteString(psaHeader, &reply, sizeof reply) == sizeof reply ? reply.lStat : 0;
+        } else {
+            lStatus = static_cast<signed char>(bStatus);
+        }
+        pTimeout->iVal = static_cast<SHORT>(pTimeout->iVal + nIncrement);
+    } while (SUCCEEDED(hr) && lStatus == static_cast<LONG>(STATUS_BUSY) && nRetries-- > 0);
+
+    if (bCmdRequest) {
+        CopyByteString(psaHeader, pCmdHeader, pCmdHeader->wHeaderSize);
+        SafeArrayDestroy(psaHeader);
+    } else {
+        pCmdHeader->lStat = static_cast<signed char>(bStatus);
+        pCmdHeader->wMIDHigh = static_cast<WORD>(bMID >> 6);
+        pCmdHeader->wMIDLow = static_cast<WORD>(bMID & 0x3F);
+    }
+    // Only a reply's data goes back; after a failed call the string may still be the request's own.
+    if (FAILED(hr)) {
+        SafeArrayDestroy(psaData);
+        psaData = nullptr;
+    }
+    pCmdHeader->dwLen = ByteStringLength(psaData);
+    if (ppReplyData)
+        *ppReplyData = psaData;
+    else
+        SafeArrayDestroy(psaData);
+    return SUCCEEDED(hr);
+}
+
+DWORD CVexilClient::SendCommand(CCommand& command, short nTimeout, int nRetries, short nIncrement)
+{
+    CommandHeader* pCommandHeader = command.GetHeader();
+    if (!pCommandHeader)
+        return STATUS_NO_BUFFER;
+    CommandHeader header = *pCommandHeader;
+    header.dwLen = command.GetDataLength();
+    SAFEARRAY* psaReply = nullptr;
+    if (!CmdRequest(&header, header.dwLen != 0 ? command.GetData() : nullptr, &psaReply, nTimeout, nRetries,
+                    nIncrement)) {
+        SafeArrayDestroy(psaReply);
+        if (!command.EnsureBuffer())
+            return STATUS_NO_BUFFER;
+        command.SetStatus(static_cast<LONG>(STATUS_REQUEST_FAILED));
+        return STATUS_REQUEST_FAILED;
+    }
+    DWORD cbReply = ByteStringLength(psaReply);
+    std::unique_ptr<BYTE[]> pReply;
+    if (cbReply > 0) {
+        pReply.reset(new (std::nothrow) BYTE[cbReply]);
+        if (pReply)
+            CopyByteString(psaReply, pReply.get(), cbReply);
+    }
+    SafeArrayDestroy(psaReply);
+    if ((cbReply > 0 && !pReply) || !command.SetReply(header, pReply.get(), cbReply))
+        return STATUS_NO_BUFFER;
+    return static_cast<DWORD>(command.GetStatus());
+}
+
+DWORD CVexilClient::Request(BYTE* pData, DWORD* pdwReplyLength, DWORD dwCode, DWORD dwExtension, DWORD dwObjectId,
+                            DWORD dwDataLength, LONG lCabinetId, short nTimeout, int nRetries, short nIncrement)
+{
+    CommandHeader header;
+    std::memset(&header, 0, sizeof header);
+    InitCommandHeader(&header);
+    header.dwOC = dwCode;
+    header.dwOCExt = dwExtension;
+    header.dwOID = dwObjectId;
+    header.lCABID = lCabinetId;
+    header.dwLen = dwDataLength;
+    DWORD cbCapacity = pdwReplyLength ? *pdwReplyLength : 0;
+    if (pdwReplyLength)
+        *pdwReplyLength = 0;
+    SAFEARRAY* psaReply = nullptr;
+    if (!CmdRequest(&header, dwDataLength != 0 ? pData : nullptr, &psaReply, nTimeout, nRetries, nIncrement)) {
+        SafeArrayDestroy(psaReply);
+        return STATUS_REQUEST_FAILED;
+    }
+    if (pData)
+        CopyByteString(psaReply, pData, cbCapacity);
+    if (pdwReplyLength)
+        *pdwReplyLength = header.dwLen;
+    SafeArrayDestroy(psaReply);
+    return static_cast<DWORD>(header.lStat);
+}
+
+bool CVexilClient::GetServerCabinetNumber(int* pnNumber)
+{
+    m_LasthResult = 1;
+    if (IsAttached()) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : GetServerCabinetNumber() - call InvokeEx()...");
+        VARIANT result;
+        VariantInit(&result);
+        DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
+        HRESULT hr = InvokeEx(m_aDispId[METHOD_SERVERCABINETNUMBER], DISPATCH_PROPERTYGET, &noArgs, &result);
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : GetServerCabinetNumber() -   return from InvokeEx(), hResult=0x%08X",
+                              static_cast<unsigned>(hr));
+        if (hr == S_OK && result.vt == VT_I2) {
+            if (pnNumber)
+                *pnNumber = result.iVal;
+        } else {
+            // A router without the property: the base service tells the number itself.
+            BYTE abReply[16];
+            DWORD cbReply = sizeof abReply;
+            DWORD dwStatus = Request(abReply, &cbReply, CMD_CABINET_NUMBER, 0, 0, 0, CABID_SERVER, 0, 0, 0);
+            if (dwStatus == 0 && cbReply == 2) {
+                if (pnNumber)
+                    *pnNumber = abReply[0] | (abReply[1] << 8);
+            } else if (m_LasthResult == S_OK) {
+                // The request went through but brought no number: the property's failure stands.
+                m_LasthResult = hr == S_OK ? DISP_E_TYPEMISMATCH : hr;
+            }
+        }
+        VariantClear(&result);
+    }
+    return m_LasthResult == S_OK;
+}
+
+bool CVexilClient::SetClientName(const char* pszName)
+{
+    if (pszName)
+        std::snprintf(m_szModuleName, sizeof m_szModuleName, "%s", pszName);
+    if (m_szModuleName[0] != '\0' && IsAttached() && m_aDispId[METHOD_CLIENTNAME] != DISPID_UNKNOWN) {
+        int cchWide = MultiByteToWideChar(CP_ACP, 0, m_szModuleName, -1, nullptr, 0);
+        if (cchWide <= 0)
+            return false;
+        std::wstring strWide(static_cast<size_t>(cchWide), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, m_szModuleName, -1, &strWide[0], cchWide);
+        VARIANT name;
+        VariantInit(&name);
+        name.vt = VT_BSTR;
+        name.bstrVal = SysAllocString(strWide.c_str());
+        if (!name.bstrVal)
+            return false;
+        DISPID dispIdPut = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {&name, &dispIdPut, 1, 1};
+        HRESULT hr = InvokeEx(m_aDispId[METHOD_CLIENTNAME], DISPATCH_PROPERTYPUT, &params, nullptr);
+        VariantClear(&name);
+        return hr == S_OK;
+    }
+    return pszName != nullptr;
+}
+
+const char* CVexilClient::GetLastErrorText()
+{
+    DWORD cchText = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   static_cast<DWORD>(m_LasthResult), 0, m_szErrorText, sizeof m_szErrorText, nullptr);
+    if (cchText > 0) {
+        // The system's texts end their last line; the report wants the text alone.
+        while (cchText > 0 && (m_szErrorText[cchText - 1] == '\n' || m_szErrorText[cchText - 1] == '\r'))
+            m_szErrorText[--cchText] = '\0';
+    } else {
+        const DWORD dwResult = static_cast<DWORD>(m_LasthResult);
+        if (dwResult >= 0x80040200u && dwResult <= 0x8004FFFFu)
+            std::snprintf(m_szErrorText, sizeof m_szErrorText, "IDispatch error #%d",
+                          static_cast<int>(dwResult - 0x80040200u));
+        else
+            std::snprintf(m_szErrorText, sizeof m_szErrorText, "Unknown error 0x%0lX",
+                          static_cast<unsigned long>(dwResult));
+    }
+    return m_szErrorText;
+}
+
+bool CVexilClient::EnableCancelRequest(bool bOn)
+{
+    if (!m_pfnCoEnableCallCancellation || !m_pfnCoDisableCallCancellation || !m_pfnCoGetCancelObject ||
+        !m_pfnCoCancelCall) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : EnableCancelRequest() - pointers to cancel functions not available (NT4?)");
+        return false;
+    }
+    HRESULT hr;
+    if (bOn) {
+        hr = m_pfnCoEnableCallCancellation(nullptr);
+        m_bCancelEnabled = SUCCEEDED(hr);
+    } else {
+        hr = m_pfnCoDisableCallCancellation(nullptr);
+        m_bCancelEnabled = false;
+        m_bCancelled = 0;
+    }
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCVexilClient        : EnableCancelRequest(%d) - hResult = 0x%08X", bOn ? 1 : 0,
+                          static_cast<unsigned>(hr));
+    return SUCCEEDED(hr);
+}
+
+void CVexilClient::CancelRequests()
+{
+    m_bCancelled = 1;
+    const DWORD dwThread = m_dwCallingThread;
+    if (m_bCancelEnabled && dwThread != 0 && m_pfnCoCancelCall)
+        m_pfnCoCancelCall(dwThread, 0);
+}
+
+HRESULT CVexilClient::ConnectEvents()
+{
+    IDispatch* pDispatch = nullptr;
+    HRESULT hr = m_pGIT ? m_pGIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch,
+                                                         reinterpret_cast<void**>(&pDispatch))
+                        : E_FAIL;
+    if (FAILED(hr))
+        return hr;
+    IConnectionPointContainer* pContainer = nullptr;
+    hr = pDispatch->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&pContainer));
+    pDispatch->Release();
+    if (FAILED(hr))
+        return hr;
+    hr = pContainer->FindConnectionPoint(IID_IVexilEvents, &m_pConnectionPoint);
+    pContainer->Release();
+    if (FAILED(hr)) {
+        m_pConnectionPoint = nullptr;
+        return hr;
+    }
+    hr = m_pConnectionPoint->Advise(static_cast<IDispatch*>(this), &m_dwAdviseCookie);
+    if (FAILED(hr)) {
+        m_pConnectionPoint->Release();
+        m_pConnectionPoint = nullptr;
+        m_dwAdviseCookie = 0;
+        return hr;
+    }
+    m_dwEventsThread = GetCurrentThreadId();
+    return S_OK;
+}
+
+void CVexilClient::EnableEvents(bool bOn)
+{
+    if (bOn) {
+        if (m_dwAdviseCookie == 0) {
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(3, "\nCVexilClient        : Enable events at \"%ls\"", m_strServerName.c_str());
+            HRESULT hr = Attach() ? ConnectEvents() : m_LasthResult;
+            if (FAILED(hr))
+                m_LasthResult = hr;
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(4, "\nCVexilClient        : Advise %s!", SUCCEEDED(hr) ? "OK" : "FAILED");
+        } else {
+            m_LasthResult = S_OK;
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(3, "\nCVexilClient        : Events at \"%ls\" already enabled!", m_strServerName.c_str());
+        }
+        return;
+    }
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(3, "\nCVexilClient        : Disable events");
+    if (m_dwAdviseCookie == 0 || GetCurrentThreadId() != m_dwEventsThread)
+        return;
+    try {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : EnableEvents() - start unadvise");
+        HRESULT hr = m_pConnectionPoint->Unadvise(m_dwAdviseCookie);
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : Thread ID %d: Unadvise %s!", static_cast<int>(GetCurrentThreadId()),
+                              SUCCEEDED(hr) ? "OK" : "FAILED");
+        m_pConnectionPoint->Release();
+        m_pConnectionPoint = nullptr;
+        m_dwAdviseCookie = 0;
+        m_dwEventsThread = 0;
+        Detach();
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(4, "\nCVexilClient        : EnableEvents() - end unadvise");
+    } catch (...) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCVexilClient        : EnableEvents() - EXCEPTION during unadvise\n");
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CVexilClient::QueryInterface(REFIID riid, void** ppvObject)
+{
+    if (!ppvObject)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IVexilEvents) {
+        *ppvObject = static_cast<IDispatch*>(this);
+        return S_OK;
+    }
+    *ppvObject = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE CVexilClient::GetTypeInfoCount(UINT* pctinfo)
+{
+    if (!pctinfo)
+        return E_POINTER;
+    *pctinfo = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CVexilClient::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo)
+{
+    if (ppTInfo)
+        *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CVexilClient::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CVexilClient::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
+                                               VARIANT*, EXCEPINFO*, UINT*)
+{
+    if (dispIdMember == 1 || dispIdMember == 2)
+        return E_NOTIMPL;
+    if (dispIdMember != static_cast<DISPID>(EVENT_VCREQUEST) && dispIdMember != static_cast<DISPID>(EVENT_CMDREQUEST))
+        return DISP_E_MEMBERNOTFOUND;
+    if (!pDispParams || pDispParams->cArgs == 0 || !pDispParams->rgvarg)
+        return DISP_E_PARAMNOTFOUND;
+    const VARIANT* pArgs = pDispParams->rgvarg;  // last argument first
+    std::unique_ptr<CCommand> pRequest;
+    if (dispIdMember == static_cast<DISPID>(EVENT_VCREQUEST)) {
+        if (pDispParams->cArgs != 6)
+            return DISP_E_BADPARAMCOUNT;
+        SHORT anFields[4] = {};
+        BYTE bStatus = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (!EventShort(pArgs[5 - i], anFields[i]))
+                return DISP_E_TYPEMISMATCH;
+        }
+        SAFEARRAY* psaData = EventByteString(pArgs[0]);
+        if (!EventByte(pArgs[1], bStatus) || (!psaData && pArgs[0].vt != VT_EMPTY))
+            return DISP_E_TYPEMISMATCH;
+        DWORD cbData = ByteStringLength(psaData);
+        std::unique_ptr<BYTE[]> pData(new BYTE[cbData ? cbData : 1]);
+        CopyByteString(psaData, pData.get(), cbData);
+        pRequest.reset(new CCommand(static_cast<WORD>(anFields[0]), static_cast<WORD>(anFields[1]),
+                                    static_cast<WORD>(anFields[2]), anFields[3], static_cast<signed char>(bStatus),
+                                    pData.get(), cbData));
+    } else {
+        if (pDispParams->cArgs != 2)
+            return DISP_E_BADPARAMCOUNT;
+        SAFEARRAY* psaHeader = EventByteString(pArgs[1]);
+        SAFEARRAY* psaData = EventByteString(pArgs[0]);
+        CommandHeader header;
+        if (!psaHeader || CopyByteString(psaHeader, &header, sizeof header) != sizeof header ||
+            (!psaData && pArgs[0].vt != VT_EMPTY))
+            return DISP_E_TYPEMISMATCH;
+        DWORD cbData = ByteStringLength(psaData);
+        std::unique_ptr<BYTE[]> pData(new BYTE[cbData ? cbData : 1]);
+        CopyByteString(psaData, pData.get(), cbData);
+        pRequest.reset(new CCommand(header.dwOC, header.dwOCExt, header.dwOID, header.lCABID, header.lStat));
+        pRequest->SetReply(header, pData.get(), cbData);
+    }
+    std::unique_ptr<CCommand> pReply(OnRequest(*pRequest));
+    OnReply(pReply.get());
+    return S_OK;
+}
+
+CCommand* CVexilClient::OnRequest(CCommand&)
+{
+    return nullptr;
+}
+
+void CVexilClient::OnReply(CCommand*)
+{
+}
