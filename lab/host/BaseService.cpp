@@ -125,7 +125,11 @@ bool ParseTime(const std::string& text, int32_t& seconds)
         return false;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
+#ifdef _WIN32
+    seconds = static_cast<int32_t>(_mkgmtime(&tm));
+#else
     seconds = static_cast<int32_t>(timegm(&tm));
+#endif
     return true;
 }
 

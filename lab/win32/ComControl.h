@@ -2,6 +2,7 @@
 #pragma once
 
 #include "lab/win32/Com.h"
+#include "lab/win32/RouterObject.h"
 
 namespace lab::win32 {
 
@@ -20,7 +21,6 @@ void EndOutgoingCall();
 // True once when CoCancelCall was called for this thread's call in progress.
 bool TakeCallCancelled();
 
-// The router's event interface, whose connection point the router offers.
-extern const IID IID_IVexilEvents;
+using lab::router::IID_IVexilEvents;
 
 }  // namespace lab::win32
