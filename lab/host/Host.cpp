@@ -127,6 +127,7 @@ void Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_eventLogs.Load(m_profileDir, m_settings);
     m_processes.Load(m_profileDir, m_settings);
     m_network.Configure(m_profileDir, m_settings);
+    m_firmware.Load(m_profileDir, m_settings);
     LoadFileTimes();
     {
         std::lock_guard<std::mutex> guard(m_outputLock);

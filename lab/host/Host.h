@@ -4,6 +4,7 @@
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/EventLogs.h"
+#include "lab/host/Firmware.h"
 #include "lab/host/FileTimes.h"
 #include "lab/host/IniFile.h"
 #include "lab/host/Processes.h"
@@ -49,6 +50,8 @@ public:
     Processes& TheProcesses() { return m_processes; }
     Network& TheNetwork() { return m_network; }
     FileTimes& TheFileTimes() { return m_fileTimes; }
+    // Physical memory, the routing interface and PCI configuration space behind the board driver.
+    Firmware& TheFirmware() { return m_firmware; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -80,6 +83,7 @@ private:
     Processes m_processes;
     Network m_network;
     FileTimes m_fileTimes;
+    Firmware m_firmware;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

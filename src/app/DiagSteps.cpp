@@ -3,11 +3,13 @@
 #include "src/baselink/CheckRavelin.h"
 #include "src/checks/CheckNetwork.h"
 #include "src/checks/CheckOperatingSystem.h"
+#include "src/hardware/CheckSystem.h"
 
 // Each check takes its place here as it is built; the order is the run's call order.
 const std::vector<DiagStep>& DiagnosisSteps()
 {
     static const std::vector<DiagStep> steps = {
+        {0, CheckSystem},
         {2, CheckOperatingSystem},
         {3, CheckNetwork},
         {6, CheckRavelin},
