@@ -14,10 +14,10 @@ BOOL CDeviceBios::GetPciSlotMapping()
     HW_TRACE(3, "\nGetPciSlotMapping   : Get PCI slot mapping table");
     HW_TRACE(4, "\nGetPciSlotMapping   : First try with (new) memory struct interface...");
     HW_TRACE(5, "\nGetPciSlotMapping   :   map physical memory address 0x%05X size 0x%05X to virtual address space",
-             ROUTING_AREA_BASE, ROUTING_AREA_LENGTH);
+             static_cast<unsigned>(ROUTING_AREA_BASE), static_cast<unsigned>(ROUTING_AREA_LENGTH));
     const BYTE* pArea = static_cast<const BYTE*>(MapPhysicalMemory(0, ROUTING_AREA_BASE, ROUTING_AREA_LENGTH));
     if (!pArea) {
-        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X", ROUTING_AREA_BASE);
+        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X", static_cast<unsigned>(ROUTING_AREA_BASE));
     } else {
         HW_TRACE(5, "\nCVivIvud            : Search for slot mapping table (mapped address = 0x%08X)", HW_ADDR(pArea));
         const BYTE* pTable = nullptr;
