@@ -117,7 +117,7 @@ bool BiosControl(ControlDevice& device, DWORD code, const void* pIn, DWORD cbIn,
         pBytes[8] = 0x00;  // no IRQ dedicated to PCI
         returned = kRoutingHeaderBytes;
         // Too small a buffer gets the header alone, which tells the size the entries need.
-        if (cbOut - kRoutingHeaderBytes >= entries.size()) {
+        if (!entries.empty() && cbOut - kRoutingHeaderBytes >= entries.size()) {
             std::memcpy(pBytes + kRoutingHeaderBytes, entries.data(), entries.size());
             returned += static_cast<DWORD>(entries.size());
         }
