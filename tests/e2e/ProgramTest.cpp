@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -279,4 +280,80 @@ TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
                                                     "</Eventlog>"),
               std::string::npos);
     EXPECT_EQ(text.find("in event log!"), std::string::npos);
+}
+
+namespace {
+
+std::string Output(const std::string& command)
+{
+    std::string text;
+    FILE* pPipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while (pPipe && (n = fread(buffer, 1, sizeof buffer, pPipe)) > 0)
+        text.append(buffer, n);
+    if (pPipe)
+        pclose(pPipe);
+    return text;
+}
+
+// The quoted fields of an "lspci -mm" line: class, vendor, device, subsystem vendor, subsystem.
+std::vector<std::string> Quoted(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (size_t open = line.find('"'); open != std::string::npos; open = line.find('"', open + 1)) {
+        size_t close = line.find('"', open + 1);
+        fields.push_back(line.substr(open + 1, close - open - 1));
+        open = close;
+    }
+    return fields;
+}
+
+bool Named(const std::string& name)
+{
+    return !name.empty() && name.rfind("Device ", 0) != 0 && name.rfind("Vendor ", 0) != 0;
+}
+
+}  // namespace
+
+// lspci reads the same configuration space from the profile's pci.txt and names it from pci.ids.
+TEST_F(ProgramTest, PciNamesAgreeWithLspci)
+{
+    m_profile = kDist + "/lab/default";
+    fs::copy_file(kDist + "/Adapter.ini", Work("Adapter.ini"));
+    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+    std::string devices = Element(ReadText(Work("r.xml")), "PCIDevices");
+    std::string listing = Output("lspci -mm -F '" + m_profile + "/firmware/pci.txt'");
+    ASSERT_FALSE(listing.empty()) << "lspci is needed (scripts/install-deps installs it)";
+
+    std::istringstream lines(listing);
+    std::string line;
+    int nCompared = 0;
+    while (std::getline(lines, line)) {
+        unsigned bus = 0, device = 0, function = 0;
+        ASSERT_EQ(3, std::sscanf(line.c_str(), "%x:%x.%u", &bus, &device, &function)) << line;
+        std::string tag = "<Device Bus=\"" + std::to_string(bus) + "\" Device=\"" + std::to_string(device) +
+                          "\" Function=\"" + std::to_string(function) + "\">";
+        size_t at = devices.find(tag);
+        ASSERT_NE(at, std::string::npos) << line;
+        std::string entry = devices.substr(at, devices.find("</Device>", at) - at);
+        auto child = [&](const std::string& name) {
+            size_t start = entry.find("<" + name + ">");
+            if (start == std::string::npos)
+                return std::string("(missing)");
+            start += name.size() + 2;
+            std::string text = entry.substr(start, entry.find("</" + name + ">") - start);
+            for (size_t amp = text.find("&amp;"); amp != std::string::npos; amp = text.find("&amp;", amp + 1))
+                text.replace(amp, 5, "&");
+            return text;
+        };
+        std::vector<std::string> names = Quoted(line);
+        ASSERT_EQ(5u, names.size()) << line;
+        std::string expectedDevice = Named(names[4]) ? names[4] : names[2];
+        EXPECT_TRUE(!Named(names[1]) || names[1] == child("VendorName")) << line;
+        EXPECT_TRUE(!Named(expectedDevice) || expectedDevice == child("DeviceName")) << line;
+        EXPECT_TRUE(!Named(names[3]) || names[3] == child("SubVendorName")) << line;
+        ++nCompared;
+    }
+    EXPECT_EQ(19, nCompared);
 }
