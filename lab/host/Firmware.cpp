@@ -267,6 +267,17 @@ void Firmware::Read(uint64_t address, uint32_t length, uint8_t* pOut) const
     }
 }
 
+void Firmware::SetFunctions(std::vector<PciFunction> functions)
+{
+    for (PciFunction& f : functions)
+        if (f.config.size() < kHeaderBytes)
+            f.config.resize(kHeaderBytes, 0);
+    std::stable_sort(functions.begin(), functions.end(), [](const PciFunction& a, const PciFunction& b) {
+        return std::tie(a.bus, a.device, a.function) < std::tie(b.bus, b.device, b.function);
+    });
+    m_functions = std::move(functions);
+}
+
 bool Firmware::MapFails(uint64_t address) const
 {
     return m_bAllMapsFail || std::find(m_failingMaps.begin(), m_failingMaps.end(), address) != m_failingMaps.end();

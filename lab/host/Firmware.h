@@ -31,6 +31,10 @@ public:
     void Read(uint64_t address, uint32_t length, uint8_t* pOut) const;
     // Places bytes in physical memory (tests and the loader).
     void Place(uint64_t address, const std::vector<uint8_t>& bytes);
+    // For tests and fuzzing: forgets all firmware, or puts in what the profile would give.
+    void Reset() { *this = Firmware(); }
+    void SetFunctions(std::vector<PciFunction> functions);
+    void SetInterfaceEntries(std::vector<uint8_t> entries) { m_interfaceEntries = std::move(entries); }
 
     // Switches.
     bool DriverMissing() const { return m_bDriverMissing; }
