@@ -60,7 +60,8 @@ void FixChecksum(std::vector<uint8_t>& bytes, size_t from, size_t length, size_t
 
 bool IsHex(const std::string& text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 void Complain(const std::string& path, const std::string& text)
@@ -115,7 +116,8 @@ void Firmware::Load(const std::string& profileDir, const IniFile& settings)
         std::istringstream words(entry.second);
         std::string where, file;
         std::vector<uint8_t> bytes;
-        if (!(words >> where >> file) || !ParseNumber(where, number) || !ReadFileBytes(ProfilePath(profileDir, file), bytes))
+        if (!(words >> where >> file) || !ParseNumber(where, number) ||
+            !ReadFileBytes(ProfilePath(profileDir, file), bytes))
             Complain(profileDir + "/lab.ini", "bad Memory line: " + entry.second);
         else
             Place(number, bytes);

@@ -67,7 +67,8 @@ bool Parse(const std::string& path, unsigned& major, unsigned& minor, std::vecto
             if (!(words >> type >> handle) || !Number(type, t) || !Number(handle, h) || t > 255 || h > 0xFFFF)
                 return Fail(where, "structure <type> <handle>");
             structures.emplace_back();
-            structures.back().area = {static_cast<uint8_t>(t), 0, static_cast<uint8_t>(h), static_cast<uint8_t>(h >> 8)};
+            structures.back().area = {static_cast<uint8_t>(t), 0, static_cast<uint8_t>(h),
+                                      static_cast<uint8_t>(h >> 8)};
             continue;
         }
         if (structures.empty())

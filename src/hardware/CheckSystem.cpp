@@ -243,7 +243,8 @@ void WriteRoutingTable(CXmlDocument& doc)
         return;
     const BYTE* pArea = static_cast<const BYTE*>(bios.MapPhysicalMemory(0, ROUTING_AREA_BASE, ROUTING_AREA_LENGTH));
     if (!pArea) {
-        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X", static_cast<unsigned>(ROUTING_AREA_BASE));
+        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X",
+                 static_cast<unsigned>(ROUTING_AREA_BASE));
         return;
     }
     for (DWORD dwOffset = 0; dwOffset + 16 <= ROUTING_AREA_LENGTH; dwOffset += 16) {

@@ -111,7 +111,8 @@ DWORD CSMBios::ScanForDmi()
         HW_TRACE(6, "\nScanForDmi          :   checking address 0x%08X: value=0x%08X", HW_ADDR(pCandidate),
                  static_cast<unsigned>(ReadDword(pCandidate)));
         if (std::memcmp(pCandidate, "_SM_", 4) == 0) {
-            HW_TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p", static_cast<const void*>(pCandidate));
+            HW_TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p",
+                     static_cast<const void*>(pCandidate));
             dwResult = Scan_SM_DMI(pCandidate, pAreaEnd);
         }
     }
@@ -138,10 +139,11 @@ DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
     std::memcpy(szAnchor, pCandidate, 4);
     HW_TRACE(2, "\nScan_SM_DMI         : DMI header found:");
     HW_TRACE(3, "\nScan_SM_DMI         :   anchor string:  %s", szAnchor);
-    HW_TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor, pCandidate[0x1E]);
+    HW_TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor,
+             pCandidate[0x1E]);
     HW_TRACE(3, "\nScan_SM_DMI         :   nr structures:  %d", static_cast<int>(m_qwStructures));
-    HW_TRACE(3, "\nScan_SM_DMI         :   struct address: 0x%08X, size 0x%04X", static_cast<unsigned>(m_dwTableAddress),
-             static_cast<unsigned>(m_qwTableLength));
+    HW_TRACE(3, "\nScan_SM_DMI         :   struct address: 0x%08X, size 0x%04X",
+             static_cast<unsigned>(m_dwTableAddress), static_cast<unsigned>(m_qwTableLength));
     // An entry point that claims to reach past the area cannot be whole.
     BYTE bSum = pAreaEnd - pCandidate < bLength ? 1 : 0;
     for (int i = 0; i < bLength && pCandidate + i < pAreaEnd; ++i)

@@ -17,7 +17,8 @@ BOOL CDeviceBios::GetPciSlotMapping()
              static_cast<unsigned>(ROUTING_AREA_BASE), static_cast<unsigned>(ROUTING_AREA_LENGTH));
     const BYTE* pArea = static_cast<const BYTE*>(MapPhysicalMemory(0, ROUTING_AREA_BASE, ROUTING_AREA_LENGTH));
     if (!pArea) {
-        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X", static_cast<unsigned>(ROUTING_AREA_BASE));
+        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X",
+                 static_cast<unsigned>(ROUTING_AREA_BASE));
     } else {
         HW_TRACE(5, "\nCVivIvud            : Search for slot mapping table (mapped address = 0x%08X)", HW_ADDR(pArea));
         const BYTE* pTable = nullptr;

@@ -203,7 +203,8 @@ TEST_F(ProgramTest, UncreatableReportStillEndsWithZeroAndIsTraced)
 
     fs::remove(trace);
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
-    EXPECT_TRUE(EndsWith(ReadText(trace), "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!"));
+    EXPECT_TRUE(
+        EndsWith(ReadText(trace), "\r\nTriagist:      Triagist            :  ERROR! XSLT file \"\" not found!"));
 }
 
 TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)

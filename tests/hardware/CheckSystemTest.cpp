@@ -80,9 +80,10 @@ TEST_F(CheckSystemTest, MemoryDeviceSizesUnitsAndDetails)
 {
     std::string text = Run({MemoryDevice(1, 0xFFFF, 0x0080), MemoryDevice(2, 0x8200, 0x0280),
                             MemoryDevice(3, 0x0400, 0x0002, false), {127, 9, {}, {}}});
-    EXPECT_TRUE(Contains(text, "<Entry Handle=\"1\">\r\n<ArrayHandle>4096</ArrayHandle>\r\n<ErrorHandle>65534</ErrorHandle>"
-                               "\r\n<TotalWidth>72</TotalWidth>\r\n<DataWidth>64</DataWidth>\r\n<FormFactor>DIMM"
-                               "</FormFactor>\r\n<DeviceSet>1</DeviceSet>\r\n<DeviceLocator>DIMM</DeviceLocator>\r\n"
+    EXPECT_TRUE(Contains(text, "<Entry Handle=\"1\">\r\n<ArrayHandle>4096</ArrayHandle>\r\n"
+                               "<ErrorHandle>65534</ErrorHandle>\r\n<TotalWidth>72</TotalWidth>\r\n"
+                               "<DataWidth>64</DataWidth>\r\n<FormFactor>DIMM</FormFactor>\r\n<DeviceSet>1</DeviceSet>\r\n"
+                               "<DeviceLocator>DIMM</DeviceLocator>\r\n"
                                "<BankLocator>Bank</BankLocator>\r\n<MemoryType>DDR2</MemoryType>\r\n"
                                "<TypeDetail>Synchronous</TypeDetail>\r\n<Speed Unit=\"MHz\">667</Speed>\r\n</Entry>"));
     EXPECT_TRUE(Contains(text, "<Size Unit=\"KByte\">512</Size>"));
@@ -128,7 +129,8 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
                                "</Entry>\r\n<Entry Handle=\"4354\">\r\n<Status>Unknonw</Status>\r\n</Entry>\r\n"
                                "</Hotspare>\r\n</Entry>\r\n<Entry>\r\n<Scrubbing>\r\n<Runs>3</Runs>\r\n</Scrubbing>"));
     EXPECT_TRUE(Contains(text, "<CPU-PDA>\r\n<Entry Handle=\"1024\">\r\n<Handle>1024</Handle>\r\n<APICId>0</APICId>"
-                               "\r\n</Entry>\r\n<Entry Handle=\"1025\">\r\n<Handle>1025</Handle>\r\n<APICId>4</APICId>"));
+                               "\r\n</Entry>\r\n<Entry Handle=\"1025\">\r\n<Handle>1025</Handle>\r\n"
+                               "<APICId>4</APICId>"));
     // Records that do not divide the structure are left out.
     EXPECT_TRUE(Contains(text, "<Entry>\r\n<CPU-PDA/>\r\n</Entry>\r\n</Type190>"));
     EXPECT_FALSE(Contains(text, "<Type1 "));
@@ -163,9 +165,10 @@ TEST_F(CheckSystemTest, PciDevicesWithSlotsNamesAndBridges)
                                "</ConfigSpace>\r\n<Slot>3</Slot>\r\n<VendorName>Intel Corporation</VendorName>\r\n"
                                "<SubVendorName>Intel Corporation</SubVendorName>\r\n</Device>\r\n"));
     // Behind the bridge in slot 3; a subsystem vendor without a section gives the vendor's name.
-    EXPECT_TRUE(Contains(text, "<Device Bus=\"5\" Device=\"2\" Function=\"0\">\r\n<ConfigSpace>\r\n<Revision>06</Revision>"
-                               "\r\n<VendorId>8086</VendorId>\r\n<SubVendorId>5555</SubVendorId>\r\n<DeviceId>105E</DeviceId>"
-                               "\r\n<SubDeviceId>115E</SubDeviceId>\r\n<BaseClass>Network controller</BaseClass>\r\n"
+    EXPECT_TRUE(Contains(text, "<Device Bus=\"5\" Device=\"2\" Function=\"0\">\r\n<ConfigSpace>\r\n"
+                               "<Revision>06</Revision>\r\n<VendorId>8086</VendorId>\r\n"
+                               "<SubVendorId>5555</SubVendorId>\r\n<DeviceId>105E</DeviceId>\r\n"
+                               "<SubDeviceId>115E</SubDeviceId>\r\n<BaseClass>Network controller</BaseClass>\r\n"
                                "<SubClass>Ethernet controller</SubClass>\r\n</ConfigSpace>\r\n<Slot>3</Slot>\r\n"
                                "<VendorName>Intel Corporation</VendorName>\r\n<SubVendorName>Intel Corporation"
                                "</SubVendorName>\r\n<DeviceName>PRO/1000 PT</DeviceName>\r\n</Device>"));

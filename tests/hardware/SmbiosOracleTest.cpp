@@ -220,7 +220,8 @@ TEST_P(SmbiosOracleTest, ReportAgreesWithDmidecode)
         EXPECT_EQ(cpu.values.at("Manufacturer"), StringValue(Child(entry, "Manufacture")));
         EXPECT_EQ(cpu.values.at("Version"), StringValue(Child(entry, "Version")));
         EXPECT_EQ(cpu.values.at("Status") == "Unpopulated", Child(entry, "Status") == "Empty Socket");
-        for (const auto& speed : {std::make_pair("Current Speed", "CurrentSpeed"), std::make_pair("Max Speed", "MaxSpeed")}) {
+        for (const auto& speed :
+             {std::make_pair("Current Speed", "CurrentSpeed"), std::make_pair("Max Speed", "MaxSpeed")}) {
             std::string reported = Child(entry, speed.second);
             EXPECT_EQ(cpu.values.at(speed.first), reported == "0" ? "Unknown" : reported + " MHz") << speed.first;
         }
