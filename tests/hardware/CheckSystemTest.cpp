@@ -82,8 +82,8 @@ TEST_F(CheckSystemTest, MemoryDeviceSizesUnitsAndDetails)
                             MemoryDevice(3, 0x0400, 0x0002, false), {127, 9, {}, {}}});
     EXPECT_TRUE(Contains(text, "<Entry Handle=\"1\">\r\n<ArrayHandle>4096</ArrayHandle>\r\n"
                                "<ErrorHandle>65534</ErrorHandle>\r\n<TotalWidth>72</TotalWidth>\r\n"
-                               "<DataWidth>64</DataWidth>\r\n<FormFactor>DIMM</FormFactor>\r\n<DeviceSet>1</DeviceSet>\r\n"
-                               "<DeviceLocator>DIMM</DeviceLocator>\r\n"
+                               "<DataWidth>64</DataWidth>\r\n<FormFactor>DIMM</FormFactor>\r\n"
+                               "<DeviceSet>1</DeviceSet>\r\n<DeviceLocator>DIMM</DeviceLocator>\r\n"
                                "<BankLocator>Bank</BankLocator>\r\n<MemoryType>DDR2</MemoryType>\r\n"
                                "<TypeDetail>Synchronous</TypeDetail>\r\n<Speed Unit=\"MHz\">667</Speed>\r\n</Entry>"));
     EXPECT_TRUE(Contains(text, "<Size Unit=\"KByte\">512</Size>"));
