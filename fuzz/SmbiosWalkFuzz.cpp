@@ -63,5 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
     CheckSystem(report, doc);
     if (!doc.CheckWellFormed())
         std::abort();
+    // No firmware string may bring a character that XML cannot carry.
+    for (const char* p = doc.GetText(); *p; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 && *p != '\r' && *p != '\n' && *p != '\t')
+            std::abort();
     return 0;
 }

@@ -25,11 +25,22 @@ std::string Format(const char* pszFormat, unsigned a, unsigned b)
     return szText;
 }
 
+// Firmware strings may hold control characters, which no XML document can carry; they show as
+// '.', as dmidecode shows them.
+std::string FirmwareText(const char* pszText)
+{
+    std::string text = pszText ? pszText : "";
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '.';
+    return text;
+}
+
 void AddString(CXmlDocument& doc, const char* pszName, CSMBios& smbios, const BYTE* pStructure, int offset)
 {
     const char* pszText = smbios.getDmiString(pStructure, CSMBios::FieldByte(pStructure, offset));
     if (pszText)
-        doc.AddElement(pszName, pszText, kChild);
+        doc.AddElement(pszName, FirmwareText(pszText).c_str(), kChild);
 }
 
 void AddNumber(CXmlDocument& doc, const char* pszName, unsigned value)
@@ -187,7 +198,7 @@ void WriteOemTypes(CXmlDocument& doc, CSMBios& smbios)
         const BYTE* p = smbios.getDmiStructureByType(188, 0);
         char szId[5] = {static_cast<char>(CSMBios::FieldByte(p, 7)), static_cast<char>(CSMBios::FieldByte(p, 6)),
                         static_cast<char>(CSMBios::FieldByte(p, 5)), static_cast<char>(CSMBios::FieldByte(p, 4)), 0};
-        doc.AddElement("Identifier", szId, kChild);
+        doc.AddElement("Identifier", FirmwareText(szId).c_str(), kChild);
         doc.Ascend();
     }
 }
@@ -349,7 +360,7 @@ void WriteProcessorPass(CXmlDocument& doc)
                 continue;
             doc.Descend();
             const char* pszSocket = smbios.getDmiString(p, CSMBios::FieldByte(p, 4));
-            doc.AddElement("SocketDesignation", pszSocket ? pszSocket : "", kChild);
+            doc.AddElement("SocketDesignation", FirmwareText(pszSocket).c_str(), kChild);
             AddString(doc, "Manufacture", smbios, p, 7);
             doc.AddElement("Model", nullptr, kChild);
             doc.Descend();

@@ -116,7 +116,8 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
                             {190, 0xBE00, {0, 3, 0x06, 0x11, 1, 0x02, 0x11, 7}, {}},
                             {190, 0xBE01, {1, 3}, {}},
                             {190, 0xBE02, {2, 3, 0, 0x00, 0x04, 4, 0x01, 0x04}, {}},
-                            {190, 0xBE03, {2, 4, 0, 0x00, 0x04}, {}}});
+                            {190, 0xBE03, {2, 4, 0, 0x00, 0x04}, {}},
+                            {2, 0x0200, {1, 2, 0, 0}, {"Brennock", "D2619\aA13"}}});
     EXPECT_TRUE(Contains(text, "<Type16 Name=\"Physical Memory Array\">\r\n<Entry>\r\n<Handle>65534</Handle>\r\n"
                                "<Location>System board or motherboard</Location>\r\n<Use>System memory</Use>\r\n"
                                "<ErrorCorrection>Multi-bit ECC</ErrorCorrection>\r\n"
@@ -134,6 +135,9 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
     // Records that do not divide the structure are left out.
     EXPECT_TRUE(Contains(text, "<Entry>\r\n<CPU-PDA/>\r\n</Entry>\r\n</Type190>"));
     EXPECT_FALSE(Contains(text, "<Type1 "));
+    // A control character cannot go into the report; it shows as '.'.
+    EXPECT_TRUE(Contains(text, "<Type2 Name=\"Baseboard Information\">\r\n<Name>D2619.A13</Name>\r\n"
+                               "<Vendor>Brennock</Vendor>\r\n</Type2>"));
     EXPECT_TRUE(Contains(text, "<BIOS>\r\n<Version/>\r\n<SMBIOS Version=\"2.5\">"));
 }
 
