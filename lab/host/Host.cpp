@@ -138,6 +138,7 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_eventLogs.Load(m_layers, m_settings);
     m_processes.Load(m_layers, m_settings);
     m_network.Configure(m_layers, m_settings);
+    m_firmware.Load(m_layers, m_settings);
     LoadFileTimes();
     m_baseService.Load(m_layers.Find("baseservice.ini"));
     {

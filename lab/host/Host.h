@@ -5,6 +5,7 @@
 #include "lab/host/Clock.h"
 #include "lab/host/Drives.h"
 #include "lab/host/EventLogs.h"
+#include "lab/host/Firmware.h"
 #include "lab/host/FileTimes.h"
 #include "lab/host/IniFile.h"
 #include "lab/host/ProfileLayers.h"
@@ -60,6 +61,8 @@ public:
     FileTimes& TheFileTimes() { return m_fileTimes; }
     // What answers behind the command router (it answers only while its service runs).
     BaseService& TheBaseService() { return m_baseService; }
+    // Physical memory, the routing interface and PCI configuration space behind the board driver.
+    Firmware& TheFirmware() { return m_firmware; }
 
     // A variable of the machine's environment: the profile's, then the process's.
     bool Environment(const std::string& name, std::string& value) const;
@@ -95,6 +98,7 @@ private:
     FileTimes m_fileTimes;
     SnmpAgent m_snmpAgent;
     BaseService m_baseService;
+    Firmware m_firmware;
 
     mutable std::mutex m_outputLock;
     std::vector<std::string> m_debugOutput;

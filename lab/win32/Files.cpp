@@ -2,6 +2,7 @@
 #include "lab/win32/Files.h"
 
 #include "lab/host/Host.h"
+#include "lab/win32/Devices.h"
 #include "lab/win32/Handles.h"
 #include "lab/win32/PathBuffer.h"
 
@@ -94,6 +95,8 @@ std::shared_ptr<FileObject> LookupFile(HANDLE hFile)
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                           DWORD dwCreationDisposition, DWORD, HANDLE)
 {
+    if (lab::win32::IsDevicePath(lpFileName))
+        return lab::win32::OpenDevice(lpFileName);
     bool bWrite = (dwDesiredAccess & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
     bool bRead = (dwDesiredAccess & GENERIC_READ) != 0 || !bWrite;
     bool bCreates = dwCreationDisposition != OPEN_EXISTING;

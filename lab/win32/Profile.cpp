@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,9 +78,41 @@ bool Load(const std::string& hostPath, IniText& text)
     return true;
 }
 
-bool LoadProfileFile(LPCSTR lpFileName, IniText& text)
+// Reads are many and a file can be large (Adapter.ini holds the whole PCI ID database), so the
+// file read last is kept while its size and time stay as they were and the lab writes no file.
+struct ReadCache {
+    std::mutex lock;
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time;
+    std::shared_ptr<const IniText> pText;
+};
+
+ReadCache& TheReadCache()
 {
-    return Load(HostPath(ProfilePath(lpFileName), false), text);
+    static ReadCache* pCache = new ReadCache;  // used by static destructors too, so never destroyed
+    return *pCache;
+}
+
+// The parsed file, or nullptr when it cannot be read.
+std::shared_ptr<const IniText> ReadProfileFile(LPCSTR lpFileName)
+{
+    std::string path = HostPath(ProfilePath(lpFileName), false);
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    std::filesystem::file_time_type time = std::filesystem::last_write_time(path, ec);
+    ReadCache& cache = TheReadCache();
+    std::lock_guard<std::mutex> guard(cache.lock);
+    if (!ec && cache.pText && cache.path == path && cache.size == size && cache.time == time)
+        return cache.pText;
+    auto pText = std::make_shared<IniText>();
+    if (!Load(path, *pText))
+        return nullptr;
+    cache.path = path;
+    cache.size = size;
+    cache.time = time;
+    cache.pText = ec ? nullptr : pText;
+    return pText;
 }
 
 // Indexes of the lines that belong to sections of this name (their headers not included).
@@ -181,6 +215,11 @@ DWORD CopyList(const std::vector<std::string>& items, LPSTR lpBuffer, DWORD nSiz
 
 bool Save(const std::string& hostPath, const IniText& text)
 {
+    {
+        ReadCache& cache = TheReadCache();
+        std::lock_guard<std::mutex> guard(cache.lock);
+        cache.pText.reset();
+    }
     std::string bytes;
     for (const std::string& line : text.lines)
         bytes += line + (text.bCrLf ? "\r\n" : "\n");
@@ -264,9 +303,10 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
 {
     if (!lpReturnedString || nSize == 0)
         return 0;
-    IniText text;
-    bool bLoaded = LoadProfileFile(lpFileName, text);
-    if (!bLoaded)
+    std::shared_ptr<const IniText> pText = ReadProfileFile(lpFileName);
+    const IniText empty;
+    const IniText& text = pText ? *pText : empty;
+    if (!pText)
         SetLastError(ERROR_FILE_NOT_FOUND);
     if (!lpAppName)
         return CopyList(SectionNames(text), lpReturnedString, nSize);
@@ -291,10 +331,9 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
 // is there but empty counts as missing.
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName)
 {
-    IniText text;
+    std::shared_ptr<const IniText> pText = lpAppName && lpKeyName ? ReadProfileFile(lpFileName) : nullptr;
     std::string value;
-    if (!lpAppName || !lpKeyName || !LoadProfileFile(lpFileName, text) || !Lookup(text, lpAppName, lpKeyName, value) ||
-        value.empty())
+    if (!pText || !Lookup(*pText, lpAppName, lpKeyName, value) || value.empty())
         return static_cast<UINT>(nDefault);
     const char* p = value.c_str();
     bool bNegative = *p == '-';
@@ -325,14 +364,14 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
 {
     if (!lpReturnedString || nSize == 0)
         return 0;
-    IniText text;
-    if (!lpAppName || !LoadProfileFile(lpFileName, text)) {
+    std::shared_ptr<const IniText> pText = lpAppName ? ReadProfileFile(lpFileName) : nullptr;
+    if (!pText) {
         SetLastError(lpAppName ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return CopyList({}, lpReturnedString, nSize);
     }
     std::vector<std::string> lines;
-    for (size_t i : SectionLines(text, lpAppName)) {
-        const IniLine& line = text.parsed[i];
+    for (size_t i : SectionLines(*pText, lpAppName)) {
+        const IniLine& line = pText->parsed[i];
         if (line.kind == IniLine::kEntry)
             lines.push_back(line.name + "=" + line.value);
         else if (line.kind == IniLine::kText)

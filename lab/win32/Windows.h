@@ -6,6 +6,7 @@
 #include "lab/win32/Com.h"
 #include "lab/win32/Console.h"
 #include "lab/win32/CodePage.h"
+#include "lab/win32/Devices.h"
 #include "lab/win32/Crt.h"
 #include "lab/win32/EventLog.h"
 #include "lab/win32/Files.h"

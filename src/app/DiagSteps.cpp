@@ -6,11 +6,13 @@
 #include "src/checks/CheckOperatingSystem.h"
 #include "src/checks/CheckSnmp.h"
 #include "src/checks/CheckSystemEventlog.h"
+#include "src/hardware/CheckSystem.h"
 
 // Each check takes its place here as it is built; the order is the run's call order.
 const std::vector<DiagStep>& DiagnosisSteps()
 {
     static const std::vector<DiagStep> steps = {
+        {0, CheckSystem},
         {1, CheckSystemEventlog},
         {2, CheckOperatingSystem},
         {3, CheckNetwork},

@@ -1,0 +1,71 @@
+// Feeds made-up firmware to the system hardware check: the BIOS area with its entry points and the
+// structure tables they point to, read through the lab's board driver.
+//
+// The first byte chooses the layout: the rest as the whole BIOS area (any anchors, checksums and
+// table addresses it happens to hold, the table then being zeros), or a valid entry point whose
+// table is the rest, with a structure count from the data, so that the walk and the report's field
+// readers see arbitrary structures soon.
+#include "lab/host/Host.h"
+#include "src/hardware/CheckSystem.h"
+#include "src/hardware/SMBios.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+const uint32_t kTable = 0x100000;
+
+void Put(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+std::vector<uint8_t> EntryPoint(size_t length, uint16_t count)
+{
+    std::vector<uint8_t> ep(0x1F, 0);
+    const char* pAnchor = "_SM_";
+    for (int i = 0; i < 4; ++i)
+        ep[i] = static_cast<uint8_t>(pAnchor[i]);
+    ep[5] = 0x1F;
+    ep[6] = 2;
+    ep[7] = 5;
+    Put(ep, 0x16, static_cast<uint32_t>(length), 2);
+    Put(ep, 0x18, kTable, 4);
+    Put(ep, 0x1C, count, 2);
+    uint8_t sum = 0;
+    for (uint8_t b : ep)
+        sum = static_cast<uint8_t>(sum + b);
+    ep[4] = static_cast<uint8_t>(-sum);
+    return ep;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
+{
+    if (size < 3 || size > CSMBios::SEARCH_LENGTH)
+        return 0;
+    lab::host::Firmware& firmware = lab::host::Host::Instance().TheFirmware();
+    firmware.Reset();
+    std::vector<uint8_t> rest(pData + 3, pData + size);
+    if (pData[0] & 1) {
+        firmware.Place(CSMBios::SEARCH_BASE, rest);
+    } else if (!rest.empty()) {
+        firmware.Place(0xF0000 + ((pData[0] >> 1) << 4), EntryPoint(rest.size(), pData[1] | pData[2] << 8));
+        firmware.Place(kTable, rest);
+    }
+    CXmlDocument doc;
+    doc.AddElement("Root", nullptr, 0);
+    CDiagReport report{std::vector<DiagStep>{}};
+    CheckSystem(report, doc);
+    if (!doc.CheckWellFormed())
+        std::abort();
+    // No firmware string may bring a character that XML cannot carry.
+    for (const char* p = doc.GetText(); *p; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 && *p != '\r' && *p != '\n' && *p != '\t')
+            std::abort();
+    return 0;
+}
