@@ -6,6 +6,7 @@
 //   build/fuzz/fuzz/RouterReplyFuzz -max_total_time=30
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/FuzzCheck.h"
 #include "lab/host/Host.h"
 #include "lab/win32/ComControl.h"
 #include "src/baselink/TestRavelin.h"
@@ -16,14 +17,6 @@
 #include <vector>
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                                   \
-    do {                                                                                   \
-        if (!(cond)) {                                                                     \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                  \
-        }                                                                                  \
-    } while (0)
 
 // Statuses the steps tell apart, and a few they do not know.
 const uint32_t STATUSES[] = {0, 12, 21, 255, 7, 0x0F, 6, 22};

@@ -12,17 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "src/xml/XmlDocument.h"
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                               \
-    do {                                                                               \
-        if (!(cond)) {                                                                 \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                              \
-        }                                                                              \
-    } while (0)
 
 // ---- A small parser of its own, deliberately written apart from the document's loader ----
 
