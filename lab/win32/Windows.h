@@ -19,6 +19,7 @@
 #include "lab/win32/Process.h"
 #include "lab/win32/Psapi.h"
 #include "lab/win32/Registry.h"
+#include "lab/win32/Resources.h"
 #include "lab/win32/Services.h"
 #include "lab/win32/Snmp.h"
 #include "lab/win32/Sync.h"
