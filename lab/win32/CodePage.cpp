@@ -1,15 +1,45 @@
-// Stands in for kernel32's code page conversions, for the one ANSI code page the lab has.
+// Stands in for kernel32's code page conversions: the one ANSI code page the lab has, and UTF-8 out.
 #include "lab/win32/CodePage.h"
 
 #include "lab/host/RegFile.h"
 
 #include <string>
 
+namespace {
+
+void AppendUtf8(std::string& text, unsigned long unit)
+{
+    if (unit < 0x80) {
+        text += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+        text += static_cast<char>(0xC0 | (unit >> 6));
+        text += static_cast<char>(0x80 | (unit & 0x3F));
+    } else if (unit < 0x10000) {
+        text += static_cast<char>(0xE0 | (unit >> 12));
+        text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (unit >> 18));
+        text += static_cast<char>(0x80 | ((unit >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+}
+
+}  // namespace
+
+UINT WINAPI GetConsoleOutputCP()
+{
+    return CP_UTF8;
+}
+
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar)
 {
     (void)dwFlags;  // the flags only refine conversions into code pages the lab does not have
-    if ((CodePage != CP_ACP && CodePage != CP_THREAD_ACP && CodePage != 1252) || !lpWideCharStr || cchWideChar == 0 ||
+    bool bUtf8 = CodePage == CP_UTF8;
+    if ((CodePage != CP_ACP && CodePage != CP_THREAD_ACP && CodePage != 1252 && !bUtf8) || !lpWideCharStr ||
+        cchWideChar == 0 ||
         cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -30,6 +60,12 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     bool bUsedDefault = false;
     for (size_t i = 0; i < count; ++i) {
         unsigned long unit = static_cast<unsigned long>(lpWideCharStr[i]);
+        if (unit > 0x10FFFF || (unit >= 0xD800 && unit <= 0xDFFF))
+            unit = 0xFFFD;
+        if (bUtf8) {
+            AppendUtf8(text, unit);
+            continue;
+        }
         if (unit > 0xFFFF)
             unit = 0xFFFD;
         char bytes[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};

@@ -4,6 +4,7 @@
 #include "lab/win32/WinDef.h"
 
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define CP_THREAD_ACP 3
 
 // The lab's ANSI code page is Windows-1252; characters it lacks become the default character.
@@ -11,3 +12,6 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
+
+// The code page of the console's output: the Linux terminal's UTF-8.
+UINT WINAPI GetConsoleOutputCP();

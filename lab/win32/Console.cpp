@@ -4,7 +4,9 @@
 #include "lab/host/Host.h"
 #include "lab/win32/Handles.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <mutex>
 #include <unistd.h>
 
@@ -108,4 +110,54 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString)
 {
     if (lpOutputString)
         lab::host::Host::Instance().DebugOutput(lpOutputString);
+}
+
+namespace {
+
+// Fixed slots, so the signal handler reads them without a lock.
+constexpr int kMaxCtrlHandlers = 8;
+std::atomic<PHANDLER_ROUTINE> g_ctrlHandlers[kMaxCtrlHandlers];
+
+// STATUS_CONTROL_C_EXIT, cut to the exit status a POSIX process can give.
+constexpr int kCtrlCExit = 0xC000013A & 0xFF;
+
+void OnInterrupt(int)
+{
+    for (int i = kMaxCtrlHandlers - 1; i >= 0; --i) {
+        PHANDLER_ROUTINE pfn = g_ctrlHandlers[i].load();
+        if (pfn && pfn(CTRL_C_EVENT))
+            return;
+    }
+    _exit(kCtrlCExit);
+}
+
+}  // namespace
+
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add)
+{
+    if (!HandlerRoutine) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!Add) {
+        for (int i = kMaxCtrlHandlers - 1; i >= 0; --i) {
+            PHANDLER_ROUTINE expected = HandlerRoutine;
+            if (g_ctrlHandlers[i].compare_exchange_strong(expected, nullptr))
+                return TRUE;
+        }
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (int i = 0; i < kMaxCtrlHandlers; ++i) {
+        PHANDLER_ROUTINE expected = nullptr;
+        if (g_ctrlHandlers[i].compare_exchange_strong(expected, HandlerRoutine)) {
+            struct sigaction action {};
+            action.sa_handler = OnInterrupt;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGINT, &action, nullptr);
+            return TRUE;
+        }
+    }
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
 }

@@ -3,7 +3,13 @@
 
 #include "lab/win32/WinDef.h"
 
+#include <cstdio>
+
 extern int __argc;
 extern char** __argv;
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
+// The C runtime's names for a stream's descriptor and whether it is a terminal (a console).
+int _fileno(FILE* stream);
+int _isatty(int fd);

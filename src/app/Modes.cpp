@@ -2,6 +2,7 @@
 
 #include "src/app/DiagSteps.h"
 #include "src/report/DiagReport.h"
+#include "src/ui/ConsoleDiagnosis.h"
 #include "src/report/HtmlTransform.h"
 
 #include <string>
@@ -66,8 +67,13 @@ int RunSelectedMode(const COptionTable& options, const char*)
     if (options.Has("-DIAG") || options.Has("/DIAG")) {
         std::string strXml = options.Value("-XMLREPORT", 0, "");
         std::string strHtml = options.Value("-HTMLREPORT", 0, "");
-        if (strXml.empty() && strHtml.empty())
+        if (strXml.empty() && strHtml.empty()) {
+#ifdef _WIN32
             return 0;  // the interactive diagnosis window is not part of this build yet
+#else
+            return RunConsoleDiagnosis(DiagnosisSteps());  // the native build's front end is the console
+#endif
+        }
         return RunUnattendedDiagnosis(strXml, strHtml);
     }
     if (options.Has("-TRACE") || options.Has("/TRACE"))

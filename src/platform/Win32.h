@@ -13,6 +13,7 @@
 #include <snmp.h>
 #include <mgmtapi.h>
 #include <stdlib.h>
+#include <io.h>
 #else
 #include "lab/win32/Windows.h"
 #endif

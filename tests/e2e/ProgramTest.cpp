@@ -546,3 +546,22 @@ TEST_F(ProgramTest, PciNamesAgreeWithLspci)
     }
     EXPECT_EQ(19, nCompared);
 }
+
+TEST_F(ProgramTest, InteractiveDiagnosisOnTheConsole)
+{
+    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + kDist + "/lab/default' TRIAGIST_LAB_STATE='" +
+                          m_root + "/state' TMPDIR='" + m_root + "/temp' ./triagist -DIAG -LANG GER >'" + m_root +
+                          "/out.txt'";
+    EXPECT_EQ(Shell(command), 2);
+    std::string text = ReadText(m_root + "/out.txt");
+    // German texts, in the terminal's UTF-8.
+    EXPECT_EQ(text.find("Systemhardware wird gepr\xC3\xBC" "ft ...OK\n"), 0u) << text;
+    EXPECT_NE(text.find("\nSNMP wird getestet...OK\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nAbgeschlossen: "), std::string::npos) << text;
+    EXPECT_NE(text.find("\nHTML report: Z:" + WindowsPath(kDist).substr(2) + "\\HTML\\Status.htm\n"), std::string::npos)
+        << text;
+    // The window's report names its stylesheet, so that the XML alone also shows as a page.
+    std::string report = m_root + "/temp/Status.xml";
+    EXPECT_EQ(ReadText(report).find(kDeclaration + "<?xml-stylesheet type=\"text/xsl\" href=\"Z:"), 0u);
+    EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + report + "' 2>/dev/null"), 0);
+}

@@ -1,0 +1,139 @@
+// The interactive diagnosis on a console: the window's run with its step log on standard output.
+#include "src/ui/ConsoleDiagnosis.h"
+
+#include "src/report/HtmlTransform.h"
+#include "src/ui/StringIds.h"
+#include "src/ui/StringTable.h"
+
+#include <vector>
+
+namespace {
+
+const int END_IDLE = 2;
+
+// The run Ctrl+C cancels; the handler may only set its flag.
+CDiagReport* volatile s_pRun = nullptr;
+
+BOOL WINAPI OnCtrl(DWORD dwCtrlType)
+{
+    if (dwCtrlType != CTRL_C_EVENT || !s_pRun)
+        return FALSE;
+    s_pRun->m_bCancel = 1;
+    return TRUE;
+}
+
+bool Readable(const std::string& strPath)
+{
+    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(hFile);
+    return true;
+}
+
+std::string Directory(DWORD(WINAPI* pfnGet)(DWORD, LPSTR))
+{
+    char szPath[MAX_PATH] = "";
+    DWORD cch = pfnGet(MAX_PATH, szPath);
+    return cch != 0 && cch < MAX_PATH ? szPath : "";
+}
+
+// The program's ANSI text in the console's own code page.
+std::string ForConsole(const std::string& strText)
+{
+    if (strText.empty())
+        return strText;
+    int cch = MultiByteToWideChar(CP_ACP, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0);
+    std::vector<WCHAR> wide(static_cast<size_t>(cch > 0 ? cch : 1));
+    MultiByteToWideChar(CP_ACP, 0, strText.c_str(), static_cast<int>(strText.size()), wide.data(), cch);
+    UINT uCodePage = GetConsoleOutputCP();
+    int cb = WideCharToMultiByte(uCodePage, 0, wide.data(), cch, nullptr, 0, nullptr, nullptr);
+    if (cb <= 0)
+        return strText;
+    std::string strOut(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(uCodePage, 0, wide.data(), cch, &strOut[0], cb, nullptr, nullptr);
+    return strOut;
+}
+
+}  // namespace
+
+void CConsoleView::AppendLog(const std::string& strText)
+{
+    m_strLine += strText;
+    size_t nEnd;
+    while ((nEnd = m_strLine.find("\r\n")) != std::string::npos) {
+        std::string strDone = m_strLine.substr(0, nEnd);
+        m_strLine.erase(0, nEnd + 2);
+        if (m_bTerminal)
+            std::fputs("\r\033[K", m_pOut);
+        std::fprintf(m_pOut, "%s\n", ForConsole(strDone).c_str());
+    }
+    DrawProgress();
+}
+
+void CConsoleView::SetStatusText(const std::string& strText)
+{
+    m_strStatus = strText;
+    DrawProgress();
+}
+
+void CConsoleView::SetProgress(DWORD dwPosition, DWORD dwRange)
+{
+    m_dwPosition = dwPosition;
+    m_dwRange = dwRange;
+    DrawProgress();
+}
+
+void CConsoleView::WriteLine(const std::string& strText)
+{
+    if (m_bTerminal)
+        std::fputs("\r\033[K", m_pOut);
+    if (!m_strLine.empty())
+        std::fprintf(m_pOut, "%s\n", ForConsole(m_strLine).c_str());
+    m_strLine.clear();
+    std::fprintf(m_pOut, "%s\n", ForConsole(strText).c_str());
+    std::fflush(m_pOut);
+}
+
+void CConsoleView::DrawProgress()
+{
+    if (m_bTerminal) {
+        unsigned uPercent = m_dwRange ? static_cast<unsigned>(100u * m_dwPosition / m_dwRange) : 0u;
+        std::fprintf(m_pOut, "\r\033[K[%3u%%] %s  %s", uPercent, ForConsole(m_strStatus).c_str(),
+                     ForConsole(m_strLine).c_str());
+    }
+    std::fflush(m_pOut);
+}
+
+int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
+{
+    std::string strXml = Directory(GetTempPathA) + "Status.xml";
+    std::string strBase = Directory(GetCurrentDirectoryA);
+    std::string strStylesheet = strBase + "\\XML\\Status.xslt";
+    std::string strHtml = strBase + "\\HTML\\Status.htm";
+    DeleteFileA(strXml.c_str());
+    DeleteFileA(strHtml.c_str());
+
+    CConsoleView view(pOut, _isatty(_fileno(pOut)) != 0);
+    CDiagRun run(steps, view);
+    run.m_strOutputFile = strXml;
+    run.m_strStylesheet = strStylesheet;
+    view.SetStatusText(LoadLocalizedString(IDS_STATUS_NA));
+    s_pRun = &run;
+    SetConsoleCtrlHandler(OnCtrl, TRUE);
+    run.Run();
+    SetConsoleCtrlHandler(OnCtrl, FALSE);
+    s_pRun = nullptr;
+
+    if (!Readable(strXml)) {
+        view.WriteLine("");
+        return END_IDLE;
+    }
+    DWORD dwTransform = TransformToHtml(strXml.c_str(), strStylesheet.c_str(), strHtml.c_str());
+    view.WriteLine(run.CompletionLine());
+    view.WriteLine("XML report:  " + strXml);
+    if (dwTransform == 0 && Readable(strHtml))
+        view.WriteLine("HTML report: " + strHtml);
+    return END_IDLE;
+}
