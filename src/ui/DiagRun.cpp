@@ -13,9 +13,17 @@ CDiagRun::CDiagRun(const std::vector<DiagStep>& steps, IDiagRunView& view)
 
 UINT CDiagRun::StepTextId(DWORD dwStep)
 {
+    // By step index, not by the order the run calls the steps in.
     static const UINT STEP_TEXTS[] = {
-        IDS_STEP_HARDWARE,    IDS_STEP_EVENT_LOG, IDS_STEP_OPERATING_SYSTEM,   IDS_STEP_NETWORK,          IDS_STEP_SNMP_CONFIG,
-        IDS_STEP_SNMP_TEST,   IDS_STEP_BASE_SERVICE_CONFIG, IDS_STEP_BASE_SERVICE_TEST, IDS_STEP_PRODUCTS,
+        IDS_STEP_HARDWARE,
+        IDS_STEP_EVENT_LOG,
+        IDS_STEP_OPERATING_SYSTEM,
+        IDS_STEP_NETWORK,
+        IDS_STEP_SNMP_CONFIG,
+        IDS_STEP_SNMP_TEST,
+        IDS_STEP_BASE_SERVICE_CONFIG,
+        IDS_STEP_BASE_SERVICE_TEST,
+        IDS_STEP_PRODUCTS,
     };
     return dwStep < sizeof STEP_TEXTS / sizeof STEP_TEXTS[0] ? STEP_TEXTS[dwStep] : 0;
 }
