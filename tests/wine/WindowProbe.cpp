@@ -1,0 +1,223 @@
+// Finds and drives a top-level window of another program in the same Wine prefix, for the window test only.
+//
+//   WindowProbe.exe wait "<title>" <seconds>       exit 0 once a visible window with exactly that title exists
+//   WindowProbe.exe wait-gone "<title>" <seconds>  exit 0 once no visible window with that title is left
+//   WindowProbe.exe texts "<title>" [id ...]       the title, "id=text enabled=0|1" for the buttons Start, Exit,
+//                                                  Save and each id given, then "log:" and the log box's lines
+//   WindowProbe.exe click "<title>" <id>           presses a visible, enabled button of the window
+//   WindowProbe.exe hwnd "<title>"                 the handle and the window's screen rectangle as an X
+//                                                  geometry (WxH+X+Y), for cropping a screenshot
+//
+// Texts are printed in UTF-8, one item a line. Exit codes: 0 done, 1 not found, timed out or disabled, 2 usage.
+#include "src/ui/ControlIds.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD POLL_MS = 100;
+// A hung window must not hang the test: each message to the other program gets this long.
+const UINT SEND_TIMEOUT_MS = 5000;
+
+struct WindowSearch {
+    const char* pszTitle;
+    HWND hWnd;
+};
+
+BOOL CALLBACK MatchTitle(HWND hWnd, LPARAM lParam)
+{
+    WindowSearch* pSearch = reinterpret_cast<WindowSearch*>(lParam);
+    if (!IsWindowVisible(hWnd))
+        return TRUE;
+    char szTitle[512];
+    GetWindowTextA(hWnd, szTitle, sizeof(szTitle));
+    if (strcmp(szTitle, pSearch->pszTitle) != 0)
+        return TRUE;
+    pSearch->hWnd = hWnd;
+    return FALSE;
+}
+
+HWND FindVisibleWindow(const char* pszTitle)
+{
+    WindowSearch search = {pszTitle, nullptr};
+    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.hWnd;
+}
+
+// Polls until the window's presence is as wanted or the time is up.
+bool WaitFor(const char* pszTitle, bool bPresent, DWORD dwSeconds)
+{
+    const ULONGLONG ullDeadline = GetTickCount64() + ULONGLONG(dwSeconds) * 1000;
+    for (;;) {
+        if ((FindVisibleWindow(pszTitle) != nullptr) == bPresent)
+            return true;
+        if (GetTickCount64() >= ullDeadline)
+            return false;
+        Sleep(POLL_MS);
+    }
+}
+
+std::string ToUtf8(const std::string& strAnsi)
+{
+    if (strAnsi.empty())
+        return strAnsi;
+    int nWide = MultiByteToWideChar(CP_ACP, 0, strAnsi.data(), int(strAnsi.size()), nullptr, 0);
+    std::wstring strWide(size_t(nWide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, strAnsi.data(), int(strAnsi.size()), &strWide[0], nWide);
+    int nUtf8 = WideCharToMultiByte(CP_UTF8, 0, strWide.data(), nWide, nullptr, 0, nullptr, nullptr);
+    std::string strUtf8(size_t(nUtf8), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, strWide.data(), nWide, &strUtf8[0], nUtf8, nullptr, nullptr);
+    return strUtf8;
+}
+
+// GetWindowText does not ask a control of another process for its text, so the text is asked for by message.
+std::string ControlText(HWND hCtl)
+{
+    DWORD_PTR dwLength = 0;
+    if (!SendMessageTimeoutA(hCtl, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &dwLength))
+        return std::string();
+    std::vector<char> buffer(dwLength + 1, '\0');
+    DWORD_PTR dwCopied = 0;
+    if (!SendMessageTimeoutA(hCtl, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &dwCopied))
+        return std::string();
+    return ToUtf8(std::string(buffer.data(), dwCopied < dwLength ? dwCopied : dwLength));
+}
+
+void PrintControl(HWND hWnd, int nId)
+{
+    HWND hCtl = GetDlgItem(hWnd, nId);
+    if (!hCtl) {
+        printf("%d missing\n", nId);
+        return;
+    }
+    printf("%d=%s enabled=%d\n", nId, ControlText(hCtl).c_str(), IsWindowEnabled(hCtl) ? 1 : 0);
+}
+
+// The log's lines without their carriage returns, so that a shell can compare them.
+void PrintLog(HWND hWnd)
+{
+    HWND hLog = GetDlgItem(hWnd, IDC_MAIN_LOG);
+    if (!hLog) {
+        printf("%d missing\n", IDC_MAIN_LOG);
+        return;
+    }
+    printf("log:\n");
+    std::string strLog = ControlText(hLog);
+    std::string strLine;
+    for (char c : strLog) {
+        if (c == '\r')
+            continue;
+        strLine += c;
+        if (c == '\n') {
+            fputs(strLine.c_str(), stdout);
+            strLine.clear();
+        }
+    }
+    if (!strLine.empty())
+        printf("%s\n", strLine.c_str());
+}
+
+bool ParseNumber(const char* pszText, long& nValue)
+{
+    char* pszEnd = nullptr;
+    nValue = strtol(pszText, &pszEnd, 10);
+    return *pszText && !*pszEnd && nValue >= 0;
+}
+
+int Usage()
+{
+    fputs("usage: WindowProbe wait|wait-gone \"<title>\" <seconds>\n"
+          "       WindowProbe texts \"<title>\" [id ...]\n"
+          "       WindowProbe click \"<title>\" <id>\n"
+          "       WindowProbe hwnd \"<title>\"\n",
+          stderr);
+    return 2;
+}
+
+int Texts(HWND hWnd, int argc, char** argv)
+{
+    std::vector<int> ids = {IDC_MAIN_START, IDCANCEL, IDC_MAIN_SAVE};
+    for (int i = 3; i < argc; ++i) {
+        long nId = 0;
+        if (!ParseNumber(argv[i], nId))
+            return Usage();
+        ids.push_back(int(nId));
+    }
+    char szTitle[512];
+    GetWindowTextA(hWnd, szTitle, sizeof(szTitle));
+    printf("title=%s\n", ToUtf8(szTitle).c_str());
+    for (int nId : ids)
+        PrintControl(hWnd, nId);
+    PrintLog(hWnd);
+    return 0;
+}
+
+// Posted as the button's own notification would be, so that the probe never waits on the handler.
+int Click(HWND hWnd, const char* pszId)
+{
+    long nId = 0;
+    if (!ParseNumber(pszId, nId))
+        return Usage();
+    HWND hCtl = GetDlgItem(hWnd, int(nId));
+    if (!hCtl || !IsWindowVisible(hCtl) || !IsWindowEnabled(hCtl)) {
+        fprintf(stderr, "WindowProbe: no visible, enabled control %ld\n", nId);
+        return 1;
+    }
+    if (!PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(hCtl))) {
+        fprintf(stderr, "WindowProbe: posting to the window failed with %lu\n", GetLastError());
+        return 1;
+    }
+    return 0;
+}
+
+int Geometry(HWND hWnd)
+{
+    RECT rc;
+    if (!GetWindowRect(hWnd, &rc))
+        return 1;
+    printf("hwnd=0x%llx geometry=%ldx%ld+%ld+%ld\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hWnd)),
+           rc.right - rc.left, rc.bottom - rc.top, rc.left, rc.top);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return Usage();
+    const std::string strCommand = argv[1];
+    const char* pszTitle = argv[2];
+
+    if (strCommand == "wait" || strCommand == "wait-gone") {
+        long nSeconds = 0;
+        if (argc != 4 || !ParseNumber(argv[3], nSeconds))
+            return Usage();
+        if (WaitFor(pszTitle, strCommand == "wait", DWORD(nSeconds)))
+            return 0;
+        fprintf(stderr, "WindowProbe: %s \"%s\" timed out after %ld s\n", strCommand.c_str(), pszTitle, nSeconds);
+        return 1;
+    }
+    if (strCommand != "texts" && strCommand != "click" && strCommand != "hwnd")
+        return Usage();
+    if ((strCommand == "click" && argc != 4) || (strCommand == "hwnd" && argc != 3))
+        return Usage();
+
+    HWND hWnd = FindVisibleWindow(pszTitle);
+    if (!hWnd) {
+        fprintf(stderr, "WindowProbe: no visible window \"%s\"\n", pszTitle);
+        return 1;
+    }
+    if (strCommand == "texts")
+        return Texts(hWnd, argc, argv);
+    if (strCommand == "click")
+        return Click(hWnd, argv[3]);
+    return Geometry(hWnd);
+}
