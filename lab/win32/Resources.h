@@ -9,6 +9,7 @@ typedef void* HGLOBAL;
 #define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
+#define RT_DIALOG MAKEINTRESOURCEA(5)
 #define RT_STRING MAKEINTRESOURCEA(6)
 #define RT_MESSAGETABLE MAKEINTRESOURCEA(11)
 #define RT_VERSION MAKEINTRESOURCEA(16)

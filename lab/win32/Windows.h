@@ -25,5 +25,6 @@
 #include "lab/win32/Sync.h"
 #include "lab/win32/SysInfo.h"
 #include "lab/win32/User.h"
+#include "lab/win32/Window.h"
 #include "lab/win32/SystemFacts.h"
 #include "lab/win32/Version.h"

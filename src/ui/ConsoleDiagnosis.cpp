@@ -2,6 +2,7 @@
 #include "src/ui/ConsoleDiagnosis.h"
 
 #include "src/report/HtmlTransform.h"
+#include "src/ui/DiagPaths.h"
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
 
@@ -20,23 +21,6 @@ BOOL WINAPI OnCtrl(DWORD dwCtrlType)
         return FALSE;
     s_pRun->m_bCancel = 1;
     return TRUE;
-}
-
-bool Readable(const std::string& strPath)
-{
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(hFile);
-    return true;
-}
-
-std::string Directory(DWORD(WINAPI* pfnGet)(DWORD, LPSTR))
-{
-    char szPath[MAX_PATH] = "";
-    DWORD cch = pfnGet(MAX_PATH, szPath);
-    return cch != 0 && cch < MAX_PATH ? szPath : "";
 }
 
 // The program's ANSI text in the console's own code page.
@@ -108,17 +92,16 @@ void CConsoleView::DrawProgress()
 
 int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
 {
-    std::string strXml = Directory(GetTempPathA) + "Status.xml";
-    std::string strBase = Directory(GetCurrentDirectoryA);
-    std::string strStylesheet = strBase + "\\XML\\Status.xslt";
-    std::string strHtml = strBase + "\\HTML\\Status.htm";
+    DiagPaths paths = DiagPaths::ForThisProcess(GetThreadLocale());
+    const std::string& strXml = paths.strXml;
+    const std::string& strHtml = paths.strHtml;
     DeleteFileA(strXml.c_str());
     DeleteFileA(strHtml.c_str());
 
     CConsoleView view(pOut, _isatty(_fileno(pOut)) != 0);
     CDiagRun run(steps, view);
     run.m_strOutputFile = strXml;
-    run.m_strStylesheet = strStylesheet;
+    run.m_strStylesheet = paths.strStylesheet;
     view.SetStatusText(LoadLocalizedString(IDS_STATUS_NA));
     s_pRun = &run;
     SetConsoleCtrlHandler(OnCtrl, TRUE);
@@ -126,14 +109,14 @@ int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
     SetConsoleCtrlHandler(OnCtrl, FALSE);
     s_pRun = nullptr;
 
-    if (!Readable(strXml)) {
+    if (!CanOpenForReading(strXml)) {
         view.WriteLine("");
         return END_IDLE;
     }
-    DWORD dwTransform = TransformToHtml(strXml.c_str(), strStylesheet.c_str(), strHtml.c_str());
+    DWORD dwTransform = TransformToHtml(strXml.c_str(), paths.strStylesheet.c_str(), strHtml.c_str());
     view.WriteLine(run.CompletionLine());
     view.WriteLine("XML report:  " + strXml);
-    if (dwTransform == 0 && Readable(strHtml))
+    if (dwTransform == 0 && CanOpenForReading(strHtml))
         view.WriteLine("HTML report: " + strHtml);
     return END_IDLE;
 }

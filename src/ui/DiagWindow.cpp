@@ -1,0 +1,181 @@
+// The main diagnostics window's behaviour apart from its controls.
+#include "src/ui/DiagWindow.h"
+
+#include "src/report/HtmlTransform.h"
+#include "src/trace/FileDebug.h"
+#include "src/ui/StringIds.h"
+#include "src/ui/StringTable.h"
+
+#include <cstdio>
+
+namespace {
+
+typedef HWND(WINAPI* HtmlHelpProc)(HWND, LPCSTR, UINT, DWORD_PTR);
+const UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
+
+// The warning about a failed transformation is for Windows 2000 only, whose browser may not
+// apply the stylesheet instruction of the XML report shown instead.
+bool IsWindows2000()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwMajorVersion == 5 && version.dwMinorVersion == 0;
+}
+
+}  // namespace
+
+CDiagWindow::CDiagWindow(const std::vector<DiagStep>& steps, IDiagWindowView& view)
+    : CDiagRun(steps, view),
+      m_Window(view),
+      m_lcid(GetThreadLocale()),
+      m_Paths(DiagPaths::ForThisProcess(m_lcid)),
+      m_Event(CreateEventA(nullptr, FALSE, TRUE, nullptr)),
+      m_Worker("DiagnosisWorker"),
+      m_HelpLibrary("HHCTRL.OCX"),
+      m_lRunMark(0),
+      m_bUserCancelled(0),
+      m_bClosing(0),
+      m_bResultsPending(0)
+{
+    m_strOutputFile = m_Paths.strXml;
+    m_strStylesheet = m_Paths.strStylesheet;
+    m_Worker.bTerminateThread = 1;
+}
+
+CDiagWindow::~CDiagWindow() = default;
+
+void CDiagWindow::StartOrCancel()
+{
+    if (m_lRunMark) {
+        m_bUserCancelled = 1;
+        m_bCancel = 1;
+        m_lRunMark = 0;
+        m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_CANCEL), false);
+        return;
+    }
+
+    m_bUserCancelled = 0;
+    m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_CANCEL), true);
+    if (m_Worker.m_hThread) {
+        CloseHandle(m_Worker.m_hThread);
+        m_Worker.m_hThread = nullptr;
+    }
+    // Marked before the worker can run: a quick run clears the mark as it ends.
+    m_lRunMark = 1;
+    unsigned uThreadId = 0;
+    m_Worker.m_hThread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkerMain, this, CREATE_SUSPENDED, &uThreadId));
+    if (m_Worker.m_hThread) {
+        m_Worker.m_dwThreadId = uThreadId;
+        m_Worker.m_dwLastError = 0;
+        SetThreadPriority(m_Worker.m_hThread, THREAD_PRIORITY_NORMAL);
+        ResumeThread(m_Worker.m_hThread);
+        Sleep(0);
+    } else {
+        m_Worker.m_dwLastError = GetLastError();
+    }
+}
+
+unsigned WINAPI CDiagWindow::WorkerMain(void* pvWindow)
+{
+    static_cast<CDiagWindow*>(pvWindow)->RunWorker();
+    return 0;
+}
+
+void CDiagWindow::RunWorker()
+{
+    SetThreadLocale(m_lcid);  // the step texts in the window's language
+    DeleteFileA(m_Paths.strXml.c_str());
+    DeleteFileA(m_Paths.strHtml.c_str());
+    m_Window.ClearLog();
+    m_Window.SetStatusText("");
+    m_Window.ShowProgress(true);
+    ResetEvent(m_Event.Get());
+
+    Run();
+
+    m_Window.FillProgress();
+    m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_START), true);
+    m_lRunMark = 0;
+    SetEvent(m_Event.Get());
+
+    if (m_bClosing) {
+        m_Window.EndDialog(END_DURING_RUN);
+        return;
+    }
+    if (CanOpenForReading(m_Paths.strXml)) {
+        DWORD dwExitCode =
+            TransformToHtml(m_Paths.strXml.c_str(), m_Paths.strStylesheet.c_str(), m_Paths.strHtml.c_str());
+        if (dwExitCode != 0 && IsWindows2000()) {
+            char szText[1024];
+            std::snprintf(szText, sizeof szText, LoadLocalizedString(IDS_HTML_FAILED_TEXT).c_str(),
+                          static_cast<int>(dwExitCode));
+            m_Window.ShowWarning(LoadLocalizedString(IDS_HTML_FAILED_CAPTION), szText);
+        }
+        m_Window.EnableSave();
+    } else if (g_FileDebug.m_bActive) {
+        g_FileDebug.Trace(1, "\nTriagist            :  ERROR! Could not find output file \"%s\"",
+                          m_Paths.strXml.c_str());
+    }
+    m_Window.ShowProgress(false);
+    m_Window.PostResults();
+}
+
+void CDiagWindow::ShowResults()
+{
+    m_bResultsPending = 1;
+    if (CanOpenForReading(m_Paths.strHtml)) {
+        ShowReport(m_Paths.strHtml);
+        return;
+    }
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(1, "\nTriagist            :  ERROR! Could not open HTML file \"%s\"", m_Paths.strHtml.c_str());
+    if (!m_bUserCancelled && CanOpenForReading(m_Paths.strXml))
+        ShowReport(m_Paths.strXml);
+}
+
+void CDiagWindow::ShowReport(const std::string& strPath)
+{
+    m_Window.Navigate(strPath);
+    if (m_bResultsPending) {
+        m_Window.AppendLog(CompletionLine());
+        m_bResultsPending = 0;
+    }
+}
+
+void CDiagWindow::Exit()
+{
+    m_bCancel = 1;
+    m_bClosing = 1;
+    if (!m_lRunMark)
+        m_Window.EndDialog(END_IDLE);
+    // during a run the worker ends the dialog once the run has stopped
+}
+
+bool CDiagWindow::Save(const std::string& strFileName) const
+{
+    const std::string& strSource = SavesHtml(strFileName) ? m_Paths.strHtml : m_Paths.strXml;
+    return CopyFileA(strSource.c_str(), strFileName.c_str(), FALSE) != FALSE;
+}
+
+std::string CDiagWindow::SaveFilter(WORD wLanguageWord)
+{
+    WORD wLanguage = wLanguageWord ? wLanguageWord : GetSystemDefaultLangID();
+    static const char kGerman[] = "HTML Dateien (*.html)\0*.html\0XML Dateien (*.xml)\0*.xml\0";
+    static const char kEnglish[] = "HTML Files (*.html)\0*.html\0XML Files (*.xml)\0*.xml\0";
+    return wLanguage == 1031 ? std::string(kGerman, sizeof kGerman) : std::string(kEnglish, sizeof kEnglish);
+}
+
+bool CDiagWindow::Help(HWND hParent) const
+{
+    HtmlHelpProc pfnHtmlHelp = m_HelpLibrary.Resolve<HtmlHelpProc>("HtmlHelpA");
+    if (!pfnHtmlHelp)
+        return false;
+    char szFile[64];
+    std::snprintf(szFile, sizeof szFile, "Help%d.chm", static_cast<int>(m_lcid));
+    int nHelpLocale = CanOpenForReading(szFile) ? static_cast<int>(m_lcid) : 1033;
+    char szTopic[128];
+    std::snprintf(szTopic, sizeof szTopic, "Help%d.chm::/Diagnostics/QuillmontDiagnostics.htm", nHelpLocale);
+    pfnHtmlHelp(hParent, szTopic, kHelpDisplayTopic, 0);
+    return true;
+}

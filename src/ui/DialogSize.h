@@ -1,0 +1,24 @@
+// A resizable dialog's last size, kept per user from one session to the next.
+#pragma once
+
+#include "src/platform/Win32.h"
+
+// Values "dialog_<id>_cx" and "dialog_<id>_cy" (REG_DWORD, pixels) under HKEY_CURRENT_USER
+// "Software\Marrowby\Triagist".
+class CDialogSize {
+public:
+    explicit CDialogSize(UINT uDialogId) : m_uDialogId(uDialogId) {}
+
+    // Takes each value only when it exists as a 4-byte REG_DWORD; otherwise that dimension stays 0.
+    void Load();
+    // Remembers the size and writes it; false when the key or a value could not be written.
+    bool Save(LONG cx, LONG cy);
+    // A stored size of 0 in either dimension leaves the dialog at its template's size.
+    bool HasStoredSize() const { return m_cx != 0 && m_cy != 0; }
+
+    LONG m_cx = 0;
+    LONG m_cy = 0;
+
+private:
+    UINT m_uDialogId;
+};

@@ -1,0 +1,53 @@
+// The main diagnostics window: the Win32 view over the window's logic.
+#pragma once
+
+#include "src/report/DiagReport.h"
+#include "src/ui/ControlBinding.h"
+#include "src/ui/DiagWindow.h"
+#include "src/ui/win32/DialogBase.h"
+#include "src/ui/win32/ResizeSupport.h"
+
+#include <vector>
+
+class CDiagDialog : public CDialogBase,
+                    public CControlBinding,
+                    private IDiagWindowView,
+                    public CDiagWindow,
+                    public CResizeSupport {
+public:
+    explicit CDiagDialog(const std::vector<DiagStep>& steps);
+
+protected:
+    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+private:
+    // IDiagWindowView: the worker calls these too, so each goes to the controls by message.
+    void AppendLog(const std::string& strText) override;
+    void SetStatusText(const std::string& strText) override;
+    void SetProgress(DWORD dwPosition, DWORD dwRange) override;
+    void ClearLog() override;
+    void ShowProgress(bool bShow) override;
+    void FillProgress() override;
+    void SetStartButton(const std::string& strText, bool bEnabled) override;
+    void EnableSave() override;
+    void PostResults() override;
+    void EndDialog(int nCode) override;
+    void Navigate(const std::string& strPath) override;
+    void ShowWarning(const std::string& strCaption, const std::string& strText) override;
+
+    void OnInitDialog();
+    void Layout();
+    void LayoutStatusBar();
+    void SaveAs();
+
+    HWND m_hStatusBar = nullptr;
+    HWND m_hProgress = nullptr;
+    HWND m_hStart = nullptr;
+    HWND m_hExit = nullptr;
+    HWND m_hSave = nullptr;
+    HWND m_hLog = nullptr;
+    HWND m_hView = nullptr;
+};
+
+// Opens the main diagnostics window over the steps; its end code.
+int RunDiagnosisWindow(const std::vector<DiagStep>& steps);
