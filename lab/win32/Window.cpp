@@ -116,21 +116,24 @@ public:
         return text;
     }
 
-    // A name or an ordinal (0xFFFF, then the number): the text, or "#n" for a number, "" for none.
-    std::string NameOrOrdinal()
+    // A name, an ordinal (0xFFFF, then the number) or nothing (0x0000).
+    struct NameOrOrdinal {
+        std::string name;
+        WORD wOrdinal = 0;  // 0: a name, or nothing
+    };
+    NameOrOrdinal NameOrNumber()
     {
+        NameOrOrdinal result;
         if (!Need(2))
-            return "";
+            return result;
         WORD wFirst = static_cast<WORD>(m_pData[m_offset] | m_pData[m_offset + 1] << 8);
-        if (wFirst == 0) {
-            m_offset += 2;
-            return "";
-        }
         if (wFirst == 0xFFFF) {
             m_offset += 2;
-            return "#" + std::to_string(Word());
+            result.wOrdinal = Word();
+        } else {
+            result.name = Text();
         }
-        return Text();
+        return result;
     }
 
 private:
@@ -172,14 +175,15 @@ RECT UnitRect(TemplateReader& reader)
 }
 
 // The predefined classes go by ordinal in a template.
-std::string ClassName(const std::string& name)
+std::string ClassName(const TemplateReader::NameOrOrdinal& windowClass)
 {
     static const char* const kPredefined[] = {"Button", "Edit", "Static", "ListBox", "ScrollBar", "ComboBox"};
-    for (WORD w = 0; w < 6; ++w) {
-        if (name == "#" + std::to_string(0x80 + w))
-            return kPredefined[w];
-    }
-    return name;
+    const WORD kFirst = 0x80;
+    if (windowClass.wOrdinal >= kFirst && windowClass.wOrdinal < kFirst + 6)
+        return kPredefined[windowClass.wOrdinal - kFirst];
+    if (windowClass.wOrdinal != 0)
+        return "#" + std::to_string(windowClass.wOrdinal);
+    return windowClass.name;
 }
 
 bool ParseTemplate(const BYTE* pData, size_t cbData, DialogTemplate& dialog)
@@ -197,8 +201,8 @@ bool ParseTemplate(const BYTE* pData, size_t cbData, DialogTemplate& dialog)
     }
     cItems = reader.Word();
     dialog.rcUnits = UnitRect(reader);
-    reader.NameOrOrdinal();  // menu
-    reader.NameOrOrdinal();  // window class
+    reader.NameOrNumber();  // menu
+    reader.NameOrNumber();  // window class
     dialog.text = reader.Text();
     if (dialog.dwStyle & DS_SETFONT) {
         reader.Skip(2);  // point size
@@ -219,11 +223,12 @@ bool ParseTemplate(const BYTE* pData, size_t cbData, DialogTemplate& dialog)
         }
         item.rcUnits = UnitRect(reader);
         item.nId = bExtended ? static_cast<int>(reader.Dword()) : reader.Word();
-        item.className = ClassName(reader.NameOrOrdinal());
-        item.text = reader.NameOrOrdinal();
-        if (!item.text.empty() && item.text[0] == '#')
-            item.text.clear();  // an ordinal names an image, not a text
-        reader.Skip(reader.Word());  // creation data
+        item.className = ClassName(reader.NameOrNumber());
+        item.text = reader.NameOrNumber().name;  // an ordinal names an image and leaves no text
+        // Creation data: the extended layout counts the bytes after the count, the classic one
+        // includes the count word itself.
+        WORD cbCreation = reader.Word();
+        reader.Skip(bExtended || cbCreation < 2 ? cbCreation : cbCreation - 2u);
         dialog.items.push_back(std::move(item));
     }
     return reader.Ok();

@@ -241,10 +241,11 @@ TEST_F(WindowTest, ClassicTemplateOfADataModuleInItsOnlyLanguage)
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrA(m_hDialog, GWL_STYLE)) & 0xFFFF0000u, 0x80C80000u);
 
     std::vector<HWND> children = lab::win32::ChildWindows(m_hDialog);
-    ASSERT_EQ(children.size(), 4u);
-    const int ids[] = {100, 101, 102, IDOK};
-    const char* const classes[] = {"Static", "Static", "SysListView32", "Button"};
-    const char* const texts[] = {"Gr\xFC\xDF" "e:", "", "Liste", "OK"};
+    ASSERT_EQ(children.size(), 5u);
+    const int ids[] = {100, 101, 102, 103, IDOK};
+    const char* const classes[] = {"Static", "Static", "SysListView32", "Button", "Button"};
+    // The icon's title is an ordinal and leaves no text; "#2" is a text.
+    const char* const texts[] = {"Gr\xFC\xDF" "e:", "", "Liste", "#2", "OK"};
     for (size_t i = 0; i < children.size(); ++i) {
         char szClass[32];
         GetClassNameA(children[i], szClass, sizeof(szClass));
@@ -253,6 +254,13 @@ TEST_F(WindowTest, ClassicTemplateOfADataModuleInItsOnlyLanguage)
         EXPECT_EQ(Text(children[i]), texts[i]);
     }
     EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(m_hDialog, 102), GWL_STYLE), static_cast<LONG_PTR>(0x50810001));
+
+    // A template cut short makes no window.
+    size_t handlesBefore = lab::win32::HandleCount();
+    SetLastError(0);
+    EXPECT_EQ(CreateDialogParamA(hModule, MAKEINTRESOURCEA(11), nullptr, RecordingProc, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(lab::win32::HandleCount(), handlesBefore);
     FreeLibrary(hModule);
 }
 
