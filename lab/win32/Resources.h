@@ -9,9 +9,12 @@ typedef void* HGLOBAL;
 #define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
+#define RT_BITMAP MAKEINTRESOURCEA(2)
+#define RT_ICON MAKEINTRESOURCEA(3)
 #define RT_DIALOG MAKEINTRESOURCEA(5)
 #define RT_STRING MAKEINTRESOURCEA(6)
 #define RT_MESSAGETABLE MAKEINTRESOURCEA(11)
+#define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 #define RT_VERSION MAKEINTRESOURCEA(16)
 
 // hModule NULL is the program itself. wLanguage is looked up exactly; 0 (neutral) takes the

@@ -155,7 +155,6 @@ TEST_F(DiagWindowTest, ARunOnTheWorkerLogsTheStepsAndShowsThePage)
     WithProcessor();
     CDiagWindow window({{0, Clean}, {4, Finding}}, m_window);
     window.StartOrCancel();
-    EXPECT_TRUE(window.Running());
     ASSERT_TRUE(m_window.WaitForWorkerEnd());
     EXPECT_FALSE(window.Running());
     EXPECT_EQ(WaitForSingleObject(window.RunEnded(), 0), WAIT_OBJECT_0);
@@ -189,6 +188,7 @@ TEST_F(DiagWindowTest, StartTwiceStartsThenCancelsAtTheStepBoundary)
     CDiagWindow window({{2, Held}, {3, Clean}}, m_window);
     window.StartOrCancel();
     m_gate.WaitEntered();
+    EXPECT_TRUE(window.Running());
     window.StartOrCancel();
     EXPECT_FALSE(window.Running());
     EXPECT_TRUE(window.UserCancelled());

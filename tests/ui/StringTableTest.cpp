@@ -2,26 +2,13 @@
 #include "src/ui/StringTable.h"
 
 #include "src/ui/StringIds.h"
-#include "tests/support/TempProfile.h"
+#include "tests/support/LanguageMachine.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
 
-class StringTableTest : public ::testing::Test {
-protected:
-    // A server whose user's default language is wUserLanguage, with the thread's locale set to lcid.
-    void Machine(WORD wUserLanguage, LCID lcid)
-    {
-        m_pProfile = std::make_unique<CTempProfile>("", "[System]\nUserLanguage=" + std::to_string(wUserLanguage) + "\n");
-        SetThreadLocale(lcid);
-    }
-    void TearDown() override { SetThreadLocale(1033); }
-
-    std::unique_ptr<CTempProfile> m_pProfile;
-};
+using StringTableTest = CLanguageMachineTest;
 
 TEST_F(StringTableTest, ExactLanguageOnly)
 {
