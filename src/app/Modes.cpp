@@ -2,8 +2,12 @@
 
 #include "src/app/DiagSteps.h"
 #include "src/report/DiagReport.h"
-#include "src/ui/ConsoleDiagnosis.h"
 #include "src/report/HtmlTransform.h"
+#ifdef _WIN32
+#include "src/ui/win32/DiagDialog.h"
+#else
+#include "src/ui/ConsoleDiagnosis.h"
+#endif
 
 #include <string>
 
@@ -69,7 +73,7 @@ int RunSelectedMode(const COptionTable& options, const char*)
         std::string strHtml = options.Value("-HTMLREPORT", 0, "");
         if (strXml.empty() && strHtml.empty()) {
 #ifdef _WIN32
-            return 0;  // the interactive diagnosis window is not part of this build yet
+            return RunDiagnosisWindow(DiagnosisSteps());
 #else
             return RunConsoleDiagnosis(DiagnosisSteps());  // the native build's front end is the console
 #endif
