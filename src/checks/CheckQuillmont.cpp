@@ -201,15 +201,6 @@ void WriteSubsystems(CXmlDocument& doc)
     components.CloseSession();
 }
 
-bool SnmpServiceInstalled()
-{
-    CServiceMgr services(CServiceMgr::NeverAsk());
-    services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    bool bInstalled = services.IsInstalled("SNMP") != FALSE;
-    services.Close();
-    return bInstalled;
-}
-
 }  // namespace
 
 DWORD CheckQuillmont(CDiagReport&, CXmlDocument& doc)
@@ -229,10 +220,13 @@ DWORD CheckQuillmont(CDiagReport&, CXmlDocument& doc)
                 }
                 if (EnterNewChild(doc, "StatusTree")) {
                     WriteSystemStatus(doc, *pClient);
-                    if (SnmpServiceInstalled()) {
+                    CServiceMgr services(CServiceMgr::NeverAsk());
+                    services.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+                    if (services.IsInstalled("SNMP")) {
                         dwResult = STEP_OK;
                         WriteSubsystems(doc);
                     }
+                    services.Close();
                     doc.Ascend();
                 }
             }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -138,7 +139,28 @@ TEST_F(CheckQuillmontTest, SecurityBytesAndAFailingSystemStatus)
     EXPECT_EQ(ElementText(agents, "System"), "<System><Value Description=\"unknown\">0</Value></System>");
 }
 
-TEST_F(CheckQuillmontTest, SystemStatusWordsAndNoDataAtAll)
+TEST_F(CheckQuillmontTest, TheCommandsAndWhatTheirRepliesMean)
+{
+    CDefaultServer server;
+    lab::host::BaseService& service = lab::host::Host::Instance().TheBaseService();
+    // Security answers without data, and a system status with none: "no", "no", "", and 0.
+    service.Script({{0, {}, {}}, {0, {2, 1}, {}}, {0, {}, {}}, {0, {}, {}}});
+    std::string agents = Run(STEP_OK);
+    EXPECT_EQ(ElementText(agents, "Security"),
+              "<Security><SetAllowed>no</SetAllowed><AccountCheck>no</AccountCheck><UserGroup/></Security>");
+    EXPECT_EQ(ElementText(agents, "System"), "<System><Status Description=\"n/a\">0</Status></System>");
+    std::string sent;
+    for (const lab::host::RouterCall& call : service.Calls()) {
+        char szCall[64];
+        std::snprintf(szCall, sizeof szCall, "%s %04X-%04X %u %d\n", call.method.c_str(), call.code, call.extension,
+                      call.objectId, call.timeout);
+        sent += szCall;
+    }
+    EXPECT_EQ(sent, "CmdRequest E001-3810 0 0\nCmdRequest E001-3812 0 0\nCmdRequest E001-3813 0 0\n"
+                    "CmdRequest 230F-0000 0 0\n");
+}
+
+TEST_F(CheckQuillmontTest, SystemStatusWords)
 {
     CDefaultServer server;
     const std::string service = DefaultProfileFile("baseservice.ini");
