@@ -142,6 +142,23 @@ void RemoveStaleFolders(const std::string& root)
     }
 }
 
+// The keeper stops the agent a moment after it is told: wait for it, so that no request slips
+// through to an agent that is meant to be silent.
+void AwaitStopped(pid_t agent)
+{
+    if (agent <= 0)
+        return;
+    const std::string stat = "/proc/" + std::to_string(agent) + "/stat";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string text = ReadWhole(stat);
+        size_t paren = text.rfind(')');
+        if (paren == std::string::npos || paren + 2 >= text.size() || text[paren + 2] == 'T' || text[paren + 2] == 't')
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 }  // namespace
 
 std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings)
@@ -391,8 +408,10 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
         if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
             return false;
         if (log.find("NET-SNMP version") != std::string::npos) {
-            if (m_bSilent)
+            if (m_bSilent) {
                 (void)!write(m_keeperPipe, "s", 1);
+                AwaitStopped(m_agent);
+            }
             return true;
         }
         if (waitpid(m_keeper, nullptr, WNOHANG) != 0)
@@ -425,8 +444,11 @@ void SnmpAgent::SetSilent(bool bSilent)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bSilent = bSilent;
-    if (m_keeperPipe >= 0)
+    if (m_keeperPipe >= 0) {
         (void)!write(m_keeperPipe, bSilent ? "s" : "c", 1);
+        if (bSilent)
+            AwaitStopped(m_agent);
+    }
 }
 
 std::string SnmpAgent::Directory() const
