@@ -133,6 +133,12 @@ bool ParseTime(const std::string& text, int32_t& seconds)
     return true;
 }
 
+// A component identifier: one word the agents' list can name.
+bool IsIdentifier(const std::string& text)
+{
+    return !text.empty() && std::none_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' '; });
+}
+
 std::vector<std::string> SplitBar(const std::string& text)
 {
     std::vector<std::string> parts;
@@ -187,6 +193,7 @@ void BaseService::Clear()
     m_security.clear();
     m_eeprom.clear();
     m_subsystems.clear();
+    m_mibTypes.clear();
     m_eventLog.clear();
     m_unknownMethods.clear();
     m_bCabinetProperty = true;
@@ -234,7 +241,8 @@ bool BaseService::Parse(const std::string& text, std::string& error)
                 m_subsystems.emplace_back();
             else if (section == "event")
                 m_eventLog.emplace_back();
-            else if (section != "router" && section != "server" && section != "processors" && section != "security")
+            else if (section != "router" && section != "server" && section != "processors" && section != "security" &&
+                     section != "statusmib")
                 bOk = false, reason = "unknown section [" + parsed.name + "]";
         } else if (parsed.kind == IniLine::kEntry) {
             bOk = ParseEntry(section, parsed.name, parsed.value, reason);
@@ -322,20 +330,37 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
             subsystem.description = value;
         } else if (lowerKey == "component") {
             std::vector<std::string> parts = SplitBar(value);
-            if (parts.size() != 4 || !ParseNumber(parts[0], number) || number < 0 || number > 0xFF) {
-                error = "Component wants status|confirm|name|description";
+            if ((parts.size() != 4 && parts.size() != 5) || !ParseNumber(parts[0], number) || number < 0 ||
+                number > 0xFF || (parts.size() == 5 && !IsIdentifier(parts[4]))) {
+                error = "Component wants status|confirm|name|description[|identifier]";
                 return false;
             }
-            Component component;
+            StatusComponent component;
             component.status = static_cast<uint8_t>(number);
             component.bConfirm = EqualsNoCase(parts[1], "yes");
             component.name = parts[2];
             component.description = parts[3];
+            if (parts.size() == 5)
+                component.id = parts[4];
             subsystem.components.push_back(component);
+        } else if (lowerKey == "componentlist") {
+            // Taken as it stands, blanks and all: a list the agents publish need not be tidy.
+            subsystem.componentList = value;
+            subsystem.bListGiven = true;
         } else {
             error = "unknown subsystem key " + key;
             return false;
         }
+        return true;
+    }
+    if (section == "statusmib") {
+        std::vector<std::string> parts = SplitBar(value);
+        if (lowerKey != "statustype" || parts.size() != 2 || !IsIdentifier(parts[0]) ||
+            (parts[1] != "integer" && parts[1] != "gauge" && parts[1] != "counter" && parts[1] != "string")) {
+            error = "StatusType wants identifier|integer, gauge, counter or string";
+            return false;
+        }
+        m_mibTypes[parts[0]] = parts[1];
         return true;
     }
     if (section == "event") {
@@ -470,7 +495,7 @@ bool BaseService::AnswerLocked(const RouterHeader& request, std::vector<uint8_t>
         status = request.code < kComponentStatus ? rvstatus::kUnknownCommand : rvstatus::kNoSuchObject;
         return true;
     }
-    const Component& component = subsystem.components[j];
+    const StatusComponent& component = subsystem.components[j];
     if (request.code == kComponentStatus)
         data = {component.status};
     else if (request.code == kComponentName)
@@ -576,6 +601,29 @@ void BaseService::SetBusy(uint32_t calls)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_busyCalls = calls;
+}
+
+std::vector<StatusSubsystem> BaseService::Subsystems() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<StatusSubsystem> subsystems;
+    for (size_t i = 0; i < m_subsystems.size(); ++i) {
+        StatusSubsystem subsystem = m_subsystems[i];
+        std::string list;
+        for (size_t j = 0; j < subsystem.components.size(); ++j) {
+            StatusComponent& component = subsystem.components[j];
+            if (component.id.empty())
+                component.id = std::to_string(i + 1) + "." + std::to_string(j + 1);
+            auto type = m_mibTypes.find(component.id);
+            if (type != m_mibTypes.end())
+                component.mibType = type->second;
+            list += (list.empty() ? "" : " ") + component.id;
+        }
+        if (!m_subsystems[i].bListGiven)
+            subsystem.componentList = list;
+        subsystems.push_back(subsystem);
+    }
+    return subsystems;
 }
 
 std::string BaseService::Version() const

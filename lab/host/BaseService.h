@@ -52,6 +52,23 @@ constexpr uint32_t kNoSuchObject = 7;
 constexpr uint32_t kBusy = 0x0F;
 }  // namespace rvstatus
 
+// A subsystem of the server's status tree with its components, as the base service knows them and the
+// agents publish them in their status MIB.
+struct StatusComponent {
+    uint8_t status = 0;
+    bool bConfirm = false;
+    std::string name;
+    std::string description;
+    std::string id;  // what the subsystem's component list names it by
+    std::string mibType = "integer";  // the status's type in the MIB: integer, gauge, counter or string
+};
+struct StatusSubsystem {
+    std::string name;
+    std::string description;
+    std::vector<StatusComponent> components;
+    std::string componentList;  // the identifiers, separated by blanks
+};
+
 class BaseService {
 public:
     // The service the router belongs to: it answers only while this service runs.
@@ -85,6 +102,9 @@ public:
     // The bytes of a reply's header as the router hands them back: the scripted ones of the last answer, if any.
     std::vector<uint8_t> ReplyHeaderBytes(const RouterHeader& reply) const;
 
+    // The status tree, every component with its identifier and MIB type.
+    std::vector<StatusSubsystem> Subsystems() const;
+
     std::string Version() const;
     void SetClientName(const std::string& name);
     std::string ClientName() const;
@@ -93,16 +113,8 @@ public:
     std::vector<RouterCall> Calls() const;
 
 private:
-    struct Component {
-        uint8_t status = 0;
-        bool bConfirm = false;
-        std::string name;
-        std::string description;
-    };
-    struct Subsystem {
-        std::string name;
-        std::string description;
-        std::vector<Component> components;
+    struct Subsystem : StatusSubsystem {
+        bool bListGiven = false;
     };
     struct LogEntry {
         uint8_t severity = 0;
@@ -123,6 +135,7 @@ private:
     std::map<uint32_t, std::vector<uint8_t>> m_security;  // by extension
     std::vector<uint8_t> m_eeprom;
     std::vector<Subsystem> m_subsystems;
+    std::map<std::string, std::string> m_mibTypes;  // component identifier -> type of its status in the MIB
     std::vector<LogEntry> m_eventLog;
     std::set<std::string> m_unknownMethods;  // lower case
     bool m_bCabinetProperty = true;

@@ -1,6 +1,7 @@
 // Stands in for the SNMP service's agent: a real snmpd, configured as Windows applies the service's registry.
 #include "lab/host/SnmpAgent.h"
 
+#include "lab/host/BaseService.h"
 #include "lab/host/IniFile.h"
 #include "lab/host/RegistryTree.h"
 
@@ -141,6 +142,23 @@ void RemoveStaleFolders(const std::string& root)
     }
 }
 
+// The keeper stops the agent a moment after it is told: wait for it, so that no request slips
+// through to an agent that is meant to be silent.
+void AwaitStopped(pid_t agent)
+{
+    if (agent <= 0)
+        return;
+    const std::string stat = "/proc/" + std::to_string(agent) + "/stat";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string text = ReadWhole(stat);
+        size_t paren = text.rfind(')');
+        if (paren == std::string::npos || paren + 2 >= text.size() || text[paren + 2] == 'T' || text[paren + 2] == 't')
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 }  // namespace
 
 std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings)
@@ -197,6 +215,71 @@ std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& setting
             continue;
         for (const std::string& source : sources)
             config << pDirective << " " << community.name << " " << source << "\n";
+    }
+    return config.str();
+}
+
+const char* const kStatusMibAgent = "SOFTWARE\\Brennock\\ServerAgent\\CurrentVersion";
+
+namespace {
+
+const char kSubsystemColumn[] = ".1.3.6.1.4.1.99999.2.10.2.11.3.1.1.";
+const char kComponentColumn[] = ".1.3.6.1.4.1.99999.2.10.2.11.4.1.1.";
+
+// The service loads an agent whose entry names a key that holds the agent's library; an entry a
+// tool turned off names no such key.
+bool LoadsStatusAgent(const RegistryTree& registry)
+{
+    for (const RegValue& entry : Values(registry, std::string(kParameters) + "ExtensionAgents")) {
+        if (IsString(entry.type) && EqualsNoCase(Text(entry), kStatusMibAgent))
+            return !ValueText(registry, std::string("HKEY_LOCAL_MACHINE\\") + kStatusMibAgent, "Pathname", "").empty();
+    }
+    return false;
+}
+
+// snmpd reads a quoted word with backslash escapes.
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void Override(std::ostringstream& config, const char* pColumn, int column, size_t row, const std::string& type,
+              const std::string& value)
+{
+    config << "override " << pColumn << column << "." << row << " " << type << " " << value << "\n";
+}
+
+}  // namespace
+
+std::string StatusMibConfig(const RegistryTree& registry, const std::vector<StatusSubsystem>& subsystems)
+{
+    std::ostringstream config;
+    if (!LoadsStatusAgent(registry))
+        return config.str();
+    // Subsystems are rows 1, 2, ... in profile order; components are numbered on through all subsystems.
+    size_t componentRow = 0;
+    for (size_t i = 0; i < subsystems.size(); ++i) {
+        const StatusSubsystem& subsystem = subsystems[i];
+        Override(config, kSubsystemColumn, 3, i + 1, "octet_str", Quoted(subsystem.description));
+        Override(config, kSubsystemColumn, 5, i + 1, "octet_str", Quoted(subsystem.componentList));
+        Override(config, kSubsystemColumn, 6, i + 1, "octet_str", Quoted(subsystem.name));
+        for (const StatusComponent& component : subsystem.components) {
+            ++componentRow;
+            const std::string status = std::to_string(component.status);
+            Override(config, kComponentColumn, 2, componentRow, "octet_str", Quoted(component.id));
+            if (component.mibType == "string")
+                Override(config, kComponentColumn, 3, componentRow, "octet_str", Quoted(status));
+            else
+                Override(config, kComponentColumn, 3, componentRow,
+                         component.mibType == "gauge" ? "uinteger" : component.mibType, status);
+            Override(config, kComponentColumn, 5, componentRow, "octet_str", Quoted(component.name));
+        }
     }
     return config.str();
 }
@@ -325,8 +408,10 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
         if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
             return false;
         if (log.find("NET-SNMP version") != std::string::npos) {
-            if (m_bSilent)
+            if (m_bSilent) {
                 (void)!write(m_keeperPipe, "s", 1);
+                AwaitStopped(m_agent);
+            }
             return true;
         }
         if (waitpid(m_keeper, nullptr, WNOHANG) != 0)
@@ -359,8 +444,11 @@ void SnmpAgent::SetSilent(bool bSilent)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bSilent = bSilent;
-    if (m_keeperPipe >= 0)
+    if (m_keeperPipe >= 0) {
         (void)!write(m_keeperPipe, bSilent ? "s" : "c", 1);
+        if (bSilent)
+            AwaitStopped(m_agent);
+    }
 }
 
 std::string SnmpAgent::Directory() const

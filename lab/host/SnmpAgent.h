@@ -5,15 +5,25 @@
 #include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace lab::host {
 
 class IniFile;
 class RegistryTree;
+struct StatusSubsystem;
+
+// The server agent's key, as its extension agent entry names it: while the SNMP service loads this
+// agent, the agent serves the status MIB.
+extern const char* const kStatusMibAgent;
 
 // The agent's configuration, without its address: the SNMP service's communities and permitted
 // managers, and MIB-II's system group from the machine's facts.
 std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings);
+
+// The lines that make snmpd serve the agents' status MIB (the subsystem and component tables) from
+// the base service's status tree; empty while the SNMP service does not load the server agent.
+std::string StatusMibConfig(const RegistryTree& registry, const std::vector<StatusSubsystem>& subsystems);
 
 // A host name or address as an IPv4 address ("localhost" and "loopback" are 127.0.0.1);
 // empty when the name does not resolve.

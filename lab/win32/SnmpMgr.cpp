@@ -97,7 +97,8 @@ uint16_t LocalAgentPort()
         std::lock_guard<std::mutex> guard(sessions.lock);
         if (sessions.configLoad != host.LoadCount() || sessions.configStarts != starts) {
             host.TheSnmpAgent().Stop();  // the service started anew: so does its agent
-            sessions.config = lab::host::SnmpAgentConfig(host.Registry(), host.Settings());
+            sessions.config = lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
+                              lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems());
             sessions.configLoad = host.LoadCount();
             sessions.configStarts = starts;
         }

@@ -4,6 +4,7 @@
 #include "src/baselink/TestRavelin.h"
 #include "src/checks/CheckNetwork.h"
 #include "src/checks/CheckOperatingSystem.h"
+#include "src/checks/CheckQuillmont.h"
 #include "src/checks/CheckSnmp.h"
 #include "src/checks/CheckSystemEventlog.h"
 #include "src/hardware/CheckSystem.h"
@@ -18,6 +19,7 @@ const std::vector<DiagStep>& DiagnosisSteps()
         {3, CheckNetwork},
         {4, CheckSnmp},
         {5, TestSnmp},
+        {8, CheckQuillmont},
         {6, CheckRavelin},
         {7, TestRavelin},
     };

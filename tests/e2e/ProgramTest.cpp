@@ -318,7 +318,8 @@ void Variant(const std::string& dir, const std::string& labIni, const std::strin
 TEST_F(ProgramTest, DefaultServerWithItsSnmpServiceStopped)
 {
     m_profile = m_root + "/stopped";
-    Variant(m_profile, "");
+    // The agents' status MIB is asked for all the same: its time-outs pass on the lab's clock.
+    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
     std::string services = ReadText(kDist + "/lab/default/services.ini");
     size_t snmp = services.find("[SNMP]");
     ASSERT_NE(snmp, std::string::npos);
@@ -332,6 +333,9 @@ TEST_F(ProgramTest, DefaultServerWithItsSnmpServiceStopped)
     EXPECT_EQ(SnmpSection(text).find("<Tests>"), std::string::npos);
     EXPECT_NE(Findings(text, "Errors").find("<SNMP>\r\n<Message>SNMP service is not running!</Message>\r\n</SNMP>"),
               std::string::npos);
+    std::string tree = Element(Element(text, "SNMPAgents"), "StatusTree");
+    EXPECT_EQ(tree, "<StatusTree>\r\n<System>\r\n<Status Description=\"warning\">2</Status>\r\n</System>\r\n"
+                    "</StatusTree>");
 }
 
 TEST_F(ProgramTest, DefaultServerThatDoesNotPermitItself)
@@ -385,6 +389,7 @@ TEST_F(ProgramTest, BareServerHasNoAgentsAndNoLogs)
               "<LastErrorMsg>Class not registered</LastErrorMsg>\r\n</Connect>\r\n</Tests>\r\n</Ravelin>");
     EXPECT_EQ(Element(text, "System"),
               "<System>\r\n<BIOS/>\r\n<Processor/>\r\n<PCIDevices/>\r\n<SystemEventlog/>\r\n</System>");
+    EXPECT_EQ(Element(text, "SNMPAgents"), "<SNMPAgents/>");
     EXPECT_NE(Findings(text, "Errors").find("<SMBIOS>\r\n<Message>Could not connect to SMBIOS!</Message>\r\n</SMBIOS>"),
               std::string::npos);
     EXPECT_NE(text.find("<Quillmont>\r\n<Message>Ravelin service is not running!</Message>\r\n"
@@ -443,6 +448,23 @@ TEST_F(ProgramTest, DefaultServerAnswersThroughTheCommandRouter)
               std::string::npos);
     EXPECT_EQ(text.find("Ravelin connect failed!"), std::string::npos);
     EXPECT_EQ(text.find("Model not found!"), std::string::npos);
+
+    // The agents tell the same tree over SNMP, after the SNMP steps and before the base service's.
+    std::string agents = Element(text, "SNMPAgents");
+    EXPECT_EQ(agents.find("<SNMPAgents>\r\n<ProductVersion>4.20.1187</ProductVersion>\r\n<Security>\r\n"
+                          "<SetAllowed>yes</SetAllowed>\r\n<AccountCheck>yes</AccountCheck>\r\n"
+                          "<UserGroup>Quillmont Administrators</UserGroup>\r\n</Security>\r\n<StatusTree>\r\n"
+                          "<System>\r\n<Status Description=\"warning\">2</Status>\r\n</System>\r\n"
+                          "<Subsystem Name=\"Environment\">\r\n<Component Name=\"FAN1 SYS\">\r\n"
+                          "<Status Description=\"ok\">1</Status>\r\n</Component>\r\n<Component Name=\"FAN2 SYS\">\r\n"
+                          "<Status Description=\"degraded\">2</Status>"),
+              0u)
+        << agents;
+    EXPECT_EQ(Count(agents, "<Subsystem "), 3u);
+    EXPECT_EQ(Count(agents, "<Component "), 10u);
+    EXPECT_EQ(agents.find("FAN4 SYS"), std::string::npos);
+    EXPECT_LT(text.find("<SNMP>\r\n<Service>"), text.find("<SNMPAgents>"));
+    EXPECT_LT(text.find("<SNMPAgents>"), text.find("<Ravelin>"));
 }
 
 TEST_F(ProgramTest, StoppedBaseServiceLeavesTheRouterSilent)

@@ -281,7 +281,7 @@ TEST(BaseServiceFileTest, MistakesAreReportedByLine)
     lab::host::BaseService service;
     std::string error;
     EXPECT_FALSE(service.Parse("[Server]\nServerModel=X\n[Subsystem]\nComponent=1|yes|only three\n", error));
-    EXPECT_EQ(error, "line 4: Component wants status|confirm|name|description");
+    EXPECT_EQ(error, "line 4: Component wants status|confirm|name|description[|identifier]");
     EXPECT_FALSE(service.Parse("[Event]\nSeverity=300\n", error));
     EXPECT_EQ(error, "line 2: unknown or bad event key Severity");
     EXPECT_FALSE(service.Parse("[Router]\nReply=0x2302\n", error));
