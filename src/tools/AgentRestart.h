@@ -1,0 +1,51 @@
+// The restart of the agents' services, SNMP and the base service, with their dependents in
+// dependency order: the logic the restart dialog and the windowless restart share.
+#pragma once
+
+#include "src/platform/Win32.h"
+#include "src/trace/Thread.h"
+
+#include <string>
+
+// What a window shows of a restart. The restart calls it on its worker thread.
+class IRestartView {
+public:
+    virtual ~IRestartView() = default;
+    // The window that owns the questions and the service manager's own question; may be null.
+    virtual HWND Owner() const = 0;
+    // Exit, Restart, Advanced... and the two option boxes.
+    virtual void EnableRunControls(bool bEnable) = 0;
+    virtual void ShowStatus(const std::string& strText) = 0;
+    virtual void SetProgress(int nPosition) = 0;
+    // While a service operation runs, the bar advances by one step every 500 ms.
+    virtual void StartProgressTimer() = 0;
+    virtual void StopProgressTimer() = 0;
+    // A message box over the window; the button pressed (IDYES, IDOK, ...).
+    virtual int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) = 0;
+};
+
+class CAgentRestart {
+public:
+    // pView null: the windowless restart, which shows nothing and asks nothing. The thread locale
+    // is the constructing thread's; the restart's texts come in its language.
+    explicit CAgentRestart(IRestartView* pView);
+
+    // 1 when every step succeeded, 0 otherwise.
+    DWORD RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWORD bFullRestart);
+    DWORD StopServiceTree(LPCSTR pszService);
+    DWORD StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv);
+
+    // Restart pressed: RestartAgents(1, 1, bRescan, bFullRestart) on a worker thread whose handle is
+    // closed at once. False when the thread could not be created (its error is in Worker()).
+    bool StartRestart(DWORD bRescan, DWORD bFullRestart);
+    const CThread& Worker() const { return m_Worker; }
+
+private:
+    static unsigned WINAPI WorkerMain(void* pvRestart);
+
+    IRestartView* m_pView;
+    LCID m_lcid;
+    DWORD m_bRescan = 0;
+    DWORD m_bFullRestart = 0;
+    CThread m_Worker;
+};
