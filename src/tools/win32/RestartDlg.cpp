@@ -1,0 +1,131 @@
+// The restart dialog: the Win32 view over the agent restart.
+#include "src/tools/win32/RestartDlg.h"
+
+#include "src/ui/ControlIds.h"
+
+namespace {
+
+const UINT_PTR PROGRESS_TIMER = 1;
+const UINT PROGRESS_TICK_MS = 500;
+// A timer belongs to the window's thread: the worker asks for it by message (wParam 1 starts it).
+const UINT WM_PROGRESS_TIMER = WM_APP + 1;
+const int END_EXIT = 2;
+
+const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_RESCAN, IDC_RESTART_SNMP_ONLY};
+
+}  // namespace
+
+CRestartDlg::CRestartDlg()
+    : CDialogBase(IDD_RESTART), CControlBinding(g_RestartBinding), CAgentRestart(static_cast<IRestartView*>(this))
+{
+}
+
+bool CRestartDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    if (OnBindingMessage(uMessage, wParam, lParam, lResult))
+        return true;
+    lResult = 0;
+    switch (uMessage) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        lResult = TRUE;
+        return true;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_RESTART_RESTART:
+            StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
+                         IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
+            return true;
+        case IDCANCEL:
+            // The close box stays open to a running restart, which still uses the window.
+            if (!m_bRunning)
+                EndDialog(Window(), END_EXIT);
+            return true;
+        default:
+            return false;
+        }
+    case WM_TIMER:
+        if (wParam != PROGRESS_TIMER)
+            return false;
+        SendMessageA(m_hProgress, PBM_STEPIT, 0, 0);
+        return true;
+    case WM_PROGRESS_TIMER:
+        if (wParam)
+            SetTimer(Window(), PROGRESS_TIMER, PROGRESS_TICK_MS, nullptr);
+        else
+            KillTimer(Window(), PROGRESS_TIMER);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CRestartDlg::OnInitDialog()
+{
+    HWND hWnd = Window();
+    SetBindingWindow(hWnd);
+
+    // Centred on the parent, or on the work area without one.
+    RECT rcOver;
+    HWND hParent = GetParent(hWnd);
+    if (!hParent || !GetWindowRect(hParent, &rcOver))
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcOver, 0);
+    RECT rcWindow;
+    GetWindowRect(hWnd, &rcWindow);
+    int cx = rcWindow.right - rcWindow.left;
+    int cy = rcWindow.bottom - rcWindow.top;
+    SetWindowPos(hWnd, nullptr, rcOver.left + (rcOver.right - rcOver.left - cx) / 2,
+                 rcOver.top + (rcOver.bottom - rcOver.top - cy) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    m_hProgress = GetDlgItem(hWnd, IDC_RESTART_PROGRESS);
+    SendMessageA(m_hProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageA(m_hProgress, PBM_SETSTEP, 1, 0);
+    SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
+    CheckDlgButton(hWnd, IDC_RESTART_RESCAN, BST_CHECKED);
+    HINSTANCE hInstance = GetModuleHandleA(nullptr);
+    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_TRIAGIST))));
+    BindControls(LANGIDFROMLCID(GetThreadLocale()));
+    // The extension agent selection is not part of this build yet.
+    EnableWindow(GetDlgItem(hWnd, IDC_RESTART_ADVANCED), FALSE);
+}
+
+void CRestartDlg::EnableRunControls(bool bEnable)
+{
+    m_bRunning = bEnable ? 0 : 1;
+    for (int nId : RUN_CONTROLS)
+        EnableWindow(GetDlgItem(Window(), nId), bEnable ? TRUE : FALSE);
+}
+
+void CRestartDlg::ShowStatus(const std::string& strText)
+{
+    SetDlgItemTextA(Window(), IDC_RESTART_STATUS, strText.c_str());
+}
+
+void CRestartDlg::SetProgress(int nPosition)
+{
+    SendMessageA(m_hProgress, PBM_SETPOS, static_cast<WPARAM>(nPosition), 0);
+}
+
+void CRestartDlg::StartProgressTimer()
+{
+    SendMessageA(Window(), WM_PROGRESS_TIMER, 1, 0);
+}
+
+void CRestartDlg::StopProgressTimer()
+{
+    SendMessageA(Window(), WM_PROGRESS_TIMER, 0, 0);
+}
+
+int CRestartDlg::Ask(const std::string& strText, const std::string& strCaption, UINT uStyle)
+{
+    return MessageBoxA(Window(), strText.c_str(), strCaption.c_str(), uStyle);
+}
+
+int RunRestartDialog()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    CRestartDlg dialog;
+    return static_cast<int>(dialog.DoModal(nullptr));
+}

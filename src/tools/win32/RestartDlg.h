@@ -1,0 +1,32 @@
+// The restart dialog: the Win32 view over the agent restart.
+#pragma once
+
+#include "src/tools/AgentRestart.h"
+#include "src/ui/ControlBinding.h"
+#include "src/ui/win32/DialogBase.h"
+
+class CRestartDlg : public CDialogBase, public CControlBinding, private IRestartView, public CAgentRestart {
+public:
+    CRestartDlg();
+
+protected:
+    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+private:
+    // IRestartView: called on the restart's worker thread.
+    HWND Owner() const override { return Window(); }
+    void EnableRunControls(bool bEnable) override;
+    void ShowStatus(const std::string& strText) override;
+    void SetProgress(int nPosition) override;
+    void StartProgressTimer() override;
+    void StopProgressTimer() override;
+    int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
+
+    void OnInitDialog();
+
+    HWND m_hProgress = nullptr;
+    volatile LONG m_bRunning = 0;
+};
+
+// Shows the restart dialog until the user leaves it; its end code (2).
+int RunRestartDialog();
