@@ -65,18 +65,7 @@ void CRestartDlg::OnInitDialog()
     HWND hWnd = Window();
     SetBindingWindow(hWnd);
 
-    // Centred on the parent, or on the work area without one.
-    RECT rcOver;
-    HWND hParent = GetParent(hWnd);
-    if (!hParent || !GetWindowRect(hParent, &rcOver))
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcOver, 0);
-    RECT rcWindow;
-    GetWindowRect(hWnd, &rcWindow);
-    int cx = rcWindow.right - rcWindow.left;
-    int cy = rcWindow.bottom - rcWindow.top;
-    SetWindowPos(hWnd, nullptr, rcOver.left + (rcOver.right - rcOver.left - cx) / 2,
-                 rcOver.top + (rcOver.bottom - rcOver.top - cy) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-
+    Centre(true);
     m_hProgress = GetDlgItem(hWnd, IDC_RESTART_PROGRESS);
     SendMessageA(m_hProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendMessageA(m_hProgress, PBM_SETSTEP, 1, 0);

@@ -111,16 +111,7 @@ void CDiagDialog::OnInitDialog()
 
     InitResize(hWnd);
 
-    // Centred on the work area.
-    RECT rcWork;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcWork, 0);
-    RECT rcWindow;
-    GetWindowRect(hWnd, &rcWindow);
-    int cx = rcWindow.right - rcWindow.left;
-    int cy = rcWindow.bottom - rcWindow.top;
-    SetWindowPos(hWnd, nullptr, rcWork.left + (rcWork.right - rcWork.left - cx) / 2,
-                 rcWork.top + (rcWork.bottom - rcWork.top - cy) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-
+    Centre(false);
     LayoutStatusBar();
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
     SetStatusText(LoadLocalizedString(IDS_STATUS_NA));

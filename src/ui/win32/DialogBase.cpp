@@ -54,3 +54,17 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hWnd, UINT uMessage, WPARAM wParam
         SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, lResult);
     return bHandled ? TRUE : FALSE;
 }
+
+void CDialogBase::Centre(bool bOnParent)
+{
+    RECT rcOver;
+    HWND hParent = bOnParent ? GetParent(m_hWnd) : nullptr;
+    if (!hParent || !GetWindowRect(hParent, &rcOver))
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcOver, 0);
+    RECT rcWindow;
+    GetWindowRect(m_hWnd, &rcWindow);
+    int cx = rcWindow.right - rcWindow.left;
+    int cy = rcWindow.bottom - rcWindow.top;
+    SetWindowPos(m_hWnd, nullptr, rcOver.left + (rcOver.right - rcOver.left - cx) / 2,
+                 rcOver.top + (rcOver.bottom - rcOver.top - cy) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
