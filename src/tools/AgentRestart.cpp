@@ -68,7 +68,8 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
 
 DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
 {
-    CServiceMgr serviceMgr(m_pView ? m_pView->Owner() : nullptr);
+    // No owner window: the manager's question about a locked database is put to the user in every form.
+    CServiceMgr serviceMgr(nullptr);
     // Nothing to stop where there is no manager or no such service: the step has done its part.
     if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0 || !serviceMgr.IsInstalled(pszService))
         return 1;
@@ -97,41 +98,24 @@ DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
     }
 
     std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
-    if (m_pView) {
-        m_pView->ShowStatus(FormatText(IDS_RESTART_STOPPING, strDisplayName));
-        m_pView->SetProgress(0);
-        m_pView->StartProgressTimer();
-    }
+    BeginOperation(IDS_RESTART_STOPPING, strDisplayName);
     bool bStopped = serviceMgr.StopService(pszService, FALSE, SERVICE_TIMEOUT_MS) == 0;
-    if (m_pView) {
-        m_pView->StopProgressTimer();
-        m_pView->SetProgress(PROGRESS_END);
-        m_pView->ShowStatus(FormatText(IDS_RESTART_SERVICE_STOPPED, strDisplayName));
-        if (!bStopped)
-            m_pView->Ask(FormatText(IDS_RESTART_STOP_FAILED, strDisplayName),
-                         LoadLocalizedString(IDS_RESTART_STOP_ERROR_CAPTION), MB_OK | MB_ICONHAND);
-    }
+    EndOperation(IDS_RESTART_SERVICE_STOPPED, strDisplayName);
+    if (!bStopped)
+        ShowError(IDS_RESTART_STOP_FAILED, IDS_RESTART_STOP_ERROR_CAPTION, strDisplayName);
     return bStopped ? 1 : 0;
 }
 
 DWORD CAgentRestart::StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv)
 {
-    CServiceMgr serviceMgr(m_pView ? m_pView->Owner() : nullptr);
+    CServiceMgr serviceMgr(nullptr);
     if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0 || !serviceMgr.IsInstalled(pszService))
         return 1;
 
     std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
-    if (m_pView) {
-        m_pView->ShowStatus(FormatText(IDS_RESTART_STARTING, strDisplayName));
-        m_pView->SetProgress(0);
-        m_pView->StartProgressTimer();
-    }
+    BeginOperation(IDS_RESTART_STARTING, strDisplayName);
     bool bStarted = serviceMgr.StartService(pszService, dwArgc, ppszArgv, FALSE, SERVICE_TIMEOUT_MS) == 0;
-    if (m_pView) {
-        m_pView->StopProgressTimer();
-        m_pView->SetProgress(PROGRESS_END);
-        m_pView->ShowStatus(FormatText(IDS_RESTART_SERVICE_STARTED, strDisplayName));
-    }
+    EndOperation(IDS_RESTART_SERVICE_STARTED, strDisplayName);
 
     bool bFailed = !bStarted;
     CDependentServiceList dependents = serviceMgr.GetDependentServices(pszService, SERVICE_INACTIVE);
@@ -141,10 +125,33 @@ DWORD CAgentRestart::StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* p
             bFailed = true;
     }
 
-    if (bFailed && m_pView)
-        m_pView->Ask(FormatText(IDS_RESTART_START_FAILED, strDisplayName),
-                     LoadLocalizedString(IDS_RESTART_START_ERROR_CAPTION), MB_OK | MB_ICONHAND);
+    if (bFailed)
+        ShowError(IDS_RESTART_START_FAILED, IDS_RESTART_START_ERROR_CAPTION, strDisplayName);
     return bFailed ? 0 : 1;
+}
+
+void CAgentRestart::BeginOperation(UINT uTextId, const std::string& strDisplayName)
+{
+    if (!m_pView)
+        return;
+    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
+    m_pView->SetProgress(0);
+    m_pView->StartProgressTimer();
+}
+
+void CAgentRestart::EndOperation(UINT uTextId, const std::string& strDisplayName)
+{
+    if (!m_pView)
+        return;
+    m_pView->StopProgressTimer();
+    m_pView->SetProgress(PROGRESS_END);
+    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
+}
+
+void CAgentRestart::ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName)
+{
+    if (m_pView)
+        m_pView->Ask(FormatText(uTextId, strDisplayName), LoadLocalizedString(uCaptionId), MB_OK | MB_ICONHAND);
 }
 
 bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)
