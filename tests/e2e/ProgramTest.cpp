@@ -315,16 +315,25 @@ void Variant(const std::string& dir, const std::string& labIni, const std::strin
                                                                << registry;
 }
 
+// A variant of the default server on the lab's clock whose SNMP service has a line of its section
+// replaced; false when the section has no such line.
+bool VariantWithSnmp(const std::string& dir, const std::string& from, const std::string& to)
+{
+    Variant(dir, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
+    std::string services = ReadText(kDist + "/lab/default/services.ini");
+    size_t snmp = services.find("[SNMP]");
+    size_t at = snmp == std::string::npos ? snmp : services.find(from, snmp);
+    if (at == std::string::npos)
+        return false;
+    std::ofstream(dir + "/services.ini", std::ios::binary) << services.replace(at, from.size(), to);
+    return true;
+}
+
 TEST_F(ProgramTest, DefaultServerWithItsSnmpServiceStopped)
 {
     m_profile = m_root + "/stopped";
     // The agents' status MIB is asked for all the same: its time-outs pass on the lab's clock.
-    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
-    std::string services = ReadText(kDist + "/lab/default/services.ini");
-    size_t snmp = services.find("[SNMP]");
-    ASSERT_NE(snmp, std::string::npos);
-    services.replace(services.find("State=running", snmp), 13, "State=stopped");
-    std::ofstream(m_profile + "/services.ini", std::ios::binary) << services;
+    ASSERT_TRUE(VariantWithSnmp(m_profile, "State=running", "State=stopped"));
 
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
     ExpectValidReport(Work("r.xml"));
@@ -618,12 +627,7 @@ TEST_F(ProgramTest, UnattendedRestartBringsTheAgentsBack)
 TEST_F(ProgramTest, UnattendedRestartReportsAFailedStart)
 {
     m_profile = m_root + "/nosnmp";
-    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
-    std::string services = ReadText(kDist + "/lab/default/services.ini");
-    size_t snmp = services.find("[SNMP]\n");
-    ASSERT_NE(snmp, std::string::npos);
-    services.insert(snmp + 7, "StartError=1069\n");
-    std::ofstream(m_profile + "/services.ini", std::ios::binary) << services;
+    ASSERT_TRUE(VariantWithSnmp(m_profile, "State=running", "State=running\nStartError=1069"));
 
     EXPECT_EQ(Run({"-RESTART", "VERBOSE", "RESCAN"}), 0);
     std::string state = m_root + "/state";
