@@ -3,9 +3,11 @@
 #include "src/app/DiagSteps.h"
 #include "src/report/DiagReport.h"
 #include "src/report/HtmlTransform.h"
+#include "src/tools/AgentRestart.h"
 #ifdef _WIN32
 #include "src/ui/win32/DiagDialog.h"
 #else
+#include "src/tools/ConsoleRestart.h"
 #include "src/ui/ConsoleDiagnosis.h"
 #endif
 
@@ -64,7 +66,19 @@ RestartRequest ParseRestartRequest(const char* pszCommandLine)
     return request;
 }
 
-int RunSelectedMode(const COptionTable& options, const char*)
+int RunAgentRestart(const char* pszCommandLine)
+{
+    RestartRequest request = ParseRestartRequest(pszCommandLine);
+    if (request.bUnattended)
+        return static_cast<int>(CAgentRestart(nullptr).RestartAgents(1, 1, request.bRescan ? 1 : 0, 1));
+#ifdef _WIN32
+    return 0;  // the restart dialog (RunRestartDialog) is not part of this build yet
+#else
+    return RunConsoleRestart();  // the native build's front end is the console
+#endif
+}
+
+int RunSelectedMode(const COptionTable& options, const char* pszCommandLine)
 {
     ApplyLanguageOption(options);
 
@@ -85,6 +99,6 @@ int RunSelectedMode(const COptionTable& options, const char*)
     if (options.Has("-MSI") || options.Has("/MSI"))
         return 0;  // the installer registration clean-up is not part of this build yet
     if (options.Has("-RESTART") || options.Has("/RESTART"))
-        return 0;  // the agent restart is not part of this build yet; it reads ParseRestartRequest(pszCommandLine)
+        return RunAgentRestart(pszCommandLine);
     return 0;
 }

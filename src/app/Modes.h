@@ -16,3 +16,5 @@ struct RestartRequest {
     bool bRescan;      // "RESCAN" anywhere on the command line
 };
 RestartRequest ParseRestartRequest(const char* pszCommandLine);
+// At once and without a window with "VERBOSE" (exit code: the restart's result), else interactive.
+int RunAgentRestart(const char* pszCommandLine);

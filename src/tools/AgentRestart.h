@@ -42,6 +42,10 @@ public:
 
 private:
     static unsigned WINAPI WorkerMain(void* pvRestart);
+    // A service operation's status text, with the bar from 0 and its timer; nothing without a view.
+    void BeginOperation(UINT uTextId, const std::string& strDisplayName);
+    void EndOperation(UINT uTextId, const std::string& strDisplayName);
+    void ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName);
 
     IRestartView* m_pView;
     LCID m_lcid;

@@ -315,16 +315,25 @@ void Variant(const std::string& dir, const std::string& labIni, const std::strin
                                                                << registry;
 }
 
+// A variant of the default server on the lab's clock whose SNMP service has a line of its section
+// replaced; false when the section has no such line.
+bool VariantWithSnmp(const std::string& dir, const std::string& from, const std::string& to)
+{
+    Variant(dir, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
+    std::string services = ReadText(kDist + "/lab/default/services.ini");
+    size_t snmp = services.find("[SNMP]");
+    size_t at = snmp == std::string::npos ? snmp : services.find(from, snmp);
+    if (at == std::string::npos)
+        return false;
+    std::ofstream(dir + "/services.ini", std::ios::binary) << services.replace(at, from.size(), to);
+    return true;
+}
+
 TEST_F(ProgramTest, DefaultServerWithItsSnmpServiceStopped)
 {
     m_profile = m_root + "/stopped";
     // The agents' status MIB is asked for all the same: its time-outs pass on the lab's clock.
-    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
-    std::string services = ReadText(kDist + "/lab/default/services.ini");
-    size_t snmp = services.find("[SNMP]");
-    ASSERT_NE(snmp, std::string::npos);
-    services.replace(services.find("State=running", snmp), 13, "State=stopped");
-    std::ofstream(m_profile + "/services.ini", std::ios::binary) << services;
+    ASSERT_TRUE(VariantWithSnmp(m_profile, "State=running", "State=stopped"));
 
     EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
     ExpectValidReport(Work("r.xml"));
@@ -586,4 +595,60 @@ TEST_F(ProgramTest, InteractiveDiagnosisOnTheConsole)
     std::string report = m_root + "/temp/Status.xml";
     EXPECT_EQ(ReadText(report).find(kDeclaration + "<?xml-stylesheet type=\"text/xsl\" href=\"Z:"), 0u);
     EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + report + "' 2>/dev/null"), 0);
+}
+
+// A service's section of the lab's saved service states.
+std::string SavedService(const std::string& stateDir, const std::string& service)
+{
+    std::string text = ReadText(stateDir + "/services.ini");
+    size_t start = text.find("[" + service + "]\r\n");
+    if (start == std::string::npos)
+        return "";
+    size_t end = text.find("\r\n\r\n[", start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end + 2 - start);
+}
+
+TEST_F(ProgramTest, UnattendedRestartBringsTheAgentsBack)
+{
+    m_profile = m_root + "/restart";
+    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
+
+    EXPECT_EQ(Run({"-RESTART", "VERBOSE"}), 1);
+    std::string state = m_root + "/state";
+    EXPECT_EQ(SavedService(state, "Ravelind"), "[Ravelind]\r\nState=4\r\nStarts=1\r\n");
+    EXPECT_EQ(SavedService(state, "QmFarlink"), "[QmFarlink]\r\nState=4\r\nStarts=1\r\n");
+    EXPECT_EQ(SavedService(state, "SNMP"), "[SNMP]\r\nState=4\r\nStarts=1\r\n");
+
+    // The keywords count wherever they stand, in any case.
+    EXPECT_EQ(Run({"/RESTART", "-verbose", "x-rescan"}), 1);
+    EXPECT_EQ(SavedService(state, "Ravelind"), "[Ravelind]\r\nState=4\r\nStarts=2\r\nArgument=/RESCAN\r\n");
+}
+
+TEST_F(ProgramTest, UnattendedRestartReportsAFailedStart)
+{
+    m_profile = m_root + "/nosnmp";
+    ASSERT_TRUE(VariantWithSnmp(m_profile, "State=running", "State=running\nStartError=1069"));
+
+    EXPECT_EQ(Run({"-RESTART", "VERBOSE", "RESCAN"}), 0);
+    std::string state = m_root + "/state";
+    EXPECT_EQ(SavedService(state, "SNMP"), "[SNMP]\r\nState=1\r\nStarts=0\r\n");
+    // The base service came back; the agent, which needs SNMP too, could not.
+    EXPECT_EQ(SavedService(state, "Ravelind"), "[Ravelind]\r\nState=4\r\nStarts=1\r\nArgument=/RESCAN\r\n");
+    EXPECT_EQ(SavedService(state, "QmFarlink"), "[QmFarlink]\r\nState=1\r\nStarts=0\r\n");
+}
+
+TEST_F(ProgramTest, RestartOnTheConsole)
+{
+    m_profile = m_root + "/console";
+    Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
+    // Nobody at the terminal: the dependency question takes its default, Yes.
+    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + m_profile + "' TRIAGIST_LAB_STATE='" + m_root +
+                          "/state' ./triagist -RESTART -LANG GER </dev/null >'" + m_root + "/out.txt' 2>/dev/null";
+    EXPECT_EQ(Shell(command), 2);
+    std::string text = ReadText(m_root + "/out.txt");
+    EXPECT_EQ(text.find("Beende Dienst: \"Quillmont Farlink\" ...\nQuillmont Farlink Dienst beendet!\n"), 0u) << text;
+    EXPECT_NE(text.find("\nStarte Dienst: \"Quillmont Ravelin Base Service\" ...\n"), std::string::npos) << text;
+    EXPECT_TRUE(EndsWith(text, "\nDer Neustart der Dienste wurde erfolgreich durchgef\xC3\xBChrt!\n")) << text;
+    EXPECT_EQ(SavedService(m_root + "/state", "Ravelind"),
+              "[Ravelind]\r\nState=4\r\nStarts=1\r\nArgument=/RESCAN\r\n");
 }

@@ -1,0 +1,184 @@
+// The restart of the agents' services with their dependents.
+#include "src/tools/AgentRestart.h"
+
+#include "src/sysaccess/ServiceMgr.h"
+#include "src/trace/FileDebug.h"
+#include "src/ui/StringIds.h"
+#include "src/ui/StringTable.h"
+
+#include <cstdio>
+
+namespace {
+
+const char SNMP_SERVICE[] = "SNMP";
+const char BASE_SERVICE[] = "Ravelind";
+const char RESCAN_ARGUMENT[] = "/RESCAN";
+const DWORD SERVICE_TIMEOUT_MS = 120000;
+const int PROGRESS_END = 100;
+
+// A restart text with the display names in its "%s" places.
+std::string FormatText(UINT uId, const std::string& strFirst, const std::string& strSecond = "")
+{
+    char szText[1024];
+    std::snprintf(szText, sizeof szText, LoadLocalizedString(uId).c_str(), strFirst.c_str(), strSecond.c_str());
+    return szText;
+}
+
+}  // namespace
+
+CAgentRestart::CAgentRestart(IRestartView* pView)
+    : m_pView(pView), m_lcid(GetThreadLocale()), m_Worker("AgentRestart")
+{
+}
+
+DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWORD bFullRestart)
+{
+    SetThreadLocale(m_lcid);
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCAgentRestart       : -> RestartAgents()");
+    if (m_pView)
+        m_pView->EnableRunControls(false);
+
+    DWORD dwResult = 1;
+    if (bStop) {
+        dwResult = StopServiceTree(SNMP_SERVICE);
+        if (dwResult == 1 && bFullRestart)
+            dwResult = StopServiceTree(BASE_SERVICE);
+    }
+    if (bStart && bStop && dwResult == 1) {
+        if (bFullRestart) {
+            LPCSTR apszRescan[] = {RESCAN_ARGUMENT};
+            dwResult = StartServiceTree(BASE_SERVICE, bRescan ? 1 : 0, bRescan ? apszRescan : nullptr);
+            if (dwResult == 1)
+                dwResult = StartServiceTree(SNMP_SERVICE, 0, nullptr);
+        } else {
+            dwResult = StartServiceTree(SNMP_SERVICE, 0, nullptr);
+        }
+    }
+
+    if (m_pView) {
+        m_pView->SetProgress(PROGRESS_END);
+        m_pView->ShowStatus(LoadLocalizedString(dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED));
+        m_pView->EnableRunControls(true);
+    }
+    if (g_FileDebug.m_bActive)
+        g_FileDebug.Trace(4, "\nCAgentRestart       : <- RestartAgents() result %u", static_cast<unsigned>(dwResult));
+    return dwResult;
+}
+
+DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
+{
+    // No owner window: the manager's question about a locked database is put to the user in every form.
+    CServiceMgr serviceMgr(nullptr);
+    // Nothing to stop where there is no manager or no such service: the step has done its part.
+    if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0 || !serviceMgr.IsInstalled(pszService))
+        return 1;
+
+    bool bFailed = false;
+    CDependentServiceList dependents = serviceMgr.GetDependentServices(pszService, SERVICE_ACTIVE);
+    for (DWORD i = 0; i < dependents.GetCount(); ++i) {
+        const ENUM_SERVICE_STATUSA& dependent = dependents.GetEntry(i);
+        if (m_pView) {
+            std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
+            std::string strQuestion =
+                FormatText(IDS_RESTART_DEPENDENT_QUESTION, dependent.lpDisplayName, strDisplayName);
+            if (m_pView->Ask(strQuestion, LoadLocalizedString(IDS_RESTART_DEPENDENTS_CAPTION),
+                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+                bFailed = true;
+                continue;
+            }
+        }
+        if (StopServiceTree(dependent.lpServiceName) == 0)
+            bFailed = true;
+    }
+    if (bFailed) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCAgentRestart       : ERROR! Dependents of \"%s\" not stopped!", pszService);
+        return 0;
+    }
+
+    std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
+    BeginOperation(IDS_RESTART_STOPPING, strDisplayName);
+    bool bStopped = serviceMgr.StopService(pszService, FALSE, SERVICE_TIMEOUT_MS) == 0;
+    EndOperation(IDS_RESTART_SERVICE_STOPPED, strDisplayName);
+    if (!bStopped)
+        ShowError(IDS_RESTART_STOP_FAILED, IDS_RESTART_STOP_ERROR_CAPTION, strDisplayName);
+    return bStopped ? 1 : 0;
+}
+
+DWORD CAgentRestart::StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv)
+{
+    CServiceMgr serviceMgr(nullptr);
+    if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0 || !serviceMgr.IsInstalled(pszService))
+        return 1;
+
+    std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
+    BeginOperation(IDS_RESTART_STARTING, strDisplayName);
+    bool bStarted = serviceMgr.StartService(pszService, dwArgc, ppszArgv, FALSE, SERVICE_TIMEOUT_MS) == 0;
+    EndOperation(IDS_RESTART_SERVICE_STARTED, strDisplayName);
+
+    bool bFailed = !bStarted;
+    CDependentServiceList dependents = serviceMgr.GetDependentServices(pszService, SERVICE_INACTIVE);
+    // The manager lists dependents in the reverse of the order they must start in.
+    for (DWORD i = dependents.GetCount(); bStarted && i > 0; --i) {
+        if (StartServiceTree(dependents.GetEntry(i - 1).lpServiceName, 0, nullptr) == 0)
+            bFailed = true;
+    }
+
+    if (bFailed)
+        ShowError(IDS_RESTART_START_FAILED, IDS_RESTART_START_ERROR_CAPTION, strDisplayName);
+    return bFailed ? 0 : 1;
+}
+
+void CAgentRestart::BeginOperation(UINT uTextId, const std::string& strDisplayName)
+{
+    if (!m_pView)
+        return;
+    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
+    m_pView->SetProgress(0);
+    m_pView->StartProgressTimer();
+}
+
+void CAgentRestart::EndOperation(UINT uTextId, const std::string& strDisplayName)
+{
+    if (!m_pView)
+        return;
+    m_pView->StopProgressTimer();
+    m_pView->SetProgress(PROGRESS_END);
+    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
+}
+
+void CAgentRestart::ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName)
+{
+    if (m_pView)
+        m_pView->Ask(FormatText(uTextId, strDisplayName), LoadLocalizedString(uCaptionId), MB_OK | MB_ICONHAND);
+}
+
+bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)
+{
+    m_bRescan = bRescan;
+    m_bFullRestart = bFullRestart;
+    unsigned uThreadId = 0;
+    m_Worker.m_hThread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkerMain, this, CREATE_SUSPENDED, &uThreadId));
+    if (!m_Worker.m_hThread) {
+        m_Worker.m_dwLastError = GetLastError();
+        return false;
+    }
+    m_Worker.m_dwThreadId = uThreadId;
+    m_Worker.m_dwLastError = 0;
+    SetThreadPriority(m_Worker.m_hThread, THREAD_PRIORITY_NORMAL);
+    ResumeThread(m_Worker.m_hThread);
+    Sleep(0);
+    // The run ends by itself; nobody waits for it.
+    CloseHandle(m_Worker.m_hThread);
+    m_Worker.m_hThread = nullptr;
+    return true;
+}
+
+unsigned WINAPI CAgentRestart::WorkerMain(void* pvRestart)
+{
+    CAgentRestart* pRestart = static_cast<CAgentRestart*>(pvRestart);
+    pRestart->RestartAgents(1, 1, pRestart->m_bRescan, pRestart->m_bFullRestart);
+    return 0;
+}

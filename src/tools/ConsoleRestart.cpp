@@ -1,0 +1,28 @@
+// The agent restart on a console.
+#include "src/tools/ConsoleRestart.h"
+
+#include "src/platform/ConsoleText.h"
+
+namespace {
+
+const int END_EXIT = 2;
+
+}  // namespace
+
+void CConsoleRestartView::ShowStatus(const std::string& strText)
+{
+    std::fprintf(m_pOut, "%s\n", ToConsoleText(strText).c_str());
+    std::fflush(m_pOut);
+}
+
+int CConsoleRestartView::Ask(const std::string& strText, const std::string& strCaption, UINT uStyle)
+{
+    return MessageBoxA(nullptr, strText.c_str(), strCaption.c_str(), uStyle);
+}
+
+int RunConsoleRestart(FILE* pOut)
+{
+    CConsoleRestartView view(pOut);
+    CAgentRestart(&view).RestartAgents(1, 1, 1, 1);
+    return END_EXIT;
+}

@@ -1,0 +1,28 @@
+// The agent restart on a console: the restart dialog's run, its texts as lines on standard output.
+#pragma once
+
+#include "src/tools/AgentRestart.h"
+
+#include <cstdio>
+
+// Each status text becomes a line; questions are message boxes without an owner, which the
+// console, or whoever stands in for the user, answers. A bar has no place on a line of text.
+class CConsoleRestartView : public IRestartView {
+public:
+    explicit CConsoleRestartView(FILE* pOut) : m_pOut(pOut) {}
+
+    HWND Owner() const override { return nullptr; }
+    void EnableRunControls(bool) override {}
+    void ShowStatus(const std::string& strText) override;
+    void SetProgress(int) override {}
+    void StartProgressTimer() override {}
+    void StopProgressTimer() override {}
+    int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
+
+private:
+    FILE* m_pOut;
+};
+
+// One restart as the dialog's Restart button runs it by default (full restart with the hardware
+// search), then the dialog's end code after Exit: 2.
+int RunConsoleRestart(FILE* pOut = stdout);
