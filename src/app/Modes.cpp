@@ -5,6 +5,7 @@
 #include "src/report/HtmlTransform.h"
 #include "src/tools/AgentRestart.h"
 #ifdef _WIN32
+#include "src/tools/win32/RestartDlg.h"
 #include "src/ui/win32/DiagDialog.h"
 #else
 #include "src/tools/ConsoleRestart.h"
@@ -72,7 +73,7 @@ int RunAgentRestart(const char* pszCommandLine)
     if (request.bUnattended)
         return static_cast<int>(CAgentRestart(nullptr).RestartAgents(1, 1, request.bRescan ? 1 : 0, 1));
 #ifdef _WIN32
-    return 0;  // the restart dialog (RunRestartDialog) is not part of this build yet
+    return RunRestartDialog();
 #else
     return RunConsoleRestart();  // the native build's front end is the console
 #endif

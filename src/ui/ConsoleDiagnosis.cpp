@@ -1,6 +1,7 @@
 // The interactive diagnosis on a console: the window's run with its step log on standard output.
 #include "src/ui/ConsoleDiagnosis.h"
 
+#include "src/platform/ConsoleText.h"
 #include "src/report/HtmlTransform.h"
 #include "src/ui/DiagPaths.h"
 #include "src/ui/StringIds.h"
@@ -23,23 +24,6 @@ BOOL WINAPI OnCtrl(DWORD dwCtrlType)
     return TRUE;
 }
 
-// The program's ANSI text in the console's own code page.
-std::string ForConsole(const std::string& strText)
-{
-    if (strText.empty())
-        return strText;
-    int cch = MultiByteToWideChar(CP_ACP, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0);
-    std::vector<WCHAR> wide(static_cast<size_t>(cch > 0 ? cch : 1));
-    MultiByteToWideChar(CP_ACP, 0, strText.c_str(), static_cast<int>(strText.size()), wide.data(), cch);
-    UINT uCodePage = GetConsoleOutputCP();
-    int cb = WideCharToMultiByte(uCodePage, 0, wide.data(), cch, nullptr, 0, nullptr, nullptr);
-    if (cb <= 0)
-        return strText;
-    std::string strOut(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(uCodePage, 0, wide.data(), cch, &strOut[0], cb, nullptr, nullptr);
-    return strOut;
-}
-
 }  // namespace
 
 void CConsoleView::AppendLog(const std::string& strText)
@@ -51,7 +35,7 @@ void CConsoleView::AppendLog(const std::string& strText)
         m_strLine.erase(0, nEnd + 2);
         if (m_bTerminal)
             std::fputs("\r\033[K", m_pOut);
-        std::fprintf(m_pOut, "%s\n", ForConsole(strDone).c_str());
+        std::fprintf(m_pOut, "%s\n", ToConsoleText(strDone).c_str());
     }
     DrawProgress();
 }
@@ -74,9 +58,9 @@ void CConsoleView::WriteLine(const std::string& strText)
     if (m_bTerminal)
         std::fputs("\r\033[K", m_pOut);
     if (!m_strLine.empty())
-        std::fprintf(m_pOut, "%s\n", ForConsole(m_strLine).c_str());
+        std::fprintf(m_pOut, "%s\n", ToConsoleText(m_strLine).c_str());
     m_strLine.clear();
-    std::fprintf(m_pOut, "%s\n", ForConsole(strText).c_str());
+    std::fprintf(m_pOut, "%s\n", ToConsoleText(strText).c_str());
     std::fflush(m_pOut);
 }
 
@@ -84,8 +68,8 @@ void CConsoleView::DrawProgress()
 {
     if (m_bTerminal) {
         unsigned uPercent = m_dwRange ? static_cast<unsigned>(100u * m_dwPosition / m_dwRange) : 0u;
-        std::fprintf(m_pOut, "\r\033[K[%3u%%] %s  %s", uPercent, ForConsole(m_strStatus).c_str(),
-                     ForConsole(m_strLine).c_str());
+        std::fprintf(m_pOut, "\r\033[K[%3u%%] %s  %s", uPercent, ToConsoleText(m_strStatus).c_str(),
+                     ToConsoleText(m_strLine).c_str());
     }
     std::fflush(m_pOut);
 }
