@@ -158,18 +158,8 @@ bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)
 {
     m_bRescan = bRescan;
     m_bFullRestart = bFullRestart;
-    unsigned uThreadId = 0;
-    m_Worker.m_hThread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkerMain, this, CREATE_SUSPENDED, &uThreadId));
-    if (!m_Worker.m_hThread) {
-        m_Worker.m_dwLastError = GetLastError();
+    if (!m_Worker.Start(WorkerMain, this))
         return false;
-    }
-    m_Worker.m_dwThreadId = uThreadId;
-    m_Worker.m_dwLastError = 0;
-    SetThreadPriority(m_Worker.m_hThread, THREAD_PRIORITY_NORMAL);
-    ResumeThread(m_Worker.m_hThread);
-    Sleep(0);
     // The run ends by itself; nobody waits for it.
     CloseHandle(m_Worker.m_hThread);
     m_Worker.m_hThread = nullptr;

@@ -20,6 +20,22 @@ CThread::~CThread()
     Stop();
 }
 
+bool CThread::Start(unsigned(WINAPI* pfnMain)(void*), void* pvArgument)
+{
+    unsigned uThreadId = 0;
+    m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, pfnMain, pvArgument, CREATE_SUSPENDED, &uThreadId));
+    if (!m_hThread) {
+        m_dwLastError = GetLastError();
+        return false;
+    }
+    m_dwThreadId = uThreadId;
+    m_dwLastError = 0;
+    SetThreadPriority(m_hThread, THREAD_PRIORITY_NORMAL);
+    ResumeThread(m_hThread);
+    Sleep(0);
+    return true;
+}
+
 BOOL CThread::Stop()
 {
     if (g_FileDebug.m_bActive)

@@ -15,6 +15,9 @@ public:
     CThread(const CThread&) = delete;
     CThread& operator=(const CThread&) = delete;
 
+    // Starts pfnMain(pvArgument) the owners' way: suspended, normal priority, resumed, then Sleep(0)
+    // to let it begin. False when the thread could not be created; its error is in m_dwLastError.
+    bool Start(unsigned(WINAPI* pfnMain)(void*), void* pvArgument);
     // Gives a running thread 10 ms to end. With bTerminateThread set it waits
     // up to 5 s more and then terminates it. Always closes the handle. FALSE
     // only when a termination was needed and failed.

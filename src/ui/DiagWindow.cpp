@@ -62,18 +62,7 @@ void CDiagWindow::StartOrCancel()
     }
     // Marked before the worker can run: a quick run clears the mark as it ends.
     m_lRunMark = 1;
-    unsigned uThreadId = 0;
-    m_Worker.m_hThread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkerMain, this, CREATE_SUSPENDED, &uThreadId));
-    if (m_Worker.m_hThread) {
-        m_Worker.m_dwThreadId = uThreadId;
-        m_Worker.m_dwLastError = 0;
-        SetThreadPriority(m_Worker.m_hThread, THREAD_PRIORITY_NORMAL);
-        ResumeThread(m_Worker.m_hThread);
-        Sleep(0);
-    } else {
-        m_Worker.m_dwLastError = GetLastError();
-    }
+    m_Worker.Start(WorkerMain, this);
 }
 
 unsigned WINAPI CDiagWindow::WorkerMain(void* pvWindow)

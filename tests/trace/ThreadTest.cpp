@@ -31,16 +31,7 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // As the program's owners start their threads.
-    void Start(CThread& thread)
-    {
-        unsigned uThreadId = 0;
-        thread.m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, this, CREATE_SUSPENDED, &uThreadId));
-        thread.m_dwThreadId = uThreadId;
-        SetThreadPriority(thread.m_hThread, THREAD_PRIORITY_NORMAL);
-        ResumeThread(thread.m_hThread);
-        Sleep(0);
-    }
+    void Start(CThread& thread) { EXPECT_TRUE(thread.Start(Main, this)); }
 
     bool Returned() const { return m_bReturned; }
 
