@@ -121,23 +121,28 @@ TEST(AgentSelection, TheSampleServersAgentsByVendorInOrder)
 
 TEST(AgentSelection, LaterAgentsJoinTheirVendorAndEverythingIsSortedByText)
 {
-    // Listed after the sample server's agents: a Quillmont library whose text sorts first, and a
-    // library without a version resource, which has neither vendor nor description.
+    // Listed after the sample server's agents: a Quillmont library whose text sorts first, one whose
+    // maker is written in capitals, and a library without a version resource, which has neither
+    // vendor nor description.
+    auto agent = [](const std::string& name, const std::string& library) {
+        return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\" + name + "\\CurrentVersion]\r\n" +
+               RegLine("Pathname", RegString("C:\\Acme\\" + library)) + "\r\n";
+    };
     CDefaultServer server(ListKey(RegLine("4", RegString("SOFTWARE\\Acme\\Plain\\CurrentVersion")) +
-                                  RegLine("5", RegString("SOFTWARE\\Acme\\Fixture\\CurrentVersion"))) +
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Plain\\CurrentVersion]\r\n" +
-                          RegLine("Pathname", RegString("C:\\Acme\\plain.dll")) +
-                          "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Acme\\Fixture\\CurrentVersion]\r\n" +
-                          RegLine("Pathname", RegString("C:\\Acme\\Aardvark.dll")) + "\r\n");
+                                  RegLine("5", RegString("SOFTWARE\\Acme\\Fixture\\CurrentVersion")) +
+                                  RegLine("6", RegString("SOFTWARE\\Acme\\Upper\\CurrentVersion"))) +
+                          agent("Plain", "plain.dll") + agent("Fixture", "Aardvark.dll") + agent("Upper", "upper.dll"));
     server.Profile().PlaceFixture("NoVersion.dll", "Acme/plain.dll");
     server.Profile().PlaceFixture("OneTranslation.dll", "Acme/Aardvark.dll");
+    server.Profile().PlaceFixture("UpperCaseVendor.dll", "Acme/upper.dll");
     CAgentSelection selection;
     selection.FillAgentTree();
     SAgentItem& root = selection.Root();
     EXPECT_EQ(Marks(root), (std::vector<std::string>{"+ ", "+ Microsoft Corporation", "+ Quillmont"}));
     EXPECT_EQ(Marks(root.children[0]), (std::vector<std::string>{"+ plain.dll"}));
     EXPECT_EQ(Marks(Child(root, "Quillmont")),
-              (std::vector<std::string>{"+ Fixture with one translation (Aardvark.dll)",
+              (std::vector<std::string>{"+ Agent of a maker in capitals (upper.dll)",
+                                        "+ Fixture with one translation (Aardvark.dll)",
                                         std::string("+ ") + SERVER_TEXT, std::string("+ ") + STORAGE_TEXT}));
 }
 
