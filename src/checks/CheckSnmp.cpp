@@ -2,6 +2,7 @@
 #include "src/checks/CheckSnmp.h"
 
 #include "src/report/ReportElements.h"
+#include "src/sysaccess/ExtensionAgents.h"
 #include "src/sysaccess/FileTimes.h"
 #include "src/sysaccess/FileVersion.h"
 #include "src/sysaccess/InstallInfo.h"
@@ -19,7 +20,6 @@ const char CATEGORY[] = "SNMP";
 const char PARAMETERS[] = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\";
 // The agents' own community: on its own it does not call for set operations.
 const char AGENTS_COMMUNITY[] = "Ruzavidaza";
-const REGSAM ALL_ACCESS_32 = 0xF023F;
 const DWORD STATUS_BYTES = 100;
 
 // One value of an enumeration, its data kept as text (names and data up to 260 bytes).
@@ -158,17 +158,6 @@ void WriteTrapDestinations(CXmlDocument& doc, SFindings& findings)
     doc.Ascend();
 }
 
-// The component before the last one: for a path ending in a version key, the agent's own key.
-std::string AgentName(const std::string& strKeyPath)
-{
-    size_t last = strKeyPath.rfind('\\');
-    if (last == std::string::npos)
-        return "";
-    size_t before = strKeyPath.rfind('\\', last == 0 ? 0 : last - 1);
-    size_t start = before == std::string::npos || last == 0 ? 0 : before + 1;
-    return strKeyPath.substr(start, last - start);
-}
-
 bool OpenAgentKey(CRegistryKey& key, const char* pszPath)
 {
     if (g_FileDebug.m_bActive)
@@ -197,19 +186,16 @@ void WriteAgentVersion(CXmlDocument& doc, CRegistryKey& agentKey)
     char szPathname[MAX_PATH] = "";
     DWORD cbPathname = sizeof szPathname;
     bool bPathname = agentKey.QueryString("Pathname", szPathname, &cbPathname) == ERROR_SUCCESS;
-    char szExpanded[MAX_PATH] = "";
-    DWORD cchExpanded = ExpandEnvironmentStringsA(szPathname, szExpanded, sizeof szExpanded);
-    if (cchExpanded == 0 || cchExpanded > sizeof szExpanded)
-        std::snprintf(szExpanded, sizeof szExpanded, "%s", szPathname);
+    std::string strExpanded = ExpandAgentPathname(szPathname);
 
     CFileVersion version;
-    bool bRead = bPathname && version.Load(szExpanded);
+    bool bRead = bPathname && version.Load(strExpanded.c_str());
     AddChild(doc, "Description", bRead ? version.QueryString("FileDescription") : "n/a");
     AddChild(doc, "FileVersion", bRead ? version.QueryString("FileVersion") : "n/a");
     AddChild(doc, "ProductVersion", bRead ? version.QueryString("ProductVersion") : "n/a");
     AddChild(doc, "CompanyName", bRead ? version.QueryString("CompanyName") : "n/a");
     AddChild(doc, "Location", bPathname ? szPathname : "n/a");
-    AddChild(doc, "Created", FileCreationTimeText(szExpanded).c_str());
+    AddChild(doc, "Created", FileCreationTimeText(strExpanded.c_str()).c_str());
     doc.Ascend();
 }
 
@@ -221,13 +207,13 @@ void WriteAgents(CXmlDocument& doc)
     status.Open((std::string(install.m_szRootKey) + "\\#Status").c_str(), HKEY_LOCAL_MACHINE,
                 CRegistryKey::ALL_ACCESS_64);
     CRegistryKey agents;
-    OpenParameter(agents, "ExtensionAgents");
+    agents.Open(EXTENSION_AGENTS_KEY, HKEY_LOCAL_MACHINE, CRegistryKey::ALL_ACCESS_64);
     SValue value;
     for (DWORD dwIndex = 0; ReadValue(agents, dwIndex, value); ++dwIndex) {
         CRegistryKey agentKey;
         if (!OpenAgentKey(agentKey, value.Text()))
             continue;
-        std::string strName = AgentName(value.Text());
+        std::string strName = ExtensionAgentName(value.Text());
         EnterNamedChild(doc, "Agent", strName.c_str());
         WriteAgentVersion(doc, agentKey);
         char szStatus[STATUS_BYTES] = "";

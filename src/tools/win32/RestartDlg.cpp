@@ -1,6 +1,7 @@
 // The restart dialog: the Win32 view over the agent restart.
 #include "src/tools/win32/RestartDlg.h"
 
+#include "src/tools/win32/AgentSelectionDlg.h"
 #include "src/ui/ControlIds.h"
 
 namespace {
@@ -11,7 +12,8 @@ const UINT PROGRESS_TICK_MS = 500;
 const UINT WM_PROGRESS_TIMER = WM_APP + 1;
 const int END_EXIT = 2;
 
-const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_RESCAN, IDC_RESTART_SNMP_ONLY};
+const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_ADVANCED, IDC_RESTART_RESCAN,
+                            IDC_RESTART_SNMP_ONLY};
 
 }  // namespace
 
@@ -36,6 +38,12 @@ bool CRestartDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT
             StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
                          IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
             return true;
+        case IDC_RESTART_ADVANCED: {
+            // The choice takes effect when the next restart starts the SNMP service.
+            CAgentSelectionDlg agents;
+            agents.DoModal(GetActiveWindow());
+            return true;
+        }
         case IDCANCEL:
             // The close box stays open to a running restart, which still uses the window.
             if (!m_bRunning)
@@ -75,8 +83,6 @@ void CRestartDlg::OnInitDialog()
     SendMessageA(hWnd, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_TRIAGIST))));
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
-    // The extension agent selection is not part of this build yet.
-    EnableWindow(GetDlgItem(hWnd, IDC_RESTART_ADVANCED), FALSE);
 }
 
 void CRestartDlg::EnableRunControls(bool bEnable)
@@ -113,7 +119,7 @@ int CRestartDlg::Ask(const std::string& strText, const std::string& strCaption, 
 
 int RunRestartDialog()
 {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     CRestartDlg dialog;
     return static_cast<int>(dialog.DoModal(nullptr));

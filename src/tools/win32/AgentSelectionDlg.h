@@ -1,0 +1,26 @@
+// The extension agent selection dialog: the Win32 view over the agent selection.
+#pragma once
+
+#include "src/tools/AgentSelection.h"
+#include "src/ui/ControlBinding.h"
+#include "src/ui/win32/DialogBase.h"
+
+class CAgentSelectionDlg : public CDialogBase, public CControlBinding, public CAgentSelection {
+public:
+    CAgentSelectionDlg();
+    ~CAgentSelectionDlg() override;
+
+protected:
+    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+private:
+    void OnInitDialog();
+    void InsertItem(SAgentItem& item, HTREEITEM hParent);
+    // Toggles the mark of the tree item through the model and redraws it and its children.
+    void ClickItem(HTREEITEM hItem);
+    void ShowMark(HTREEITEM hItem);
+    bool OnTreeNotify(const NMHDR& header);
+
+    HWND m_hTree = nullptr;
+    HIMAGELIST m_hMarks = nullptr;
+};
