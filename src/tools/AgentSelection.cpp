@@ -17,9 +17,9 @@ namespace {
 const char ROOT_TEXT[] = "SNMP Agents";
 
 // Tree views sort their items without regard to case.
-void SortByText(std::vector<SAgentItem>& items)
+void SortByText(std::vector<AgentItem>& items)
 {
-    std::stable_sort(items.begin(), items.end(), [](const SAgentItem& left, const SAgentItem& right) {
+    std::stable_sort(items.begin(), items.end(), [](const AgentItem& left, const AgentItem& right) {
         return lstrcmpiA(left.strText.c_str(), right.strText.c_str()) < 0;
     });
 }
@@ -120,22 +120,22 @@ void CAgentSelection::AddAgent(const char* pszValueName, std::string strKeyPath)
         g_FileDebug.Trace(3, "\nTriagist            :   DLL product name:  \"%s\" \n", strProduct.c_str());
     }
 
-    auto vendor = std::find_if(m_Root.children.begin(), m_Root.children.end(), [&](const SAgentItem& item) {
+    auto vendor = std::find_if(m_Root.children.begin(), m_Root.children.end(), [&](const AgentItem& item) {
         return lstrcmpiA(item.strText.c_str(), strVendor.c_str()) == 0;
     });
     if (vendor == m_Root.children.end()) {
-        SAgentItem item;
+        AgentItem item;
         item.strText = strVendor;
         m_Root.children.push_back(std::move(item));
         vendor = m_Root.children.end() - 1;
     }
 
-    SAgentItem agent;
+    AgentItem agent;
     agent.strText = strDescription.empty() ? strFileName : strDescription + " (" + strFileName + ")";
     agent.bChecked = !bDisabled;
     if (bDisabled)
         vendor->bChecked = false;
-    SAgentEntry entry = {AGENT_ENTRY_KIND, "", ""};
+    AgentEntry entry = {AGENT_ENTRY_KIND, "", ""};
     std::snprintf(entry.szKeyPath, sizeof entry.szKeyPath, "%s", EXTENSION_AGENTS_KEY);
     std::snprintf(entry.szValueName, sizeof entry.szValueName, "%s", pszValueName);
     agent.entry = entry;
@@ -143,31 +143,31 @@ void CAgentSelection::AddAgent(const char* pszValueName, std::string strKeyPath)
     SortByText(vendor->children);
 }
 
-void CAgentSelection::ClickMark(SAgentItem& item)
+void CAgentSelection::ClickMark(AgentItem& item)
 {
     if (!item.bHasMark)
         return;
     item.bChecked = !item.bChecked;
-    for (SAgentItem& child : item.children)
+    for (AgentItem& child : item.children)
         child.bChecked = item.bChecked;
 }
 
 void CAgentSelection::ApplyAgentSelection()
 {
     // Entries live on the agents, two levels down; any level that carries one is honoured.
-    auto apply = [](const SAgentItem& item) {
+    auto apply = [](const AgentItem& item) {
         if (item.entry)
             SetAgentEnabled(*item.entry, item.bChecked);
     };
     apply(m_Root);
-    for (const SAgentItem& vendor : m_Root.children) {
+    for (const AgentItem& vendor : m_Root.children) {
         apply(vendor);
-        for (const SAgentItem& agent : vendor.children)
+        for (const AgentItem& agent : vendor.children)
             apply(agent);
     }
 }
 
-bool CAgentSelection::SetAgentEnabled(const SAgentEntry& entry, bool bEnabled)
+bool CAgentSelection::SetAgentEnabled(const AgentEntry& entry, bool bEnabled)
 {
     if (entry.dwKind != AGENT_ENTRY_KIND)
         return false;

@@ -9,7 +9,7 @@
 #include <vector>
 
 // What an agent item knows of the registry value that lists the agent.
-struct SAgentEntry {
+struct AgentEntry {
     DWORD dwKind;                // AGENT_ENTRY_KIND for an agent
     char szKeyPath[MAX_PATH];    // the key under HKEY_LOCAL_MACHINE that holds the value
     char szValueName[MAX_PATH];  // the value's name
@@ -21,13 +21,13 @@ const DWORD AGENT_ENTRY_KIND = 1;
 extern const char AGENT_DISABLED_MARKER[];
 
 // One item of the tree: the root, a vendor or an agent. The root has no mark; only agents have an entry.
-struct SAgentItem {
+struct AgentItem {
     std::string strText;
     bool bHasMark = true;
     bool bChecked = true;
     bool bExpanded = false;
-    std::optional<SAgentEntry> entry;
-    std::vector<SAgentItem> children;
+    std::optional<AgentEntry> entry;
+    std::vector<AgentItem> children;
 };
 
 class CAgentSelection {
@@ -38,17 +38,17 @@ public:
     // until the next fill.
     void FillAgentTree();
     // A click on item's mark: toggles it, and its children follow the new state.
-    static void ClickMark(SAgentItem& item);
+    static void ClickMark(AgentItem& item);
     // Writes every agent's mark to its registry value.
     void ApplyAgentSelection();
     // Removes or appends the disabled marker in the entry's value; true when the value was rewritten.
-    static bool SetAgentEnabled(const SAgentEntry& entry, bool bEnabled);
+    static bool SetAgentEnabled(const AgentEntry& entry, bool bEnabled);
 
-    const SAgentItem& Root() const { return m_Root; }
-    SAgentItem& Root() { return m_Root; }
+    const AgentItem& Root() const { return m_Root; }
+    AgentItem& Root() { return m_Root; }
 
 private:
     void AddAgent(const char* pszValueName, std::string strKeyPath);
 
-    SAgentItem m_Root;
+    AgentItem m_Root;
 };

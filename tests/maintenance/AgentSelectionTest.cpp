@@ -53,17 +53,17 @@ std::pair<DWORD, std::string> ListValue(const char* pszName)
 }
 
 // The children's texts with their marks: "+" on, "-" off.
-std::vector<std::string> Marks(const SAgentItem& item)
+std::vector<std::string> Marks(const AgentItem& item)
 {
     std::vector<std::string> marks;
-    for (const SAgentItem& child : item.children)
+    for (const AgentItem& child : item.children)
         marks.push_back((child.bChecked ? "+ " : "- ") + child.strText);
     return marks;
 }
 
-SAgentItem& Child(SAgentItem& item, const std::string& text)
+AgentItem& Child(AgentItem& item, const std::string& text)
 {
-    for (SAgentItem& child : item.children)
+    for (AgentItem& child : item.children)
         if (child.strText == text)
             return child;
     ADD_FAILURE() << "no item \"" << text << "\" below \"" << item.strText << "\"";
@@ -96,7 +96,7 @@ TEST(AgentSelection, TheSampleServersAgentsByVendorInOrder)
     CAgentSelection selection;
     selection.FillAgentTree();
 
-    const SAgentItem& root = selection.Root();
+    const AgentItem& root = selection.Root();
     EXPECT_EQ(root.strText, "SNMP Agents");
     EXPECT_FALSE(root.bHasMark);
     EXPECT_TRUE(root.bExpanded);
@@ -106,7 +106,7 @@ TEST(AgentSelection, TheSampleServersAgentsByVendorInOrder)
     EXPECT_EQ(Marks(root.children[1]), (std::vector<std::string>{std::string("+ ") + SERVER_TEXT,
                                                                  std::string("+ ") + STORAGE_TEXT}));
 
-    const std::vector<std::pair<const SAgentItem*, const char*>> agents = {
+    const std::vector<std::pair<const AgentItem*, const char*>> agents = {
         {&root.children[0].children[0], "1"}, {&root.children[1].children[0], "2"}, {&root.children[1].children[1], "3"}};
     for (const auto& [pAgent, pszValue] : agents) {
         ASSERT_TRUE(pAgent->entry.has_value()) << pAgent->strText;
@@ -115,7 +115,7 @@ TEST(AgentSelection, TheSampleServersAgentsByVendorInOrder)
         EXPECT_STREQ(pAgent->entry->szValueName, pszValue);
         EXPECT_TRUE(pAgent->children.empty());
     }
-    for (const SAgentItem& vendor : root.children)
+    for (const AgentItem& vendor : root.children)
         EXPECT_FALSE(vendor.entry.has_value()) << vendor.strText;
 }
 
@@ -137,7 +137,7 @@ TEST(AgentSelection, LaterAgentsJoinTheirVendorAndEverythingIsSortedByText)
     server.Profile().PlaceFixture("UpperCaseVendor.dll", "Acme/upper.dll");
     CAgentSelection selection;
     selection.FillAgentTree();
-    SAgentItem& root = selection.Root();
+    AgentItem& root = selection.Root();
     EXPECT_EQ(Marks(root), (std::vector<std::string>{"+ ", "+ Microsoft Corporation", "+ Quillmont"}));
     EXPECT_EQ(Marks(root.children[0]), (std::vector<std::string>{"+ plain.dll"}));
     EXPECT_EQ(Marks(Child(root, "Quillmont")),
@@ -203,7 +203,7 @@ TEST(AgentSelection, ADisabledAgentIsListedOffAndCheckingItRemovesTheMarker)
     CDefaultServer server(ListKey(RegLine("2", RegString(SERVER_AGENT + MARKER))));
     CAgentSelection selection;
     selection.FillAgentTree();
-    SAgentItem& quillmont = Child(selection.Root(), "Quillmont");
+    AgentItem& quillmont = Child(selection.Root(), "Quillmont");
     EXPECT_FALSE(quillmont.bChecked);  // one of its agents is off
     EXPECT_EQ(Marks(quillmont), (std::vector<std::string>{std::string("- ") + SERVER_TEXT,
                                                           std::string("+ ") + STORAGE_TEXT}));
@@ -229,7 +229,7 @@ TEST(AgentSelection, UncheckingAppendsTheMarkerOnceAndAnUnchangedApplyWritesNoth
     }
     CAgentSelection again;
     again.FillAgentTree();
-    SAgentItem& storage = Child(Child(again.Root(), "Quillmont"), STORAGE_TEXT);
+    AgentItem& storage = Child(Child(again.Root(), "Quillmont"), STORAGE_TEXT);
     EXPECT_FALSE(storage.bChecked);
     EXPECT_FALSE(CAgentSelection::SetAgentEnabled(*storage.entry, false));
     again.ApplyAgentSelection();
@@ -244,7 +244,7 @@ TEST(AgentSelection, AVendorsClickSetsAllItsAgentsToItsNewMark)
     CDefaultServer server(ListKey(RegLine("2", RegString(SERVER_AGENT + MARKER))));
     CAgentSelection selection;
     selection.FillAgentTree();
-    SAgentItem& quillmont = Child(selection.Root(), "Quillmont");
+    AgentItem& quillmont = Child(selection.Root(), "Quillmont");
     ASSERT_FALSE(quillmont.bChecked);
 
     CAgentSelection::ClickMark(quillmont);
@@ -270,7 +270,7 @@ TEST(AgentSelection, AnExpandableValueIsWrittenBackExpandedAsAPlainString)
     // "%SystemRoot%\x" as REG_EXPAND_SZ.
     CDefaultServer server(ListKey(RegLine("9", "hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,"
                                                "74,00,25,00,5c,00,78,00,00,00")));
-    SAgentEntry entry = {AGENT_ENTRY_KIND, "", "9"};
+    AgentEntry entry = {AGENT_ENTRY_KIND, "", "9"};
     std::snprintf(entry.szKeyPath, sizeof entry.szKeyPath, "%s", LIST_KEY);
 
     EXPECT_FALSE(CAgentSelection::SetAgentEnabled(entry, true));  // already enabled: left as it was
@@ -278,10 +278,10 @@ TEST(AgentSelection, AnExpandableValueIsWrittenBackExpandedAsAPlainString)
     EXPECT_TRUE(CAgentSelection::SetAgentEnabled(entry, false));
     EXPECT_EQ(ListValue("9"), std::make_pair(DWORD(REG_SZ), "C:\\Windows\\x" + MARKER));
 
-    SAgentEntry other = entry;
+    AgentEntry other = entry;
     other.dwKind = 2;
     EXPECT_FALSE(CAgentSelection::SetAgentEnabled(other, true));
-    SAgentEntry missing = entry;
+    AgentEntry missing = entry;
     std::snprintf(missing.szValueName, sizeof missing.szValueName, "%s", "8");
     EXPECT_FALSE(CAgentSelection::SetAgentEnabled(missing, false));
     EXPECT_EQ(ListValue("8"), std::make_pair(DWORD(0), std::string("no value")));

@@ -12,21 +12,21 @@ const UINT MARK_ON = 2;
 const int MARK_WIDTH = 16;
 const COLORREF MARK_TRANSPARENT = RGB(255, 0, 255);
 
-UINT MarkOf(const SAgentItem& item)
+UINT MarkOf(const AgentItem& item)
 {
     if (!item.bHasMark)
         return MARK_NONE;
     return item.bChecked ? MARK_ON : MARK_OFF;
 }
 
-SAgentItem* ItemData(HWND hTree, HTREEITEM hItem)
+AgentItem* ItemData(HWND hTree, HTREEITEM hItem)
 {
     TVITEMA tvItem = {};
     tvItem.mask = TVIF_PARAM | TVIF_HANDLE;
     tvItem.hItem = hItem;
     if (!TreeView_GetItem(hTree, &tvItem))
         return nullptr;
-    return reinterpret_cast<SAgentItem*>(tvItem.lParam);
+    return reinterpret_cast<AgentItem*>(tvItem.lParam);
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ void CAgentSelectionDlg::OnInitDialog()
     InsertItem(Root(), TVI_ROOT);
 }
 
-void CAgentSelectionDlg::InsertItem(SAgentItem& item, HTREEITEM hParent)
+void CAgentSelectionDlg::InsertItem(AgentItem& item, HTREEITEM hParent)
 {
     TVINSERTSTRUCTA insert = {};
     insert.hParent = hParent;
@@ -105,7 +105,7 @@ void CAgentSelectionDlg::InsertItem(SAgentItem& item, HTREEITEM hParent)
         SendMessageA(m_hTree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
     if (!hItem)
         return;
-    for (SAgentItem& child : item.children)
+    for (AgentItem& child : item.children)
         InsertItem(child, hItem);
     if (item.bExpanded)
         TreeView_Expand(m_hTree, hItem, TVE_EXPAND);
@@ -113,7 +113,7 @@ void CAgentSelectionDlg::InsertItem(SAgentItem& item, HTREEITEM hParent)
 
 void CAgentSelectionDlg::ClickItem(HTREEITEM hItem)
 {
-    SAgentItem* pItem = ItemData(m_hTree, hItem);
+    AgentItem* pItem = ItemData(m_hTree, hItem);
     if (!pItem)
         return;
     ClickMark(*pItem);
@@ -125,7 +125,7 @@ void CAgentSelectionDlg::ClickItem(HTREEITEM hItem)
 
 void CAgentSelectionDlg::ShowMark(HTREEITEM hItem)
 {
-    const SAgentItem* pItem = ItemData(m_hTree, hItem);
+    const AgentItem* pItem = ItemData(m_hTree, hItem);
     if (pItem)
         TreeView_SetItemState(m_hTree, hItem, INDEXTOSTATEIMAGEMASK(MarkOf(*pItem)), TVIS_STATEIMAGEMASK);
 }

@@ -15,7 +15,7 @@ protected:
 
 private:
     void OnInitDialog();
-    void InsertItem(SAgentItem& item, HTREEITEM hParent);
+    void InsertItem(AgentItem& item, HTREEITEM hParent);
     // Toggles the mark of the tree item through the model and redraws it and its children.
     void ClickItem(HTREEITEM hItem);
     void ShowMark(HTREEITEM hItem);
