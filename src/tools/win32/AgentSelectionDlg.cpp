@@ -31,7 +31,7 @@ AgentItem* ItemData(HWND hTree, HTREEITEM hItem)
 
 }  // namespace
 
-CAgentSelectionDlg::CAgentSelectionDlg() : CDialogBase(IDD_AGENTS), CControlBinding(g_AgentSelectionBinding) {}
+CAgentSelectionDlg::CAgentSelectionDlg() : CBoundDialog(IDD_AGENTS, g_AgentSelectionBinding) {}
 
 CAgentSelectionDlg::~CAgentSelectionDlg()
 {
@@ -39,41 +39,32 @@ CAgentSelectionDlg::~CAgentSelectionDlg()
         ImageList_Destroy(m_hMarks);
 }
 
-bool CAgentSelectionDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+bool CAgentSelectionDlg::OnCommand(WORD wId)
 {
-    if (OnBindingMessage(uMessage, wParam, lParam, lResult))
+    switch (wId) {
+    case IDOK:
+        ApplyAgentSelection();
+        EndDialog(Window(), IDOK);
         return true;
-    lResult = 0;
-    switch (uMessage) {
-    case WM_INITDIALOG:
-        OnInitDialog();
-        lResult = TRUE;
+    case IDCANCEL:
+        EndDialog(Window(), IDCANCEL);
         return true;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            ApplyAgentSelection();
-            EndDialog(Window(), IDOK);
-            return true;
-        case IDCANCEL:
-            EndDialog(Window(), IDCANCEL);
-            return true;
-        default:
-            return false;
-        }
-    case WM_NOTIFY: {
-        const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
-        return pHeader && pHeader->idFrom == IDC_AGENTS_TREE && OnTreeNotify(*pHeader);
-    }
     default:
         return false;
     }
 }
 
+bool CAgentSelectionDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LRESULT&)
+{
+    if (uMessage != WM_NOTIFY)
+        return false;
+    const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+    return pHeader && pHeader->idFrom == IDC_AGENTS_TREE && OnTreeNotify(*pHeader);
+}
+
 void CAgentSelectionDlg::OnInitDialog()
 {
     HWND hWnd = Window();
-    SetBindingWindow(hWnd);
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
     Centre(true);
 

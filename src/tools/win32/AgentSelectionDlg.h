@@ -2,19 +2,19 @@
 #pragma once
 
 #include "src/tools/AgentSelection.h"
-#include "src/ui/ControlBinding.h"
-#include "src/ui/win32/DialogBase.h"
+#include "src/ui/win32/BoundDialog.h"
 
-class CAgentSelectionDlg : public CDialogBase, public CControlBinding, public CAgentSelection {
+class CAgentSelectionDlg : public CBoundDialog, public CAgentSelection {
 public:
     CAgentSelectionDlg();
     ~CAgentSelectionDlg() override;
 
 protected:
-    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    void OnInitDialog() override;
+    bool OnCommand(WORD wId) override;
+    bool OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 private:
-    void OnInitDialog();
     void InsertItem(AgentItem& item, HTREEITEM hParent);
     // Toggles the mark of the tree item through the model and redraws it and its children.
     void ClickItem(HTREEITEM hItem);

@@ -18,40 +18,36 @@ const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_ADVANCED,
 }  // namespace
 
 CRestartDlg::CRestartDlg()
-    : CDialogBase(IDD_RESTART), CControlBinding(g_RestartBinding), CAgentRestart(static_cast<IRestartView*>(this))
+    : CBoundDialog(IDD_RESTART, g_RestartBinding), CAgentRestart(static_cast<IRestartView*>(this))
 {
 }
 
-bool CRestartDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+bool CRestartDlg::OnCommand(WORD wId)
 {
-    if (OnBindingMessage(uMessage, wParam, lParam, lResult))
+    switch (wId) {
+    case IDC_RESTART_RESTART:
+        StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
+                     IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
         return true;
-    lResult = 0;
+    case IDC_RESTART_ADVANCED: {
+        // The choice takes effect when the next restart starts the SNMP service.
+        CAgentSelectionDlg agents;
+        agents.DoModal(GetActiveWindow());
+        return true;
+    }
+    case IDCANCEL:
+        // The close box stays open to a running restart, which still uses the window.
+        if (!m_bRunning)
+            EndDialog(Window(), END_EXIT);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CRestartDlg::OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT&)
+{
     switch (uMessage) {
-    case WM_INITDIALOG:
-        OnInitDialog();
-        lResult = TRUE;
-        return true;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_RESTART_RESTART:
-            StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
-                         IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
-            return true;
-        case IDC_RESTART_ADVANCED: {
-            // The choice takes effect when the next restart starts the SNMP service.
-            CAgentSelectionDlg agents;
-            agents.DoModal(GetActiveWindow());
-            return true;
-        }
-        case IDCANCEL:
-            // The close box stays open to a running restart, which still uses the window.
-            if (!m_bRunning)
-                EndDialog(Window(), END_EXIT);
-            return true;
-        default:
-            return false;
-        }
     case WM_TIMER:
         if (wParam != PROGRESS_TIMER)
             return false;
@@ -71,7 +67,6 @@ bool CRestartDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT
 void CRestartDlg::OnInitDialog()
 {
     HWND hWnd = Window();
-    SetBindingWindow(hWnd);
 
     Centre(true);
     m_hProgress = GetDlgItem(hWnd, IDC_RESTART_PROGRESS);

@@ -2,15 +2,16 @@
 #pragma once
 
 #include "src/tools/AgentRestart.h"
-#include "src/ui/ControlBinding.h"
-#include "src/ui/win32/DialogBase.h"
+#include "src/ui/win32/BoundDialog.h"
 
-class CRestartDlg : public CDialogBase, public CControlBinding, private IRestartView, public CAgentRestart {
+class CRestartDlg : public CBoundDialog, private IRestartView, public CAgentRestart {
 public:
     CRestartDlg();
 
 protected:
-    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    void OnInitDialog() override;
+    bool OnCommand(WORD wId) override;
+    bool OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 private:
     // IRestartView: called on the restart's worker thread.
@@ -22,7 +23,6 @@ private:
     void StopProgressTimer() override;
     int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
 
-    void OnInitDialog();
 
     HWND m_hProgress = nullptr;
     volatile LONG m_bRunning = 0;

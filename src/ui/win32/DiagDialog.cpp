@@ -25,8 +25,7 @@ RECT ChildRect(HWND hChild, HWND hParent)
 }  // namespace
 
 CDiagDialog::CDiagDialog(const std::vector<DiagStep>& steps)
-    : CDialogBase(IDD_MAIN),
-      CControlBinding(g_MainWindowBinding),
+    : CBoundDialog(IDD_MAIN, g_MainWindowBinding),
       CDiagWindow(steps, *this),
       CResizeSupport(IDD_MAIN, {{IDC_MAIN_START, FOLLOW_RIGHT},
                                 {IDCANCEL, FOLLOW_RIGHT},
@@ -36,30 +35,26 @@ CDiagDialog::CDiagDialog(const std::vector<DiagStep>& steps)
 {
 }
 
-bool CDiagDialog::OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+bool CDiagDialog::OnCommand(WORD wId)
 {
-    if (OnBindingMessage(uMessage, wParam, lParam, lResult))
+    switch (wId) {
+    case IDC_MAIN_START:
+        StartOrCancel();
         return true;
-    lResult = 0;
+    case IDCANCEL:
+        Exit();
+        return true;
+    case IDC_MAIN_SAVE:
+        SaveAs();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CDiagDialog::OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
     switch (uMessage) {
-    case WM_INITDIALOG:
-        OnInitDialog();
-        lResult = TRUE;
-        return true;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_MAIN_START:
-            StartOrCancel();
-            return true;
-        case IDCANCEL:
-            Exit();
-            return true;
-        case IDC_MAIN_SAVE:
-            SaveAs();
-            return true;
-        default:
-            return false;
-        }
     case WM_SIZE:
         Layout();
         return true;
@@ -86,7 +81,6 @@ void CDiagDialog::OnInitDialog()
 {
     HWND hWnd = Window();
     HINSTANCE hInstance = GetModuleHandleA(nullptr);
-    SetBindingWindow(hWnd);
     SendMessageA(hWnd, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_TRIAGIST))));
 

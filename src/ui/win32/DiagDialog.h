@@ -2,15 +2,13 @@
 #pragma once
 
 #include "src/report/DiagReport.h"
-#include "src/ui/ControlBinding.h"
 #include "src/ui/DiagWindow.h"
-#include "src/ui/win32/DialogBase.h"
+#include "src/ui/win32/BoundDialog.h"
 #include "src/ui/win32/ResizeSupport.h"
 
 #include <vector>
 
-class CDiagDialog : public CDialogBase,
-                    public CControlBinding,
+class CDiagDialog : public CBoundDialog,
                     private IDiagWindowView,
                     public CDiagWindow,
                     public CResizeSupport {
@@ -18,7 +16,9 @@ public:
     explicit CDiagDialog(const std::vector<DiagStep>& steps);
 
 protected:
-    bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    void OnInitDialog() override;
+    bool OnCommand(WORD wId) override;
+    bool OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 private:
     // IDiagWindowView: the worker calls these too, so each goes to the controls by message.
@@ -35,7 +35,6 @@ private:
     void Navigate(const std::string& strPath) override;
     void ShowWarning(const std::string& strCaption, const std::string& strText) override;
 
-    void OnInitDialog();
     void Layout();
     void LayoutStatusBar();
     void SaveAs();
