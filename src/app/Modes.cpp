@@ -6,9 +6,11 @@
 #include "src/tools/AgentRestart.h"
 #ifdef _WIN32
 #include "src/tools/win32/RestartDlg.h"
+#include "src/tools/win32/TraceSettingsDlg.h"
 #include "src/ui/win32/DiagDialog.h"
 #else
 #include "src/tools/ConsoleRestart.h"
+#include "src/tools/ConsoleTraceSettings.h"
 #include "src/ui/ConsoleDiagnosis.h"
 #endif
 
@@ -95,8 +97,13 @@ int RunSelectedMode(const COptionTable& options, const char* pszCommandLine)
         }
         return RunUnattendedDiagnosis(strXml, strHtml);
     }
-    if (options.Has("-TRACE") || options.Has("/TRACE"))
-        return 0;  // the trace settings editor is not part of this build yet
+    if (options.Has("-TRACE") || options.Has("/TRACE")) {
+#ifdef _WIN32
+        return RunTraceSettingsDialog();
+#else
+        return RunConsoleTraceSettings();  // the native build's front end is the console
+#endif
+    }
     if (options.Has("-MSI") || options.Has("/MSI"))
         return 0;  // the installer registration clean-up is not part of this build yet
     if (options.Has("-RESTART") || options.Has("/RESTART"))

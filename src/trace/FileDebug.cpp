@@ -3,6 +3,7 @@
 
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
+#include "src/trace/TraceSettingsNames.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -11,8 +12,6 @@
 CFileDebug g_FileDebug("Triagist", FALSE);
 
 namespace {
-
-const char kDebugKey[] = "SOFTWARE\\Debug";
 
 const size_t kLineSize = 1136;
 const size_t kMaxLeadingNewlines = 1123;
@@ -152,37 +151,37 @@ void CFileDebug::ReadSettings()
 
     {
         CScopedRegKey key;
-        if (RegOpenKey64(HKEY_LOCAL_MACHINE, kDebugKey, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
-            ReadDword(key.Get(), "DynamicUpdate", m_dwReloadInterval);
+        if (RegOpenKey64(HKEY_LOCAL_MACHINE, TRACE_SETTINGS_KEY, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
+            ReadDword(key.Get(), TRACE_DYNAMIC_UPDATE, m_dwReloadInterval);
     }
     if (m_dwReloadInterval != 0)
         m_bActive = 1;
 
-    char szKey[sizeof(kDebugKey) + sizeof(m_szModule) + 1];
-    snprintf(szKey, sizeof(szKey), "%s\\%s", kDebugKey, m_szModule);
+    char szKey[sizeof(TRACE_SETTINGS_KEY) + sizeof(m_szModule) + 1];
+    snprintf(szKey, sizeof(szKey), "%s\\%s", TRACE_SETTINGS_KEY, m_szModule);
     CScopedRegKey key;
     if (RegOpenKey64(HKEY_LOCAL_MACHINE, szKey, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS) {
-        ReadDword(key.Get(), "TimeStampOn", m_bTimeStampOn);
-        ReadDword(key.Get(), "DateStampOn", m_bDateStampOn);
-        ReadDword(key.Get(), "ThreadIdOn", m_bThreadIdOn);
-        ReadDword(key.Get(), "CpuIdOn", m_bCpuIdOn);
-        ReadDword(key.Get(), "AppNameOn", m_bAppNameOn);
-        ReadDword(key.Get(), "MemUsageOn", m_bMemUsageOn);
-        ReadDword(key.Get(), "HandleCountOn", m_bHandleCountOn);
+        ReadDword(key.Get(), TRACE_TIME_STAMP_ON, m_bTimeStampOn);
+        ReadDword(key.Get(), TRACE_DATE_STAMP_ON, m_bDateStampOn);
+        ReadDword(key.Get(), TRACE_THREAD_ID_ON, m_bThreadIdOn);
+        ReadDword(key.Get(), TRACE_CPU_ID_ON, m_bCpuIdOn);
+        ReadDword(key.Get(), TRACE_APP_NAME_ON, m_bAppNameOn);
+        ReadDword(key.Get(), TRACE_MEM_USAGE_ON, m_bMemUsageOn);
+        ReadDword(key.Get(), TRACE_HANDLE_COUNT_ON, m_bHandleCountOn);
         DWORD dwConLevel = 0;
         DWORD dwWinLevel = 0;
         DWORD dwFileLevel = 0;
         DWORD dwLimitMB = 10;
         char szPath[MAX_PATH] = "";
-        ReadDword(key.Get(), "ConDebugLevel", dwConLevel);
-        ReadDword(key.Get(), "WinDebugLevel", dwWinLevel);
-        ReadDword(key.Get(), "FileDebugLevel", dwFileLevel);
+        ReadDword(key.Get(), TRACE_CON_LEVEL, dwConLevel);
+        ReadDword(key.Get(), TRACE_WIN_LEVEL, dwWinLevel);
+        ReadDword(key.Get(), TRACE_FILE_LEVEL, dwFileLevel);
 
         if (dwFileLevel != 0) {
-            ReadDword(key.Get(), "TraceFileLimit", dwLimitMB);
+            ReadDword(key.Get(), TRACE_FILE_LIMIT, dwLimitMB);
             DWORD dwType = REG_NONE;
             DWORD cbPath = sizeof(szPath);
-            LONG lResult = RegQueryValueExA(key.Get(), "TraceFile", nullptr, &dwType,
+            LONG lResult = RegQueryValueExA(key.Get(), TRACE_FILE, nullptr, &dwType,
                                             reinterpret_cast<LPBYTE>(szPath), &cbPath);
             // A value longer than the buffer is not supported: no file then.
             if (lResult != ERROR_SUCCESS || cbPath == 0) {

@@ -1,0 +1,484 @@
+// The trace settings editor's dialogs: the Win32 view over the trace settings.
+#include "src/tools/win32/TraceSettingsDlg.h"
+
+#include "src/tools/win32/RestartDlg.h"
+#include "src/ui/StringIds.h"
+#include "src/ui/StringTable.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const int END_EXIT = 1;
+const int END_CLOSED = 0;
+const int NAME_COLUMN_WIDTH = 120;
+const int LEVEL_COLUMN_WIDTH = 20;
+
+const UINT COLUMN_STRINGS[] = {IDS_TRACE_COL_NAME, IDS_TRACE_COL_CONSOLE, IDS_TRACE_COL_FILE, IDS_TRACE_COL_WINDBG};
+const int FILTER_BOXES[] = {IDC_TRACE_FILTER_RAVELIN, IDC_TRACE_FILTER_SNMP, IDC_TRACE_FILTER_FARLINK,
+                            IDC_TRACE_FILTER_REGISTERED};
+const int TEXT_FIELDS[] = {IDC_TRACE_CONSOLE_LEVEL, IDC_TRACE_FILE_LEVEL, IDC_TRACE_DEBUGGER_LEVEL, IDC_TRACE_FILE,
+                           IDC_TRACE_FILE_LIMIT};
+const int CHECK_BOXES[] = {IDC_TRACE_TIME_STAMP, IDC_TRACE_DATE_STAMP, IDC_TRACE_THREAD_ID,
+                           IDC_TRACE_CPU_ID,     IDC_TRACE_APP_NAME,   IDC_TRACE_MEM_USAGE};
+
+std::string ItemText(HWND hDialog, int nId)
+{
+    char szText[MAX_PATH + 1] = "";
+    GetDlgItemTextA(hDialog, nId, szText, sizeof szText);
+    return szText;
+}
+
+std::string Decimal(DWORD dwValue)
+{
+    return std::to_string(dwValue);
+}
+
+void ShowCheck(HWND hDialog, int nId, TraceFields::Check check)
+{
+    HWND hBox = GetDlgItem(hDialog, nId);
+    // Only the stamps can differ between the selected records; the box then offers the third state.
+    SendMessageA(hBox, BM_SETSTYLE, check == TraceFields::INDETERMINATE ? BS_AUTO3STATE : BS_AUTOCHECKBOX, TRUE);
+    CheckDlgButton(hDialog, nId,
+                   check == TraceFields::INDETERMINATE ? BST_INDETERMINATE
+                   : check == TraceFields::CHECKED     ? BST_CHECKED
+                                                       : BST_UNCHECKED);
+}
+
+TraceFields::Check CheckOf(HWND hDialog, int nId)
+{
+    switch (IsDlgButtonChecked(hDialog, nId)) {
+    case BST_CHECKED:
+        return TraceFields::CHECKED;
+    case BST_INDETERMINATE:
+        return TraceFields::INDETERMINATE;
+    default:
+        return TraceFields::UNCHECKED;
+    }
+}
+
+}  // namespace
+
+bool CNewModuleDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT& lResult)
+{
+    lResult = 0;
+    if (uMessage == WM_INITDIALOG) {
+        Centre(true);
+        lResult = TRUE;
+        return true;
+    }
+    if (uMessage != WM_COMMAND)
+        return false;
+    switch (LOWORD(wParam)) {
+    case IDC_NEW_MODULE_NAME:
+        if (HIWORD(wParam) == EN_CHANGE)
+            EnableWindow(GetDlgItem(Window(), IDOK), !ItemText(Window(), IDC_NEW_MODULE_NAME).empty());
+        return true;
+    case IDOK:
+        m_strName = ItemText(Window(), IDC_NEW_MODULE_NAME);
+        if (!m_strName.empty())
+            EndDialog(Window(), IDOK);
+        return true;
+    case IDCANCEL:
+        EndDialog(Window(), IDCANCEL);
+        return true;
+    default:
+        return false;
+    }
+}
+
+CTraceSettingsDlg::CTraceSettingsDlg()
+    : CBoundDialog(IDD_TRACE_SETTINGS, g_TraceSettingsBinding),
+      CTraceSettings(static_cast<ITraceSettingsView&>(*this)),
+      CResizeSupport(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, GROW_WIDTH | SHARE_HEIGHT},
+                                          {IDC_TRACE_NEW_MODULE, 0},
+                                          {IDC_TRACE_REMOVE_MODULE, 0},
+                                          {IDC_TRACE_ALL_OFF, FOLLOW_RIGHT},
+                                          {IDC_TRACE_RESTART, FOLLOW_RIGHT},
+                                          {IDC_TRACE_APPLY, FOLLOW_RIGHT},
+                                          {IDOK, FOLLOW_RIGHT}})
+{
+}
+
+void CTraceSettingsDlg::BindControls(WORD wLanguage)
+{
+    CBoundDialog::BindControls(wLanguage);
+    if (m_hList)
+        LabelColumns(wLanguage);
+}
+
+void CTraceSettingsDlg::OnInitDialog()
+{
+    HWND hWnd = Window();
+    m_hList = GetDlgItem(hWnd, IDC_TRACE_MODULES);
+    SendMessageA(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
+                 LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, BST_UNCHECKED);
+    for (int nId : FILTER_BOXES)
+        CheckDlgButton(hWnd, nId, BST_CHECKED);
+    for (int nColumn = 0; nColumn < 4; ++nColumn) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH;
+        column.fmt = nColumn == 0 ? LVCFMT_LEFT : LVCFMT_CENTER;
+        column.cx = nColumn == 0 ? NAME_COLUMN_WIDTH : LEVEL_COLUMN_WIDTH;
+        SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nColumn), reinterpret_cast<LPARAM>(&column));
+    }
+    BindControls(LANGIDFROMLCID(GetThreadLocale()));
+    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRIAGIST))));
+
+    if (!ScanModules()) {
+        MessageBoxA(hWnd, TRACE_INIT_ERROR_TEXT, TRACE_INIT_ERROR_CAPTION, MB_OK | MB_ICONHAND);
+        EndDialog(hWnd, END_CLOSED);
+        return;
+    }
+    FillList();
+    CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, DynamicUpdate() ? BST_CHECKED : BST_UNCHECKED);
+    InitResize(hWnd);
+    Centre(false);
+    SizeColumns();
+}
+
+void CTraceSettingsDlg::LabelColumns(WORD wLanguage)
+{
+    for (int nColumn = 0; nColumn < 4; ++nColumn) {
+        std::string strLabel = LoadLocalizedString(COLUMN_STRINGS[nColumn], wLanguage);
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT;
+        column.pszText = &strLabel[0];
+        SendMessageA(m_hList, LVM_SETCOLUMNA, static_cast<WPARAM>(nColumn), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void CTraceSettingsDlg::FillList()
+{
+    TakePendingFields();
+    ClearSelectedMarks(m_Selection);
+    m_Selection.clear();
+    TraceFilter filter;
+    filter.bRavelin = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_RAVELIN) == BST_CHECKED;
+    filter.bSnmp = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_SNMP) == BST_CHECKED;
+    filter.bFarlink = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_FARLINK) == BST_CHECKED;
+    filter.bRegistered = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_REGISTERED) == BST_CHECKED;
+    m_Rows = FillVisible(filter);
+    ShowRows();
+    if (m_Rows.empty()) {
+        EnableWindow(GetDlgItem(Window(), IDC_TRACE_REMOVE_MODULE), FALSE);
+    } else {
+        EnableWindow(GetDlgItem(Window(), IDC_TRACE_REMOVE_MODULE), TRUE);
+        SizeColumns();
+        if (SendMessageA(m_hList, LVM_GETSELECTEDCOUNT, 0, 0) == 0) {
+            LVITEMA item = {};
+            item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(m_hList, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    SetFocus(m_hList);
+}
+
+// Rows in m_Rows' order; the records stay selected as they were.
+void CTraceSettingsDlg::ShowRows()
+{
+    m_bFilling = true;
+    SendMessageA(m_hList, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
+        item.iItem = static_cast<int>(nRow);
+        item.pszText = &m_Rows[nRow]->strName[0];
+        item.lParam = reinterpret_cast<LPARAM>(m_Rows[nRow]);
+        item.stateMask = LVIS_SELECTED;
+        item.state = m_Rows[nRow]->bSelected ? LVIS_SELECTED : 0;
+        SendMessageA(m_hList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        UpdateRow(static_cast<int>(nRow));
+    }
+    m_bFilling = false;
+}
+
+void CTraceSettingsDlg::UpdateRow(int nRow)
+{
+    const TraceModule* pModule = m_Rows[static_cast<size_t>(nRow)];
+    const DWORD levels[] = {pModule->dwConLevel, pModule->dwFileLevel, pModule->dwWinLevel};
+    for (int nColumn = 1; nColumn <= 3; ++nColumn) {
+        std::string strLevel = Decimal(levels[nColumn - 1]);
+        LVITEMA item = {};
+        item.iSubItem = nColumn;
+        item.pszText = &strLevel[0];
+        SendMessageA(m_hList, LVM_SETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void CTraceSettingsDlg::SizeColumns()
+{
+    for (int nColumn = 0; nColumn < 4; ++nColumn)
+        SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), LVSCW_AUTOSIZE_USEHEADER);
+}
+
+std::vector<TraceModule*> CTraceSettingsDlg::SelectedRecords() const
+{
+    std::vector<TraceModule*> selected;
+    for (int nRow = -1;;) {
+        nRow = static_cast<int>(SendMessageA(m_hList, LVM_GETNEXTITEM, static_cast<WPARAM>(nRow), LVNI_SELECTED));
+        if (nRow < 0 || static_cast<size_t>(nRow) >= m_Rows.size())
+            break;
+        selected.push_back(m_Rows[static_cast<size_t>(nRow)]);
+    }
+    return selected;
+}
+
+void CTraceSettingsDlg::OnSelectionChanged()
+{
+    TakePendingFields();
+    ClearSelectedMarks(m_Selection);
+    m_Selection = SelectedRecords();
+    ShowFields(ShowSelection(m_Selection));
+}
+
+void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
+{
+    HWND hWnd = Window();
+    m_bFilling = true;
+    auto number = [](const std::optional<DWORD>& value) { return value ? Decimal(*value) : std::string(); };
+    const std::pair<int, std::string> texts[] = {
+        {IDC_TRACE_CONSOLE_LEVEL, number(fields.conLevel)},  {IDC_TRACE_FILE_LEVEL, number(fields.fileLevel)},
+        {IDC_TRACE_DEBUGGER_LEVEL, number(fields.winLevel)}, {IDC_TRACE_FILE, fields.traceFile.value_or("")},
+        {IDC_TRACE_FILE_LIMIT, number(fields.fileLimit)}};
+    m_Filled.clear();
+    for (const auto& [nId, strText] : texts) {
+        SetDlgItemTextA(hWnd, nId, strText.c_str());
+        m_Filled.emplace_back(nId, strText);
+    }
+    ShowCheck(hWnd, IDC_TRACE_TIME_STAMP, fields.timeStamp);
+    ShowCheck(hWnd, IDC_TRACE_DATE_STAMP, fields.dateStamp);
+    ShowCheck(hWnd, IDC_TRACE_THREAD_ID, fields.threadId);
+    ShowCheck(hWnd, IDC_TRACE_CPU_ID, fields.cpuId);
+    ShowCheck(hWnd, IDC_TRACE_APP_NAME, fields.appName);
+    ShowCheck(hWnd, IDC_TRACE_MEM_USAGE, fields.memUsage);
+    m_bFilling = false;
+
+    BOOL bExists = TraceFileExists(ItemText(hWnd, IDC_TRACE_FILE)) ? TRUE : FALSE;
+    EnableWindow(GetDlgItem(hWnd, IDC_TRACE_VIEW), bExists);
+    EnableWindow(GetDlgItem(hWnd, IDC_TRACE_DELETE), bExists);
+}
+
+void CTraceSettingsDlg::TakePendingFields()
+{
+    if (m_bFilling || m_Selection.empty())
+        return;
+    HWND hWnd = Window();
+    TraceFieldEdits edits;
+    for (const auto& [nId, strFilled] : m_Filled) {
+        std::string strText = ItemText(hWnd, nId);
+        if (strText == strFilled || (nId != IDC_TRACE_FILE && strText.empty()))
+            continue;
+        long nValue = std::strtol(strText.c_str(), nullptr, 10);
+        switch (nId) {
+        case IDC_TRACE_CONSOLE_LEVEL:
+            edits.conLevel = nValue;
+            break;
+        case IDC_TRACE_FILE_LEVEL:
+            edits.fileLevel = nValue;
+            break;
+        case IDC_TRACE_DEBUGGER_LEVEL:
+            edits.winLevel = nValue;
+            break;
+        case IDC_TRACE_FILE_LIMIT:
+            edits.fileLimit = nValue;
+            break;
+        default:
+            edits.traceFile = strText;
+            break;
+        }
+    }
+    edits.timeStamp = CheckOf(hWnd, IDC_TRACE_TIME_STAMP);
+    edits.dateStamp = CheckOf(hWnd, IDC_TRACE_DATE_STAMP);
+    edits.threadId = CheckOf(hWnd, IDC_TRACE_THREAD_ID);
+    edits.cpuId = CheckOf(hWnd, IDC_TRACE_CPU_ID);
+    edits.appName = CheckOf(hWnd, IDC_TRACE_APP_NAME);
+    edits.memUsage = CheckOf(hWnd, IDC_TRACE_MEM_USAGE);
+    if (!TakeFields(m_Selection, edits))
+        return;
+    for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
+        if (m_Rows[nRow]->bSelected)
+            UpdateRow(static_cast<int>(nRow));
+}
+
+bool CTraceSettingsDlg::OnCommand(WORD wId)
+{
+    HWND hWnd = Window();
+    for (int nId : TEXT_FIELDS) {
+        if (wId == nId) {
+            TakePendingFields();
+            return true;
+        }
+    }
+    for (int nId : CHECK_BOXES) {
+        if (wId == nId) {
+            TakePendingFields();
+            return true;
+        }
+    }
+    for (int nId : FILTER_BOXES) {
+        if (wId == nId) {
+            FillList();
+            return true;
+        }
+    }
+    switch (wId) {
+    case IDC_TRACE_DYNAMIC:
+        SetDynamicUpdate(IsDlgButtonChecked(hWnd, IDC_TRACE_DYNAMIC) == BST_CHECKED);
+        return true;
+    case IDC_TRACE_NEW_MODULE:
+        NewModule();
+        return true;
+    case IDC_TRACE_REMOVE_MODULE:
+        RemoveModule();
+        return true;
+    case IDC_TRACE_ALL_OFF:
+        if (AllTracesOff(m_Rows))
+            for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
+                UpdateRow(static_cast<int>(nRow));
+        return true;
+    case IDC_TRACE_APPLY:
+        TakePendingFields();
+        ApplyChanges();
+        return true;
+    case IDC_TRACE_VIEW:
+        std::system(ViewTraceCommand(ItemText(hWnd, IDC_TRACE_FILE)).c_str());
+        return true;
+    case IDC_TRACE_DELETE:
+        DeleteTrace(ItemText(hWnd, IDC_TRACE_FILE));
+        return true;
+    case IDC_TRACE_RESTART:
+        Restart();
+        return true;
+    case IDOK:
+        TakePendingFields();
+        EndDialog(hWnd, Exit());
+        return true;
+    case IDCANCEL:
+        EndDialog(hWnd, END_CLOSED);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CTraceSettingsDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LRESULT& lResult)
+{
+    switch (uMessage) {
+    case WM_NOTIFY: {
+        const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+        return pHeader && pHeader->idFrom == IDC_TRACE_MODULES && OnListNotify(*pHeader, lResult);
+    }
+    case WM_SIZE:
+        LayoutControls();
+        if (m_hList)
+            SizeColumns();
+        return true;
+    case WM_SHOWWINDOW:
+        if (m_hList)
+            SizeColumns();
+        return false;
+    case WM_GETMINMAXINFO:
+    case WM_DESTROY:
+        OnResizeMessage(uMessage, lParam);
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool CTraceSettingsDlg::OnListNotify(const NMHDR& header, LRESULT& lResult)
+{
+    switch (header.code) {
+    case LVN_ITEMCHANGED: {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (!m_bFilling && (change.uChanged & LVIF_STATE) &&
+            ((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
+            OnSelectionChanged();
+        return true;
+    }
+    case LVN_COLUMNCLICK: {
+        const auto& click = reinterpret_cast<const NMLISTVIEW&>(header);
+        SortRows(m_Rows, static_cast<TraceColumn>(click.iSubItem));
+        ShowRows();
+        return true;
+    }
+    case LVN_GETINFOTIPA: {
+        auto& tip = const_cast<NMLVGETINFOTIPA&>(reinterpret_cast<const NMLVGETINFOTIPA&>(header));
+        if (tip.iItem >= 0 && static_cast<size_t>(tip.iItem) < m_Rows.size() && tip.pszText && tip.cchTextMax > 0)
+            std::snprintf(tip.pszText, static_cast<size_t>(tip.cchTextMax), "%s",
+                          m_Rows[static_cast<size_t>(tip.iItem)]->strTraceFile.c_str());
+        lResult = 0;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void CTraceSettingsDlg::NewModule()
+{
+    CNewModuleDlg dialog;
+    if (dialog.DoModal(Window()) != IDOK)
+        return;
+    TakePendingFields();
+    ClearSelectedMarks(m_Selection);
+    m_Selection.clear();
+    TraceModule* pModule = CTraceSettings::NewModule(dialog.Name());
+    for (TraceModule* pRow : m_Rows)
+        pRow->bSelected = 0;
+    pModule->bSelected = 1;
+    m_Rows.push_back(pModule);
+    ShowRows();
+    int nLast = static_cast<int>(m_Rows.size()) - 1;
+    SendMessageA(m_hList, LVM_ENSUREVISIBLE, static_cast<WPARAM>(nLast), FALSE);
+    OnSelectionChanged();
+}
+
+void CTraceSettingsDlg::RemoveModule()
+{
+    TakePendingFields();
+    std::vector<TraceModule*> selected = SelectedRecords();
+    RemoveModules(selected);
+    ClearSelectedMarks(m_Selection);
+    m_Selection.clear();
+    std::vector<TraceModule*> kept;
+    for (TraceModule* pModule : m_Rows)
+        if (!pModule->bDeleted)
+            kept.push_back(pModule);
+    m_Rows = kept;
+    ShowRows();
+    if (m_Rows.empty())
+        EnableWindow(GetDlgItem(Window(), IDC_TRACE_REMOVE_MODULE), FALSE);
+}
+
+void CTraceSettingsDlg::Restart()
+{
+    TakePendingFields();
+    AskToSave();
+    CRestartDlg restart;
+    restart.DoModal(GetActiveWindow());
+}
+
+void CTraceSettingsDlg::EnableApply(bool bEnable)
+{
+    EnableWindow(GetDlgItem(Window(), IDC_TRACE_APPLY), bEnable ? TRUE : FALSE);
+}
+
+int CTraceSettingsDlg::Ask(const std::string& strText, const std::string& strCaption, UINT uStyle)
+{
+    return MessageBoxA(Window(), strText.c_str(), strCaption.c_str(), uStyle);
+}
+
+int RunTraceSettingsDialog()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                     ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    CTraceSettingsDlg dialog;
+    dialog.LoadSize();
+    return static_cast<int>(dialog.DoModal(nullptr));
+}
