@@ -81,17 +81,23 @@ void TraceFound(const char* pszName)
         g_FileDebug.Trace(2, "\nTriagist            :   Found module %s", pszName);
 }
 
+// Creates (or opens) hParent\pszName with write access in the 64-bit view, retried without the view when refused.
+LONG CreateKey64(HKEY hParent, const char* pszName, CScopedRegKey& key)
+{
+    LONG lResult = RegCreateKeyExA(hParent, pszName, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                                   key.Receive(), nullptr);
+    if (lResult == ERROR_ACCESS_DENIED)
+        lResult = RegCreateKeyExA(hParent, pszName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
+    return lResult;
+}
+
 // SOFTWARE\Debug created with write access, 64-bit view first; the error code, ERROR_SUCCESS on success.
 LONG CreateSettingsKey(CScopedRegKey& debugKey)
 {
     CScopedRegKey software;
     LONG lResult = RegOpenKey64(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ | KEY_WRITE, software.Receive());
     if (lResult == ERROR_SUCCESS)
-        lResult = RegCreateKeyExA(software.Get(), "Debug", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
-                                  debugKey.Receive(), nullptr);
-    if (lResult == ERROR_ACCESS_DENIED)
-        lResult = RegCreateKeyExA(software.Get(), "Debug", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, debugKey.Receive(),
-                                  nullptr);
+        lResult = CreateKey64(software.Get(), "Debug", debugKey);
     if (lResult != ERROR_SUCCESS && g_FileDebug.m_bActive)
         g_FileDebug.Trace(1, "\nTriagist            :   ERROR 0x%X! Could not open/ create key SOFTWARE\\Debug",
                           static_cast<unsigned>(lResult));
@@ -389,12 +395,7 @@ void CTraceSettings::SaveModule(const TraceModule& module)
     if (CreateSettingsKey(debugKey) != ERROR_SUCCESS)
         return;
     CScopedRegKey key;
-    LONG lResult = RegCreateKeyExA(debugKey.Get(), module.strName.c_str(), 0, nullptr, 0,
-                                   KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key.Receive(), nullptr);
-    if (lResult == ERROR_ACCESS_DENIED)
-        lResult = RegCreateKeyExA(debugKey.Get(), module.strName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  key.Receive(), nullptr);
-    if (lResult != ERROR_SUCCESS)
+    if (CreateKey64(debugKey.Get(), module.strName.c_str(), key) != ERROR_SUCCESS)
         return;
     if (g_FileDebug.m_bActive)
         g_FileDebug.Trace(2, "\nTriagist            :   Save settings module \"%s\"", module.strName.c_str());

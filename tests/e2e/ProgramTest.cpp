@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -651,4 +652,36 @@ TEST_F(ProgramTest, RestartOnTheConsole)
     EXPECT_TRUE(EndsWith(text, "\nDer Neustart der Dienste wurde erfolgreich durchgef\xC3\xBChrt!\n")) << text;
     EXPECT_EQ(SavedService(m_root + "/state", "Ravelind"),
               "[Ravelind]\r\nState=4\r\nStarts=1\r\nArgument=/RESCAN\r\n");
+}
+
+TEST_F(ProgramTest, TraceSettingsOnTheConsole)
+{
+    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + kDist + "/lab/default' TRIAGIST_LAB_STATE='" +
+                          m_root + "/state' ./triagist /TRACE >'" + m_root + "/out.txt'";
+    EXPECT_EQ(Shell(command), 1);
+    std::string text = ReadText(m_root + "/out.txt");
+    EXPECT_EQ(text.find("Name                     Console    File  WinDbg  Trace file                       Sources\n"
+                        "QmFarlink                      0       0       0  C:\\QmFarlink.txt                 RCS\n"),
+              0u)
+        << text;
+    EXPECT_NE(text.find("\nRvSmbios                       0       0       0  C:\\Vexil.txt                     Ravelin\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(EndsWith(text, "\nTriagist                       0       0       0  C:\\Triagist.txt                  "
+                               "Registered Modules\nVEXIL                          0       0       0  C:\\Vexil.txt"
+                               "                     Ravelin\nVivIvud                        0       0       0  "
+                               "C:\\VivIvud.txt                   Ravelin\n"))
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 14);
+}
+
+TEST_F(ProgramTest, TraceSettingsWithoutTheModuleFileEndAtOnce)
+{
+    m_profile = m_root + "/nomodules";
+    Variant(m_profile, "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Management\\Ravelin\\Setup]\r\n"
+                           "\"FileRoot\"=\"C:\\\\Nowhere\"\r\n\r\n");
+    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + m_profile + "' TRIAGIST_LAB_STATE='" + m_root +
+                          "/state' ./triagist -TRACE >'" + m_root + "/out.txt'";
+    EXPECT_EQ(Shell(command), 0);
+    EXPECT_EQ(ReadText(m_root + "/out.txt"), "Error: Could not read trace options! Check your access rights!\n");
 }

@@ -405,6 +405,19 @@ TEST(TraceSettings, AHostWithoutTheAgentsKeyStillShowsTheOtherModules)
     EXPECT_EQ(settings.ScanModules(), 1u);
     EXPECT_EQ(trace.Take(), PREFIX + "ERROR 0x2! OpenUUIDPointer FAILED!");
     EXPECT_EQ(NamesOf(settings.Combined().records), SAMPLE_MODULES);
+
+    // A hive this machine does not have.
+    HKEY hPointer = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                            "SYSTEM\\CurrentControlSet\\Control\\UUID\\C3681B60-0D26-11D3-8319-00A0C9B61E25", 0,
+                            KEY_SET_VALUE, &hPointer),
+              ERROR_SUCCESS);
+    const char szPointer[] = "HKDD\\SOFTWARE\\Brennock";
+    RegSetValueExA(hPointer, "Quillmont SNMP Agents", 0, REG_SZ, reinterpret_cast<const BYTE*>(szPointer),
+                   sizeof szPointer);
+    RegCloseKey(hPointer);
+    EXPECT_EQ(settings.ScanModules(), 1u);
+    EXPECT_EQ(trace.Take(), PREFIX + "ERROR 0x6! OpenUUIDPointer FAILED!");
 }
 
 TEST(TraceSettings, TheAgentsPointerMayNameItsHive)
@@ -489,4 +502,26 @@ TEST(TraceSettings, ExitAsksToSaveOnlyWhenModulesChanged)
     view.nAnswer = IDYES;
     EXPECT_EQ(settings.Exit(), 1);
     EXPECT_EQ(ModuleValue("RvStorage", "TraceFile"), std::make_pair(DWORD(REG_SZ), std::string("C:\\Storage.txt")));
+}
+
+TEST(TraceSettings, ARefusedSixtyFourBitViewIsRetriedWithoutItWhenReadingAndWriting)
+{
+    CDefaultServer server(ModuleKey("QmFarlink", RegLine("ConDebugLevel", RegDword(3))),
+                          "[Registry]\nDeny64BitView=HKLM\\SOFTWARE\\Debug\nDeny64BitView=HKLM\\SOFTWARE\\Debug\\QmFarlink\n");
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    TraceModule* pFarlink = Find(rows, "QmFarlink");
+    ASSERT_NE(pFarlink, nullptr);
+    EXPECT_EQ(pFarlink->dwConLevel, 3u);
+    EXPECT_EQ(pFarlink->bRegistered, 1u);
+
+    std::vector<TraceModule*> selection = {pFarlink};
+    settings.ShowSelection(selection);
+    TraceFieldEdits edits;
+    edits.fileLimit = 7;
+    ASSERT_TRUE(settings.TakeFields(selection, edits));
+    settings.ApplyChanges();
+    EXPECT_EQ(ModuleValue("QmFarlink", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("7")));
 }

@@ -5,6 +5,7 @@
 //   WindowProbe.exe texts "<title>" [id ...]       the title, "id=text enabled=0|1" for the buttons Start, Exit,
 //                                                  Save and each id given, then "log:" and the log box's lines
 //   WindowProbe.exe click "<title>" <id>           presses a visible, enabled button of the window
+//   WindowProbe.exe columns "<title>" <id>         "columns=N": the column count of the window's list view <id>
 //   WindowProbe.exe hwnd "<title>"                 the handle and the window's screen rectangle as an X
 //                                                  geometry (WxH+X+Y), for cropping a screenshot
 //
@@ -12,6 +13,7 @@
 #include "src/ui/ControlIds.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +138,7 @@ int Usage()
     fputs("usage: WindowProbe wait|wait-gone \"<title>\" <seconds>\n"
           "       WindowProbe texts \"<title>\" [id ...]\n"
           "       WindowProbe click \"<title>\" <id>\n"
+          "       WindowProbe columns \"<title>\" <id>\n"
           "       WindowProbe hwnd \"<title>\"\n",
           stderr);
     return 2;
@@ -177,6 +180,26 @@ int Click(HWND hWnd, const char* pszId)
     return 0;
 }
 
+// The header's item count needs no buffer in the other program, unlike the columns' texts.
+int Columns(HWND hWnd, const char* pszId)
+{
+    long nId = 0;
+    if (!ParseNumber(pszId, nId))
+        return Usage();
+    HWND hList = GetDlgItem(hWnd, int(nId));
+    DWORD_PTR hHeader = 0;
+    DWORD_PTR nCount = 0;
+    if (!hList ||
+        !SendMessageTimeoutA(hList, LVM_GETHEADER, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &hHeader) || !hHeader ||
+        !SendMessageTimeoutA(reinterpret_cast<HWND>(hHeader), HDM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &nCount)) {
+        fprintf(stderr, "WindowProbe: no list view %ld with a header\n", nId);
+        return 1;
+    }
+    printf("columns=%d\n", int(nCount));
+    return 0;
+}
+
 int Geometry(HWND hWnd)
 {
     RECT rc;
@@ -205,9 +228,9 @@ int main(int argc, char** argv)
         fprintf(stderr, "WindowProbe: %s \"%s\" timed out after %ld s\n", strCommand.c_str(), pszTitle, nSeconds);
         return 1;
     }
-    if (strCommand != "texts" && strCommand != "click" && strCommand != "hwnd")
+    if (strCommand != "texts" && strCommand != "click" && strCommand != "columns" && strCommand != "hwnd")
         return Usage();
-    if ((strCommand == "click" && argc != 4) || (strCommand == "hwnd" && argc != 3))
+    if (((strCommand == "click" || strCommand == "columns") && argc != 4) || (strCommand == "hwnd" && argc != 3))
         return Usage();
 
     HWND hWnd = FindVisibleWindow(pszTitle);
@@ -219,5 +242,7 @@ int main(int argc, char** argv)
         return Texts(hWnd, argc, argv);
     if (strCommand == "click")
         return Click(hWnd, argv[3]);
+    if (strCommand == "columns")
+        return Columns(hWnd, argv[3]);
     return Geometry(hWnd);
 }

@@ -20,6 +20,9 @@ const int FILTER_BOXES[] = {IDC_TRACE_FILTER_RAVELIN, IDC_TRACE_FILTER_SNMP, IDC
                             IDC_TRACE_FILTER_REGISTERED};
 const int TEXT_FIELDS[] = {IDC_TRACE_CONSOLE_LEVEL, IDC_TRACE_FILE_LEVEL, IDC_TRACE_DEBUGGER_LEVEL, IDC_TRACE_FILE,
                            IDC_TRACE_FILE_LIMIT};
+// The buttons under the list keep their distance to the bottom edge; the list takes the added height.
+const int BOTTOM_ROW[] = {IDC_TRACE_NEW_MODULE, IDC_TRACE_REMOVE_MODULE, IDC_TRACE_ALL_OFF, IDC_TRACE_RESTART,
+                          IDC_TRACE_APPLY, IDOK};
 const int CHECK_BOXES[] = {IDC_TRACE_TIME_STAMP, IDC_TRACE_DATE_STAMP, IDC_TRACE_THREAD_ID,
                            IDC_TRACE_CPU_ID,     IDC_TRACE_APP_NAME,   IDC_TRACE_MEM_USAGE};
 
@@ -91,13 +94,13 @@ bool CNewModuleDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT& lRe
 CTraceSettingsDlg::CTraceSettingsDlg()
     : CBoundDialog(IDD_TRACE_SETTINGS, g_TraceSettingsBinding),
       CTraceSettings(static_cast<ITraceSettingsView&>(*this)),
-      CResizeSupport(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, GROW_WIDTH | SHARE_HEIGHT},
+      CResizeSupport(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, SHARE_HEIGHT},
                                           {IDC_TRACE_NEW_MODULE, 0},
                                           {IDC_TRACE_REMOVE_MODULE, 0},
-                                          {IDC_TRACE_ALL_OFF, FOLLOW_RIGHT},
-                                          {IDC_TRACE_RESTART, FOLLOW_RIGHT},
-                                          {IDC_TRACE_APPLY, FOLLOW_RIGHT},
-                                          {IDOK, FOLLOW_RIGHT}})
+                                          {IDC_TRACE_ALL_OFF, 0},
+                                          {IDC_TRACE_RESTART, 0},
+                                          {IDC_TRACE_APPLY, 0},
+                                          {IDOK, 0}})
 {
 }
 
@@ -135,8 +138,28 @@ void CTraceSettingsDlg::OnInitDialog()
     }
     FillList();
     CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, DynamicUpdate() ? BST_CHECKED : BST_UNCHECKED);
+    RECT rcClient;
+    GetClientRect(hWnd, &rcClient);
+    m_nInitialHeight = rcClient.bottom;
     InitResize(hWnd);
+    Layout();
     Centre(false);
+    SizeColumns();
+}
+
+void CTraceSettingsDlg::Layout()
+{
+    LayoutControls();  // places every control where it started, the list taller
+    RECT rcClient;
+    GetClientRect(Window(), &rcClient);
+    int nDown = m_nInitialHeight > 0 && rcClient.bottom > m_nInitialHeight ? rcClient.bottom - m_nInitialHeight : 0;
+    for (int nId : BOTTOM_ROW) {
+        HWND hButton = GetDlgItem(Window(), nId);
+        RECT rc;
+        GetWindowRect(hButton, &rc);
+        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&rc), 2);
+        SetWindowPos(hButton, nullptr, rc.left, rc.top + nDown, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     SizeColumns();
 }
 
@@ -211,8 +234,16 @@ void CTraceSettingsDlg::UpdateRow(int nRow)
 
 void CTraceSettingsDlg::SizeColumns()
 {
-    for (int nColumn = 0; nColumn < 4; ++nColumn)
-        SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), LVSCW_AUTOSIZE_USEHEADER);
+    // The wider of content and header: each alone may cut the other.
+    for (int nColumn = 0; nColumn < 4; ++nColumn) {
+        auto fit = [&](LPARAM lHow) {
+            SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), lHow);
+            return SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), 0);
+        };
+        LRESULT nContent = fit(LVSCW_AUTOSIZE);
+        if (fit(LVSCW_AUTOSIZE_USEHEADER) < nContent)
+            SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), nContent);
+    }
 }
 
 std::vector<TraceModule*> CTraceSettingsDlg::SelectedRecords() const
@@ -373,9 +404,8 @@ bool CTraceSettingsDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LR
         return pHeader && pHeader->idFrom == IDC_TRACE_MODULES && OnListNotify(*pHeader, lResult);
     }
     case WM_SIZE:
-        LayoutControls();
         if (m_hList)
-            SizeColumns();
+            Layout();
         return true;
     case WM_SHOWWINDOW:
         if (m_hList)

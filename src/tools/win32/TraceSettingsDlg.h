@@ -41,6 +41,7 @@ private:
     void EnableApply(bool bEnable) override;
     int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
 
+    void Layout();
     void LabelColumns(WORD wLanguage);
     void FillList();
     void ShowRows();
@@ -62,6 +63,7 @@ private:
     // The fields' texts as last filled, by control; a text that differs is the user's.
     std::vector<std::pair<int, std::string>> m_Filled;
     bool m_bFilling = false;
+    int m_nInitialHeight = 0;
 };
 
 // Shows the editor until the user leaves it; its end code (1 after Exit, 0 otherwise).
