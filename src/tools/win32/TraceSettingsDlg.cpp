@@ -5,6 +5,7 @@
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +15,7 @@ const int END_EXIT = 1;
 const int END_CLOSED = 0;
 const int NAME_COLUMN_WIDTH = 120;
 const int LEVEL_COLUMN_WIDTH = 20;
+const LRESULT HEADER_MARGIN = 16;  // the header's padding on both sides of its text
 
 const UINT COLUMN_STRINGS[] = {IDS_TRACE_COL_NAME, IDS_TRACE_COL_CONSOLE, IDS_TRACE_COL_FILE, IDS_TRACE_COL_WINDBG};
 const int FILTER_BOXES[] = {IDC_TRACE_FILTER_RAVELIN, IDC_TRACE_FILTER_SNMP, IDC_TRACE_FILTER_FARLINK,
@@ -144,7 +146,8 @@ void CTraceSettingsDlg::OnInitDialog()
     InitResize(hWnd);
     Layout();
     Centre(false);
-    SizeColumns();
+    // The system gives the focus to the first control after initialisation; the list is to have it.
+    PostMessageA(hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_hList), TRUE);
 }
 
 void CTraceSettingsDlg::Layout()
@@ -166,12 +169,14 @@ void CTraceSettingsDlg::Layout()
 void CTraceSettingsDlg::LabelColumns(WORD wLanguage)
 {
     for (int nColumn = 0; nColumn < 4; ++nColumn) {
-        std::string strLabel = LoadLocalizedString(COLUMN_STRINGS[nColumn], wLanguage);
+        std::string& strLabel = m_Labels[nColumn];
+        strLabel = LoadLocalizedString(COLUMN_STRINGS[nColumn], wLanguage);
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT;
         column.pszText = &strLabel[0];
         SendMessageA(m_hList, LVM_SETCOLUMNA, static_cast<WPARAM>(nColumn), reinterpret_cast<LPARAM>(&column));
     }
+    SizeColumns();
 }
 
 void CTraceSettingsDlg::FillList()
@@ -234,15 +239,14 @@ void CTraceSettingsDlg::UpdateRow(int nRow)
 
 void CTraceSettingsDlg::SizeColumns()
 {
-    // The wider of content and header: each alone may cut the other.
+    // The wider of content and header: sizing to either alone may cut the other.
     for (int nColumn = 0; nColumn < 4; ++nColumn) {
-        auto fit = [&](LPARAM lHow) {
-            SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), lHow);
-            return SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), 0);
-        };
-        LRESULT nContent = fit(LVSCW_AUTOSIZE);
-        if (fit(LVSCW_AUTOSIZE_USEHEADER) < nContent)
-            SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), nContent);
+        SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), LVSCW_AUTOSIZE);
+        LRESULT nContent = SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), 0);
+        LRESULT nHeader = SendMessageA(m_hList, LVM_GETSTRINGWIDTHA, 0,
+                                       reinterpret_cast<LPARAM>(m_Labels[nColumn].c_str())) +
+                          HEADER_MARGIN;
+        SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nColumn), std::max(nContent, nHeader));
     }
 }
 

@@ -58,6 +58,7 @@ private:
     void Restart();
 
     HWND m_hList = nullptr;
+    std::string m_Labels[4];
     std::vector<TraceModule*> m_Rows;
     std::vector<TraceModule*> m_Selection;
     // The fields' texts as last filled, by control; a text that differs is the user's.
