@@ -291,7 +291,12 @@ void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
     ShowCheck(hWnd, IDC_TRACE_APP_NAME, fields.appName);
     ShowCheck(hWnd, IDC_TRACE_MEM_USAGE, fields.memUsage);
     m_bFilling = false;
+    EnableTraceButtons();
+}
 
+void CTraceSettingsDlg::EnableTraceButtons()
+{
+    HWND hWnd = Window();
     BOOL bExists = TraceFileExists(ItemText(hWnd, IDC_TRACE_FILE)) ? TRUE : FALSE;
     EnableWindow(GetDlgItem(hWnd, IDC_TRACE_VIEW), bExists);
     EnableWindow(GetDlgItem(hWnd, IDC_TRACE_DELETE), bExists);
@@ -384,6 +389,7 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
         return true;
     case IDC_TRACE_DELETE:
         DeleteTrace(ItemText(hWnd, IDC_TRACE_FILE));
+        EnableTraceButtons();
         return true;
     case IDC_TRACE_RESTART:
         Restart();

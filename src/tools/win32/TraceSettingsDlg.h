@@ -50,6 +50,8 @@ private:
     std::vector<TraceModule*> SelectedRecords() const;
     void OnSelectionChanged();
     void ShowFields(const TraceFields& fields);
+    // View Trace and Delete Trace only while the path names a file that opens.
+    void EnableTraceButtons();
     // Whatever the user changed since the fields were filled, into the selected records.
     void TakePendingFields();
     bool OnListNotify(const NMHDR& header, LRESULT& lResult);
