@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,13 @@ std::shared_ptr<T> Lookup(MSIHANDLE h)
     return lab::win32::LookupHandleAs<T>(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(h)));
 }
 
+// libmsi complains on standard error about files it cannot open; a missing file is answered first.
+bool IsFile(const std::string& hostPath)
+{
+    struct stat info;
+    return !hostPath.empty() && stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void FreeError(GError* pError)
 {
     if (pError)
@@ -109,6 +117,8 @@ UINT CopyMsiText(const std::string& value, LPSTR pszBuffer, LPDWORD pcchBuffer)
 
 std::string ReadMsiField(const std::string& hostPath, const std::string& query)
 {
+    if (!IsFile(hostPath))
+        return "";
     GError* pError = nullptr;
     GRef<LibmsiDatabase> database(libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError));
     FreeError(pError);
@@ -144,7 +154,7 @@ UINT WINAPI MsiOpenDatabaseA(LPCSTR szDatabasePath, LPCSTR szPersist, MSIHANDLE*
     if (mode == reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATE) || mode == reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATEDIRECT))
         return ERROR_INVALID_PARAMETER;
     std::string hostPath = lab::host::Host::Instance().TheDrives().HostPath(szDatabasePath, false);
-    if (hostPath.empty())
+    if (!IsFile(hostPath))
         return ERROR_OPEN_FAILED;
     GError* pError = nullptr;
     LibmsiDatabase* pDatabase = libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError);

@@ -233,11 +233,15 @@ DWORD CMsiCleanup::CleanRegistration(LPCSTR pszDatabasePath)
     if (strProduct.empty() || !PackGuid(strProduct, strPacked))
         return 1;
 
+    // The removals take the features' own entries away, so the list is taken first.
+    std::vector<std::string> features;
     char szFeature[TEXT_CHARS];
     char szParent[TEXT_CHARS];
     for (DWORD dwIndex = 0; MsiEnumFeaturesA(strProduct.c_str(), dwIndex, szFeature, szParent) == ERROR_SUCCESS;
          ++dwIndex)
-        RemoveComponentRegistration(database.Get(), szFeature, strPacked);
+        features.push_back(szFeature);
+    for (const std::string& strFeature : features)
+        RemoveComponentRegistration(database.Get(), strFeature, strPacked);
 
     DeleteProductKey(HKEY_CLASSES_ROOT, FEATURES, "\nRemove MSI feature HKCR key \"%s\\%s\"", strPacked);
     DeleteProductKey(HKEY_CLASSES_ROOT, PRODUCTS, "\nRemove MSI procuct HKCR key \"%s\\%s\"", strPacked);
