@@ -330,9 +330,10 @@ UINT WINAPI MsiGetFeatureInfoA(MSIHANDLE hProduct, LPCSTR szFeature, LPDWORD lpA
 
     std::string title = szFeature;
     std::string help;
-    std::string quoted = std::string(szFeature).find('\'') == std::string::npos ? szFeature : "";
-    if (!pProduct->packageHostPath.empty() && !quoted.empty()) {
-        std::string where = " FROM `Feature` WHERE `Feature` = '" + quoted + "'";
+    // A name with a quote cannot be put into the query; such a feature keeps its name as title.
+    bool bQueryable = std::string(szFeature).find('\'') == std::string::npos;
+    if (!pProduct->packageHostPath.empty() && bQueryable) {
+        std::string where = " FROM `Feature` WHERE `Feature` = '" + std::string(szFeature) + "'";
         std::string packaged = lab::win32::ReadMsiField(pProduct->packageHostPath, "SELECT `Title`" + where);
         if (!packaged.empty()) {
             title = packaged;
