@@ -198,6 +198,13 @@ UINT WINAPI MsiViewExecute(MSIHANDLE hView, MSIHANDLE hRecord)
         params.Reset(pParams);
     }
     GError* pError = nullptr;
+    // Running a view again starts its rows anew; libmsi wants the last run closed first.
+    if (pView->bExecuted) {
+        libmsi_query_close(pView->query.Get(), &pError);
+        FreeError(pError);
+        pError = nullptr;
+        pView->bExecuted = false;
+    }
     bool bDone = libmsi_query_execute(pView->query.Get(), params.Get(), &pError);
     FreeError(pError);
     if (!bDone)
