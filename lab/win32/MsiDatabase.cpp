@@ -150,9 +150,9 @@ UINT WINAPI MsiOpenDatabaseA(LPCSTR szDatabasePath, LPCSTR szPersist, MSIHANDLE*
         return ERROR_INVALID_PARAMETER;
     uintptr_t mode = reinterpret_cast<uintptr_t>(szPersist);
     if (mode > reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATEDIRECT))
-        return ERROR_INVALID_PARAMETER;  // saving to another file is not modelled
-    if (mode == reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATE) || mode == reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATEDIRECT))
-        return ERROR_INVALID_PARAMETER;
+        return ERROR_INVALID_PARAMETER;  // saving to another file is not modelled,
+    if (mode >= reinterpret_cast<uintptr_t>(MSIDBOPEN_CREATE))
+        return ERROR_INVALID_PARAMETER;  // nor is creating a database
     std::string hostPath = lab::host::Host::Instance().TheDrives().HostPath(szDatabasePath, false);
     if (!IsFile(hostPath))
         return ERROR_OPEN_FAILED;

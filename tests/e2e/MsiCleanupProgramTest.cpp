@@ -54,7 +54,9 @@ protected:
 TEST_F(MsiCleanupProgramTest, CleansTheChosenProductAndEndsAsExit)
 {
     testsupport::WriteMsiDatabase(m_root + "/agents.msi", "{C8D76C36-5739-489D-BF03-9E58B3F89C09}",
-                                  {{"SnmpAgents", "SNMP agents", {{"AgentsDirectory", "{0F0FC553-4FC4-49B5-A8D7-146D155A577A}"}}}});
+                                  {{"SnmpAgents",
+                                    "SNMP agents",
+                                    {{"AgentsDirectory", "{0F0FC553-4FC4-49B5-A8D7-146D155A577A}"}}}});
     const std::string agents = "4) Quillmont SNMP Agents {C8D76C36-5739-489D-BF03-9E58B3F89C09}\n"
                                "     Complete (Complete)\n     SnmpAgents (SnmpAgents)\n     TraceTools (TraceTools)\n";
 

@@ -287,7 +287,8 @@ TEST_F(MsiCleanupTest, RemovesExactlyTheProductsRegistrationAndTracesEachRemoval
     EXPECT_TRUE(after.count(components + "355CF0F04CF45B948A7D41D651A575A7"));  // the key itself stays
     EXPECT_FALSE(Added(before, after));
 
-    const std::string userData = " in one of the subkeys of SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+    const std::string userData =
+        " in one of the subkeys of SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
     EXPECT_EQ(Untimed(trace.Take()),
               "\nRemove HKCR registration for feature Complete in \"Installer\\Features\\" + p + "\"" +
                   "\nRemove MSI component \"355CF0F04CF45B948A7D41D651A575A7\"" + userData +
@@ -418,7 +419,8 @@ TEST_F(MsiCleanupTest, CleanAsksChecksTheDatabaseAndOnlyThenRemoves)
 
     view.Pick(Database("other.msi", "{5E4A3B2C-1D0E-4F9A-8B7C-6D5E4F3A2B1C}", kAgentsFeatures));
     cleanup.Clean(*pAgents);
-    EXPECT_EQ(view.Events().back(), "show 0x30 [Error] The selected installer database does not match the product code?");
+    EXPECT_EQ(view.Events().back(),
+              "show 0x30 [Error] The selected installer database does not match the product code?");
 
     // The same code in lower case is the product's; No to the last question still keeps everything.
     view.Pick(Database("agents.msi", "{c8d76c36-5739-489d-bf03-9e58b3f89c09}", kAgentsFeatures));

@@ -1,4 +1,4 @@
-// Installer databases for tests: real .msi files written by msitools' msibuild from a product's features and components.
+// Installer databases for tests: real .msi files that msitools' msibuild writes for a product's features.
 #pragma once
 
 #include <gtest/gtest.h>
