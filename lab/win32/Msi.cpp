@@ -3,10 +3,13 @@
 
 #include "lab/host/Host.h"
 #include "lab/host/RegistryTree.h"
+#include "lab/win32/Handles.h"
 #include "lab/win32/MsiControl.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -251,4 +254,95 @@ UINT WINAPI MsiGetProductInfoA(LPCSTR szProduct, LPCSTR szAttribute, LPSTR lpVal
         lpValueBuf[copied] = '\0';
     }
     return value.size() < dwSize ? ERROR_SUCCESS : ERROR_MORE_DATA;
+}
+
+namespace {
+
+// An open product: its code and the cached package the installation left, which names the
+// features' titles.
+class MsiProductObject : public lab::win32::KernelObject {
+public:
+    std::string packed;
+    std::string packageHostPath;  // empty when the package is gone
+};
+
+const char kFeatures[] = "HKEY_CLASSES_ROOT\\Installer\\Features";
+
+}  // namespace
+
+// Only products installed here (with their UserData entry) can be opened.
+UINT WINAPI MsiOpenProductA(LPCSTR szProduct, MSIHANDLE* phProduct)
+{
+    std::string packed;
+    if (!szProduct || !phProduct || !lab::win32::PackGuid(szProduct, packed))
+        return ERROR_INVALID_PARAMETER;
+    RegistryTree::KeyRef installed;
+    if (!OpenKey(std::string(kInstalledProducts) + "\\" + packed, installed))
+        return ERROR_UNKNOWN_PRODUCT;
+    auto pProduct = std::make_shared<MsiProductObject>();
+    pProduct->packed = packed;
+    std::string package = ReadValue(installed, "InstallProperties\\LocalPackage");
+    if (!package.empty())
+        pProduct->packageHostPath = lab::host::Host::Instance().TheDrives().HostPath(package, false);
+    HANDLE h = lab::win32::InsertHandle(pProduct);
+    *phProduct = static_cast<MSIHANDLE>(reinterpret_cast<uintptr_t>(h));
+    return ERROR_SUCCESS;
+}
+
+// The features are the values of the product's Installer\Features key, in registry order.
+UINT WINAPI MsiEnumFeaturesA(LPCSTR szProduct, DWORD iFeatureIndex, LPSTR lpFeatureBuf, LPSTR lpParentBuf)
+{
+    std::string packed;
+    if (!szProduct || !lpFeatureBuf || !lab::win32::PackGuid(szProduct, packed))
+        return ERROR_INVALID_PARAMETER;
+    RegistryTree::KeyRef features;
+    if (!OpenKey(std::string(kFeatures) + "\\" + packed, features))
+        return ERROR_UNKNOWN_PRODUCT;
+    RegValue feature;
+    if (Tree().EnumValue(features, iFeatureIndex, feature) != RegResult::Success)
+        return ERROR_NO_MORE_ITEMS;
+    std::string parent = AsText(feature);
+    if (feature.name.size() > MAX_FEATURE_CHARS || parent.size() > MAX_FEATURE_CHARS)
+        return ERROR_FUNCTION_FAILED;
+    std::memcpy(lpFeatureBuf, feature.name.c_str(), feature.name.size() + 1);
+    if (lpParentBuf)
+        std::memcpy(lpParentBuf, parent.c_str(), parent.size() + 1);
+    return ERROR_SUCCESS;
+}
+
+// The title and help text come from the package's Feature table. Without a readable package the
+// title is the feature's own name and the help text empty, which keeps profiles without cached
+// packages usable.
+UINT WINAPI MsiGetFeatureInfoA(MSIHANDLE hProduct, LPCSTR szFeature, LPDWORD lpAttributes, LPSTR lpTitleBuf,
+                               LPDWORD pcchTitleBuf, LPSTR lpHelpBuf, LPDWORD pcchHelpBuf)
+{
+    std::shared_ptr<MsiProductObject> pProduct =
+        lab::win32::LookupHandleAs<MsiProductObject>(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(hProduct)));
+    if (!pProduct)
+        return ERROR_INVALID_HANDLE;
+    if (!szFeature || (lpTitleBuf && !pcchTitleBuf) || (lpHelpBuf && !pcchHelpBuf))
+        return ERROR_INVALID_PARAMETER;
+    RegistryTree::KeyRef features;
+    RegValue feature;
+    if (!OpenKey(std::string(kFeatures) + "\\" + pProduct->packed, features) ||
+        Tree().GetValue(features, szFeature, feature) != RegResult::Success)
+        return ERROR_UNKNOWN_FEATURE;
+
+    std::string title = szFeature;
+    std::string help;
+    // A name with a quote cannot be put into the query; such a feature keeps its name as title.
+    bool bQueryable = std::string(szFeature).find('\'') == std::string::npos;
+    if (!pProduct->packageHostPath.empty() && bQueryable) {
+        std::string where = " FROM `Feature` WHERE `Feature` = '" + std::string(szFeature) + "'";
+        std::string packaged = lab::win32::ReadMsiField(pProduct->packageHostPath, "SELECT `Title`" + where);
+        if (!packaged.empty()) {
+            title = packaged;
+            help = lab::win32::ReadMsiField(pProduct->packageHostPath, "SELECT `Description`" + where);
+        }
+    }
+    if (lpAttributes)
+        *lpAttributes = 0;
+    UINT uTitle = lab::win32::CopyMsiText(title, lpTitleBuf, pcchTitleBuf);
+    UINT uHelp = lab::win32::CopyMsiText(help, lpHelpBuf, pcchHelpBuf);
+    return uTitle != ERROR_SUCCESS ? uTitle : uHelp;
 }

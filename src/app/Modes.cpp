@@ -5,10 +5,12 @@
 #include "src/report/HtmlTransform.h"
 #include "src/tools/AgentRestart.h"
 #ifdef _WIN32
+#include "src/tools/win32/MsiCleanupDlg.h"
 #include "src/tools/win32/RestartDlg.h"
 #include "src/tools/win32/TraceSettingsDlg.h"
 #include "src/ui/win32/DiagDialog.h"
 #else
+#include "src/tools/ConsoleMsiCleanup.h"
 #include "src/tools/ConsoleRestart.h"
 #include "src/tools/ConsoleTraceSettings.h"
 #include "src/ui/ConsoleDiagnosis.h"
@@ -104,8 +106,13 @@ int RunSelectedMode(const COptionTable& options, const char* pszCommandLine)
         return RunConsoleTraceSettings();  // the native build's front end is the console
 #endif
     }
-    if (options.Has("-MSI") || options.Has("/MSI"))
-        return 0;  // the installer registration clean-up is not part of this build yet
+    if (options.Has("-MSI") || options.Has("/MSI")) {
+#ifdef _WIN32
+        return RunMsiCleanupDialog();
+#else
+        return RunConsoleMsiCleanup();  // the native build's front end is the console
+#endif
+    }
     if (options.Has("-RESTART") || options.Has("/RESTART"))
         return RunAgentRestart(pszCommandLine);
     return 0;

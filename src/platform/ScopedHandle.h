@@ -96,3 +96,27 @@ public:
 private:
     SC_HANDLE m_hService;
 };
+
+class CScopedMsiHandle {
+public:
+    explicit CScopedMsiHandle(MSIHANDLE hMsi = 0) : m_hMsi(hMsi) {}
+    ~CScopedMsiHandle() { Close(); }
+    CScopedMsiHandle(const CScopedMsiHandle&) = delete;
+    CScopedMsiHandle& operator=(const CScopedMsiHandle&) = delete;
+
+    MSIHANDLE Get() const { return m_hMsi; }
+    MSIHANDLE* Receive()
+    {
+        Close();
+        return &m_hMsi;
+    }
+    void Close()
+    {
+        if (m_hMsi)
+            MsiCloseHandle(m_hMsi);
+        m_hMsi = 0;
+    }
+
+private:
+    MSIHANDLE m_hMsi;
+};

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <msiquery.h>
 #include <iphlpapi.h>
 #include <objbase.h>
 #include <ocidl.h>
