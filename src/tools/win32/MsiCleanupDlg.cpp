@@ -75,8 +75,7 @@ bool CMsiCleanupDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LRESU
 void CMsiCleanupDlg::OnInitDialog()
 {
     HWND hWnd = Window();
-    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRIAGIST))));
+    SetProgramIcon();
     m_hTree = GetDlgItem(hWnd, IDC_MSI_PRODUCTS);
     m_hImages = ImageList_Create(IMAGE_SIZE, IMAGE_SIZE, ILC_COLOR, 0, 1);
     HIMAGELIST hOld = TreeView_SetImageList(m_hTree, m_hImages, TVSIL_NORMAL);

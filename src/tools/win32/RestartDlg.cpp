@@ -74,9 +74,7 @@ void CRestartDlg::OnInitDialog()
     SendMessageA(m_hProgress, PBM_SETSTEP, 1, 0);
     SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
     CheckDlgButton(hWnd, IDC_RESTART_RESCAN, BST_CHECKED);
-    HINSTANCE hInstance = GetModuleHandleA(nullptr);
-    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_TRIAGIST))));
+    SetProgramIcon();
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
 }
 

@@ -130,8 +130,7 @@ void CTraceSettingsDlg::OnInitDialog()
         SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(nColumn), reinterpret_cast<LPARAM>(&column));
     }
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
-    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRIAGIST))));
+    SetProgramIcon();
 
     if (!ScanModules()) {
         MessageBoxA(hWnd, TRACE_INIT_ERROR_TEXT, TRACE_INIT_ERROR_CAPTION, MB_OK | MB_ICONHAND);

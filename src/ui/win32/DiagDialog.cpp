@@ -81,8 +81,7 @@ void CDiagDialog::OnInitDialog()
 {
     HWND hWnd = Window();
     HINSTANCE hInstance = GetModuleHandleA(nullptr);
-    SendMessageA(hWnd, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_TRIAGIST))));
+    SetProgramIcon();
 
     m_hStatusBar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hWnd, nullptr,
                                    hInstance, nullptr);

@@ -1,6 +1,8 @@
 // A modal dialog from the program's templates, in the thread's language, with a class behind it.
 #include "src/ui/win32/DialogBase.h"
 
+#include "src/ui/ControlIds.h"
+
 namespace {
 
 // The template in the thread's language, else the neutral or the English one: some dialogs have a
@@ -67,4 +69,10 @@ void CDialogBase::Centre(bool bOnParent)
     int cy = rcWindow.bottom - rcWindow.top;
     SetWindowPos(m_hWnd, nullptr, rcOver.left + (rcOver.right - rcOver.left - cx) / 2,
                  rcOver.top + (rcOver.bottom - rcOver.top - cy) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CDialogBase::SetProgramIcon()
+{
+    HICON hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRIAGIST));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(hIcon));
 }

@@ -19,6 +19,8 @@ protected:
     // True when handled, with lResult the message's result (for WM_INITDIALOG: whether the system
     // sets the focus).
     virtual bool OnMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, LRESULT& lResult) = 0;
+    // The program's icon as the dialog's large icon.
+    void SetProgramIcon();
     // Centres the dialog on its parent, or on the screen's work area (also without a parent).
     void Centre(bool bOnParent);
 
