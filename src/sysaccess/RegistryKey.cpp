@@ -212,3 +212,15 @@ DWORD CRegistryKey::DeleteTree(LPCSTR pszSubKey, HKEY hParent, REGSAM samDesired
     subKey.Close();
     return Result(RegDeleteKeyA(hBase, pszSubKey));
 }
+
+std::vector<std::string> SubkeyNames(HKEY hKey)
+{
+    std::vector<std::string> names;
+    for (DWORD dwIndex = 0;; ++dwIndex) {
+        char szName[KEY_NAME_BUFFER];
+        DWORD cchName = sizeof szName;
+        if (RegEnumKeyExA(hKey, dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return names;
+        names.push_back(szName);
+    }
+}

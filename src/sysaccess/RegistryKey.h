@@ -3,6 +3,7 @@
 
 #include "src/platform/Win32.h"
 
+#include <string>
 #include <vector>
 
 // Every operation returns the Windows error code it also keeps as the last
@@ -58,3 +59,6 @@ private:
     HKEY m_hKey;
     std::vector<char> m_ValueBuffer;
 };
+
+// The names of hKey's subkeys in enumeration order, up to the first failing index.
+std::vector<std::string> SubkeyNames(HKEY hKey);

@@ -53,22 +53,19 @@ struct FoundKey {
 // The first key named strName at any depth below hKey, depth first in enumeration order.
 bool FindKey(HKEY hKey, const std::string& strKeyPath, const std::string& strName, FoundKey& found)
 {
-    for (DWORD dwIndex = 0;; ++dwIndex) {
-        char szChild[TEXT_CHARS];
-        DWORD cchChild = TEXT_CHARS;
-        if (RegEnumKeyExA(hKey, dwIndex, szChild, &cchChild, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return false;
-        std::string strChildPath = strKeyPath + "\\" + szChild;
-        if (SameName(szChild, strName)) {
-            found.strName = szChild;
+    for (const std::string& strChild : SubkeyNames(hKey)) {
+        std::string strChildPath = strKeyPath + "\\" + strChild;
+        if (SameName(strChild, strName)) {
+            found.strName = strChild;
             found.strPath = strChildPath;
             return RegOpenKeyExA(hKey, nullptr, 0, KEY_ALL_ACCESS, found.parent.Receive()) == ERROR_SUCCESS;
         }
         CScopedRegKey child;
-        if (RegOpenKeyExA(hKey, szChild, 0, KEY_ALL_ACCESS, child.Receive()) == ERROR_SUCCESS &&
+        if (RegOpenKeyExA(hKey, strChild.c_str(), 0, KEY_ALL_ACCESS, child.Receive()) == ERROR_SUCCESS &&
             FindKey(child.Get(), strChildPath, strName, found))
             return true;
     }
+    return false;
 }
 
 // A key holding a value found by a search, open with full access, and its path.
@@ -92,16 +89,13 @@ bool FindValue(HKEY hKey, const std::string& strKeyPath, const std::string& strN
             return RegOpenKeyExA(hKey, nullptr, 0, KEY_ALL_ACCESS, found.holder.Receive()) == ERROR_SUCCESS;
         }
     }
-    for (DWORD dwIndex = 0;; ++dwIndex) {
-        char szChild[TEXT_CHARS];
-        DWORD cchChild = TEXT_CHARS;
-        if (RegEnumKeyExA(hKey, dwIndex, szChild, &cchChild, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return false;
+    for (const std::string& strChild : SubkeyNames(hKey)) {
         CScopedRegKey child;
-        if (RegOpenKeyExA(hKey, szChild, 0, KEY_ALL_ACCESS, child.Receive()) == ERROR_SUCCESS &&
-            FindValue(child.Get(), strKeyPath + "\\" + szChild, strName, found))
+        if (RegOpenKeyExA(hKey, strChild.c_str(), 0, KEY_ALL_ACCESS, child.Receive()) == ERROR_SUCCESS &&
+            FindValue(child.Get(), strKeyPath + "\\" + strChild, strName, found))
             return true;
     }
+    return false;
 }
 
 bool FindInUserData(const std::string& strName, FoundKey& found)

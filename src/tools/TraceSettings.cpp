@@ -4,6 +4,7 @@
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/InstallInfo.h"
+#include "src/sysaccess/RegistryKey.h"
 #include "src/trace/FileDebug.h"
 #include "src/trace/TraceSettingsNames.h"
 #include "src/ui/StringIds.h"
@@ -102,26 +103,6 @@ LONG CreateSettingsKey(CScopedRegKey& debugKey)
         g_FileDebug.Trace(1, "\nTriagist            :   ERROR 0x%X! Could not open/ create key SOFTWARE\\Debug",
                           static_cast<unsigned>(lResult));
     return lResult;
-}
-
-LONG DeleteKeyTree(HKEY hParent, const char* pszName)
-{
-    {
-        CScopedRegKey key;
-        LONG lResult = RegOpenKeyExA(hParent, pszName, 0, KEY_ALL_ACCESS, key.Receive());
-        if (lResult != ERROR_SUCCESS)
-            return lResult;
-        // Each deletion moves the next subkey to index 0.
-        for (;;) {
-            char szSub[MAX_PATH] = "";
-            DWORD cchSub = sizeof szSub;
-            if (RegEnumKeyExA(key.Get(), 0, szSub, &cchSub, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            if (DeleteKeyTree(key.Get(), szSub) != ERROR_SUCCESS)
-                break;
-        }
-    }
-    return RegDeleteKeyA(hParent, pszName);
 }
 
 // The fields differ: the first record's value unless a later one differs.
@@ -244,13 +225,9 @@ void CTraceSettings::ScanRegistered()
                               static_cast<unsigned>(lResult));
         return;
     }
-    for (DWORD dwIndex = 0;; ++dwIndex) {
-        char szName[MAX_PATH] = "";
-        DWORD cchName = sizeof szName;
-        if (RegEnumKeyExA(key.Get(), dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        TraceFound(szName);
-        AddModule(m_Registered, szName, DefaultTraceFile(szName), 1);
+    for (const std::string& strName : SubkeyNames(key.Get())) {
+        TraceFound(strName.c_str());
+        AddModule(m_Registered, strName, DefaultTraceFile(strName), 1);
     }
 }
 
@@ -335,16 +312,11 @@ void CTraceSettings::ScanSnmpAgents()
                               static_cast<unsigned>(lResult));
         return;
     }
-    for (DWORD dwIndex = 0;; ++dwIndex) {
-        char szName[MAX_PATH] = "";
-        DWORD cchName = sizeof szName;
-        if (RegEnumKeyExA(agents.Get(), dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (!std::strstr(szName, SNMP_MODULE_MARK))
+    for (const std::string& strName : SubkeyNames(agents.Get())) {
+        if (strName.find(SNMP_MODULE_MARK) == std::string::npos)
             continue;
-        TraceFound(szName);
-        AddModule(m_SnmpAgents, szName, DefaultTraceFile(szName), 0);
+        TraceFound(strName.c_str());
+        AddModule(m_SnmpAgents, strName, DefaultTraceFile(strName), 0);
     }
 }
 
@@ -429,7 +401,7 @@ void CTraceSettings::DeleteModule(const TraceModule& module)
     CScopedRegKey debugKey;
     if (RegOpenKey64(HKEY_LOCAL_MACHINE, TRACE_SETTINGS_KEY, KEY_ALL_ACCESS, debugKey.Receive()) != ERROR_SUCCESS)
         return;
-    DeleteKeyTree(debugKey.Get(), module.strName.c_str());
+    CRegistryKey().DeleteTree(module.strName.c_str(), debugKey.Get(), KEY_ALL_ACCESS);
 }
 
 void CTraceSettings::ApplyChanges()
