@@ -1,5 +1,7 @@
 # Writes baseservice.ini: the default's server, then a status tree with counts that wrap and lists that lie.
+# The SNMP service is stopped: the agents' status MIB would serve the same tree (agents-many-components).
 set -eu
+sed '/^\[SNMP\]/,/^\[/s/^State=running/State=stopped/' "$TRIAGIST_BASE_PROFILE/services.ini" >"$1/services.ini"
 python3 - "$TRIAGIST_BASE_PROFILE/baseservice.ini" "$1/baseservice.ini" <<'PY'
 import sys
 base = open(sys.argv[1], encoding='latin-1').read()
