@@ -81,6 +81,7 @@ const char* const TYPES[] = {"Error", "Warning", "Information", "AuditSuccess", 
 const uint32_t STATUSES[] = {0, 1, 7, 0x0F, 12, 21, 255, 6};
 
 struct Machine {
+    std::string strRoot;
     std::string strReport;
     std::vector<bool> had;
     std::vector<RegValue> original;
@@ -118,7 +119,13 @@ Machine& TheMachine()
         FUZZ_CHECK(host.LoadProfile(strProfile, strRoot + "/state"));
 
         Machine* p = new Machine;
+        p->strRoot = strRoot;
         p->strReport = strRoot + "/report.xml";
+        // A run that ends normally leaves nothing behind; one that finds a fault keeps it for a look.
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(TheMachine().strRoot, ec);
+        });
         for (const Target& target : TARGETS) {
             RegistryTree::KeyRef key;
             RegValue value;
