@@ -259,7 +259,7 @@ TEST_F(CheckOperatingSystemTest, HostileTextsOfTheServerLeaveAWellFormedReport)
     EXPECT_EQ(ElementText(m_strText, "Type"), "<Type>" + std::string(259, 'S') + "</Type>");
     EXPECT_NE(m_strText.find("<Process Name=\"Rave.lind..exe\">"), std::string::npos) << m_strText;
     // Vertical tabs and form feeds are no white space of a report: the message is marked as changed.
-    EXPECT_EQ(ElementText(ElementText(m_strText, "OperatingSystem"), "System"),
+    EXPECT_EQ(ElementText(ElementText(ElementText(m_strText, "OperatingSystem"), "Eventlog"), "System"),
               "<System>\r\n"
               "<Record Source=\"Ravelind\" Type=\"Error\" Created=\"2026/03/01 10:00:01\">\r\n"
               "<Message>@@!!Modified!!@@: Inserts esc [1m and bell , then esc [1m again.</Message>\r\n</Record>\r\n"

@@ -155,7 +155,7 @@ protected:
         cbData = sizeof m_szBuffer;
         DWORD dwResult = m_Key.QueryString(pszValue, m_szBuffer, &cbData);
         const void* pEnd = std::memchr(m_szBuffer, '\0', sizeof m_szBuffer);
-        strText = pEnd ? std::string(m_szBuffer, static_cast<const char*>(pEnd)) : "(not terminated)";
+        strText = pEnd ? std::string(m_szBuffer, static_cast<const char*>(pEnd) - m_szBuffer) : "(not terminated)";
         return dwResult;
     }
     void SetUp() override
