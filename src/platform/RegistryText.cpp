@@ -5,13 +5,10 @@ LONG RegQueryText(HKEY hKey, LPCSTR pszValue, LPDWORD pdwType, LPSTR pszBuffer, 
 {
     const DWORD cbBuffer = *pcbBuffer;
     LONG lResult = RegQueryValueExA(hKey, pszValue, nullptr, pdwType, reinterpret_cast<LPBYTE>(pszBuffer), pcbBuffer);
-    TerminateRegistryText(pszBuffer, cbBuffer, lResult == ERROR_SUCCESS ? *pcbBuffer : 0);
-    return lResult;
-}
-
-void TerminateRegistryText(LPSTR pszBuffer, DWORD cbBuffer, DWORD cbData)
-{
     if (cbBuffer == 0)
-        return;
+        return lResult;
+    // The contents of a buffer the value did not fit are undefined on Windows.
+    const DWORD cbData = lResult == ERROR_SUCCESS ? *pcbBuffer : 0;
     pszBuffer[cbData < cbBuffer ? cbData : cbBuffer - 1] = '\0';
+    return lResult;
 }

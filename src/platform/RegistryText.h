@@ -8,6 +8,3 @@
 // stored without its terminator, and one that then fills the buffer loses its last byte to it.
 // On failure the buffer holds "". *pcbBuffer receives the value's size as Windows reports it.
 LONG RegQueryText(HKEY hKey, LPCSTR pszValue, LPDWORD pdwType, LPSTR pszBuffer, LPDWORD pcbBuffer);
-
-// Terminates cbData bytes just read into a buffer of cbBuffer bytes the same way.
-void TerminateRegistryText(LPSTR pszBuffer, DWORD cbBuffer, DWORD cbData);
