@@ -4,7 +4,9 @@
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/EventMessage.h"
 #include "src/trace/FileDebug.h"
+#include "src/xml/XmlText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -91,25 +93,24 @@ bool IsProductRecord(const char* pszSource, const std::vector<const char*>& stri
     return false;
 }
 
+// White space is only what a report carries as such: a vertical tab or a form feed is none.
+bool IsPrintableOrBlank(char ch)
+{
+    return std::isprint(static_cast<unsigned char>(ch)) || IsXmlBlank(ch);
+}
+
 // A message whose characters are all printable or white space stays as it is;
 // otherwise the others become blanks and the text says it was changed.
 std::string ReportableMessage(const char* pszMessage)
 {
     std::string strMessage = pszMessage;
-    bool bPrintable = true;
-    for (char ch : strMessage) {
-        unsigned char uch = static_cast<unsigned char>(ch);
-        if (!std::isprint(uch) && !std::isspace(uch))
-            bPrintable = false;
-    }
-    if (bPrintable)
+    if (std::all_of(strMessage.begin(), strMessage.end(), IsPrintableOrBlank))
         return strMessage;
 
     if (g_FileDebug.m_bActive)
         g_FileDebug.Trace(2, "\nTriagist            : WARNING!! Not printable message \"%s\"", strMessage.c_str());
     for (char& ch : strMessage) {
-        unsigned char uch = static_cast<unsigned char>(ch);
-        if (!std::isprint(uch) && !std::isspace(uch))
+        if (!IsPrintableOrBlank(ch))
             ch = ' ';
     }
     if (g_FileDebug.m_bActive)

@@ -1,5 +1,6 @@
 #include "src/report/DiagReport.h"
 
+#include "src/platform/RegistryText.h"
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/trace/FileDebug.h"
@@ -106,10 +107,10 @@ bool CDiagReport::WriteSummary()
     RegOpenKey64(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", KEY_ALL_ACCESS,
                  key.Receive());
     char szCompany[MAX_PATH] = "";
-    DWORD cbCompany = sizeof szCompany - 1;  // room for a terminator the value may lack
+    DWORD cbCompany = sizeof szCompany;
     DWORD dwType = 0;
-    bool bCompany = key.Get() && RegQueryValueExA(key.Get(), "RegisteredOrganization", nullptr, &dwType,
-                                             reinterpret_cast<LPBYTE>(szCompany), &cbCompany) == ERROR_SUCCESS;
+    bool bCompany = key.Get() &&
+                    RegQueryText(key.Get(), "RegisteredOrganization", &dwType, szCompany, &cbCompany) == ERROR_SUCCESS;
     doc.AddElement("Company", bCompany ? szCompany : "n/a", CXmlDocument::ADD_CHILD);
 
     doc.Ascend();

@@ -1,6 +1,7 @@
 // CRegistryKey: one open registry key with the outcome of its last operation.
 #include "src/sysaccess/RegistryKey.h"
 
+#include "src/platform/RegistryText.h"
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
 
@@ -87,11 +88,8 @@ DWORD CRegistryKey::QueryString(LPCSTR pszValue, LPSTR pszBuffer, LPDWORD pcbBuf
     if (!hFrom)
         return Result(ERROR_INVALID_HANDLE);
     const DWORD cbBuffer = *pcbBuffer;
-    LONG lResult = RegQueryValueExA(hFrom, pszValue, nullptr, &m_dwLastType, reinterpret_cast<LPBYTE>(pszBuffer),
-                                    pcbBuffer);
+    LONG lResult = RegQueryText(hFrom, pszValue, &m_dwLastType, pszBuffer, pcbBuffer);
     if (lResult == ERROR_SUCCESS) {
-        if (*pcbBuffer < cbBuffer)
-            pszBuffer[*pcbBuffer] = '\0';
         if (m_dwLastType == REG_EXPAND_SZ) {
             char szExpanded[EXPAND_SCRATCH];
             DWORD cchExpanded = ExpandEnvironmentStringsA(pszBuffer, szExpanded, sizeof szExpanded);

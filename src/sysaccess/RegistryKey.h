@@ -28,7 +28,8 @@ public:
     void Close();
 
     DWORD QueryDword(LPCSTR pszValue, LPDWORD pdwData, HKEY hKey = nullptr);
-    // Expands REG_EXPAND_SZ values in place when the expansion fits.
+    // Expands REG_EXPAND_SZ values in place when the expansion fits. The buffer always ends as a
+    // terminated string, as RegQueryText leaves it.
     DWORD QueryString(LPCSTR pszValue, LPSTR pszBuffer, LPDWORD pcbBuffer, HKEY hKey = nullptr);
     // The value in a buffer the object owns until the next call; nullptr on failure.
     LPSTR QueryStringAlloc(LPCSTR pszValue, HKEY hKey = nullptr);

@@ -1,6 +1,7 @@
 // The choice of the SNMP extension agents the SNMP service loads.
 #include "src/tools/AgentSelection.h"
 
+#include "src/platform/RegistryText.h"
 #include "src/sysaccess/ExtensionAgents.h"
 #include "src/sysaccess/FileVersion.h"
 #include "src/sysaccess/RegistryKey.h"
@@ -40,11 +41,10 @@ bool OpenAgentKey(CRegistryKey& key, const std::string& strPath)
 // The library's path as the value stands, without expanding it: the trace shows both forms.
 bool ReadPathname(CRegistryKey& key, std::string& strPathname)
 {
-    char szPathname[MAX_PATH + 1] = "";
-    DWORD cbPathname = MAX_PATH;
+    char szPathname[MAX_PATH] = "";
+    DWORD cbPathname = sizeof szPathname;
     DWORD dwType = 0;
-    if (RegQueryValueExA(key.GetKey(), "Pathname", nullptr, &dwType, reinterpret_cast<LPBYTE>(szPathname),
-                         &cbPathname) != ERROR_SUCCESS ||
+    if (RegQueryText(key.GetKey(), "Pathname", &dwType, szPathname, &cbPathname) != ERROR_SUCCESS ||
         (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
         return false;
     strPathname = szPathname;

@@ -1,6 +1,7 @@
 // The trace settings of every module that uses the trace log.
 #include "src/tools/TraceSettings.h"
 
+#include "src/platform/RegistryText.h"
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/InstallInfo.h"
@@ -285,10 +286,9 @@ void CTraceSettings::ScanSnmpAgents()
     {
         CScopedRegKey pointer;
         lResult = RegOpenKey64(HKEY_LOCAL_MACHINE, AGENTS_POINTER_KEY, KEY_QUERY_VALUE, pointer.Receive());
-        DWORD cbPointer = sizeof szPointer - 1;
+        DWORD cbPointer = sizeof szPointer;
         if (lResult == ERROR_SUCCESS)
-            lResult = RegQueryValueExA(pointer.Get(), AGENTS_POINTER_VALUE, nullptr, nullptr,
-                                       reinterpret_cast<LPBYTE>(szPointer), &cbPointer);
+            lResult = RegQueryText(pointer.Get(), AGENTS_POINTER_VALUE, nullptr, szPointer, &cbPointer);
     }
 
     CScopedRegKey agents;
@@ -344,9 +344,7 @@ bool CTraceSettings::ReadModule(TraceModule& module)
     char szPath[MAX_PATH] = "";
     DWORD cbPath = sizeof szPath;
     DWORD dwType = REG_NONE;
-    if (RegQueryValueExA(key.Get(), TRACE_FILE, nullptr, &dwType, reinterpret_cast<LPBYTE>(szPath), &cbPath) ==
-        ERROR_SUCCESS) {
-        szPath[cbPath < sizeof szPath ? cbPath : sizeof szPath - 1] = '\0';
+    if (RegQueryText(key.Get(), TRACE_FILE, &dwType, szPath, &cbPath) == ERROR_SUCCESS) {
         if (dwType == REG_EXPAND_SZ) {
             char szExpanded[MAX_PATH] = "";
             DWORD cchExpanded = ExpandEnvironmentStringsA(szPath, szExpanded, sizeof szExpanded);

@@ -1,6 +1,7 @@
 // The trace log: settings, line building and the process-wide instance.
 #include "src/trace/FileDebug.h"
 
+#include "src/platform/RegistryText.h"
 #include "src/platform/RegistryView.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/trace/TraceSettingsNames.h"
@@ -181,23 +182,17 @@ void CFileDebug::ReadSettings()
             ReadDword(key.Get(), TRACE_FILE_LIMIT, dwLimitMB);
             DWORD dwType = REG_NONE;
             DWORD cbPath = sizeof(szPath);
-            LONG lResult = RegQueryValueExA(key.Get(), TRACE_FILE, nullptr, &dwType,
-                                            reinterpret_cast<LPBYTE>(szPath), &cbPath);
             // A value longer than the buffer is not supported: no file then.
-            if (lResult != ERROR_SUCCESS || cbPath == 0) {
-                szPath[0] = '\0';
-            } else {
-                szPath[cbPath < sizeof(szPath) ? cbPath : sizeof(szPath) - 1] = '\0';
-                if (dwType == REG_EXPAND_SZ && szPath[0] != '\0') {
-                    char szExpanded[MAX_PATH];
-                    DWORD cchExpanded = ExpandEnvironmentStringsA(szPath, szExpanded, sizeof(szExpanded));
-                    // A path that does not fit is no path: writing to the
-                    // unexpanded name would only scatter stray files.
-                    if (cchExpanded == 0 || cchExpanded > sizeof(szExpanded))
-                        szPath[0] = '\0';
-                    else
-                        memcpy(szPath, szExpanded, cchExpanded);
-                }
+            if (RegQueryText(key.Get(), TRACE_FILE, &dwType, szPath, &cbPath) == ERROR_SUCCESS &&
+                dwType == REG_EXPAND_SZ && szPath[0] != '\0') {
+                char szExpanded[MAX_PATH];
+                DWORD cchExpanded = ExpandEnvironmentStringsA(szPath, szExpanded, sizeof(szExpanded));
+                // A path that does not fit is no path: writing to the
+                // unexpanded name would only scatter stray files.
+                if (cchExpanded == 0 || cchExpanded > sizeof(szExpanded))
+                    szPath[0] = '\0';
+                else
+                    memcpy(szPath, szExpanded, cchExpanded);
             }
         }
         key.Close();

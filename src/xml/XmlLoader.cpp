@@ -98,6 +98,13 @@ bool CXmlDocument::IndexText()
     bool bSeenDoctype = false;
     const char* pszProblem = nullptr;
     size_t p = 0;
+    // The document writes no byte that is no XML character, so it loads none either.
+    while (p < n && IsXmlChar(s[p]))
+        ++p;
+    if (p < n)
+        pszProblem = "Character not allowed in XML";
+    else
+        p = 0;
 
     while (p < n && pszProblem == nullptr) {
         if (s[p] != '<') {

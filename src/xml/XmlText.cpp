@@ -7,6 +7,11 @@ bool IsXmlBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+bool IsXmlChar(char c)
+{
+    return static_cast<unsigned char>(c) >= 0x20 || IsXmlBlank(c);
+}
+
 // The XML name characters restricted to the Latin-1 range the report is declared in.
 bool IsXmlNameStartChar(char c)
 {
@@ -42,18 +47,18 @@ void AppendEscapedXml(std::string& strOut, const char* psz, bool bAttribute)
     strOut.reserve(strOut.size() + nLen + nLen / 10 + 7);
     const char* pRun = psz;
     for (const char* p = psz; *p != '\0'; ++p) {
-        const char* pszEntity = nullptr;
+        const char* pszReplacement = nullptr;
         switch (*p) {
-        case '<': pszEntity = "&lt;"; break;
-        case '&': pszEntity = "&amp;"; break;
-        case '>': pszEntity = "&gt;"; break;
-        case '\'': pszEntity = bAttribute ? "&apos;" : nullptr; break;
-        case '"': pszEntity = bAttribute ? "&quot;" : nullptr; break;
-        default: break;
+        case '<': pszReplacement = "&lt;"; break;
+        case '&': pszReplacement = "&amp;"; break;
+        case '>': pszReplacement = "&gt;"; break;
+        case '\'': pszReplacement = bAttribute ? "&apos;" : nullptr; break;
+        case '"': pszReplacement = bAttribute ? "&quot;" : nullptr; break;
+        default: pszReplacement = IsXmlChar(*p) ? nullptr : "."; break;
         }
-        if (pszEntity != nullptr) {
+        if (pszReplacement != nullptr) {
             strOut.append(pRun, size_t(p - pRun));
-            strOut.append(pszEntity);
+            strOut.append(pszReplacement);
             pRun = p + 1;
         }
     }

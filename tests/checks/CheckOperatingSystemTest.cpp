@@ -4,7 +4,9 @@
 #include "tests/support/MsiRegistration.h"
 #include "tests/support/ReportText.h"
 #include "tests/support/TempProfile.h"
+#include "tests/support/TestText.h"
 #include "tests/support/TraceFile.h"
+#include "tests/support/XmlParser.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +234,38 @@ TEST_F(CheckOperatingSystemTest, ProductSpecificEventRecords)
     EXPECT_EQ(ElementText(m_strText, "Warnings"),
               "<Warnings Count=\"1\">\r\n<Eventlog>\r\n<Message>2 product specific warning(s) in event log!"
               "</Message>\r\n</Eventlog>\r\n</Warnings>");
+}
+
+TEST_F(CheckOperatingSystemTest, HostileTextsOfTheServerLeaveAWellFormedReport)
+{
+    Load(std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n") +
+             testsupport::RegLine("ProductName", testsupport::RegDword(0x07514d51)) +
+             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions]\r\n" +
+             testsupport::RegLine("ProductType", testsupport::RegHexText(std::string(260, 'S'), false)) +
+             EventSources(),
+         LAB_INI);
+    m_pProfile->Write("processes.ini", "[Process]\nPid=1200\nImage=C:\\Qm\\Rave\x07lind\x1b.exe\nWorkingSet=20M\n");
+    m_pProfile->Write("eventlog/System.txt",
+                      Record("2026-03-01 10:00:00", "Error", "Ravelind", "0x2",
+                             "String=\"vt\\x0b\"\nString=\"ff\\x0c\"\n") +
+                          Record("2026-03-01 10:00:01", "Error", "Ravelind", "0x2",
+                                 "String=\"esc\\x1b[1m\"\nString=\"bell\\x07\"\n"));
+    m_pProfile->Write("eventlog/Application.txt", "");
+    lab::host::Host::Instance().LoadProfile(m_pProfile->Dir(), m_pProfile->StateDir());
+    Run();
+
+    EXPECT_EQ(testsupport::XmlParseError(m_strText), "");
+    EXPECT_NE(ElementText(m_strText, "Name").find("<Name>QMQ."), std::string::npos) << m_strText;
+    EXPECT_EQ(ElementText(m_strText, "Type"), "<Type>" + std::string(259, 'S') + "</Type>");
+    EXPECT_NE(m_strText.find("<Process Name=\"Rave.lind..exe\">"), std::string::npos) << m_strText;
+    // Vertical tabs and form feeds are no white space of a report: the message is marked as changed.
+    EXPECT_EQ(ElementText(ElementText(ElementText(m_strText, "OperatingSystem"), "Eventlog"), "System"),
+              "<System>\r\n"
+              "<Record Source=\"Ravelind\" Type=\"Error\" Created=\"2026/03/01 10:00:01\">\r\n"
+              "<Message>@@!!Modified!!@@: Inserts esc [1m and bell , then esc [1m again.</Message>\r\n</Record>\r\n"
+              "<Record Source=\"Ravelind\" Type=\"Error\" Created=\"2026/03/01 10:00:00\">\r\n"
+              "<Message>@@!!Modified!!@@: Inserts vt  and ff , then vt  again.</Message>\r\n</Record>\r\n"
+              "</System>");
 }
 
 TEST_F(CheckOperatingSystemTest, EmptyHostStillListsTheThreeLogs)

@@ -4,7 +4,9 @@
 #include "lab/win32/LibraryControl.h"
 #include "tests/support/ReportText.h"
 #include "tests/support/SnmpHost.h"
+#include "tests/support/TestText.h"
 #include "tests/support/TraceFile.h"
+#include "tests/support/XmlParser.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +111,29 @@ TEST_F(CheckSnmpTest, ConfigurationOfAWellSetUpService)
               "</Version>\r\n<Status>n/a</Status>\r\n</Agent>\r\n"
               "</Agents>\r\n</SNMP>");
     EXPECT_EQ(ElementText(m_strText, "Summary"), "");
+}
+
+TEST_F(CheckSnmpTest, NumbersAndUnterminatedTextsWhereTextIsExpected)
+{
+    std::string strAgents = AGENTS;
+    auto replace = [&strAgents](const std::string& strOld, const std::string& strNew) {
+        strAgents.replace(strAgents.find(strOld), strOld.size(), strNew);
+    };
+    replace("\"ServerAgent\"=\"OK\"\r\n",
+            RegLine("ServerAgent", testsupport::RegHexText(std::string(100, 'K'), false)) +
+                RegLine("StorageAgent", RegDword(0x1b4b4f07)));
+    replace("\"Pathname\"=\"C:\\\\Agents\\\\Sto.dll\"\r\n",
+            RegLine("Pathname", testsupport::RegHexText("C:\\" + std::string(257, 'p'), false)));
+    Host(COMMUNITIES + SnmpKey("PermittedManagers", RegLine("1", RegDword(0x07)) + RegLine("2", "\"localhost\"")) +
+         TRAPS + strAgents);
+    Start();
+    Run(CheckSnmp);
+    EXPECT_EQ(testsupport::XmlParseError(m_strText), "");
+    EXPECT_NE(m_strText.find("<PermittedManagers Name=\".\"/>\r\n<PermittedManagers Name=\"localhost\"/>"),
+              std::string::npos) << m_strText;
+    EXPECT_NE(m_strText.find("<Status>" + std::string(99, 'K') + "</Status>"), std::string::npos) << m_strText;
+    EXPECT_NE(m_strText.find("<Location>C:\\" + std::string(256, 'p') + "</Location>"), std::string::npos);
+    EXPECT_NE(m_strText.find("<Status>.OK.</Status>"), std::string::npos);
 }
 
 TEST_F(CheckSnmpTest, AServerWithoutTheServiceGetsEveryFinding)

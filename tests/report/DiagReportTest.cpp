@@ -2,6 +2,8 @@
 
 #include "src/trace/FileDebug.h"
 #include "tests/support/TempProfile.h"
+#include "tests/support/TestText.h"
+#include "tests/support/XmlParser.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +156,51 @@ TEST_F(DiagReportTest, MissingNameAndRegistrationGiveEmptyComputerAndNa)
     report.Run();
     std::string text = Written();
     EXPECT_NE(text.find("<Computer/>\r\n<Company>n/a</Company>\r\n"), std::string::npos) << text;
+}
+
+// The registered company as the report's summary shows it, for a RegisteredOrganization given as .reg data.
+std::string CompanyOf(const std::string& strData, const std::string& strOut)
+{
+    CTempProfile server(std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n") +
+                            testsupport::RegLine("RegisteredOrganization", strData),
+                        kVirtualClock);
+    CDiagReport report(std::vector<DiagStep>{});
+    report.m_strOutputFile = strOut;
+    report.Run();
+    std::string text = testsupport::ReadText(strOut);
+    size_t nStart = text.find("<Company>");
+    size_t nEnd = text.find("</Company>");
+    if (nStart == std::string::npos || nEnd == std::string::npos)
+        return "(none)";
+    return text.substr(nStart + 9, nEnd - nStart - 9);
+}
+
+TEST_F(DiagReportTest, CompanyUpToTheBufferWithOrWithoutTerminator)
+{
+    using testsupport::RegHexText;
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(258, 'h'), true), m_strOut), std::string(258, 'h'));
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(259, 'h'), true), m_strOut), std::string(259, 'h'));
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(259, 'h'), false), m_strOut), std::string(259, 'h'));
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(260, 'h'), false), m_strOut), std::string(259, 'h'));
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(260, 'h'), true), m_strOut), "n/a");
+    EXPECT_EQ(CompanyOf(RegHexText(std::string(65534, 'h'), true), m_strOut), "n/a");
+    EXPECT_EQ(CompanyOf(testsupport::RegDword(0x00677148), m_strOut), "Hqg");
+}
+
+TEST_F(DiagReportTest, ControlBytesOfTheServerLeaveAWellFormedReport)
+{
+    CTempProfile server(std::string("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\"
+                                    "ComputerName]\r\n") +
+                            testsupport::RegLine("ComputerName", testsupport::RegHexText("QMFS\x07\x1b", true)) +
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n" +
+                            testsupport::RegLine("RegisteredOrganization", testsupport::RegHexText("Har\vrow\f", true)),
+                        kVirtualClock);
+    CDiagReport report(std::vector<DiagStep>{});
+    report.m_strOutputFile = m_strOut;
+    report.Run();
+    std::string text = Written();
+    EXPECT_EQ(testsupport::XmlParseError(text), "");
+    EXPECT_NE(text.find("<Computer>QMFS..</Computer>\r\n<Company>Har.row.</Company>"), std::string::npos) << text;
 }
 
 TEST_F(DiagReportTest, CompanyIsReadWhenTheSixtyFourBitViewIsRefused)

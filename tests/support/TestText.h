@@ -46,6 +46,18 @@ inline std::string RegDword(uint32_t value)
     return text;
 }
 
+// A REG_SZ as a Version 5 file writes it in hex: UTF-16LE, with or without its terminator.
+inline std::string RegHexText(const std::string& text, bool bTerminated)
+{
+    std::string hex = "hex(1):";
+    char byte[8];
+    for (size_t i = 0; i < text.size() + (bTerminated ? 1 : 0); ++i) {
+        std::snprintf(byte, sizeof byte, "%s%02x,00", i ? "," : "", i < text.size() ? text[i] & 0xFF : 0);
+        hex += byte;
+    }
+    return hex;
+}
+
 // One value line of a .reg file.
 inline std::string RegLine(const std::string& name, const std::string& data)
 {

@@ -3,6 +3,7 @@
 
 #include "lab/host/RegistryTree.h"
 #include "tests/support/TempProfile.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,80 @@ TEST_F(RegistryKeyTest, QueryStringExpandsOnlyWhenTheExpansionFits)
     DWORD cbPlain = sizeof szPlain;
     EXPECT_EQ(key.QueryString("Plain", szPlain, &cbPlain), ERROR_SUCCESS);
     EXPECT_STREQ(szPlain, "text");
+}
+
+// Values around a MAX_PATH buffer, stored with and without terminator, and one of the wrong type.
+class RegistryStringSizeTest : public ::testing::Test {
+protected:
+    static std::string Values()
+    {
+        using testsupport::RegHexText;
+        using testsupport::RegLine;
+        return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Sizes]\r\n") +
+               RegLine("Fits259", RegHexText(std::string(259, 'a'), true)) +
+               RegLine("Bare259", RegHexText(std::string(259, 'b'), false)) +
+               RegLine("Bare260", RegHexText(std::string(260, 'c'), false)) +
+               RegLine("Over260", RegHexText(std::string(260, 'd'), true)) +
+               RegLine("Bare261", RegHexText(std::string(261, 'e'), false)) +
+               RegLine("Huge", RegHexText(std::string(65534, 'f'), true)) +
+               RegLine("Number", testsupport::RegDword(0x44434241));
+    }
+    // The value read into a MAX_PATH buffer full of garbage; the result is the text up to its first terminator.
+    DWORD Read(const char* pszValue, std::string& strText, DWORD& cbData)
+    {
+        std::memset(m_szBuffer, '#', sizeof m_szBuffer);
+        cbData = sizeof m_szBuffer;
+        DWORD dwResult = m_Key.QueryString(pszValue, m_szBuffer, &cbData);
+        const void* pEnd = std::memchr(m_szBuffer, '\0', sizeof m_szBuffer);
+        strText = pEnd ? std::string(m_szBuffer, static_cast<const char*>(pEnd) - m_szBuffer) : "(not terminated)";
+        return dwResult;
+    }
+    void SetUp() override
+    {
+        ASSERT_EQ(m_Key.Open("SOFTWARE\\Brennock\\Sizes", HKEY_LOCAL_MACHINE, CRegistryKey::READ_64), ERROR_SUCCESS);
+    }
+    CTempProfile m_Profile{Values()};
+    CRegistryKey m_Key;
+    char m_szBuffer[MAX_PATH];
+};
+
+TEST_F(RegistryStringSizeTest, WhatFitsIsReadAndAlwaysTerminated)
+{
+    std::string strText;
+    DWORD cbData = 0;
+    EXPECT_EQ(Read("Fits259", strText, cbData), ERROR_SUCCESS);
+    EXPECT_EQ(strText, std::string(259, 'a'));
+    EXPECT_EQ(cbData, 260u);
+
+    EXPECT_EQ(Read("Bare259", strText, cbData), ERROR_SUCCESS);
+    EXPECT_EQ(strText, std::string(259, 'b'));
+    EXPECT_EQ(cbData, 259u);
+
+    // Without its terminator the value fills the buffer: its last character gives way.
+    EXPECT_EQ(Read("Bare260", strText, cbData), ERROR_SUCCESS);
+    EXPECT_EQ(strText, std::string(259, 'c'));
+    EXPECT_EQ(cbData, 260u);
+
+    // A number where text is expected is read as its bytes, terminated all the same.
+    EXPECT_EQ(Read("Number", strText, cbData), ERROR_SUCCESS);
+    EXPECT_EQ(strText, "ABCD");
+    EXPECT_EQ(m_Key.LastType(), static_cast<DWORD>(REG_DWORD));
+}
+
+TEST_F(RegistryStringSizeTest, WhatDoesNotFitLeavesAnEmptyText)
+{
+    std::string strText;
+    DWORD cbData = 0;
+    EXPECT_EQ(Read("Over260", strText, cbData), static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(strText, "");
+    EXPECT_EQ(cbData, 261u);
+    EXPECT_EQ(Read("Bare261", strText, cbData), static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(strText, "");
+    EXPECT_EQ(Read("Huge", strText, cbData), static_cast<DWORD>(ERROR_MORE_DATA));
+    EXPECT_EQ(strText, "");
+    EXPECT_EQ(cbData, 65535u);
+    ASSERT_NE(m_Key.QueryStringAlloc("Huge"), nullptr);
+    EXPECT_EQ(std::string(m_Key.QueryStringAlloc("Huge")), std::string(65534, 'f'));
 }
 
 TEST_F(RegistryKeyTest, QueryStringAllocOwnsTheValueAndRefusesAnEmptyOne)

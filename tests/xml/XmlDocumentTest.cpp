@@ -1,6 +1,7 @@
 #include "src/xml/XmlDocument.h"
 
 #include "src/report/DiagReport.h"
+#include "tests/support/XmlParser.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,27 @@ TEST_F(XmlDocumentTest, EscapesDataAndAttributeValues)
                          "<Data Value=\"a&lt;b &amp; &quot;c&quot;\">a&lt;b &amp; \"c\"</Data>\r\n"
                          "<More Value=\"it&apos;s\">it's &gt; &amp;amp; \xE4\xF6</More>\r\n"
                          "</Root>\r\n");
+    ExpectSameTable(doc);
+}
+
+TEST_F(XmlDocumentTest, BytesNoXmlCanCarryBecomeDotsInDataAndAttributes)
+{
+    std::string strEvery;
+    for (int c = 1; c < 256; ++c)
+        strEvery += static_cast<char>(c);
+    StartRoot();
+    ASSERT_TRUE(doc.AddElement("Data", strEvery.c_str(), CXmlDocument::ADD_CHILD));
+    ASSERT_TRUE(doc.SetAttribute(doc.m_iPosChild, "Value", strEvery.c_str()));
+    ASSERT_TRUE(doc.AddElement("Bell", "\x07", CXmlDocument::ADD_CHILD));
+    ASSERT_TRUE(doc.SetAttribute(doc.m_iPosChild, "Name", "esc\x1b[0m\v\f"));
+
+    const std::string strText = Text(doc);
+    const std::string strDeclared = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + strText;
+    EXPECT_EQ(testsupport::XmlParseError(strDeclared), "");
+    const std::string strControls = "........\t\n..\r" + std::string(18, '.');
+    EXPECT_NE(strText.find("<Data Value=\"" + strControls + " !&quot;#$%&amp;&apos;()"), std::string::npos) << strText;
+    EXPECT_NE(strText.find("\">" + strControls + " !\"#$%&amp;'()"), std::string::npos) << strText;
+    EXPECT_NE(strText.find("<Bell Name=\"esc.[0m..\">.</Bell>"), std::string::npos);
     ExpectSameTable(doc);
 }
 
@@ -388,7 +410,8 @@ TEST_F(XmlDocumentTest, LoadsWellFormedMarkupOnly)
     ExpectSameTable(doc);
 
     for (const char* pszBad : {"<Root>", "<Root></Rot>", "<Root a=1/>", "<Root a=\"1\" a=\"2\"/>", "<Root>&nbsp;</Root>",
-                               "<Root/>text", "<Root><!-- a -- b --></Root>", "<Root>]]></Root>", "x<?xml version=\"1.0\"?>"}) {
+                               "<Root/>text", "<Root><!-- a -- b --></Root>", "<Root>]]></Root>", "x<?xml version=\"1.0\"?>",
+                               "<Root>\x1b</Root>", "<Root a=\"\v\"/>"}) {
         EXPECT_FALSE(doc.LoadText(pszBad)) << pszBad;
         EXPECT_NE(doc.GetError().find("offset"), std::string::npos) << pszBad;
         EXPECT_FALSE(doc.CheckWellFormed()) << pszBad;
