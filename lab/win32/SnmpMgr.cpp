@@ -245,11 +245,16 @@ bool TakeResponse(const netsnmp_pdu& response, SnmpVarBindList& bindings)
     return true;
 }
 
+uint64_t AllTriesMs(const MgrSession& session)
+{
+    return static_cast<uint64_t>(session.timeoutMs) * (session.retries + 1);
+}
+
 // Nobody answered: the caller waited through every try.
 SNMPAPI NoAnswer(const MgrSession& session, bool bWaited)
 {
     lab::host::Clock& clock = Host::Instance().TheClock();
-    uint64_t total = static_cast<uint64_t>(session.timeoutMs) * (session.retries + 1);
+    uint64_t total = AllTriesMs(session);
     if (!bWaited)
         clock.Sleep(static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX)));
     else if (clock.IsVirtual())
@@ -346,7 +351,15 @@ SNMPAPI WINAPI SnmpMgrRequest(LPSNMP_MGR_SESSION session, BYTE requestType, Snmp
         }
     }
     netsnmp_pdu* pResponse = nullptr;
+    uint64_t askedAt = clock.TickMs();
     int status = snmp_sess_synch_response(pSession->pNetSnmp, pPdu, &pResponse);  // frees the request
+    // A slow scripted agent moves the virtual clock instead of taking time: an answer later than
+    // every try is one the manager stopped waiting for.
+    if (status == STAT_SUCCESS && pResponse && clock.IsVirtual() && clock.TickMs() - askedAt >= AllTriesMs(*pSession)) {
+        snmp_free_pdu(pResponse);
+        SetLastError(SNMP_MGMTAPI_TIMEOUT);
+        return SNMPAPI_ERROR;
+    }
     if (status != STAT_SUCCESS || !pResponse) {
         if (pResponse)
             snmp_free_pdu(pResponse);
@@ -372,6 +385,7 @@ void SetSnmpAgentSilent(bool bSilent)
 
 uint16_t SnmpAgentPort()
 {
+    InitNetSnmp();
     return LocalAgentPort();
 }
 
