@@ -174,7 +174,8 @@ netsnmp_pdu* Answer(const Server& server, netsnmp_pdu* pRequest)
             }
             return pAnswer;
         }
-        SetValue(p, server.script.bNotAdvancing ? asked : found->first, Served(found->second, server.script.wrongTypes));
+        const Name& answered = server.script.bNotAdvancing ? asked : found->first;
+        SetValue(p, answered, Served(found->second, server.script.wrongTypes));
     }
     return pAnswer;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -45,7 +46,7 @@ struct Sessions {
     // The agent's configuration is what the registry said when the service last started.
     uint64_t configLoad = 0;
     uint32_t configStarts = UINT32_MAX;
-    std::string config;
+    std::shared_ptr<const std::string> config;  // shared, not copied: a status MIB can make it large
 };
 
 Sessions& TheSessions()
@@ -91,20 +92,21 @@ uint16_t LocalAgentPort()
         host.TheSnmpAgent().Stop();
         return 0;
     }
-    std::string config;
+    std::shared_ptr<const std::string> config;
     {
         Sessions& sessions = TheSessions();
         std::lock_guard<std::mutex> guard(sessions.lock);
         if (sessions.configLoad != host.LoadCount() || sessions.configStarts != starts) {
             host.TheSnmpAgent().Stop();  // the service started anew: so does its agent
-            sessions.config = lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
-                              lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems());
+            sessions.config = std::make_shared<const std::string>(
+                lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
+                lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems()));
             sessions.configLoad = host.LoadCount();
             sessions.configStarts = starts;
         }
         config = sessions.config;
     }
-    return host.TheSnmpAgent().Ensure(host.StateDir(), config);
+    return host.TheSnmpAgent().Ensure(host.StateDir(), *config);
 }
 
 void CloseNetSnmp(MgrSession& session)

@@ -190,8 +190,8 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
         }
         // Shorter than its own header, it cannot say where the next one starts: the rest is not a table.
         if (p[1] < 4) {
-            HW_TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!", static_cast<unsigned>(i + 1),
-                     p[0], p[1]);
+            HW_TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!",
+                     static_cast<unsigned>(i + 1), p[0], p[1]);
             HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
                      static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
             break;

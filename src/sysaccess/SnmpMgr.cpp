@@ -296,16 +296,18 @@ BOOL CSnmpMgr::NextRow()
     }
     std::vector<std::vector<UINT>> asked;
     for (UINT i = 0; i < m_VarBindList.len; ++i) {
-        const AsnObjectIdentifier& name = m_VarBindList.list[i].name;
-        asked.emplace_back(name.ids, name.ids + (name.ids ? name.idLength : 0));
+        // The records are packed: their members are copied, never bound by reference.
+        const UINT* pIds = m_VarBindList.list[i].name.ids;
+        asked.emplace_back(pIds, pIds + (pIds ? m_VarBindList.list[i].name.idLength : 0));
     }
     if (!Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr) || !OidWithinRange())
         return FALSE;
     for (UINT i = 0; i < asked.size() && i < m_VarBindList.len; ++i) {
         const AsnObjectIdentifier& name = m_VarBindList.list[i].name;
-        const UINT* pEnd = name.ids ? name.ids + name.idLength : name.ids;
+        const UINT* pIds = name.ids;
+        const UINT* pEnd = pIds ? pIds + name.idLength : pIds;
         // An agent that answers with an OID not after the one asked for would be asked the same forever.
-        if (!std::lexicographical_compare(asked[i].begin(), asked[i].end(), name.ids, pEnd)) {
+        if (!std::lexicographical_compare(asked[i].begin(), asked[i].end(), pIds, pEnd)) {
             if (g_FileDebug.m_bActive)
                 g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: OID [%d] does not advance: %s, walk stopped",
                                   static_cast<int>(i), OidToString(&name));

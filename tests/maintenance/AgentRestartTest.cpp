@@ -414,8 +414,8 @@ TEST_F(AgentRestartTest, ALongChainOfDependentsStopsAndStartsInOrder)
     Lines stops, starts = {"StartServiceA Ravelind", "StartServiceA SNMP"};
     for (int i = 1; i <= 60; ++i) {
         std::string strName = "Link" + std::to_string(i);
-        strServices += "[" + strName + "]\nDependOnService=" + (i == 1 ? std::string("SNMP") : "Link" + std::to_string(i - 1)) +
-                       "\nState=running\nAccept=0x1\n";
+        std::string strDependency = i == 1 ? std::string("SNMP") : "Link" + std::to_string(i - 1);
+        strServices += "[" + strName + "]\nDependOnService=" + strDependency + "\nState=running\nAccept=0x1\n";
         stops.insert(stops.begin(), "ControlService " + strName + " 1");
         starts.push_back("StartServiceA " + strName);
     }
