@@ -4,6 +4,7 @@
 #include "lab/host/RegistryTree.h"
 #include "lab/host/ServiceTable.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -121,6 +122,15 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_snmpAgent.Stop();  // a new machine's agent takes the new machine's configuration
     std::string silent = m_settings.Get("SNMP", "Silent", "no");
     m_snmpAgent.SetSilent(EqualsNoCase(silent, "yes") || silent == "1");
+    SnmpScript script;
+    script.bScripted = EqualsNoCase(m_settings.Get("SNMP", "Agent", "snmpd"), "scripted");
+    std::string notAdvancing = m_settings.Get("SNMP", "NotAdvancing", "no");
+    script.bNotAdvancing = EqualsNoCase(notAdvancing, "yes") || notAdvancing == "1";
+    script.wrongTypes = m_settings.Get("SNMP", "WrongTypes", "no");
+    for (char& c : script.wrongTypes)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    script.delayMs = static_cast<uint32_t>(std::strtoul(m_settings.Get("SNMP", "Delay", "0").c_str(), nullptr, 10));
+    m_snmpAgent.SetScript(script, m_clock);
     std::vector<std::string> driveCs;
     for (const std::string& dir : m_layers.Dirs())
         driveCs.push_back(dir + "/drive_c");

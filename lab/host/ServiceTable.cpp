@@ -11,8 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <queue>
 #include <sstream>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace lab::host {
 
@@ -476,33 +478,56 @@ uint32_t ServiceTable::Control(const std::string& name, uint32_t control, Servic
     return result;
 }
 
+// Each service's dependents by index, a name that is not there left out: one pass over the table,
+// so that the orders below stay linear however long the chains are.
+std::vector<std::vector<size_t>> ServiceTable::DependentIndexes() const
+{
+    std::unordered_map<std::string, size_t> indexes;
+    for (size_t i = m_entries.size(); i-- > 0;)
+        indexes[Lower(m_entries[i].name)] = i;  // the first of a name wins, as IndexOf finds it
+    std::vector<std::vector<size_t>> dependents(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        for (const std::string& dependency : m_entries[i].dependencies) {
+            auto found = indexes.find(Lower(dependency));
+            if (found != indexes.end())
+                dependents[found->second].push_back(i);
+        }
+    }
+    return dependents;
+}
+
 std::vector<size_t> ServiceTable::StartOrder() const
 {
     // Dependencies before their dependents; among services free to start, profile order.
+    std::vector<std::vector<size_t>> dependents = DependentIndexes();
+    std::vector<size_t> waitingFor(m_entries.size(), 0);
+    for (const std::vector<size_t>& list : dependents)
+        for (size_t i : list)
+            ++waitingFor[i];
+    std::priority_queue<size_t, std::vector<size_t>, std::greater<size_t>> free;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (waitingFor[i] == 0)
+            free.push(i);
     std::vector<size_t> order;
     std::vector<bool> placed(m_entries.size(), false);
+    size_t firstUnplaced = 0;
     while (order.size() < m_entries.size()) {
         size_t chosen = m_entries.size();
-        for (size_t i = 0; i < m_entries.size() && chosen == m_entries.size(); ++i) {
-            if (placed[i])
-                continue;
-            bool bFree = true;
-            for (const std::string& dependency : m_entries[i].dependencies) {
-                int d = IndexOf(dependency);
-                if (d >= 0 && !placed[static_cast<size_t>(d)])
-                    bFree = false;
-            }
-            if (bFree)
-                chosen = i;
+        while (!free.empty() && chosen == m_entries.size()) {
+            if (!placed[free.top()])
+                chosen = free.top();
+            free.pop();
         }
         if (chosen == m_entries.size()) {  // a cycle: take the first of it as it comes
-            for (size_t i = 0; i < m_entries.size() && chosen == m_entries.size(); ++i) {
-                if (!placed[i])
-                    chosen = i;
-            }
+            while (placed[firstUnplaced])
+                ++firstUnplaced;
+            chosen = firstUnplaced;
         }
         placed[chosen] = true;
         order.push_back(chosen);
+        for (size_t i : dependents[chosen])
+            if (--waitingFor[i] == 0 && !placed[i])
+                free.push(i);
     }
     return order;
 }
@@ -518,20 +543,16 @@ std::vector<std::string> ServiceTable::Dependents(const std::string& name, uint3
 
 std::vector<std::string> ServiceTable::DependentsLocked(size_t index, uint32_t activeFilter) const
 {
+    std::vector<std::vector<size_t>> dependents = DependentIndexes();
     std::vector<bool> member(m_entries.size(), false);
     std::vector<size_t> queue = {index};
     while (!queue.empty()) {
         size_t current = queue.back();
         queue.pop_back();
-        for (size_t i = 0; i < m_entries.size(); ++i) {
-            if (member[i] || i == index)
-                continue;
-            for (const std::string& dependency : m_entries[i].dependencies) {
-                if (EqualsNoCase(dependency, m_entries[current].name)) {
-                    member[i] = true;
-                    queue.push_back(i);
-                    break;
-                }
+        for (size_t i : dependents[current]) {
+            if (!member[i] && i != index) {
+                member[i] = true;
+                queue.push_back(i);
             }
         }
     }

@@ -144,6 +144,7 @@ private:
     void Report(const ServiceEntry& entry, ServiceStatusInfo& status) const;
     uint32_t StartLocked(size_t index, const std::vector<std::string>& arguments, std::vector<bool>& visiting);
     std::vector<size_t> StartOrder() const;
+    std::vector<std::vector<size_t>> DependentIndexes() const;
     std::vector<std::string> DependentsLocked(size_t index, uint32_t activeFilter) const;
     void Save() const;
 

@@ -293,9 +293,15 @@ uint16_t SnmpAgent::Ensure(const std::string& stateDir, const std::string& confi
 {
     std::lock_guard<std::mutex> guard(m_lock);
     // An agent that died on its own stays dead, as a crashed service would, until the service restarts.
-    if (m_keeper > 0 && config == m_config)
+    if ((m_keeper > 0 || m_scripted.IsRunning()) && config == m_config)
         return m_port;
     StopLocked();
+    if (m_script.bScripted && m_pClock) {
+        m_scripted.SetSilent(m_bSilent);
+        m_port = m_scripted.Start(config, m_script, *m_pClock);
+        m_config = m_port ? config : std::string();
+        return m_port;
+    }
     // A port taken between our look and snmpd's bind fails the start; another port then.
     for (int attempt = 0; attempt < 3; ++attempt) {
         uint16_t port = FreeLoopbackPort();
@@ -429,6 +435,7 @@ void SnmpAgent::Stop()
 
 void SnmpAgent::StopLocked()
 {
+    m_scripted.Stop();
     if (m_keeperPipe >= 0)
         close(m_keeperPipe);
     if (m_keeper > 0)
@@ -444,11 +451,19 @@ void SnmpAgent::SetSilent(bool bSilent)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_bSilent = bSilent;
+    m_scripted.SetSilent(bSilent);
     if (m_keeperPipe >= 0) {
         (void)!write(m_keeperPipe, bSilent ? "s" : "c", 1);
         if (bSilent)
             AwaitStopped(m_agent);
     }
+}
+
+void SnmpAgent::SetScript(const SnmpScript& script, Clock& clock)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_script = script;
+    m_pClock = &clock;
 }
 
 std::string SnmpAgent::Directory() const

@@ -1,6 +1,8 @@
 // Stands in for the SNMP service's agent: a real snmpd, configured as Windows applies the service's registry.
 #pragma once
 
+#include "lab/host/ScriptedSnmpAgent.h"
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,6 +47,8 @@ public:
 
     // A silent agent is stopped in its tracks (SIGSTOP): it receives requests but answers none.
     void SetSilent(bool bSilent);
+    // A scripted agent stands in for snmpd from the next start on (Clock: the lab time its answers take).
+    void SetScript(const SnmpScript& script, Clock& clock);
 
     // Where the running (or last) agent keeps its files, for tests and for looking on.
     std::string Directory() const;
@@ -62,6 +66,9 @@ private:
     pid_t m_agent = -1;
     int m_keeperPipe = -1;  // closing it tells the keeper to end the agent
     bool m_bSilent = false;
+    SnmpScript m_script;
+    Clock* m_pClock = nullptr;
+    ScriptedSnmpAgent m_scripted;
 };
 
 }  // namespace lab::host

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -45,7 +46,7 @@ struct Sessions {
     // The agent's configuration is what the registry said when the service last started.
     uint64_t configLoad = 0;
     uint32_t configStarts = UINT32_MAX;
-    std::string config;
+    std::shared_ptr<const std::string> config;  // shared, not copied: a status MIB can make it large
 };
 
 Sessions& TheSessions()
@@ -91,20 +92,21 @@ uint16_t LocalAgentPort()
         host.TheSnmpAgent().Stop();
         return 0;
     }
-    std::string config;
+    std::shared_ptr<const std::string> config;
     {
         Sessions& sessions = TheSessions();
         std::lock_guard<std::mutex> guard(sessions.lock);
         if (sessions.configLoad != host.LoadCount() || sessions.configStarts != starts) {
             host.TheSnmpAgent().Stop();  // the service started anew: so does its agent
-            sessions.config = lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
-                              lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems());
+            sessions.config = std::make_shared<const std::string>(
+                lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
+                lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems()));
             sessions.configLoad = host.LoadCount();
             sessions.configStarts = starts;
         }
         config = sessions.config;
     }
-    return host.TheSnmpAgent().Ensure(host.StateDir(), config);
+    return host.TheSnmpAgent().Ensure(host.StateDir(), *config);
 }
 
 void CloseNetSnmp(MgrSession& session)
@@ -245,11 +247,16 @@ bool TakeResponse(const netsnmp_pdu& response, SnmpVarBindList& bindings)
     return true;
 }
 
+uint64_t AllTriesMs(const MgrSession& session)
+{
+    return static_cast<uint64_t>(session.timeoutMs) * (session.retries + 1);
+}
+
 // Nobody answered: the caller waited through every try.
 SNMPAPI NoAnswer(const MgrSession& session, bool bWaited)
 {
     lab::host::Clock& clock = Host::Instance().TheClock();
-    uint64_t total = static_cast<uint64_t>(session.timeoutMs) * (session.retries + 1);
+    uint64_t total = AllTriesMs(session);
     if (!bWaited)
         clock.Sleep(static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX)));
     else if (clock.IsVirtual())
@@ -346,7 +353,15 @@ SNMPAPI WINAPI SnmpMgrRequest(LPSNMP_MGR_SESSION session, BYTE requestType, Snmp
         }
     }
     netsnmp_pdu* pResponse = nullptr;
+    uint64_t askedAt = clock.TickMs();
     int status = snmp_sess_synch_response(pSession->pNetSnmp, pPdu, &pResponse);  // frees the request
+    // A slow scripted agent moves the virtual clock instead of taking time: an answer later than
+    // every try is one the manager stopped waiting for.
+    if (status == STAT_SUCCESS && pResponse && clock.IsVirtual() && clock.TickMs() - askedAt >= AllTriesMs(*pSession)) {
+        snmp_free_pdu(pResponse);
+        SetLastError(SNMP_MGMTAPI_TIMEOUT);
+        return SNMPAPI_ERROR;
+    }
     if (status != STAT_SUCCESS || !pResponse) {
         if (pResponse)
             snmp_free_pdu(pResponse);
@@ -372,6 +387,7 @@ void SetSnmpAgentSilent(bool bSilent)
 
 uint16_t SnmpAgentPort()
 {
+    InitNetSnmp();
     return LocalAgentPort();
 }
 

@@ -121,11 +121,6 @@ bool StartWalk(CSnmpMgr& snmp, const char* pszFirst, const char* pszSecond, cons
            snmp.StringToOid(pszThird, &snmp.m_VarBindList.list[2].name) && snmp.SetBaseOid(pszFirst, 0);
 }
 
-bool NextRow(CSnmpMgr& snmp)
-{
-    return snmp.Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr) && snmp.OidWithinRange();
-}
-
 // A value that does not fit its buffer is not copied: it counts as empty.
 std::string ValueText(CSnmpMgr& snmp, const AsnAny& value, UINT cbBuffer)
 {
@@ -160,7 +155,7 @@ void WriteComponent(CXmlDocument& doc, CSnmpMgr& snmp, const std::string& strId)
 {
     if (!StartWalk(snmp, COMPONENT_ID, COMPONENT_STATUS, COMPONENT_NAME))
         return;
-    while (NextRow(snmp)) {
+    while (snmp.NextRow()) {
         SnmpVarBind* pBindings = snmp.m_VarBindList.list;
         if (ValueText(snmp, pBindings[0].value, IDENTIFIER_BYTES) != strId)
             continue;
@@ -188,7 +183,7 @@ void WriteSubsystems(CXmlDocument& doc)
         !components.OpenSession(nullptr, nullptr, SESSION_TIMEOUT_MS, SESSION_RETRIES))
         return;
     if (StartWalk(subsystems, SUBSYSTEM_NAME, SUBSYSTEM_COLUMN_3, SUBSYSTEM_COMPONENTS)) {
-        while (NextRow(subsystems)) {
+        while (subsystems.NextRow()) {
             SnmpVarBind* pBindings = subsystems.m_VarBindList.list;
             if (!EnterNamedChild(doc, "Subsystem", subsystems.GetString(&pBindings[0].value)))
                 continue;

@@ -184,6 +184,16 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
         if (pEnd - p < 4 || pEnd - p < p[1]) {
             HW_TRACE(1, "\nScanSMDmi           : !!! STURCTURE REACHES BEYOND END !!!");
             HW_TRACE(1, "\nScanSMDmi           : !!! DMI STRUCTURES INCOMPLETE !!!");
+            HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                     static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
+            break;
+        }
+        // Shorter than its own header, it cannot say where the next one starts: the rest is not a table.
+        if (p[1] < 4) {
+            HW_TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!",
+                     static_cast<unsigned>(i + 1), p[0], p[1]);
+            HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                     static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
             break;
         }
         dwResult = EnterStructList(pStart);
@@ -205,6 +215,9 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
         if (!bComplete || q + 1 >= pEnd) {
             HW_TRACE(1, "\nScanSMDmi           : !!! NO END OF STRUCTURE FOUND, POINTER BEYOND END !!!");
             HW_TRACE(1, "\nScanSMDmi           : !!! DMI SRTUCTURES INCOMPLETE !!!");
+            if (i + 1 < m_qwStructures)
+                HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                         static_cast<unsigned>(m_qwStructures - i - 1), static_cast<unsigned>(m_qwStructures));
             break;
         }
         p = q + 2;
@@ -252,7 +265,7 @@ const BYTE* CSMBios::getDmiStructureByType(BYTE type, int index)
 {
     HW_TRACE(5, "\nCSMBios::getDmiStructureByType(): find DMI type %d index %d", type, index);
     const STypeList& list = m_Types[type];
-    if (index >= 0 && list.nCount >= index + 1) {
+    if (index >= 0 && list.nCount > static_cast<DWORD>(index)) {
         const SDmiNode* pNode = list.pHead;
         for (int i = 0; i < index && pNode; ++i)
             pNode = pNode->pNext;

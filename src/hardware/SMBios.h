@@ -44,7 +44,7 @@ private:
     struct STypeList {
         SDmiNode* pHead;
         SDmiNode* pTail;
-        BYTE nCount;
+        DWORD nCount;  // a table may hold far more than 255 structures of one type
     };
 
     DWORD ScanForDmi();

@@ -15,6 +15,12 @@ const char* const EVENT_LOGS[] = {"Application", "System", "Security"};
 const char EVENTLOG_SERVICE_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
 // A message may refer to more insertions than its record carries; those read as empty.
 const size_t MAX_INSERTIONS = 100;
+// The highest insert a message can name is %99, and its "*" width and precision each take the
+// argument after it: the array reaches that far, whatever the text asks.
+const size_t LAST_INSERT = 99;
+const size_t STAR_ARGUMENTS = 2;
+const size_t ARGUMENT_ENTRIES =
+    MAX_INSERTIONS > LAST_INSERT + STAR_ARGUMENTS ? MAX_INSERTIONS : LAST_INSERT + STAR_ARGUMENTS;
 
 // The source's registration, in the first log that knows it.
 bool OpenSourceKey(HKEY hMachine, LPCSTR pszSource, CRegistryKey& key)
@@ -32,7 +38,7 @@ bool OpenSourceKey(HKEY hMachine, LPCSTR pszSource, CRegistryKey& key)
 std::vector<DWORD_PTR> InsertionArguments(const EVENTLOGRECORD* pRecord)
 {
     static const char EMPTY[] = "";
-    std::vector<DWORD_PTR> arguments(MAX_INSERTIONS, reinterpret_cast<DWORD_PTR>(EMPTY));
+    std::vector<DWORD_PTR> arguments(ARGUMENT_ENTRIES, reinterpret_cast<DWORD_PTR>(EMPTY));
     const char* pszString = reinterpret_cast<const char*>(pRecord) + pRecord->StringOffset;
     for (WORD i = 0; i < pRecord->NumStrings && i < MAX_INSERTIONS; ++i) {
         arguments[i] = reinterpret_cast<DWORD_PTR>(pszString);

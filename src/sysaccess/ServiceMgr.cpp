@@ -418,10 +418,11 @@ DWORD CServiceMgr::StartService(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArg
                                                                                 : GetLastError();
         });
         if (dwResult == ERROR_SUCCESS && bWithDependents) {
-            // The platform lists them in the reverse of their start order.
+            // The platform lists them all, theirs too, in the reverse of their start order: one pass
+            // starts the whole tree, and a dependency cycle cannot lead it round again.
             CDependentServiceList dependents = GetDependentServices(pszService, SERVICE_INACTIVE);
             for (DWORD i = dependents.GetCount(); i-- > 0;)
-                StartService(dependents.GetEntry(i).lpServiceName, dwArgc, ppszArgv, bWithDependents, dwTimeoutMs);
+                StartService(dependents.GetEntry(i).lpServiceName, dwArgc, ppszArgv, FALSE, dwTimeoutMs);
         }
     }
     service.Close();
@@ -443,7 +444,7 @@ DWORD CServiceMgr::StopService(LPCSTR pszService, BOOL bWithDependents, DWORD dw
     if (bWithDependents) {
         CDependentServiceList dependents = GetDependentServices(pszService, SERVICE_ACTIVE);
         for (DWORD i = 0; i < dependents.GetCount(); ++i)
-            StopService(dependents.GetEntry(i).lpServiceName, bWithDependents, dwTimeoutMs);
+            StopService(dependents.GetEntry(i).lpServiceName, FALSE, dwTimeoutMs);
     }
 
     DWORD dwResult = ERROR_SUCCESS;

@@ -4,8 +4,10 @@
 #include "src/sysaccess/RegistryKey.h"
 #include "src/trace/FileDebug.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -13,6 +15,8 @@ const char* const kDefaultAgent = "127.0.0.1";
 const char* const kDefaultCommunity = "vazovu";
 const char* const kCommunitiesKey = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ValidCommunities";
 const DWORD kCommunityChars = MAX_PATH;
+// An agent that keeps answering past this many rows of one table is not walking a real table.
+const UINT kMaxWalkRows = 10000;
 
 const char* const kErrorStatusTexts[] = {
     "no error",           "too big",          "no such name",        "bad value",
@@ -54,6 +58,7 @@ CSnmpMgr::CSnmpMgr(LPCSTR pszAgent, LPCSTR pszCommunity, INT nTimeoutMs, INT nRe
       m_hSession(nullptr),
       m_pRequestOids(nullptr),
       m_nRequestOids(0),
+      m_nWalkRows(0),
       m_bLoaded(FALSE),
       m_pfnOpen(nullptr),
       m_pfnRequest(nullptr),
@@ -277,6 +282,39 @@ BOOL CSnmpMgr::SetBaseOid(LPCSTR pszOid, UINT nIndex)
         return FALSE;
     m_pfnOidFree(&m_pRequestOids[nIndex]);
     m_pRequestOids[nIndex] = parsed;
+    m_nWalkRows = 0;
+    return TRUE;
+}
+
+BOOL CSnmpMgr::NextRow()
+{
+    if (m_nWalkRows >= kMaxWalkRows) {
+        if (g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: table walk stopped after %d rows",
+                              static_cast<int>(m_nWalkRows));
+        return FALSE;
+    }
+    std::vector<std::vector<UINT>> asked;
+    for (UINT i = 0; i < m_VarBindList.len; ++i) {
+        // The records are packed: their members are copied, never bound by reference.
+        const UINT* pIds = m_VarBindList.list[i].name.ids;
+        asked.emplace_back(pIds, pIds + (pIds ? m_VarBindList.list[i].name.idLength : 0));
+    }
+    if (!Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr) || !OidWithinRange())
+        return FALSE;
+    for (UINT i = 0; i < asked.size() && i < m_VarBindList.len; ++i) {
+        const AsnObjectIdentifier& name = m_VarBindList.list[i].name;
+        const UINT* pIds = name.ids;
+        const UINT* pEnd = pIds ? pIds + name.idLength : pIds;
+        // An agent that answers with an OID not after the one asked for would be asked the same forever.
+        if (!std::lexicographical_compare(asked[i].begin(), asked[i].end(), pIds, pEnd)) {
+            if (g_FileDebug.m_bActive)
+                g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: OID [%d] does not advance: %s, walk stopped",
+                                  static_cast<int>(i), OidToString(&name));
+            return FALSE;
+        }
+    }
+    ++m_nWalkRows;
     return TRUE;
 }
 

@@ -30,6 +30,9 @@ public:
     BOOL SetBaseOid(LPCSTR pszOid, UINT nIndex);
     // TRUE while every result binding still lies under its base OID.
     BOOL OidWithinRange();
+    // One GETNEXT step of a table walk: FALSE at the table's end, on an error, when an answer does not
+    // advance past the OID asked for, and after more rows since SetBaseOid than any agent's table holds.
+    BOOL NextRow();
     BOOL FindCommunity(LPSTR pszCommunity, DWORD cchCommunity);
 
     // "1.3.6.1", ".1.3.6.1" or with a quoted part: 1.3."ab" is 1.3.2.97.98. At least two sub-identifiers.
@@ -67,6 +70,7 @@ private:
     LPSNMP_MGR_SESSION m_hSession;
     AsnObjectIdentifier* m_pRequestOids;
     UINT m_nRequestOids;
+    UINT m_nWalkRows;
 
     std::unique_ptr<CScopedLibrary> m_pMgmtApi;
     std::unique_ptr<CScopedLibrary> m_pSnmpApi;

@@ -6,7 +6,10 @@
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
 
+#include <cctype>
 #include <cstdio>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -25,6 +28,38 @@ std::string FormatText(UINT uId, const std::string& strFirst, const std::string&
 }
 
 }  // namespace
+
+// The services one tree walk has entered. A service met again while its own walk is still under
+// way depends on itself through the others: services.ini holds a cycle the walk must not follow.
+class CServiceWalk {
+public:
+    // False when the service was entered before; traced when that closes a cycle.
+    bool Enter(LPCSTR pszService, LPCSTR pszFrom)
+    {
+        std::string strKey = Key(pszService);
+        if (m_Entered.insert(strKey).second) {
+            m_Open.insert(strKey);
+            return true;
+        }
+        if (m_Open.count(strKey) && g_FileDebug.m_bActive)
+            g_FileDebug.Trace(1, "\nCAgentRestart       : WARNING! Dependency cycle: \"%s\" depends on \"%s\", skipped",
+                              pszService, pszFrom);
+        return false;
+    }
+    void Leave(LPCSTR pszService) { m_Open.erase(Key(pszService)); }
+
+private:
+    static std::string Key(LPCSTR pszService)
+    {
+        std::string strKey = pszService ? pszService : "";
+        for (char& c : strKey)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return strKey;
+    }
+
+    std::set<std::string> m_Entered;
+    std::set<std::string> m_Open;
+};
 
 CAgentRestart::CAgentRestart(IRestartView* pView)
     : m_pView(pView), m_lcid(GetThreadLocale()), m_Worker("AgentRestart")
@@ -68,6 +103,13 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
 
 DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
 {
+    CServiceWalk walk;
+    walk.Enter(pszService, pszService);
+    return StopTree(pszService, walk);
+}
+
+DWORD CAgentRestart::StopTree(LPCSTR pszService, CServiceWalk& walk)
+{
     // No owner window: the manager's question about a locked database is put to the user in every form.
     CServiceMgr serviceMgr(nullptr);
     // Nothing to stop where there is no manager or no such service: the step has done its part.
@@ -78,6 +120,8 @@ DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
     CDependentServiceList dependents = serviceMgr.GetDependentServices(pszService, SERVICE_ACTIVE);
     for (DWORD i = 0; i < dependents.GetCount(); ++i) {
         const ENUM_SERVICE_STATUSA& dependent = dependents.GetEntry(i);
+        if (!walk.Enter(dependent.lpServiceName, pszService))
+            continue;
         if (m_pView) {
             std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
             std::string strQuestion =
@@ -88,9 +132,10 @@ DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
                 continue;
             }
         }
-        if (StopServiceTree(dependent.lpServiceName) == 0)
+        if (StopTree(dependent.lpServiceName, walk) == 0)
             bFailed = true;
     }
+    walk.Leave(pszService);
     if (bFailed) {
         if (g_FileDebug.m_bActive)
             g_FileDebug.Trace(1, "\nCAgentRestart       : ERROR! Dependents of \"%s\" not stopped!", pszService);
@@ -108,6 +153,13 @@ DWORD CAgentRestart::StopServiceTree(LPCSTR pszService)
 
 DWORD CAgentRestart::StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv)
 {
+    CServiceWalk walk;
+    walk.Enter(pszService, pszService);
+    return StartTree(pszService, dwArgc, ppszArgv, walk);
+}
+
+DWORD CAgentRestart::StartTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv, CServiceWalk& walk)
+{
     CServiceMgr serviceMgr(nullptr);
     if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0 || !serviceMgr.IsInstalled(pszService))
         return 1;
@@ -121,9 +173,11 @@ DWORD CAgentRestart::StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* p
     CDependentServiceList dependents = serviceMgr.GetDependentServices(pszService, SERVICE_INACTIVE);
     // The manager lists dependents in the reverse of the order they must start in.
     for (DWORD i = dependents.GetCount(); bStarted && i > 0; --i) {
-        if (StartServiceTree(dependents.GetEntry(i - 1).lpServiceName, 0, nullptr) == 0)
+        LPCSTR pszDependent = dependents.GetEntry(i - 1).lpServiceName;
+        if (walk.Enter(pszDependent, pszService) && StartTree(pszDependent, 0, nullptr, walk) == 0)
             bFailed = true;
     }
+    walk.Leave(pszService);
 
     if (bFailed)
         ShowError(IDS_RESTART_START_FAILED, IDS_RESTART_START_ERROR_CAPTION, strDisplayName);

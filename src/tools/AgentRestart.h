@@ -24,6 +24,8 @@ public:
     virtual int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) = 0;
 };
 
+class CServiceWalk;
+
 class CAgentRestart {
 public:
     // pView null: the windowless restart, which shows nothing and asks nothing. The thread locale
@@ -42,6 +44,9 @@ public:
 
 private:
     static unsigned WINAPI WorkerMain(void* pvRestart);
+    // One tree walk enters each service once.
+    DWORD StopTree(LPCSTR pszService, CServiceWalk& walk);
+    DWORD StartTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv, CServiceWalk& walk);
     // A service operation's status text, with the bar from 0 and its timer; nothing without a view.
     void BeginOperation(UINT uTextId, const std::string& strDisplayName);
     void EndOperation(UINT uTextId, const std::string& strDisplayName);

@@ -127,6 +127,53 @@ TEST_F(CheckQuillmontTest, AnUnansweringAgentLeavesNoSubsystems)
               PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + "</StatusTree></SNMPAgents>");
 }
 
+// The lab's scripted agent serves what snmpd serves, then misbehaves as lab.ini says.
+TEST_F(CheckQuillmontTest, AScriptedAgentTellsTheSameTree)
+{
+    CDefaultServer server("", "[SNMP]\nAgent=scripted\n");
+    EXPECT_EQ(Run(STEP_OK), PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + DEFAULT_SUBSYSTEMS +
+                                "</StatusTree></SNMPAgents>");
+}
+
+TEST_F(CheckQuillmontTest, AnAgentThatDoesNotAdvanceEndsTheWalk)
+{
+    CDefaultServer server("", "[SNMP]\nAgent=scripted\nNotAdvancing=yes\n");
+    CTraceFile trace(server.Profile().Scratch() + "/trace.log", 1);
+    EXPECT_EQ(Run(STEP_OK),
+              PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + "</StatusTree></SNMPAgents>");
+    const std::string lines = trace.Take();
+    EXPECT_NE(lines.find("CSnmpMgr            : ## ERROR: OID [0] does not advance: "
+                         "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.6, walk stopped"),
+              std::string::npos)
+        << lines;
+}
+
+// Each request is answered after the delay, in lab time: within the session's tries it counts.
+TEST_F(CheckQuillmontTest, ASlowAgentCountsUntilItsAnswersComeAfterEveryTry)
+{
+    CDefaultServer slow("", "[SNMP]\nAgent=scripted\nDelay=3000\n");
+    uint64_t before = lab::host::Host::Instance().TheClock().TickMs();
+    EXPECT_EQ(Run(STEP_OK), PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + DEFAULT_SUBSYSTEMS +
+                                "</StatusTree></SNMPAgents>");
+    EXPECT_GE(lab::host::Host::Instance().TheClock().TickMs() - before, 3000u * 4);
+
+    CDefaultServer late("", "[SNMP]\nAgent=scripted\nDelay=8000\n");
+    EXPECT_EQ(Run(STEP_OK),
+              PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + "</StatusTree></SNMPAgents>");
+}
+
+// Numbers as text and text as numbers: names the check cannot read, no component lists.
+TEST_F(CheckQuillmontTest, ValuesOfTheWrongTypeAreNotTakenForWhatTheyAreNot)
+{
+    const std::string mismatch = "<Subsystem Name=\"&lt;&lt;GetString type mismatch&gt;&gt;\"/>";
+    CDefaultServer swapped("", "[SNMP]\nAgent=scripted\nWrongTypes=yes\n");
+    EXPECT_EQ(Run(STEP_OK), PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + mismatch + mismatch +
+                                mismatch + "</StatusTree></SNMPAgents>");
+    CDefaultServer nulls("", "[SNMP]\nAgent=scripted\nWrongTypes=null\n");
+    EXPECT_EQ(Run(STEP_OK), PRODUCT_AND_SECURITY + std::string("<StatusTree>") + SYSTEM_WARNING + mismatch + mismatch +
+                                mismatch + "</StatusTree></SNMPAgents>");
+}
+
 TEST_F(CheckQuillmontTest, SecurityBytesAndAFailingSystemStatus)
 {
     CDefaultServer server;

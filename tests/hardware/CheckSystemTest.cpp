@@ -3,6 +3,7 @@
 
 #include "tests/support/FirmwareProfile.h"
 #include "tests/support/ReportText.h"
+#include "tests/support/TraceFile.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,11 @@ protected:
     std::string Run(const std::vector<SmbiosStructure>& structures, const std::string& pir = "",
                     const std::string& pci = "")
     {
-        m_server.Write("firmware/smbios.bin", testsupport::SmbiosDump(structures));
+        return RunDump(testsupport::SmbiosDump(structures), pir, pci);
+    }
+    std::string RunDump(const std::vector<uint8_t>& dump, const std::string& pir = "", const std::string& pci = "")
+    {
+        m_server.Write("firmware/smbios.bin", dump);
         m_server.Write("firmware/pir.ini", pir);
         m_server.Write("firmware/pci.txt", pci);
         m_server.Reload();
@@ -90,6 +95,46 @@ TEST_F(CheckSystemTest, MemoryDeviceSizesUnitsAndDetails)
     EXPECT_TRUE(Contains(text, "<TypeDetail>Synchronous EDO</TypeDetail>"));
     EXPECT_TRUE(Contains(text, "<Size Unit=\"MByte\">1024</Size>\r\n<FormFactor>DIMM</FormFactor>"));
     EXPECT_TRUE(Contains(text, "<TypeDetail>Other</TypeDetail>\r\n</Entry>"));  // no speed in a short structure
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t nCount = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++nCount;
+    return nCount;
+}
+
+// A per-type count of one byte would wrap: every structure of a large table is reported.
+TEST_F(CheckSystemTest, MoreThan255StructuresOfOneType)
+{
+    for (int nDevices : {255, 256, 300}) {
+        std::vector<SmbiosStructure> structures;
+        for (int i = 0; i < nDevices; ++i)
+            structures.push_back(MemoryDevice(static_cast<uint16_t>(0x1100 + i), 0x0400, 0x0002));
+        structures.push_back({127, 0x7F00, {}, {}});
+        EXPECT_EQ(Count(Run(structures), "<DeviceLocator>"), static_cast<size_t>(nDevices)) << nDevices;
+    }
+}
+
+// Structures shorter than a header end the table; what came before them stays, and the rest is traced.
+TEST_F(CheckSystemTest, ATailOfZeroLengthStructuresIsDroppedAndTraced)
+{
+    const std::vector<SmbiosStructure> structures = {
+        {0, 0x0000, {1, 2, 0x00, 0xF0, 3, 0x0F}, {"Brennock", "R300.2.14.0", "04/17/2009"}},
+        MemoryDevice(1, 0x0400, 0x0002)};
+    std::vector<uint8_t> table = testsupport::SmbiosTable(structures);
+    table.resize(table.size() + 2 * 255, 0);  // 255 structures of type 0, length 0, no strings
+    std::vector<uint8_t> dump = testsupport::EntryPoint(0x20, table.size(), structures.size() + 255);
+    dump.resize(0x20, 0);
+    dump.insert(dump.end(), table.begin(), table.end());
+    CTraceFile trace(m_server.Profile().Scratch() + "/trace.txt", 1);
+    std::string text = RunDump(dump);
+    EXPECT_TRUE(Contains(text, "R300.2.14.0")) << text;
+    EXPECT_EQ(Count(text, "<DeviceLocator>"), 1u);
+    std::string lines = trace.Take();
+    EXPECT_TRUE(Contains(lines, "ScanSMDmi           : !!! STRUCTURE 3 TYPE 0 HAS LENGTH 0 !!!")) << lines;
+    EXPECT_TRUE(Contains(lines, "ScanSMDmi           : !!! 255 OF 257 STRUCTURES DROPPED !!!")) << lines;
 }
 
 TEST_F(CheckSystemTest, ProcessorIdsAndStatus)

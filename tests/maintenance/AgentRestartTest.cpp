@@ -7,6 +7,7 @@
 #include "tests/support/DefaultServer.h"
 #include "tests/support/ServiceProfile.h"
 #include "tests/support/TestText.h"
+#include "tests/support/TraceFile.h"
 
 #include <gtest/gtest.h>
 
@@ -375,3 +376,54 @@ TEST_F(AgentRestartTest, ConsoleWritesTheStatusLinesAndAsksThroughMessageBoxes)
     EXPECT_EQ(boxes[1], "MessageBoxA owner=0x0 style=0x34 caption=\"Service dependencies found!\" text=\"\"SNMP Trap\" "
                         "service depends on \"SNMP Service\" service and has to be stopped first!\" -> 7");
 }
+
+// ------------------------------------------------------------------ dependency cycles and long chains
+
+// services.ini may hold what the real manager would refuse: each tree walk enters a service once,
+// traces the cycle and goes on to the end.
+TEST_F(AgentRestartTest, DependencyCyclesAreWalkedOnceAndTraced)
+{
+    const struct {
+        const char* pszServices;
+        const char* pszCycle;
+    } cases[] = {
+        {"[SNMP]\nDependOnService=Echo\nState=running\nAccept=0x1\n"
+         "[Ravelind]\nState=running\nAccept=0x1\n"
+         "[Echo]\nDependOnService=SNMP\nState=running\nAccept=0x1\n",
+         "\"SNMP\" depends on \"Echo\", skipped"},
+        {"[SNMP]\nState=running\nAccept=0x1\n"
+         "[Ravelind]\nDependOnService=Mirror\nState=running\nAccept=0x1\n"
+         "[Mirror]\nDependOnService=Ravelind\nState=running\nAccept=0x1\n",
+         "\"Ravelind\" depends on \"Mirror\", skipped"},
+    };
+    for (const auto& c : cases) {
+        UseServices(c.pszServices);
+        CTraceFile trace(m_pServices->Profile().Scratch() + "/trace.log", 1);
+        // The manager refuses to stop a service whose dependents run: the run fails, but it ends.
+        EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1), 0u) << c.pszServices;
+        std::string strTrace = trace.Take();
+        EXPECT_NE(strTrace.find("CAgentRestart       : WARNING! Dependency cycle: " + std::string(c.pszCycle)),
+                  std::string::npos)
+            << strTrace;
+    }
+}
+
+TEST_F(AgentRestartTest, ALongChainOfDependentsStopsAndStartsInOrder)
+{
+    std::string strServices = "[SNMP]\nState=running\nAccept=0x1\n[Ravelind]\nState=running\nAccept=0x1\n";
+    Lines stops, starts = {"StartServiceA Ravelind", "StartServiceA SNMP"};
+    for (int i = 1; i <= 60; ++i) {
+        std::string strName = "Link" + std::to_string(i);
+        std::string strDependency = i == 1 ? std::string("SNMP") : "Link" + std::to_string(i - 1);
+        strServices += "[" + strName + "]\nDependOnService=" + strDependency + "\nState=running\nAccept=0x1\n";
+        stops.insert(stops.begin(), "ControlService " + strName + " 1");
+        starts.push_back("StartServiceA " + strName);
+    }
+    UseServices(strServices);
+    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1), 1u);
+    stops.push_back("ControlService SNMP 1");
+    stops.push_back("ControlService Ravelind 1");
+    stops.insert(stops.end(), starts.begin(), starts.end());
+    EXPECT_EQ(ServiceCalls(), stops);
+}
+

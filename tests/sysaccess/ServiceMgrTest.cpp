@@ -421,6 +421,19 @@ TEST_F(ServiceMgrTest, DependentsStopFirstInThePlatformsOrder)
         EXPECT_EQ(State(pszName), 1u) << pszName;
 }
 
+// The platform's list holds the dependents' dependents too: one pass, whatever cycle the table holds.
+TEST_F(ServiceMgrTest, ADependencyCycleIsWalkedOnce)
+{
+    Use("[Base]\nDependOnService=Echo\nState=running\nAccept=0x1\n"
+        "[Echo]\nDependOnService=Base\nState=running\nAccept=0x1\n");
+    Opened opened;
+    EXPECT_EQ(opened.mgr.StopService("Base", TRUE, 30000), 1051u);
+    EXPECT_EQ(Calls(), (Lines{"ControlService Echo 1 -> 1051", "ControlService Base 1 -> 1051"}));
+    Change("Base", [](ServiceEntry& e) { e.state = 1; });
+    Change("Echo", [](ServiceEntry& e) { e.state = 1; });
+    EXPECT_EQ(opened.mgr.StartService("Base", 0, nullptr, TRUE, 30000), 1068u);
+}
+
 // ------------------------------------------------------------------ the locked database
 
 TEST_F(ServiceMgrTest, WithoutAnOwnerALockedDatabaseIsGivenUpAfterTenAttempts)

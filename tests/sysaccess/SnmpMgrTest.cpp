@@ -2,6 +2,7 @@
 #include "src/sysaccess/SnmpMgr.h"
 
 #include "lab/win32/LibraryControl.h"
+#include "tests/support/DefaultServer.h"
 #include "tests/support/SnmpHost.h"
 #include "tests/support/TraceFile.h"
 
@@ -190,6 +191,29 @@ TEST_F(SnmpMgrTest, MissingManagerLibraryFailsTheSession)
         EXPECT_EQ(trace.Take(), "\nCSnmpMgr            : OpenSession: ### Exception loading SNMP libraries ###"
                                 "\nCSnmpMgr            : ## ERROR: CSnmpMgr::Request - no open session!");
     }
+}
+
+// An agent may hand out rows for ever: a walk stops after more rows than any real table holds.
+TEST_F(SnmpMgrTest, EveryTableWalkIsBounded)
+{
+    std::string service = testsupport::DefaultProfileFile("baseservice.ini");
+    std::string components = "[Subsystem]\nName=Endless\n";
+    for (int i = 0; i < 10001; ++i)
+        components += "Component=1|no|C" + std::to_string(i) + "|-\n";
+    service.insert(service.find("[Subsystem]"), components + "\n");
+    testsupport::CDefaultServer server("", "[SNMP]\nAgent=scripted\n");
+    server.Write("baseservice.ini", service);
+    CTraceFile trace(server.Profile().Scratch() + "/trace.log", 1);
+    CSnmpMgr snmp("127.0.0.1", nullptr, 2000, 1);
+    ASSERT_TRUE(snmp.SetVarBindCount(1, FALSE));
+    ASSERT_TRUE(snmp.StringToOid("1.3.6.1.4.1.99999.2.10.2.11.4.1.1.5", &snmp.m_VarBindList.list[0].name));
+    ASSERT_TRUE(snmp.SetBaseOid("1.3.6.1.4.1.99999.2.10.2.11.4.1.1.5", 0));
+    int nRows = 0;
+    while (snmp.NextRow())
+        ++nRows;
+    EXPECT_EQ(nRows, 10000);
+    EXPECT_NE(trace.Take().find("CSnmpMgr            : ## ERROR: table walk stopped after 10000 rows"),
+              std::string::npos);
 }
 
 }  // namespace
