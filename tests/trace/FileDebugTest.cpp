@@ -472,16 +472,14 @@ TEST(FileDebugFile, MutexHeldElsewhereDelaysButDoesNotStopTheLine)
 TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
 {
     const int kWriters = 8;
-    // 8 x 674 lines of 1013 bytes: five rotations at 1 MB.
+    // 8 x 674 lines of 1053 bytes: five rotations at 1 MB.
     const int kLines = 674;
-    const size_t kPayload = 1000;
-    const size_t kLine = 13 + kPayload;
+    std::string block;
     TraceLab lab("");  // real time: the mutex waits must last their 20 ms
     lab.Registry(ModuleKey("TraceWriter", RegLine("FileDebugLevel", RegDword(1)) +
                                               RegLine("TraceFile", RegString(lab.WinPath("shared.log"))) +
                                               RegLine("TraceFileLimit", RegDword(1))));
 
-    std::string block;
     for (char** pp = environ; *pp; ++pp) {
         if (strncmp(*pp, "TRIAGIST_LAB=", 13) != 0 && strncmp(*pp, "TRIAGIST_LAB_STATE=", 19) != 0)
             block += std::string(*pp) + '\0';
@@ -510,18 +508,26 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
         CloseHandle(pi.hThread);
     }
 
+    // A writer's line: "\r\nW<id> L<nnnnn> ", then 40 times its letter 24 times and a line feed, then "|".
+    auto payload = [](int id) {
+        std::string text;
+        for (int i = 0; i < 40; ++i)
+            text += std::string(24, static_cast<char>('a' + id)) + "\r\n";
+        return text + "|";
+    };
+    const size_t kLine = 12 + payload(0).size();
     std::vector<std::vector<int>> seen(kWriters);
     for (const char* pszName : {"shared.log.txt", "shared.log"}) {
         std::string text = ReadText(lab.Path(pszName));
         EXPECT_LT(text.size(), (1u << 20) + kLine) << pszName << " was not rotated in time";
-        if (std::string(pszName) == "shared.log.txt")
+        if (std::string(pszName) == "shared.log.txt") {
             EXPECT_GE(text.size(), 1u << 20) << "the backup is not a whole generation";
+        }
         size_t pos = 0;
         while (pos < text.size()) {
             int id = -1;
             int line = -1;
             int cchHeader = 0;
-            // "\r\nW<id> L<nnnnn> " then the writer's letter 1000 times and "|".
             if (text.compare(pos, 3, "\r\nW") != 0 ||
                 std::sscanf(text.c_str() + pos + 3, "%1d L%5d %n", &id, &line, &cchHeader) != 2 || cchHeader != 9 ||
                 id < 0 || id >= kWriters) {
@@ -529,7 +535,7 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
                               << text.substr(pos, 40);
                 break;
             }
-            std::string expected = std::string(kPayload, static_cast<char>('a' + id)) + "|";
+            const std::string expected = payload(id);
             if (text.compare(pos + 12, expected.size(), expected) != 0) {
                 ADD_FAILURE() << pszName << ": cut line at " << pos << ": " << text.substr(pos, kLine + 20);
                 break;
@@ -551,10 +557,11 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
                 break;
             }
         }
-        if (!lines.empty())
+        if (!lines.empty()) {
             EXPECT_EQ(lines.back(), kLines - 1) << "writer " << id << " lost its last lines";
+        }
     }
-    EXPECT_GT(cLines, size_t{1035});  // the backup alone holds a megabyte
+    EXPECT_GT(cLines, (size_t{1} << 20) / kLine);  // the backup alone holds a megabyte
 }
 
 // ------------------------------------------------- one line, file and debugger
