@@ -142,15 +142,26 @@ bool MutexLine::Acquire(int lockFd, bool bInfinite, Clock::time_point deadline)
 {
     Shared& line = *m_pShared;
     uint32_t ticket = 0;
+    bool bInLine = false;
     {
         LineGuard guard(m_fd);
         DropDeadHead();
         if (line.count == 0 && flock(lockFd, LOCK_EX | LOCK_NB) == 0)
             return true;
-        if (line.count == kMaxWaiting)
-            return false;  // more waiters than any test has: this one gives up as if its time ran out
-        ticket = line.nextTicket++;
-        line.entries[line.count++] = {static_cast<int32_t>(getpid()), ticket};
+        // With more waiters than the line holds, this one tries the lock file as it comes.
+        bInLine = line.count < kMaxWaiting;
+        if (bInLine) {
+            ticket = line.nextTicket++;
+            line.entries[line.count++] = {static_cast<int32_t>(getpid()), ticket};
+        }
+    }
+    if (!bInLine) {
+        while (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+            if (!bInfinite && Clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
     }
     for (;;) {
         // Read before looking, so that a release after the look still wakes this waiter.
