@@ -1,6 +1,7 @@
 // Stands in for the agents' base service behind the command router: the commands it answers, from the profile.
 #include "lab/host/BaseService.h"
 
+#include "lab/host/BlockFile.h"
 #include "lab/host/IniFile.h"
 
 #include <algorithm>
@@ -201,6 +202,7 @@ void BaseService::Clear()
     m_busyCalls = 0;
     m_script.clear();
     m_scriptedHeader.clear();
+    m_replyHeaderSize = RouterHeader::kSize;
     m_clientName.clear();
     m_calls.clear();
 }
@@ -260,6 +262,14 @@ bool BaseService::Parse(const std::string& text, std::string& error)
 bool BaseService::ParseEntry(const std::string& section, const std::string& key, const std::string& value,
                              std::string& error)
 {
+    // A text the service hands out may be written in double quotes, with escapes for control characters.
+    auto text = [&error](const std::string& written, std::string& out) {
+        std::string reason;
+        if (ParseValue(written, out, reason))
+            return true;
+        error = reason;
+        return false;
+    };
     long long number = 0;
     const std::string lowerKey = Lower(key);
     if (section == "router") {
@@ -270,6 +280,13 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
             m_bCabinetProperty = !EqualsNoCase(value, "no");
         } else if (lowerKey == "busy" && ParseNumber(value, number) && number >= 0) {
             m_busyCalls = static_cast<uint32_t>(number);
+        } else if (lowerKey == "replyheadersize") {
+            if (!ParseNumber(value, number) || number < static_cast<long long>(RouterHeader::kSize) ||
+                number > 0xFFFF) {
+                error = "ReplyHeaderSize wants 48 to 65535";
+                return false;
+            }
+            m_replyHeaderSize = static_cast<uint16_t>(number);
         } else if (lowerKey == "reply") {
             // code[-extension]|status
             std::vector<std::string> parts = SplitBar(value);
@@ -294,22 +311,23 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
             error = "ChassisEEPROM wants hexadecimal bytes";
             return false;
         }
-        m_server[lowerKey] = value;
-        return true;
+        return text(value, m_server[lowerKey]);
     }
     if (section == "processors") {
         if (!ParseNumber(key, number) || number < 0) {
             error = "a processor is named by its number";
             return false;
         }
-        m_processors[static_cast<uint32_t>(number)] = value;
-        return true;
+        return text(value, m_processors[static_cast<uint32_t>(number)]);
     }
     if (section == "security") {
         for (const auto& entry : kSecurityKeys) {
             if (EqualsNoCase(key, entry.key)) {
                 if (entry.extension == 0x3813) {
-                    m_security[entry.extension] = TextBytes(value);
+                    std::string group;
+                    if (!text(value, group))
+                        return false;
+                    m_security[entry.extension] = TextBytes(group);
                 } else if (ParseNumber(value, number) && number >= 0 && number <= 0xFF) {
                     m_security[entry.extension] = {static_cast<uint8_t>(number)};
                 } else {
@@ -325,9 +343,9 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
     if (section == "subsystem") {
         Subsystem& subsystem = m_subsystems.back();
         if (lowerKey == "name") {
-            subsystem.name = value;
+            return text(value, subsystem.name);
         } else if (lowerKey == "description") {
-            subsystem.description = value;
+            return text(value, subsystem.description);
         } else if (lowerKey == "component") {
             std::vector<std::string> parts = SplitBar(value);
             if ((parts.size() != 4 && parts.size() != 5) || !ParseNumber(parts[0], number) || number < 0 ||
@@ -338,8 +356,8 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
             StatusComponent component;
             component.status = static_cast<uint8_t>(number);
             component.bConfirm = EqualsNoCase(parts[1], "yes");
-            component.name = parts[2];
-            component.description = parts[3];
+            if (!text(parts[2], component.name) || !text(parts[3], component.description))
+                return false;
             if (parts.size() == 5)
                 component.id = parts[4];
             subsystem.components.push_back(component);
@@ -371,7 +389,7 @@ bool BaseService::ParseEntry(const std::string& section, const std::string& key,
         } else if (lowerKey == "errorcode" && ParseNumber(value, number) && number >= 0 && number <= 0xFFFF) {
             entry.errorCode = static_cast<uint16_t>(number);
         } else if (lowerKey == "message") {
-            entry.message = value;
+            return text(value, entry.message);
         } else {
             error = "unknown or bad event key " + key;
             return false;
@@ -548,10 +566,23 @@ void BaseService::Script(const std::vector<ScriptedReply>& replies)
     m_script = replies;
 }
 
+void BaseService::SetReplyHeaderSize(uint16_t size)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_replyHeaderSize = size < RouterHeader::kSize ? static_cast<uint16_t>(RouterHeader::kSize) : size;
+}
+
 std::vector<uint8_t> BaseService::ReplyHeaderBytes(const RouterHeader& reply) const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_scriptedHeader.empty() ? reply.Bytes() : m_scriptedHeader;
+    if (!m_scriptedHeader.empty())
+        return m_scriptedHeader;
+    std::vector<uint8_t> bytes = reply.Bytes();
+    if (m_replyHeaderSize > bytes.size()) {
+        bytes.resize(m_replyHeaderSize, 0);
+        Put16(bytes, 6, m_replyHeaderSize);
+    }
+    return bytes;
 }
 
 bool BaseService::KnowsMethod(const std::string& name) const

@@ -34,6 +34,7 @@ struct RouterCall {
     uint32_t extension = 0;
     uint32_t objectId = 0;
     int timeout = 0;
+    size_t headerBytes = 0;  // the length of the header string CmdRequest took; 0 for the other methods
 };
 
 // A reply a test or fuzz target puts in the service's mouth: any status and data, and when header is
@@ -99,6 +100,9 @@ public:
     void SetBusy(uint32_t calls);
     // The next commands get these replies, in order, whatever they ask.
     void Script(const std::vector<ScriptedReply>& replies);
+    // Every later reply's header is this long (48 to 65535 bytes): a valid header that names its size, zeros
+    // after the 48 bytes the fields take. 48 is the usual header.
+    void SetReplyHeaderSize(uint16_t size);
     // The bytes of a reply's header as the router hands them back: the scripted ones of the last answer, if any.
     std::vector<uint8_t> ReplyHeaderBytes(const RouterHeader& reply) const;
 
@@ -143,6 +147,7 @@ private:
     uint32_t m_busyCalls = 0;
     std::vector<ScriptedReply> m_script;  // the next first
     std::vector<uint8_t> m_scriptedHeader;  // of the last answer
+    uint16_t m_replyHeaderSize = RouterHeader::kSize;
     std::string m_clientName;
     std::vector<RouterCall> m_calls;
 };

@@ -99,15 +99,22 @@ bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::strin
         BlockEntry entry{TrimIni(line.substr(0, eq)), TrimIni(line.substr(eq + 1)), lineNumber};
         if (entry.key.empty())
             return fail("empty key");
-        if (!entry.value.empty() && entry.value[0] == '"') {
-            std::string reason;
-            std::string quoted = entry.value;
-            if (!Unquote(quoted, entry.value, reason))
-                return fail(reason);
-        }
+        std::string reason;
+        const std::string written = entry.value;
+        if (!ParseValue(written, entry.value, reason))
+            return fail(reason);
         blocks.back().entries.push_back(entry);
     }
     return true;
+}
+
+bool ParseValue(const std::string& text, std::string& value, std::string& reason)
+{
+    if (text.empty() || text[0] != '"') {
+        value = text;
+        return true;
+    }
+    return Unquote(text, value, reason);
 }
 
 bool ParseNumber(const std::string& text, uint64_t& value)

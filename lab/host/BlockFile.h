@@ -26,6 +26,11 @@ struct Block {
 // False with "line N: reason" in error for a line that is none of these.
 bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::string& error);
 
+// One value by the same rule, for the lab's other files that want control characters written: taken as it
+// stands unless it begins with a double quote; quoted, it knows the escapes above. False with the reason for a
+// bad escape or a missing closing quote.
+bool ParseValue(const std::string& text, std::string& value, std::string& reason);
+
 // Decimal or 0x-prefixed hexadecimal, the whole text, within 64 bits.
 bool ParseNumber(const std::string& text, uint64_t& value);
 // A number of bytes with an optional binary suffix K, M or G ("12648K").

@@ -23,6 +23,14 @@ constexpr size_t kFileHeaderSize = 20;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr size_t kResourceDirectoryIndex = 2;
 
+// A numbered entry's id: the low 16 bits of its name field, the entry's Id as the loader reads it. Types,
+// names and languages are all 16-bit numbers; the rest of the field (but its top bit) is not looked at,
+// neither when an entry is listed nor when one is looked up.
+uint16_t NumberedId(uint32_t nameField)
+{
+    return static_cast<uint16_t>(nameField & 0xFFFF);
+}
+
 char UpperAscii(uint32_t c)
 {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
@@ -168,7 +176,7 @@ bool PeImage::Matches(const DirEntry& entry, const ResourceId& id) const
     if (bNamedEntry != id.bNamed)
         return false;
     if (!id.bNamed)
-        return entry.nameField == id.id;
+        return NumberedId(entry.nameField) == id.id;
     const uint64_t rva = uint64_t(m_resourceRva) + (entry.nameField & ~kHighBit);
     uint8_t lengthBytes[2];
     if (rva > UINT32_MAX || !ReadRva(static_cast<uint32_t>(rva), lengthBytes, 2))
@@ -220,7 +228,7 @@ PeImage::Lookup PeImage::FindResource(const ResourceId& type, const ResourceId& 
     for (const DirEntry& entry : languages) {
         if ((entry.dataField & kHighBit) != 0 || (entry.nameField & kHighBit) != 0)
             continue;
-        if (pLanguage && entry.nameField != *pLanguage)
+        if (pLanguage && NumberedId(entry.nameField) != *pLanguage)
             continue;
         const uint64_t rva = uint64_t(m_resourceRva) + entry.dataField;
         uint8_t dataEntry[16];
@@ -230,7 +238,7 @@ PeImage::Lookup PeImage::FindResource(const ResourceId& type, const ResourceId& 
         const uint32_t size = U32(dataEntry + 4);
         if (!RvaToOffset(U32(dataEntry), size, offset))
             return Lookup::Damaged;
-        resource.language = static_cast<uint16_t>(entry.nameField);
+        resource.language = NumberedId(entry.nameField);
         resource.codePage = U32(dataEntry + 8);
         resource.data = m_bytes.data() + offset;
         resource.size = size;
@@ -250,7 +258,7 @@ std::vector<uint16_t> PeImage::Languages(const ResourceId& type, const ResourceI
         return result;
     for (const DirEntry& entry : languages) {
         if ((entry.dataField & kHighBit) == 0 && (entry.nameField & kHighBit) == 0)
-            result.push_back(static_cast<uint16_t>(entry.nameField));
+            result.push_back(NumberedId(entry.nameField));
     }
     return result;
 }

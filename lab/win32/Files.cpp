@@ -97,14 +97,18 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
 {
     if (lab::win32::IsDevicePath(lpFileName))
         return lab::win32::OpenDevice(lpFileName);
-    bool bWrite = (dwDesiredAccess & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
+    bool bWrite = (dwDesiredAccess & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
     bool bRead = (dwDesiredAccess & GENERIC_READ) != 0 || !bWrite;
+    // The right to append without the right to write: every write goes to the end of the file as it is then,
+    // whatever the file pointer says, so that writers sharing a file never overwrite each other.
+    bool bAppendOnly = (dwDesiredAccess & FILE_APPEND_DATA) != 0 &&
+                       (dwDesiredAccess & (GENERIC_WRITE | FILE_WRITE_DATA)) == 0;
     bool bCreates = dwCreationDisposition != OPEN_EXISTING;
     std::string path;
     if (!Resolve(lpFileName, bWrite || bCreates, path))
         return INVALID_HANDLE_VALUE;
 
-    int flags = O_CLOEXEC | (bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY);
+    int flags = O_CLOEXEC | (bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY) | (bAppendOnly ? O_APPEND : 0);
     switch (dwCreationDisposition) {
     case CREATE_NEW:
         flags |= O_CREAT | O_EXCL;

@@ -410,9 +410,11 @@ private:
         if (!ReadShort(params.rgvarg[0], timeout))
             return ArgError(puArgErr, 0, DISP_E_TYPEMISMATCH);
         RouterHeader request;
-        if (!request.Read(ArrayBytes(*header.pparray)))
+        const std::vector<uint8_t> requestBytes = ArrayBytes(*header.pparray);
+        if (!request.Read(requestBytes))
             return E_INVALIDARG;
-        m_site.Service().RecordCall({"CmdRequest", request.code, request.extension, request.objectId, timeout});
+        m_site.Service().RecordCall(
+            {"CmdRequest", request.code, request.extension, request.objectId, timeout, requestBytes.size()});
         RouterHeader reply;
         std::vector<uint8_t> replyData;
         m_site.Service().Answer(request, ArrayBytes(*data.pparray), reply, replyData);

@@ -3,6 +3,7 @@
 
 #include "lab/host/Host.h"
 #include "lab/win32/Handles.h"
+#include "lab/win32/MutexLine.h"
 #include "lab/win32/Process.h"
 #include "lab/win32/ProcessControl.h"
 
@@ -57,7 +58,8 @@ bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, 
 // next owner can tell that the previous one ended without releasing (abandoned).
 // "<name>.open" is held shared by every process that has the mutex open, which is how
 // a creator learns that the object already exists elsewhere, and how the last
-// process to close it knows it may remove both files.
+// process to close it knows it may remove the files. "<name>.line" is the line of
+// the processes waiting for the lock file, first come first served (MutexLine).
 
 std::string LockDirectory()
 {
@@ -97,27 +99,6 @@ void Flock(int fd, int operation)
     }
 }
 
-// Takes the exclusive file lock, polling until the deadline (blocking when there is none).
-bool LockFile(int fd, const Deadline& deadline)
-{
-    if (deadline.bInfinite) {
-        int rc;
-        while ((rc = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
-        return rc == 0;
-    }
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        auto now = SteadyClock::now();
-        if (now >= deadline.at)
-            return false;
-        std::this_thread::sleep_for(std::min<SteadyClock::duration>(deadline.at - now, std::chrono::milliseconds(1)));
-    }
-}
-
 // ---------------------------------------------------------------------------
 
 class MutexObject : public KernelObject, public std::enable_shared_from_this<MutexObject> {
@@ -128,6 +109,7 @@ public:
         // Closing drops this process's locks; an owner's marker stays for the others to see it abandoned.
         if (m_presenceFd >= 0 && flock(m_presenceFd, LOCK_EX | LOCK_NB) == 0) {
             unlink((m_base + ".lock").c_str());  // before the presence file, which openers take first
+            unlink((m_base + ".line").c_str());
             unlink((m_base + ".open").c_str());
         }
         CloseFiles();
@@ -155,6 +137,11 @@ public:
             // convert atomically, so two creators racing through this window may both see a new mutex.
             bExisted = flock(m_presenceFd, LOCK_EX | LOCK_NB) != 0;
             Flock(m_presenceFd, LOCK_SH);
+            if (!m_line.Open(m_base + ".line", !bExisted)) {
+                dwError = ERROR_ACCESS_DENIED;
+                CloseFiles();
+                return false;
+            }
             if (StillNamed())
                 break;
             CloseFiles();  // removed by its last user while this one was opening it: start again
@@ -197,7 +184,7 @@ public:
             // Free in this process; now win it from the others. Threads of this process wait meanwhile.
             m_bAcquiring = true;
             lock.unlock();
-            bool bLocked = LockFile(m_lockFd, deadline);
+            bool bLocked = m_line.Acquire(m_lockFd, deadline.bInfinite, deadline.at);
             if (bLocked)
                 bAbandoned = MarkOwned();
             lock.lock();
@@ -227,6 +214,7 @@ public:
                     // The next owner would see the mutex abandoned; nothing better to do.
                 }
                 Flock(m_lockFd, LOCK_UN);
+                m_line.Released();
             }
             m_cv.notify_all();
         }
@@ -241,9 +229,10 @@ public:
             return;
         m_owner = 0;
         m_count = 0;
-        if (m_lockFd >= 0)
+        if (m_lockFd >= 0) {
             Flock(m_lockFd, LOCK_UN);  // the marker stays and tells the next owner, in any process
-        else
+            m_line.Released();
+        } else
             m_bAbandoned = true;
         m_cv.notify_all();
     }
@@ -264,7 +253,8 @@ private:
     // Whether the files this object holds are still the ones the name leads to.
     bool StillNamed() const
     {
-        return SameFile(m_presenceFd, m_base + ".open") && SameFile(m_lockFd, m_base + ".lock");
+        return SameFile(m_presenceFd, m_base + ".open") && SameFile(m_lockFd, m_base + ".lock") &&
+               SameFile(m_line.Fd(), m_base + ".line");
     }
 
     static bool SameFile(int fd, const std::string& path)
@@ -281,6 +271,7 @@ private:
         if (m_presenceFd >= 0)
             close(m_presenceFd);
         m_lockFd = m_presenceFd = -1;
+        m_line.Close();
     }
 
     void NoteOwnedByThisThread();
@@ -293,6 +284,7 @@ private:
     bool m_bAbandoned = false;  // unnamed mutexes only; named ones keep it in the lock file
     int m_lockFd = -1;
     int m_presenceFd = -1;
+    lab::win32::MutexLine m_line;  // the order in which processes get the lock file
     std::string m_base;  // the files' path without ".open" or ".lock"
 };
 

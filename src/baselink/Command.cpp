@@ -99,6 +99,8 @@ bool CCommand::SetReply(const CommandHeader& header, const BYTE* pData, DWORD dw
     m_dwDataLength = dwDataLength;
     CommandHeader* pHeader = GetHeader();
     *pHeader = header;
+    // The buffer holds a header of 48 bytes whatever size the reply claimed for its own.
+    pHeader->wHeaderSize = COMMAND_HEADER_SIZE;
     pHeader->dwLen = m_dwDataLength;
     return true;
 }

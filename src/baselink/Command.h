@@ -25,8 +25,9 @@ public:
     // The data as NUL-terminated text; "" without data.
     const char* GetText();
 
-    // Takes a reply: its header and its data (the header's length follows the data). False when no
-    // buffer could be had for it; the command then has none.
+    // Takes a reply: its header and its data (the header's length follows the data; its header size stays
+    // 48, the size of the header the buffer holds). False when no buffer could be had for it; the command
+    // then has none.
     bool SetReply(const CommandHeader& header, const BYTE* pData, DWORD dwDataLength);
     // Makes sure a header exists (for marking a failed request); false when none could be had.
     bool EnsureBuffer();

@@ -440,7 +440,14 @@ bool CVexilClient::CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE
                               short nTimeout, int nRetries, short nIncrement)
 {
     const bool bCmdRequest = nMethod == METHOD_CMDREQUEST;
-    SAFEARRAY* psaHeader = bCmdRequest ? NewByteString(pCmdHeader, pCmdHeader->wHeaderSize) : nullptr;
+    // The caller's header is a CommandHeader and no more: its size field, whoever wrote it, never makes the
+    // client read or write past those 48 bytes. The header sent says how many bytes it has.
+    SAFEARRAY* psaHeader = nullptr;
+    if (bCmdRequest) {
+        CommandHeader request = *pCmdHeader;
+        request.wHeaderSize = sizeof request;
+        psaHeader = NewByteString(&request, sizeof request);
+    }
     SAFEARRAY* psaData = pData && pCmdHeader->dwLen > 0 ? NewByteString(pData, pCmdHeader->dwLen) : nullptr;
     if ((bCmdRequest && !psaHeader) || (pData && pCmdHeader->dwLen > 0 && !psaData)) {
         SafeArrayDestroy(psaHeader);
@@ -500,7 +507,11 @@ bool CVexilClient::CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE
     } while (SUCCEEDED(hr) && lStatus == static_cast<LONG>(STATUS_BUSY) && nRetries-- > 0);
 
     if (bCmdRequest) {
-        CopyByteString(psaHeader, pCmdHeader, pCmdHeader->wHeaderSize);
+        // A reply may bring a longer header (any size its sender claims): only what fits the caller's is
+        // taken, and the caller's header keeps its own size, so that a command sent again reads no more.
+        const WORD wCallerSize = pCmdHeader->wHeaderSize;
+        CopyByteString(psaHeader, pCmdHeader, sizeof(CommandHeader));
+        pCmdHeader->wHeaderSize = wCallerSize;
         SafeArrayDestroy(psaHeader);
     } else {
         pCmdHeader->lStat = static_cast<signed char>(bStatus);

@@ -7,6 +7,8 @@
 namespace {
 
 const DWORD kMutexWaitMs = 20;
+// The longest line the trace builds; longer ones go out in more than one write.
+const size_t kMaxFileLine = 1136;
 const size_t kMaxDebuggerPiece = 1122;
 
 class CFileHolder {
@@ -21,6 +23,13 @@ public:
     CFileHolder& operator=(const CFileHolder&) = delete;
 
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    // Closes the file held and takes another.
+    void Reset(HANDLE hFile)
+    {
+        if (IsOpen())
+            CloseHandle(m_hFile);
+        m_hFile = hFile;
+    }
 
     HANDLE m_hFile;
 };
@@ -55,6 +64,15 @@ void WriteBytes(HANDLE hFile, const char* pData, size_t cbData)
     WriteFile(hFile, pData, static_cast<DWORD>(cbData), &cbWritten, nullptr);
 }
 
+// Opened for appending only: every write lands at the file's end as it is at that moment, so writers of other
+// processes never overwrite each other, even when one of them went ahead without the mutex. A rotation may
+// rename the file while another writer has it open.
+HANDLE OpenForAppending(const char* pszPath)
+{
+    return CreateFileA(pszPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
 void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
@@ -68,51 +86,42 @@ void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
 
     CMutexClaim claim(m_hFileMutex);
 
+    CFileHolder file(OpenForAppending(szPath));
+    if (!file.IsOpen())
+        return;
     DWORD dwLimit = m_dwFileLimit;
     if (dwLimit != 0) {
-        bool bFull = false;
-        {
-            CFileHolder file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file.IsOpen()) {
-                DWORD dwHigh = 0;
-                SetLastError(NO_ERROR);
-                DWORD dwLow = GetFileSize(file.m_hFile, &dwHigh);
-                if (dwLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR)
-                    bFull = dwHigh != 0 || dwLow >= dwLimit;
-            }
-        }
-        if (bFull) {
+        DWORD dwHigh = 0;
+        SetLastError(NO_ERROR);
+        DWORD dwLow = GetFileSize(file.m_hFile, &dwHigh);
+        if ((dwLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) && (dwHigh != 0 || dwLow >= dwLimit)) {
+            file.Reset(INVALID_HANDLE_VALUE);  // a file still open could not be renamed
             // One backup generation: the path with ".txt" appended.
             char szBackup[MAX_PATH + 4];
             snprintf(szBackup, sizeof(szBackup), "%s.txt", szPath);
             DeleteFileA(szBackup);
             MoveFileA(szPath, szBackup);
+            file.Reset(OpenForAppending(szPath));
+            if (!file.IsOpen())
+                return;
         }
     }
 
-    CFileHolder file(CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen())
-        return;
-    LONG lHigh = 0;
-    SetLastError(NO_ERROR);
-    if (SetFilePointer(file.m_hFile, 0, &lHigh, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
-        return;
-
-    const char* pRun = pszLine;
-    const char* pEnd = pszLine + cbLine;
-    while (pRun < pEnd) {
-        const char* pFeed = static_cast<const char*>(memchr(pRun, '\n', static_cast<size_t>(pEnd - pRun)));
-        if (!pFeed) {
-            WriteBytes(file.m_hFile, pRun, static_cast<size_t>(pEnd - pRun));
-            break;
+    // The whole line in one write, each line feed as carriage return and line feed, so that no other
+    // writer's line can come between its pieces.
+    char szOut[2 * kMaxFileLine];
+    size_t cbOut = 0;
+    for (const char* pRun = pszLine; pRun < pszLine + cbLine; ++pRun) {
+        if (cbOut + 2 > sizeof(szOut)) {
+            WriteBytes(file.m_hFile, szOut, cbOut);
+            cbOut = 0;
         }
-        if (pFeed > pRun)
-            WriteBytes(file.m_hFile, pRun, static_cast<size_t>(pFeed - pRun));
-        WriteBytes(file.m_hFile, "\r\n", 2);
-        pRun = pFeed + 1;
+        if (*pRun == '\n')
+            szOut[cbOut++] = '\r';
+        szOut[cbOut++] = *pRun;
     }
+    if (cbOut > 0)
+        WriteBytes(file.m_hFile, szOut, cbOut);
 }
 
 void CFileDebug::WriteToConsole(const char* pszLine, size_t cbLine)

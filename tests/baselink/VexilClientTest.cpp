@@ -284,6 +284,106 @@ TEST_F(VexilClientTest, BusyRepliesAreRetriedWithGrowingTimeouts)
     EXPECT_EQ(calls[4].timeout, 3);
 }
 
+// A reply header as a base service may send it: valid, status 0, but as long as it claims (48 to 65535
+// bytes), the bytes past the usual 48 all 0xEE so that whatever is copied from them shows.
+std::vector<uint8_t> LongReplyHeader(size_t cbHeader, DWORD dwCode, DWORD dwExtension, DWORD dwDataLength)
+{
+    CommandHeader header = Header(dwCode, dwExtension);
+    header.wHeaderSize = static_cast<WORD>(cbHeader);
+    header.dwLen = dwDataLength;
+    header.wMIDLow = 0x11;
+    std::vector<uint8_t> bytes(cbHeader, 0xEE);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+}
+
+// The reply's header is taken only as far as the caller's reaches, and the caller's header keeps its own size:
+// a command object sent again (as the function test and the product check do) sends 48 bytes again instead of
+// reading and writing as many as the last reply claimed.
+TEST_F(VexilClientTest, LongReplyHeadersAreTakenOnlyAsFarAsTheCallersHeader)
+{
+    const size_t sizes[] = {48, 49, 64, 65535};
+    for (size_t cbHeader : sizes) {
+        SCOPED_TRACE(cbHeader);
+        std::vector<lab::host::ScriptedReply> replies;
+        for (int i = 0; i < 4; ++i) {
+            lab::host::ScriptedReply reply;
+            reply.data = {'Q', 'X', static_cast<uint8_t>('0' + i)};
+            reply.header = LongReplyHeader(cbHeader, 0x0C00, 0x0608, 3);
+            replies.push_back(reply);
+        }
+        m_profile.Service().Script(replies);
+        const size_t cCallsBefore = Calls().size();
+        OnOwnThread([&] {
+            CVexilClient client;
+            ASSERT_EQ(client.Attach(), 1);
+            // One command object, sent twice.
+            CCommand command(0x0C00, 0x0608, 0, CABID_SERVER, 0);
+            EXPECT_EQ(client.SendCommand(command), 0u);
+            EXPECT_STREQ(command.GetText(), "QX0");
+            EXPECT_EQ(command.GetHeader()->wHeaderSize, COMMAND_HEADER_SIZE);
+            EXPECT_EQ(command.GetHeader()->wMIDLow, 0x11);
+            EXPECT_EQ(client.SendCommand(command), 0u);
+            EXPECT_STREQ(command.GetText(), "QX1");
+            EXPECT_EQ(command.GetHeader()->wHeaderSize, COMMAND_HEADER_SIZE);
+            EXPECT_EQ(command.GetDataLength(), 3u);
+
+            // One header of the caller's, sent twice: after the reply it still names its own 48 bytes, and
+            // nothing past them was written (the guard after it keeps its pattern).
+            struct {
+                CommandHeader header;
+                BYTE abGuard[64];
+            } frame;
+            std::memset(frame.abGuard, 0x5A, sizeof frame.abGuard);
+            frame.header = Header(0x0C00, 0x0608);
+            for (int i = 2; i < 4; ++i) {
+                SAFEARRAY* psaReply = nullptr;
+                ASSERT_TRUE(client.CmdRequest(&frame.header, nullptr, &psaReply));
+                EXPECT_EQ(Text(psaReply), "QX" + std::to_string(i));
+                SafeArrayDestroy(psaReply);
+                EXPECT_EQ(frame.header.wHeaderSize, COMMAND_HEADER_SIZE);
+                EXPECT_EQ(frame.header.lStat, 0);
+                EXPECT_EQ(frame.header.dwLen, 3u);
+                EXPECT_TRUE(IsValidCommandHeader(&frame.header));
+            }
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(frame.abGuard), sizeof frame.abGuard),
+                      std::string(sizeof frame.abGuard, '\x5A'));
+        });
+        // Every request went out with a header of 48 bytes, whatever the reply before it had.
+        auto calls = Calls();
+        ASSERT_EQ(calls.size(), cCallsBefore + 4);
+        for (size_t i = cCallsBefore; i < calls.size(); ++i)
+            EXPECT_EQ(calls[i].headerBytes, sizeof(CommandHeader)) << i;
+    }
+}
+
+// The same from the profile alone: every reply of the base service has a header of 65535 bytes.
+TEST(VexilClientLongHeaderProfileTest, EveryReplyWithALongHeader)
+{
+    CRouterProfile profile(std::string("[Router]\nReplyHeaderSize=65535\n") + ROUTER_SERVER);
+    OnOwnThread([&] {
+        CVexilClient client;
+        ASSERT_EQ(client.Attach(), 1);
+        CCommand command(0x0C00, 0x0608, 0, CABID_SERVER, 0);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(client.SendCommand(command), 0u);
+            EXPECT_STREQ(command.GetText(), "QX100 S2");
+            EXPECT_EQ(command.GetHeader()->wHeaderSize, COMMAND_HEADER_SIZE);
+            command.Set(0x0C00, 0x0608, 0, CABID_SERVER, 0);
+        }
+        BYTE abReply[16] = {};
+        DWORD cbReply = sizeof abReply;
+        EXPECT_EQ(client.Request(abReply, &cbReply, 0x0C00, 0x0108, 0, 0), 0u);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(abReply), cbReply), "QX100 R");
+        int nNumber = -1;
+        EXPECT_TRUE(client.GetServerCabinetNumber(&nNumber));
+        EXPECT_EQ(nNumber, 3);
+    });
+    for (const lab::host::RouterCall& call : profile.Service().Calls())
+        EXPECT_EQ(call.headerBytes, sizeof(CommandHeader));
+    EXPECT_EQ(lab::win32::LiveComObjects(), 0);
+}
+
 TEST_F(VexilClientTest, OnlyTheAttachingThreadDetaches)
 {
     CTraceFile trace(m_profile.Profile().Scratch() + "/trace.txt", 1);

@@ -311,4 +311,62 @@ TEST(BaseServiceFileTest, MistakesAreReportedByLine)
     EXPECT_EQ(reply.status, lab::host::rvstatus::kUnknownCommand);
 }
 
+// A hostile profile's switches: headers longer than the usual 48 bytes, and texts with control characters
+// written as escapes in double quotes (a value without quotes is taken as it stands, backslashes and all).
+TEST(BaseServiceFileTest, LongReplyHeadersAndQuotedTexts)
+{
+    lab::host::BaseService service;
+    std::string error;
+    EXPECT_FALSE(service.Parse("[Router]\nReplyHeaderSize=47\n", error));
+    EXPECT_EQ(error, "line 2: ReplyHeaderSize wants 48 to 65535");
+    EXPECT_FALSE(service.Parse("[Router]\nReplyHeaderSize=65536\n", error));
+    EXPECT_FALSE(service.Parse("[Server]\nServerModel=\"open\n", error));
+    EXPECT_EQ(error, "line 2: missing closing quote");
+    EXPECT_FALSE(service.Parse("[Event]\nMessage=\"bad \\q\"\n", error));
+    EXPECT_EQ(error, "line 2: unknown escape \\q");
+
+    ASSERT_TRUE(service.Parse("[Router]\nReplyHeaderSize=65535\n"
+                              "[Server]\nServerModel=\"QX\\x01\\x07 \\x1b[1m\\x0b\\x0c\"\nChassisModel=C:\\x41\n"
+                              "[Processors]\n0=\"Xeon\\x07\"\n"
+                              "[Subsystem]\nName=\"Fans\\x1b\"\nComponent=1|yes|\"FAN\\x01\"|\"fan \\x0b\"\n"
+                              "[Event]\nMessage=\"beep\\x07\"\n",
+                              error))
+        << error;
+    auto answer = [&service](uint32_t code, uint32_t extension, uint32_t objectId) {
+        lab::host::RouterHeader request;
+        request.code = code;
+        request.extension = extension;
+        request.objectId = objectId;
+        lab::host::RouterHeader reply;
+        std::vector<uint8_t> data;
+        service.Answer(request, {}, reply, data);
+        std::vector<uint8_t> header = service.ReplyHeaderBytes(reply);
+        EXPECT_EQ(header.size(), 65535u);
+        EXPECT_EQ(std::string(header.begin(), header.begin() + 4), "$SIP");
+        EXPECT_EQ(header[6] | (header[7] << 8), 65535);
+        EXPECT_EQ(std::vector<uint8_t>(header.begin() + 48, header.end()), std::vector<uint8_t>(65535 - 48, 0));
+        lab::host::RouterHeader read;
+        EXPECT_TRUE(read.Read(header));
+        EXPECT_EQ(read.status, reply.status);
+        EXPECT_EQ(read.dataLength, data.size());
+        return std::string(data.begin(), data.end());
+    };
+    EXPECT_EQ(answer(0x0C00, 0x0608, 0), "QX\x01\x07 \x1b[1m\v\f");
+    EXPECT_EQ(answer(0x0C00, 0x0108, 0), "C:\\x41");
+    EXPECT_EQ(answer(0x060B, 0, 0), "Xeon\a");
+    EXPECT_EQ(answer(0x2302, 0, 0), "Fans\x1b");
+    EXPECT_EQ(answer(0x2307, 0, 0), "FAN\x01");
+    EXPECT_EQ(answer(0x2308, 0, 0), "fan \v");
+    EXPECT_NE(answer(0x0B10, 0, 0).find("beep\a"), std::string::npos);
+
+    // A script's own header bytes stand as they are; a test can set the size as well.
+    service.SetReplyHeaderSize(64);
+    lab::host::RouterHeader reply;
+    EXPECT_EQ(service.ReplyHeaderBytes(reply).size(), 64u);
+    service.Script({{0, {}, {'$', 'S'}}});
+    std::vector<uint8_t> data;
+    service.Answer(reply, {}, reply, data);
+    EXPECT_EQ(service.ReplyHeaderBytes(reply), (std::vector<uint8_t>{'$', 'S'}));
+}
+
 }  // namespace

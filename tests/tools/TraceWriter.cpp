@@ -18,8 +18,11 @@ int main(int argc, char** argv)
     CFileDebug trace("TraceWriter");
     if (!trace.m_bActive)
         return 3;
-    // Each writer's letter fills its lines, so that a torn line shows.
-    const std::string payload(1000, static_cast<char>('a' + id));
+    // Each writer's letter fills its lines, so that a torn line shows; a line feed after every 24 letters makes
+    // the line one the file gets in many pieces unless it is written whole.
+    std::string payload;
+    for (int i = 0; i < 40; ++i)
+        payload += std::string(24, static_cast<char>('a' + id)) + '\n';
     for (int i = 0; i < cLines; ++i) {
         trace.Trace(1, "\nW%d L%05d %s|", id, i, payload.c_str());
         if (dwPause)

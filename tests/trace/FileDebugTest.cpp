@@ -465,21 +465,21 @@ TEST(FileDebugFile, MutexHeldElsewhereDelaysButDoesNotStopTheLine)
     EXPECT_EQ("\r\nfirst\r\nwritten anyway", ReadText(lab.Path("t.log")));
 }
 
-// Several processes append to one file with a small limit: every line of the
-// file and of its backup is whole, and each writer's lines keep their order.
+// Eight processes append to one file with a small limit, each line right after the other: every line of the
+// file and of its backup is whole, each writer's lines keep their order, and none is lost: rotations only
+// drop whole older generations, so what the two files hold of each writer runs without a gap to its last line.
+// The backup is a whole generation, rotated once (a second rotation racing the first would leave a stub).
 TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
 {
-    const int kWriters = 4;
-    // 4 x 520 lines of 1013 bytes: two rotations at 1 MB. The writers pause 2 ms
-    // between lines, as real components do, so that no wait runs out on a busy machine.
-    const int kLines = 520;
-    const size_t kPayload = 1000;
+    const int kWriters = 8;
+    // 8 x 674 lines of 1053 bytes: five rotations at 1 MB.
+    const int kLines = 674;
+    std::string block;
     TraceLab lab("");  // real time: the mutex waits must last their 20 ms
     lab.Registry(ModuleKey("TraceWriter", RegLine("FileDebugLevel", RegDword(1)) +
                                               RegLine("TraceFile", RegString(lab.WinPath("shared.log"))) +
                                               RegLine("TraceFileLimit", RegDword(1))));
 
-    std::string block;
     for (char** pp = environ; *pp; ++pp) {
         if (strncmp(*pp, "TRIAGIST_LAB=", 13) != 0 && strncmp(*pp, "TRIAGIST_LAB_STATE=", 19) != 0)
             block += std::string(*pp) + '\0';
@@ -491,7 +491,7 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
     std::vector<PROCESS_INFORMATION> writers;
     for (int id = 0; id < kWriters; ++id) {
         std::string command =
-            std::string(TRIAGIST_TEST_TOOLS_DIR "/TraceWriter ") + std::to_string(id) + " " + std::to_string(kLines) + " 2";
+            std::string(TRIAGIST_TEST_TOOLS_DIR "/TraceWriter ") + std::to_string(id) + " " + std::to_string(kLines);
         STARTUPINFOA si;
         GetStartupInfoA(&si);
         PROCESS_INFORMATION pi;
@@ -508,17 +508,26 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
         CloseHandle(pi.hThread);
     }
 
-    std::vector<int> lastLine(kWriters, -1);
-    size_t cWhole = 0;
+    // A writer's line: "\r\nW<id> L<nnnnn> ", then 40 times its letter 24 times and a line feed, then "|".
+    auto payload = [](int id) {
+        std::string text;
+        for (int i = 0; i < 40; ++i)
+            text += std::string(24, static_cast<char>('a' + id)) + "\r\n";
+        return text + "|";
+    };
+    const size_t kLine = 12 + payload(0).size();
+    std::vector<std::vector<int>> seen(kWriters);
     for (const char* pszName : {"shared.log.txt", "shared.log"}) {
         std::string text = ReadText(lab.Path(pszName));
-        EXPECT_LT(text.size(), (1u << 20) + 1013) << pszName << " was not rotated in time";
+        EXPECT_LT(text.size(), (1u << 20) + kLine) << pszName << " was not rotated in time";
+        if (std::string(pszName) == "shared.log.txt") {
+            EXPECT_GE(text.size(), 1u << 20) << "the backup is not a whole generation";
+        }
         size_t pos = 0;
         while (pos < text.size()) {
             int id = -1;
             int line = -1;
             int cchHeader = 0;
-            // "\r\nW<id> L<nnnnn> " then the writer's letter 1000 times and "|".
             if (text.compare(pos, 3, "\r\nW") != 0 ||
                 std::sscanf(text.c_str() + pos + 3, "%1d L%5d %n", &id, &line, &cchHeader) != 2 || cchHeader != 9 ||
                 id < 0 || id >= kWriters) {
@@ -526,18 +535,33 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
                               << text.substr(pos, 40);
                 break;
             }
-            std::string expected = std::string(kPayload, static_cast<char>('a' + id)) + "|";
+            const std::string expected = payload(id);
             if (text.compare(pos + 12, expected.size(), expected) != 0) {
-                ADD_FAILURE() << pszName << ": cut line at " << pos;
+                ADD_FAILURE() << pszName << ": cut line at " << pos << ": " << text.substr(pos, kLine + 20);
                 break;
             }
-            EXPECT_GT(line, lastLine[id]) << "writer " << id << " out of order";
-            lastLine[id] = line;
+            seen[id].push_back(line);
             pos += 12 + expected.size();
-            ++cWhole;
         }
     }
-    EXPECT_GT(cWhole, size_t{1000});  // the backup alone holds a megabyte
+    size_t cLines = 0;
+    for (int id = 0; id < kWriters; ++id) {
+        const std::vector<int>& lines = seen[id];
+        cLines += lines.size();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            // From the first line kept on, each one follows the one before, up to the last written.
+            int expected = lines.empty() ? 0 : lines.front() + static_cast<int>(i);
+            if (lines[i] != expected) {
+                ADD_FAILURE() << "writer " << id << ": line " << expected << " lost or out of order (found "
+                              << lines[i] << ")";
+                break;
+            }
+        }
+        if (!lines.empty()) {
+            EXPECT_EQ(lines.back(), kLines - 1) << "writer " << id << " lost its last lines";
+        }
+    }
+    EXPECT_GT(cLines, (size_t{1} << 20) / kLine);  // the backup alone holds a megabyte
 }
 
 // ------------------------------------------------- one line, file and debugger
