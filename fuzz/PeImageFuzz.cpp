@@ -6,6 +6,7 @@
 // tables in two languages, so that the fuzzer soon reaches the parsers of those formats.
 #include "lab/host/PeImage.h"
 #include "src/platform/Win32.h"
+#include "tests/support/PeImageBytes.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -27,64 +28,17 @@ void Require(bool bHolds, const char* what)
     }
 }
 
-void Put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
-{
-    if (bytes.size() < at + 2)
-        bytes.resize(at + 2);
-    bytes[at] = static_cast<uint8_t>(value);
-    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
-{
-    Put16(bytes, at, value & 0xFFFF);
-    Put16(bytes, at + 2, value >> 16);
-}
-
-constexpr uint32_t kSectionRva = 0x1000;
-constexpr uint32_t kSectionOffset = 0x200;
-
-// PE32+ headers with one section ".rsrc" that holds section, which is also the resource directory.
-std::vector<uint8_t> Image(const std::vector<uint8_t>& section)
-{
-    std::vector<uint8_t> file(kSectionOffset, 0);
-    file[0] = 'M';
-    file[1] = 'Z';
-    Put32(file, 0x3C, 0x40);
-    std::memcpy(&file[0x40], "PE\0\0", 4);
-    Put16(file, 0x44, 0x8664);  // machine
-    Put16(file, 0x46, 1);       // sections
-    Put16(file, 0x54, 240);     // optional header size
-    Put16(file, 0x56, 0x2022);  // a DLL
-    const size_t optional = 0x58;
-    Put16(file, optional, 0x20B);
-    Put32(file, optional + 60, kSectionOffset);  // size of headers
-    Put16(file, optional + 68, 2);
-    Put32(file, optional + 108, 16);
-    Put32(file, optional + 112 + 2 * 8, kSectionRva);
-    Put32(file, optional + 112 + 2 * 8 + 4, static_cast<uint32_t>(section.size()));
-    const size_t header = optional + 240;
-    std::memcpy(&file[header], ".rsrc", 5);
-    Put32(file, header + 8, static_cast<uint32_t>(section.size()));
-    Put32(file, header + 12, kSectionRva);
-    Put32(file, header + 16, static_cast<uint32_t>(section.size()));
-    Put32(file, header + 20, kSectionOffset);
-    file.insert(file.end(), section.begin(), section.end());
-    return file;
-}
+using pe_bytes::kSectionRva;
+using pe_bytes::Put32;
 
 // A resource tree: type 16 (version, English) and type 11 (messages, English and German), name 1.
 std::vector<uint8_t> ResourceSection(const std::vector<std::string>& data)
 {
     std::vector<uint8_t> s;
     auto directory = [&](size_t at, const std::vector<std::pair<uint32_t, uint32_t>>& entries) {
-        Put16(s, at + 14, static_cast<uint32_t>(entries.size()));
-        for (size_t i = 0; i < entries.size(); ++i) {
-            Put32(s, at + 16 + i * 8, entries[i].first);
-            Put32(s, at + 20 + i * 8, entries[i].second);
-        }
+        pe_bytes::PutDirectory(s, at, entries);
     };
-    const uint32_t high = 0x80000000u;
+    const uint32_t high = pe_bytes::kSubdirectory;
     directory(0x00, {{11, high | 0x20}, {16, high | 0x38}});
     directory(0x20, {{1, high | 0x50}});
     directory(0x38, {{1, high | 0x70}});
@@ -217,14 +171,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (mode == 0) {
         file = provider.ConsumeBytes<uint8_t>(provider.ConsumeIntegralInRange<size_t>(0, 8192));
     } else if (mode == 1) {
-        file = Image(provider.ConsumeBytes<uint8_t>(provider.ConsumeIntegralInRange<size_t>(0, 8192)));
+        file = pe_bytes::ImageWithResources(provider.ConsumeBytes<uint8_t>(provider.ConsumeIntegralInRange<size_t>(0, 8192)));
     } else {
         std::string version = provider.ConsumeRandomLengthString(2048);
         if (mode == 3)
             version = VersionStart(version);
         std::string english = provider.ConsumeRandomLengthString(2048);
         std::string german = provider.ConsumeRandomLengthString(2048);
-        file = Image(ResourceSection({version, english, german}));
+        file = pe_bytes::ImageWithResources(ResourceSection({version, english, german}));
         if (provider.ConsumeBool() && !file.empty())
             file.resize(provider.ConsumeIntegralInRange<size_t>(0, file.size()));  // cut short
     }

@@ -1,16 +1,28 @@
-# Writes firmware/pci.txt: lspci -x text with junk lines, bad offsets, odd hex and functions out of range.
+# Writes firmware/pci.txt in lspci -x form: bridges whose bus numbers point back or nowhere, then
+# functions of random configuration space all over the buses.
 set -e
 mkdir -p "$1/firmware"
 python3 - "$1/firmware/pci.txt" <<'PY'
 import random, sys
 random.seed(6)
-lines = ['00:00.0 Host bridge: header only', '00: 86 80 d8 25 47 01 10 00 b1 00 00 06 10 00 80 00',
-         'zz:zz.z not a function', '00:1f.9 function nine', '00: ff ff', 'ff:1f.7 last one',
-         '00: 86 80 ' + ' '.join('%02x' % random.randrange(256) for _ in range(300)),
-         '40: 12 34', 'f0: xx yy zz', '1000: 00 11', '00:02.0 Bridge', '00: 86 80 e1 25 07 01 10 00 01 00 04 06 10 00 81 00',
-         '10: 00 00 00 00 00 00 00 00 00 07 07 00 f1 01 00 00',
-         '\x07\x1b garbage \xff line', '']
-lines += ['%02x:%02x.%d random' % (random.randrange(256), random.randrange(32), random.randrange(8)) + '\n00: ' +
-          ' '.join('%02x' % random.randrange(256) for _ in range(64)) for _ in range(40)]
-open(sys.argv[1], 'w', encoding='latin-1').write('\n'.join(lines) + '\n')
+
+def function(bus, device, func, header):
+    rows = ['%02x:%02x.%d Hostile function' % (bus, device, func)]
+    rows += ['%02x: ' % offset + ' '.join('%02x' % b for b in header[offset:offset + 16]) for offset in range(0, 64, 16)]
+    return rows
+
+def bridge(primary, secondary, subordinate):
+    header = [0x86, 0x80, 0xe1, 0x25, 0x07, 0x01, 0x10, 0x00, 0x01, 0x00, 0x04, 0x06, 0x10, 0x00, 0x81, 0x00]
+    header += [0] * 8 + [primary, secondary, subordinate] + [0] * 37
+    return header
+
+lines = function(0, 0, 0, [0x86, 0x80, 0xd8, 0x25, 0x47, 0x01, 0x10, 0x00, 0xb1, 0x00, 0x00, 0x06] + [0] * 52)
+lines += function(0, 1, 0, bridge(0, 0, 0))        # a bridge to its own bus
+lines += function(0, 2, 0, bridge(0, 0xff, 0x01))  # subordinate below secondary
+lines += function(0, 3, 0, bridge(7, 3, 3))        # a primary bus it is not on
+lines += function(0x10, 4, 0, bridge(0x10, 0x10, 0xff))
+for _ in range(60):
+    lines += function(random.randrange(256), random.randrange(32), random.randrange(8),
+                      [random.randrange(256) for _ in range(64)])
+open(sys.argv[1], 'w').write('\n'.join(lines) + '\n')
 PY
