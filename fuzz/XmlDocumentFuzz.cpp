@@ -270,6 +270,8 @@ std::string Escape(const std::string& str, bool bAttribute)
             strOut += "&quot;";
         else if (bAttribute && c == '\'')
             strOut += "&apos;";
+        else if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            strOut += '.';  // no XML character
         else
             strOut += c;
     }
