@@ -10,8 +10,8 @@
 #include "lab/host/Host.h"
 #include "lab/win32/ComControl.h"
 #include "src/baselink/CommandHeader.h"
-#include "src/baselink/TestRavelin.h"
 #include "src/checks/CheckSystemEventlog.h"
+#include "src/checks/TestRavelin.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
 #include "src/app/DiagSteps.h"
 
-#include "src/baselink/CheckRavelin.h"
-#include "src/baselink/TestRavelin.h"
 #include "src/checks/CheckNetwork.h"
 #include "src/checks/CheckOperatingSystem.h"
 #include "src/checks/CheckQuillmont.h"
+#include "src/checks/CheckRavelin.h"
 #include "src/checks/CheckSnmp.h"
 #include "src/checks/CheckSystemEventlog.h"
+#include "src/checks/TestRavelin.h"
 #include "src/hardware/CheckSystem.h"
 
 // Each check takes its place here as it is built; the order is the run's call order.

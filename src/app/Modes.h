@@ -4,9 +4,6 @@
 #include "src/app/OptionTable.h"
 #include "src/platform/Win32.h"
 
-// Where the windows of the program keep their sizes.
-extern const char* const WINDOW_SIZE_KEY;
-
 void ApplyLanguageOption(const COptionTable& options);
 int RunSelectedMode(const COptionTable& options, const char* pszCommandLine);
 int RunUnattendedDiagnosis(const std::string& strXmlPath, const std::string& strHtmlPath);

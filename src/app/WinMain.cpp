@@ -1,10 +1,8 @@
-#include "src/app/AppModule.h"
+// The entry point: parses the command line and runs the mode it selects.
 #include "src/app/Modes.h"
 #include "src/app/OptionTable.h"
 
-CAppModule g_AppModule;
-
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int)
 {
     COptionTable options;
 
@@ -14,13 +12,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     // A failure leaves COM's defaults, which serve the program as well.
     CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IDENTIFY, nullptr,
                          EOAC_NONE, nullptr);
-    g_AppModule.Init(hInstance);
 
     int nExitCode = 0;
     if (options.Parse(__argc, __argv, true) != 0)
         nExitCode = RunSelectedMode(options, lpCmdLine);
 
-    g_AppModule.Term();
     CoUninitialize();
     return nExitCode;
 }

@@ -163,8 +163,7 @@ CVexilClient::CVexilClient()
 
 CVexilClient::~CVexilClient()
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCVexilClient        : Start d'tor");
+    TRACE(4, "\nCVexilClient        : Start d'tor");
     if (m_bCancelEnabled)
         EnableCancelRequest(false);
     if (m_dwAdviseCookie != 0 && m_dwEventsThread == GetCurrentThreadId() && IsWindowsNT5OrLater())
@@ -173,23 +172,19 @@ CVexilClient::~CVexilClient()
     m_ThreadComInit.clear();
     if (m_hOle32)
         FreeLibrary(m_hOle32);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCVexilClient        : End d'tor\n");
+    TRACE(4, "\nCVexilClient        : End d'tor\n");
 }
 
 int CVexilClient::Attach(const WCHAR* pwszServer)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Enter...");
+    TRACE(4, "\nCVexilClient        : Attach() - Enter...");
     if (m_szModuleName[0] == '\0') {
         std::snprintf(m_szModuleName, sizeof m_szModuleName, "%s", g_FileDebug.GetModuleName());
     }
-    if (g_FileDebug.m_bActive) {
-        if (m_szModuleName[0] == '\0')
-            g_FileDebug.Trace(2, "\nCVexilClient        : ## WARNING! Could not get a valid module name at Attach!");
-        else
-            g_FileDebug.Trace(3, "\nCVexilClient        : Attach to VEXIL as module \"%s\"", m_szModuleName);
-    }
+    if (m_szModuleName[0] == '\0')
+        TRACE(2, "\nCVexilClient        : ## WARNING! Could not get a valid module name at Attach!");
+    else
+        TRACE(3, "\nCVexilClient        : Attach to VEXIL as module \"%s\"", m_szModuleName);
 
     int nResult = 0;
     {
@@ -197,22 +192,19 @@ int CVexilClient::Attach(const WCHAR* pwszServer)
         const DWORD dwThread = GetCurrentThreadId();
         if (m_ThreadComInit.find(dwThread) == m_ThreadComInit.end()) {
             HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            if (g_FileDebug.m_bActive) {
-                if (hr == S_OK)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was not called before!", static_cast<int>(dwThread));
-                else if (hr == S_FALSE)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called!", static_cast<int>(dwThread));
-                else if (hr == HR_CHANGED_MODE)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not be changed!", static_cast<int>(dwThread));
-            }
+            if (hr == S_OK)
+                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was not called before!", static_cast<int>(dwThread));
+            else if (hr == S_FALSE)
+                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called!", static_cast<int>(dwThread));
+            else if (hr == HR_CHANGED_MODE)
+                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not be changed!", static_cast<int>(dwThread));
             m_ThreadComInit[dwThread] = hr;
-        } else if (g_FileDebug.m_bActive) {
-            g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called here!", static_cast<int>(dwThread));
+        } else {
+            TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called here!", static_cast<int>(dwThread));
         }
 
         if (m_dwGITCookie != 0) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(3, "\nCVexilClient        :   already attached");
+            TRACE(3, "\nCVexilClient        :   already attached");
             nResult = 1;
         } else {
             m_LasthResult = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
@@ -230,8 +222,7 @@ int CVexilClient::Attach(const WCHAR* pwszServer)
             m_nInterfaceCounter = 1;
             const int nInstance = 0;
             MULTI_QI qi = {&IID_IDispatch, nullptr, S_OK};
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Try to create interface instance %d ...", nInstance);
+            TRACE(4, "\nCVexilClient        : Attach() - Try to create interface instance %d ...", nInstance);
             m_LasthResult = CoCreateInstanceEx(CLSID_Vexil, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
                                                pServerInfo, 1, &qi);
             if (SUCCEEDED(m_LasthResult) && FAILED(qi.hr))
@@ -239,23 +230,19 @@ int CVexilClient::Attach(const WCHAR* pwszServer)
             IDispatch* pDispatch = SUCCEEDED(m_LasthResult) ? static_cast<IDispatch*>(qi.pItf) : nullptr;
             if (!pDispatch && qi.pItf)
                 qi.pItf->Release();
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(4, "\nCVexilClient        : ... Attach() - interface instance %d created %s!", nInstance,
-                                  pDispatch ? "OK" : "FALSE");
+            TRACE(4, "\nCVexilClient        : ... Attach() - interface instance %d created %s!", nInstance,
+                  pDispatch ? "OK" : "FALSE");
 
             if (pDispatch) {
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - create global interface table ...");
+                TRACE(4, "\nCVexilClient        : Attach() - create global interface table ...");
                 m_LasthResult = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                                                  IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_pGIT));
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Attach() -   global interface created, hResult=0x%08X",
-                                      static_cast<unsigned>(m_LasthResult));
+                TRACE(4, "\nCVexilClient        : Attach() -   global interface created, hResult=0x%08X",
+                      static_cast<unsigned>(m_LasthResult));
                 if (SUCCEEDED(m_LasthResult)) {
                     m_LasthResult = m_pGIT->RegisterInterfaceInGlobal(pDispatch, IID_IDispatch, &m_dwGITCookie);
-                    if (g_FileDebug.m_bActive)
-                        g_FileDebug.Trace(4, "\nCVexilClient        : Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!",
-                                          static_cast<int>(dwThread), SUCCEEDED(m_LasthResult) ? "OK" : "FAILED");
+                    TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!",
+                          static_cast<int>(dwThread), SUCCEEDED(m_LasthResult) ? "OK" : "FAILED");
                     if (SUCCEEDED(m_LasthResult)) {
                         m_dwAttachThread = dwThread;
                     } else {
@@ -267,17 +254,15 @@ int CVexilClient::Attach(const WCHAR* pwszServer)
                     m_pGIT = nullptr;
                 }
                 if (m_dwGITCookie != 0) {
-                    if (g_FileDebug.m_bActive)
-                        g_FileDebug.Trace(4, "\nCVexilClient        : Attach() - Get dispatch IDs...");
+                    TRACE(4, "\nCVexilClient        : Attach() - Get dispatch IDs...");
                     for (int nMethod = 0; nMethod < METHOD_COUNT; ++nMethod) {
                         LPOLESTR pszName = const_cast<LPOLESTR>(METHOD_NAMES[nMethod]);
                         DISPID dispId = DISPID_UNKNOWN;
                         if (FAILED(pDispatch->GetIDsOfNames(IID_NULL, &pszName, 1, LOCALE_SYSTEM_DEFAULT, &dispId)))
                             dispId = DISPID_UNKNOWN;
                         m_aDispId[nMethod] = dispId;
-                        if (g_FileDebug.m_bActive)
-                            g_FileDebug.Trace(4, "\nCVexilClient        :   ID of method %ls = %d", METHOD_NAMES[nMethod],
-                                              static_cast<int>(dispId));
+                        TRACE(4, "\nCVexilClient        :   ID of method %ls = %d", METHOD_NAMES[nMethod],
+                              static_cast<int>(dispId));
                     }
                 }
                 pDispatch->Release();
@@ -291,13 +276,11 @@ int CVexilClient::Attach(const WCHAR* pwszServer)
             }
         }
     }
-    if (g_FileDebug.m_bActive) {
-        if (nResult)
-            g_FileDebug.Trace(4, "\nCVexilClient        : Attach succeeded");
-        else
-            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR! Attach to VEXIL failed, m_LasthResult=0x%08X",
-                              static_cast<unsigned>(m_LasthResult));
-    }
+    if (nResult)
+        TRACE(4, "\nCVexilClient        : Attach succeeded");
+    else
+        TRACE(1, "\nCVexilClient        : ## ERROR! Attach to VEXIL failed, m_LasthResult=0x%08X",
+              static_cast<unsigned>(m_LasthResult));
     return nResult;
 }
 
@@ -306,22 +289,17 @@ void CVexilClient::Detach()
     std::lock_guard<std::recursive_mutex> guard(m_Lock);
     try {
         if (m_dwGITCookie == 0) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(5, "\nCVexilClient        : Detach() - not attached (ignored)");
+            TRACE(5, "\nCVexilClient        : Detach() - not attached (ignored)");
         } else {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(3, "\nCVexilClient        : Detach from VEXIL");
+            TRACE(3, "\nCVexilClient        : Detach from VEXIL");
             const DWORD dwThread = GetCurrentThreadId();
             if (dwThread == m_dwAttachThread) {
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): Start revoke global interface table...");
+                TRACE(4, "\nCVexilClient        : Detach(): Start revoke global interface table...");
                 HRESULT hr = m_pGIT->RevokeInterfaceFromGlobal(m_dwGITCookie);
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): Revoke RevokeInterfaceFromGlobal returned 0x%X",
-                                      static_cast<unsigned>(hr));
+                TRACE(4, "\nCVexilClient        : Detach(): Revoke RevokeInterfaceFromGlobal returned 0x%X",
+                      static_cast<unsigned>(hr));
                 m_pGIT->Release();
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(4, "\nCVexilClient        : Detach(): ... global interface table released");
+                TRACE(4, "\nCVexilClient        : Detach(): ... global interface table released");
                 m_dwGITCookie = 0;
                 m_dwAttachThread = 0;
                 m_pGIT = nullptr;
@@ -331,24 +309,21 @@ void CVexilClient::Detach()
                         CoUninitialize();
                     m_ThreadComInit.erase(it);
                 }
-            } else if (g_FileDebug.m_bActive) {
-                g_FileDebug.Trace(1, "\nCVexilClient        : WARNING! Attach was done using thread %d current thread is %d! RevokeInterfaceFromGlobal() skipped!",
-                                  static_cast<int>(m_dwAttachThread), static_cast<int>(dwThread));
+            } else {
+                TRACE(1, "\nCVexilClient        : WARNING! Attach was done using thread %d current thread is %d! RevokeInterfaceFromGlobal() skipped!",
+                      static_cast<int>(m_dwAttachThread), static_cast<int>(dwThread));
             }
         }
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : ... Detach() done!");
+        TRACE(4, "\nCVexilClient        : ... Detach() done!");
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : Detach() - EXCEPTION!");
+        TRACE(1, "\nCVexilClient        : Detach() - EXCEPTION!");
     }
 }
 
 HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, VARIANT* pResult)
 {
     if (m_bCancelled) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(2, "\nCVexilClient        : InvokeEx() - ## cancelled!");
+        TRACE(2, "\nCVexilClient        : InvokeEx() - ## cancelled!");
         m_LasthResult = HR_CALL_CANCELLED;
         return HR_CALL_CANCELLED;
     }
@@ -356,15 +331,13 @@ HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, 
     IDispatch* pDispatch = nullptr;
     if (!m_pGIT || FAILED(m_pGIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch,
                                                          reinterpret_cast<void**>(&pDispatch)))) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : InvokeEx() FAILED! (HResult = 0x%X)",
-                              static_cast<unsigned>(m_LasthResult));
+        TRACE(1, "\nCVexilClient        : InvokeEx() FAILED! (HResult = 0x%X)",
+              static_cast<unsigned>(m_LasthResult));
         return m_LasthResult;
     }
     m_dwCallingThread = GetCurrentThreadId();
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCVexilClient        : InvokeEx() - current thread ID = %d",
-                          static_cast<int>(m_dwCallingThread));
+    TRACE(5, "\nCVexilClient        : InvokeEx() - current thread ID = %d",
+          static_cast<int>(m_dwCallingThread));
     EXCEPINFO excepInfo;
     std::memset(&excepInfo, 0, sizeof excepInfo);
     UINT uArgErr = 0;
@@ -386,13 +359,11 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
         *ppReplyData = nullptr;
     m_LasthResult = HR_NOT_SENT;
     if (!pCmdHeader) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR in CmdRequest(): pCmdHeader = NULL!");
+        TRACE(1, "\nCVexilClient        : ## ERROR in CmdRequest(): pCmdHeader = NULL!");
         return false;
     }
     if (!IsValidCommandHeader(pCmdHeader)) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : ## ERROR in CmdRequest(): CmdHeader corrupt!");
+        TRACE(1, "\nCVexilClient        : ## ERROR in CmdRequest(): CmdHeader corrupt!");
         return false;
     }
 
@@ -404,12 +375,11 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
             pCmdHeader->wMIDHigh = 0;
         }
         m_bKeepMID = false;
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nCVexilClient        : CmdRequest() IN  CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
-                              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
-                              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
-                              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
-                              static_cast<int>(pCmdHeader->dwLen));
+        TRACE(3, "\nCVexilClient        : CmdRequest() IN  CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
+              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
+              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
+              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
+              static_cast<int>(pCmdHeader->dwLen));
         if (m_dwGITCookie != 0) {
             m_LasthResult = S_OK;
             int nMethod = m_aDispId[METHOD_CMDREQUEST] != DISPID_UNKNOWN    ? METHOD_CMDREQUEST
@@ -422,15 +392,13 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
                 CallRouter(nMethod, pCmdHeader, pData, ppReplyData, nTimeout, nRetries, nIncrement);
         }
         bResult = m_LasthResult == S_OK;
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nCVexilClient        : CmdRequest() OUT CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
-                              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
-                              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
-                              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
-                              static_cast<int>(pCmdHeader->dwLen));
+        TRACE(3, "\nCVexilClient        : CmdRequest() OUT CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
+              static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
+              static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
+              pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
+              static_cast<int>(pCmdHeader->dwLen));
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : ## EXCEPTION in CmdRequest()!");
+        TRACE(1, "\nCVexilClient        : ## EXCEPTION in CmdRequest()!");
         bResult = false;
     }
     return bResult;
@@ -488,15 +456,13 @@ bool CVexilClient::CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE
     HRESULT hr = S_OK;
     LONG lStatus = 0;
     do {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : CmdRequest() - call InvokeEx()...");
+        TRACE(4, "\nCVexilClient        : CmdRequest() - call InvokeEx()...");
         VARIANT result;
         VariantInit(&result);
         hr = InvokeEx(m_aDispId[nMethod], DISPATCH_METHOD, &params, &result);
         VariantClear(&result);
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : CmdRequest() - ... return from InvokeEx(), hResult=0x%08X",
-                              static_cast<unsigned>(hr));
+        TRACE(4, "\nCVexilClient        : CmdRequest() - ... return from InvokeEx(), hResult=0x%08X",
+              static_cast<unsigned>(hr));
         if (bCmdRequest) {
             CommandHeader reply;
             lStatus = CopyByteString(psaHeader, &reply, sizeof reply) == sizeof reply ? reply.lStat : 0;
@@ -591,15 +557,13 @@ bool CVexilClient::GetServerCabinetNumber(int* pnNumber)
 {
     m_LasthResult = 1;
     if (IsAttached()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : GetServerCabinetNumber() - call InvokeEx()...");
+        TRACE(4, "\nCVexilClient        : GetServerCabinetNumber() - call InvokeEx()...");
         VARIANT result;
         VariantInit(&result);
         DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
         HRESULT hr = InvokeEx(m_aDispId[METHOD_SERVERCABINETNUMBER], DISPATCH_PROPERTYGET, &noArgs, &result);
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : GetServerCabinetNumber() -   return from InvokeEx(), hResult=0x%08X",
-                              static_cast<unsigned>(hr));
+        TRACE(4, "\nCVexilClient        : GetServerCabinetNumber() -   return from InvokeEx(), hResult=0x%08X",
+              static_cast<unsigned>(hr));
         if (hr == S_OK && result.vt == VT_I2) {
             if (pnNumber)
                 *pnNumber = result.iVal;
@@ -670,8 +634,7 @@ bool CVexilClient::EnableCancelRequest(bool bOn)
 {
     if (!m_pfnCoEnableCallCancellation || !m_pfnCoDisableCallCancellation || !m_pfnCoGetCancelObject ||
         !m_pfnCoCancelCall) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : EnableCancelRequest() - pointers to cancel functions not available (NT4?)");
+        TRACE(4, "\nCVexilClient        : EnableCancelRequest() - pointers to cancel functions not available (NT4?)");
         return false;
     }
     HRESULT hr;
@@ -683,9 +646,8 @@ bool CVexilClient::EnableCancelRequest(bool bOn)
         m_bCancelEnabled = false;
         m_bCancelled = 0;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCVexilClient        : EnableCancelRequest(%d) - hResult = 0x%08X", bOn ? 1 : 0,
-                          static_cast<unsigned>(hr));
+    TRACE(4, "\nCVexilClient        : EnableCancelRequest(%d) - hResult = 0x%08X", bOn ? 1 : 0,
+          static_cast<unsigned>(hr));
     return SUCCEEDED(hr);
 }
 
@@ -731,41 +693,33 @@ void CVexilClient::EnableEvents(bool bOn)
 {
     if (bOn) {
         if (m_dwAdviseCookie == 0) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(3, "\nCVexilClient        : Enable events at \"%ls\"", m_strServerName.c_str());
+            TRACE(3, "\nCVexilClient        : Enable events at \"%ls\"", m_strServerName.c_str());
             HRESULT hr = Attach() ? ConnectEvents() : m_LasthResult;
             if (FAILED(hr))
                 m_LasthResult = hr;
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(4, "\nCVexilClient        : Advise %s!", SUCCEEDED(hr) ? "OK" : "FAILED");
+            TRACE(4, "\nCVexilClient        : Advise %s!", SUCCEEDED(hr) ? "OK" : "FAILED");
         } else {
             m_LasthResult = S_OK;
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(3, "\nCVexilClient        : Events at \"%ls\" already enabled!", m_strServerName.c_str());
+            TRACE(3, "\nCVexilClient        : Events at \"%ls\" already enabled!", m_strServerName.c_str());
         }
         return;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCVexilClient        : Disable events");
+    TRACE(3, "\nCVexilClient        : Disable events");
     if (m_dwAdviseCookie == 0 || GetCurrentThreadId() != m_dwEventsThread)
         return;
     try {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : EnableEvents() - start unadvise");
+        TRACE(4, "\nCVexilClient        : EnableEvents() - start unadvise");
         HRESULT hr = m_pConnectionPoint->Unadvise(m_dwAdviseCookie);
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : Thread ID %d: Unadvise %s!", static_cast<int>(GetCurrentThreadId()),
-                              SUCCEEDED(hr) ? "OK" : "FAILED");
+        TRACE(4, "\nCVexilClient        : Thread ID %d: Unadvise %s!", static_cast<int>(GetCurrentThreadId()),
+              SUCCEEDED(hr) ? "OK" : "FAILED");
         m_pConnectionPoint->Release();
         m_pConnectionPoint = nullptr;
         m_dwAdviseCookie = 0;
         m_dwEventsThread = 0;
         Detach();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCVexilClient        : EnableEvents() - end unadvise");
+        TRACE(4, "\nCVexilClient        : EnableEvents() - end unadvise");
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCVexilClient        : EnableEvents() - EXCEPTION during unadvise\n");
+        TRACE(1, "\nCVexilClient        : EnableEvents() - EXCEPTION during unadvise\n");
     }
 }
 

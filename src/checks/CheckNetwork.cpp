@@ -181,15 +181,12 @@ void WriteNetwork(CXmlDocument& doc)
 DWORD CheckNetwork(CDiagReport& report, CXmlDocument& doc)
 {
     (void)report;  // nothing to report: the values speak for themselves
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> CheckNetwork()");
+    TRACE(4, "\nTriagist            : -> CheckNetwork()");
     try {
         WriteNetwork(doc);
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\n\nTriagist            :  ## EXCEPTION in CheckNetwork()!");
+        TRACE(1, "\n\nTriagist            :  ## EXCEPTION in CheckNetwork()!");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- CheckNetwork()");
+    TRACE(4, "\nTriagist            : <- CheckNetwork()");
     return STEP_OK;
 }

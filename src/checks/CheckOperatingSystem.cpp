@@ -156,8 +156,7 @@ DWORD CheckOperatingSystem(CDiagReport& report, CXmlDocument& doc)
             report.AddMessage(doc, "Eventlog", szText, "Warnings");
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in CheckOperatingSystem()!");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in CheckOperatingSystem()!");
     }
     return STEP_OK;
 }

@@ -200,8 +200,7 @@ void WriteSubsystems(CXmlDocument& doc)
 
 DWORD CheckQuillmont(CDiagReport&, CXmlDocument& doc)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> CheckQuillmont()");
+    TRACE(4, "\nTriagist            : -> CheckQuillmont()");
     DWORD dwResult = STEP_FINDINGS;
     try {
         if (EnterReportSection(doc, "SNMPAgents")) {
@@ -228,10 +227,8 @@ DWORD CheckQuillmont(CDiagReport&, CXmlDocument& doc)
             doc.Ascend();
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION CheckQuillmont()");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION CheckQuillmont()");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- CheckQuillmont()");
+    TRACE(4, "\nTriagist            : <- CheckQuillmont()");
     return dwResult;
 }

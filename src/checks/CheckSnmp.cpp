@@ -160,23 +160,19 @@ void WriteTrapDestinations(CXmlDocument& doc, SFindings& findings)
 
 bool OpenAgentKey(CRegistryKey& key, const char* pszPath)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            : Open registry key \"%s\" ... ", pszPath);
+    TRACE(3, "\nTriagist            : Open registry key \"%s\" ... ", pszPath);
     DWORD dwResult = key.Open(pszPath, HKEY_LOCAL_MACHINE, CRegistryKey::ALL_ACCESS_64);
     if (dwResult != ERROR_SUCCESS) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nTriagist            : ERROR 0x%X! Open native key failed - try WOW64 node",
-                              static_cast<unsigned>(dwResult));
+        TRACE(3, "\nTriagist            : ERROR 0x%X! Open native key failed - try WOW64 node",
+              static_cast<unsigned>(dwResult));
         dwResult = key.Open(pszPath, HKEY_LOCAL_MACHINE, ALL_ACCESS_32);
     }
     if (dwResult != ERROR_SUCCESS) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR 0x%X! Open registry key \"%s\" FAILED!!",
-                              static_cast<unsigned>(dwResult), pszPath);
+        TRACE(1, "\nTriagist            : ERROR 0x%X! Open registry key \"%s\" FAILED!!",
+              static_cast<unsigned>(dwResult), pszPath);
         return false;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            : Open registry key \"%s\" OK", pszPath);
+    TRACE(3, "\nTriagist            : Open registry key \"%s\" OK", pszPath);
     return true;
 }
 
@@ -266,8 +262,7 @@ DWORD CheckSnmp(CDiagReport& report, CXmlDocument& doc)
         dwMessages = AddFindings(report, doc, findings);
         doc.Ascend();
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in CheckSnmp()!");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in CheckSnmp()!");
     }
     return dwMessages ? STEP_FINDINGS : STEP_OK;
 }

@@ -2,11 +2,11 @@
 #include "src/checks/CheckSystemEventlog.h"
 
 #include "src/baselink/VexilClient.h"
+#include "src/sysaccess/FileTimes.h"
 #include "src/trace/FileDebug.h"
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
 
@@ -36,16 +36,11 @@ void FormatDate(LONG lTime, char (&szDate)[64])
     std::snprintf(szDate, sizeof szDate, " <no date/no time> ");
     if (lTime <= 0)
         return;
-    time_t tTime = static_cast<time_t>(lTime);
-    struct tm tmTime;
-#ifdef _WIN32
-    bool bConverted = gmtime_s(&tmTime, &tTime) == 0;
-#else
-    bool bConverted = gmtime_r(&tTime, &tmTime) != nullptr;
-#endif
-    if (bConverted)
-        std::snprintf(szDate, sizeof szDate, "%02d.%02d.%04d %02d:%02d:%02d", tmTime.tm_mday, tmTime.tm_mon + 1,
-                      tmTime.tm_year + 1900, tmTime.tm_hour, tmTime.tm_min, tmTime.tm_sec);
+    FILETIME ft;
+    SYSTEMTIME st;
+    if (UnixTimeToFileTime(lTime, ft) && FileTimeToSystemTime(&ft, &st))
+        std::snprintf(szDate, sizeof szDate, "%02d.%02d.%04d %02d:%02d:%02d", st.wDay, st.wMonth, st.wYear, st.wHour,
+                      st.wMinute, st.wSecond);
 }
 
 const char* SeverityName(BYTE bSeverity)
@@ -99,8 +94,7 @@ size_t WriteSystemEventlogEntries(CXmlDocument& doc, const BYTE* pData, size_t c
 
 DWORD CheckSystemEventlog(CDiagReport&, CXmlDocument& doc)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> CheckSystemEventlog()");
+    TRACE(4, "\nTriagist            : -> CheckSystemEventlog()");
     bool bAttached = false;
     try {
         if (EnterReportSection(doc, "System") && doc.AddElement("SystemEventlog", nullptr, CXmlDocument::ADD_CHILD) &&
@@ -120,10 +114,8 @@ DWORD CheckSystemEventlog(CDiagReport&, CXmlDocument& doc)
             doc.Ascend();
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in  CheckSystemEventlog()");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in  CheckSystemEventlog()");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- CheckSystemEventlog()");
+    TRACE(4, "\nTriagist            : <- CheckSystemEventlog()");
     return bAttached ? STEP_OK : STEP_FINDINGS;
 }

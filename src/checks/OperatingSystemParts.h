@@ -1,8 +1,8 @@
 // The pieces of the operating system step, each writing its element into the current one.
 #pragma once
 
-#include "src/xml/XmlDocument.h"
 #include "src/platform/Win32.h"
+#include "src/xml/XmlDocument.h"
 
 void WriteOsProduct(CXmlDocument& doc);
 void WriteProcesses(CXmlDocument& doc);

@@ -198,15 +198,13 @@ void WriteProcesses(CXmlDocument& doc)
     DWORD dwCount = 0;
     if (api.pfnEnumProcesses && api.pfnEnumProcesses(adwProcessIds, sizeof adwProcessIds, &cbReturned))
         dwCount = cbReturned / sizeof(DWORD);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            : %d running processes found", static_cast<int>(dwCount));
+    TRACE(3, "\nTriagist            : %d running processes found", static_cast<int>(dwCount));
 
     for (DWORD i = 0; i < dwCount; ++i) {
         SProcessInfo info;
         if (!ReadProcessInfo(api, adwProcessIds[i], info)) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nTriagist            : ERROR 0x%X! GetProcessInfo FAILED!",
-                                  static_cast<unsigned>(GetLastError()));
+            TRACE(1, "\nTriagist            : ERROR 0x%X! GetProcessInfo FAILED!",
+                  static_cast<unsigned>(GetLastError()));
             continue;
         }
         doc.AddElement("Process", nullptr, CXmlDocument::ADD_CHILD);

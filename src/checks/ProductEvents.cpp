@@ -3,6 +3,7 @@
 
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/EventMessage.h"
+#include "src/sysaccess/FileTimes.h"
 #include "src/trace/FileDebug.h"
 #include "src/xml/XmlText.h"
 
@@ -107,27 +108,21 @@ std::string ReportableMessage(const char* pszMessage)
     if (std::all_of(strMessage.begin(), strMessage.end(), IsPrintableOrBlank))
         return strMessage;
 
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : WARNING!! Not printable message \"%s\"", strMessage.c_str());
+    TRACE(2, "\nTriagist            : WARNING!! Not printable message \"%s\"", strMessage.c_str());
     for (char& ch : strMessage) {
         if (!IsPrintableOrBlank(ch))
             ch = ' ';
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : Changed Message: \"%s\"", strMessage.c_str());
+    TRACE(2, "\nTriagist            : Changed Message: \"%s\"", strMessage.c_str());
     return "@@!!Modified!!@@: " + strMessage;
 }
 
 std::string RecordTimeText(DWORD dwTimeGenerated)
 {
-    // Seconds since 1970 in UTC, as a signed number, in the 100-nanosecond units of FILETIME since 1601.
-    const LONGLONG UNIX_EPOCH_AS_FILETIME = 116444736000000000LL;
-    LONGLONG llTime = static_cast<LONGLONG>(static_cast<LONG>(dwTimeGenerated)) * 10000000LL + UNIX_EPOCH_AS_FILETIME;
     FILETIME ftUtc, ftLocal;
-    ftUtc.dwLowDateTime = static_cast<DWORD>(llTime & 0xFFFFFFFF);
-    ftUtc.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(llTime) >> 32);
     SYSTEMTIME st;
-    if (llTime < 0 || !FileTimeToLocalFileTime(&ftUtc, &ftLocal) || !FileTimeToSystemTime(&ftLocal, &st))
+    if (!UnixTimeToFileTime(static_cast<LONG>(dwTimeGenerated), ftUtc) || !FileTimeToLocalFileTime(&ftUtc, &ftLocal) ||
+        !FileTimeToSystemTime(&ftLocal, &st))
         return "n/a";
     char szTime[64];
     std::snprintf(szTime, sizeof szTime, "%04d/%02d/%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
@@ -149,9 +144,8 @@ void WriteRecord(CXmlDocument& doc, const char* pszLog, const EVENTLOGRECORD* pR
     doc.Descend();
     doc.AddElement("Message", strMessage.c_str(), CXmlDocument::ADD_CHILD);
     doc.Ascend();
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : Event(%s) 0x%08X: Message: %s ", pszLog,
-                          static_cast<unsigned>(pRecord->EventID), strMessage.c_str());
+    TRACE(2, "\nTriagist            : Event(%s) 0x%08X: Message: %s ", pszLog,
+          static_cast<unsigned>(pRecord->EventID), strMessage.c_str());
 }
 
 void ScanLog(CXmlDocument& doc, const char* pszLog, SEventCounts& counts)

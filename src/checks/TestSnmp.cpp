@@ -22,14 +22,12 @@ bool WriteRequest(CXmlDocument& doc, CSnmpMgr& snmp, const char* pszOid, BYTE bT
     doc.AddElement("Request", nullptr, CXmlDocument::ADD_CHILD);
     doc.SetAttribute(doc.m_iPosChild, "OID", pszOid);
     doc.SetAttribute(doc.m_iPosChild, "PDU", CSnmpMgr::GetRequestTypeName(bType));
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : SNMP test request %s ...", pszOid);
+    TRACE(2, "\nTriagist            : SNMP test request %s ...", pszOid);
 
     bool bOk = snmp.SetVarBindCount(1, FALSE) && snmp.StringToOid(pszOid, &snmp.m_VarBindList.list[0].name) &&
                snmp.Request(bType, nullptr, nullptr, nullptr);
     nStatus = bOk ? SNMP_ERRORSTATUS_NOERROR : SNMP_ERRORSTATUS_GENERR;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : .. SNMP request returned status 0x%X", static_cast<unsigned>(nStatus));
+    TRACE(2, "\nTriagist            : .. SNMP request returned status 0x%X", static_cast<unsigned>(nStatus));
 
     doc.Descend();
     SnmpVarBind* pBinding = snmp.m_VarBindList.len ? &snmp.m_VarBindList.list[0] : nullptr;
@@ -52,8 +50,7 @@ bool RequestOnce(CSnmpMgr& snmp)
 
 void WriteTimingLoop(CXmlDocument& doc, CSnmpMgr& snmp)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : Start SNMP test loop (OID %s )...", SYSTEM_DESCRIPTION);
+    TRACE(2, "\nTriagist            : Start SNMP test loop (OID %s )...", SYSTEM_DESCRIPTION);
     DWORD dwStart = GetTickCount();
     int nAnswered = 0;
     for (int n = 0; n < LOOP_REQUESTS; ++n) {
@@ -61,8 +58,7 @@ void WriteTimingLoop(CXmlDocument& doc, CSnmpMgr& snmp)
             ++nAnswered;
     }
     DWORD dwElapsed = GetTickCount() - dwStart;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            : .. SNMP loop test completed (%d msec)!", static_cast<int>(dwElapsed));
+    TRACE(2, "\nTriagist            : .. SNMP loop test completed (%d msec)!", static_cast<int>(dwElapsed));
     if (nAnswered == 0)
         return;
     doc.AddElement("Response", nullptr, CXmlDocument::ADD_CHILD);
@@ -77,8 +73,7 @@ void WriteTimingLoop(CXmlDocument& doc, CSnmpMgr& snmp)
 
 DWORD TestSnmp(CDiagReport& report, CXmlDocument& doc)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> TestSnmp()");
+    TRACE(4, "\nTriagist            : -> TestSnmp()");
     bool bMessage = false;
     try {
         if (EnterReportSection(doc, "SNMP")) {
@@ -109,10 +104,8 @@ DWORD TestSnmp(CDiagReport& report, CXmlDocument& doc)
             }
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in TestSnmp()");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in TestSnmp()");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- TestSnmp()");
+    TRACE(4, "\nTriagist            : <- TestSnmp()");
     return bMessage ? STEP_FINDINGS : STEP_OK;
 }

@@ -254,8 +254,8 @@ void WriteRoutingTable(CXmlDocument& doc)
         return;
     const BYTE* pArea = static_cast<const BYTE*>(bios.MapPhysicalMemory(0, ROUTING_AREA_BASE, ROUTING_AREA_LENGTH));
     if (!pArea) {
-        HW_TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X",
-                 static_cast<unsigned>(ROUTING_AREA_BASE));
+        TRACE(1, "\nGetPciSlotMapping   : ERROR! Could not map physical memory at 0x%05X",
+              static_cast<unsigned>(ROUTING_AREA_BASE));
         return;
     }
     for (DWORD dwOffset = 0; dwOffset + 16 <= ROUTING_AREA_LENGTH; dwOffset += 16) {
@@ -263,14 +263,14 @@ void WriteRoutingTable(CXmlDocument& doc)
         SRoutingTableInfo info;
         if (!ReadRoutingTable(pTable, pArea + ROUTING_AREA_LENGTH, info))
             continue;
-        HW_TRACE(2, "\nTriagist            : ## PCI IRQ Routing table found");
-        HW_TRACE(5, "\nTriagist            :      address:        0x%08X", HW_ADDR(pTable));
-        HW_TRACE(3, "\nTriagist            :      version:        %d.%d", pTable[5], pTable[4]);
-        HW_TRACE(3, "\nTriagist            :      checksum:       %d", info.bChecksum);
-        HW_TRACE(3, "\nTriagist            :      table size:     0x%04X", info.wSize);
-        HW_TRACE(2, "\nTriagist            :      number entries: %d\n", static_cast<int>(info.dwEntries));
+        TRACE(2, "\nTriagist            : ## PCI IRQ Routing table found");
+        TRACE(5, "\nTriagist            :      address:        0x%08X", HW_ADDR(pTable));
+        TRACE(3, "\nTriagist            :      version:        %d.%d", pTable[5], pTable[4]);
+        TRACE(3, "\nTriagist            :      checksum:       %d", info.bChecksum);
+        TRACE(3, "\nTriagist            :      table size:     0x%04X", info.wSize);
+        TRACE(2, "\nTriagist            :      number entries: %d\n", static_cast<int>(info.dwEntries));
         if (info.bChecksum != 0) {
-            HW_TRACE(1, "\nTriagist            : ## WARNING! Illegal checksum in PCI IRQ Routing Table!\n");
+            TRACE(1, "\nTriagist            : ## WARNING! Illegal checksum in PCI IRQ Routing Table!\n");
             continue;
         }
         if (doc.AddElement("IRQRouting", nullptr, kChild)) {
@@ -318,14 +318,14 @@ void WriteBios(CDiagReport& report, CXmlDocument& doc)
     std::unique_ptr<CSMBios> pSmbios(new CSMBios);
     if (!pSmbios->Connect()) {
         report.AddMessage(doc, "SMBIOS", "Could not connect to SMBIOS!", "Errors");
-        HW_TRACE(1, "\n\nTriagist            :  ## FATAL ERROR! Connect to BIOS device failed!\n");
+        TRACE(1, "\n\nTriagist            :  ## FATAL ERROR! Connect to BIOS device failed!\n");
         WriteRegistryBiosVersion(doc);
         return;
     }
     CSMBios& smbios = *pSmbios;
     const BYTE* pBios = smbios.getDmiStructureByType(0, 0);
     std::string version = pBios ? BiosVersionText(smbios.getDmiString(pBios, CSMBios::FieldByte(pBios, 5))) : "";
-    HW_TRACE(2, "\nTriagist            :  System BIOS version %s", version.c_str());
+    TRACE(2, "\nTriagist            :  System BIOS version %s", version.c_str());
     if (pBios) {
         AddString(doc, "Vendor", smbios, pBios, 4);
         AddString(doc, "Date", smbios, pBios, 8);
@@ -396,12 +396,12 @@ void WriteSystem(CDiagReport& report, CXmlDocument& doc)
 
 DWORD CheckSystem(CDiagReport& report, CXmlDocument& doc)
 {
-    HW_TRACE(4, "\nTriagist            : -> CheckSystem()");
+    TRACE(4, "\nTriagist            : -> CheckSystem()");
     try {
         WriteSystem(report, doc);
     } catch (...) {
-        HW_TRACE(1, "\n\nTriagist            :  ## EXCEPTION in CheckSystem()!");
+        TRACE(1, "\n\nTriagist            :  ## EXCEPTION in CheckSystem()!");
     }
-    HW_TRACE(4, "\nTriagist            : <- CheckSystem()");
+    TRACE(4, "\nTriagist            : <- CheckSystem()");
     return STEP_OK;
 }

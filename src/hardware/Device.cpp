@@ -91,19 +91,19 @@ void CDeviceBios::Close()
 
 BOOL CDeviceBios::Connect()
 {
-    HW_TRACE(4, "\nCDeviceBios (Connct): connect to BIOS device...");
+    TRACE(4, "\nCDeviceBios (Connct): connect to BIOS device...");
     if (!m_bConnected)
         m_bConnected = Open("VxBios") ? TRUE : FALSE;
-    HW_TRACE(4, "\nCDeviceBios (Connct): %sconnected", m_bConnected ? "" : "not");
+    TRACE(4, "\nCDeviceBios (Connct): %sconnected", m_bConnected ? "" : "not");
     if (m_bConnected) {
         DWORD cbReturned = 0;
         if (IoControl(IOCTL_VXBIOS_INTERFACE, nullptr, 0, m_InterfaceInfo, INTERFACE_INFO_SIZE, &cbReturned) &&
             cbReturned == INTERFACE_INFO_SIZE) {
             m_bSmbiAvailable = TRUE;
-            HW_TRACE(3, "\nCDeviceBios (Connct): SMBI avaliable");
+            TRACE(3, "\nCDeviceBios (Connct): SMBI avaliable");
         }
     } else {
-        HW_TRACE(3, "\nCDeviceBios (Connct): device driver could not be connected, don't detect interfaces");
+        TRACE(3, "\nCDeviceBios (Connct): device driver could not be connected, don't detect interfaces");
     }
     return m_bConnected;
 }
@@ -111,7 +111,7 @@ BOOL CDeviceBios::Connect()
 void* CDeviceBios::MapPhysicalMemory(DWORD dwAddressHigh, DWORD dwAddressLow, DWORD dwLength)
 {
     if (m_pMapped) {
-        HW_TRACE(2, "\nCDeviceBios (Map)   : ## WARNING! Mapped physical memory already existing, will be unmapped!");
+        TRACE(2, "\nCDeviceBios (Map)   : ## WARNING! Mapped physical memory already existing, will be unmapped!");
         UnmapPhysicalMemory();
         m_pMapped = nullptr;
     }
@@ -122,8 +122,8 @@ void* CDeviceBios::MapPhysicalMemory(DWORD dwAddressHigh, DWORD dwAddressLow, DW
         if (cbReturned >= sizeof pMapped)
             m_pMapped = pMapped;
     } else {
-        HW_TRACE(1, "\nCDeviceBios (Map)   : ## ERROR in MapPhysicalMemory()! IoControl failed (0x%08X)!",
-                 static_cast<unsigned>(m_dwLastError));
+        TRACE(1, "\nCDeviceBios (Map)   : ## ERROR in MapPhysicalMemory()! IoControl failed (0x%08X)!",
+              static_cast<unsigned>(m_dwLastError));
     }
     return m_pMapped;
 }
@@ -134,8 +134,8 @@ BOOL CDeviceBios::UnmapPhysicalMemory()
         return TRUE;
     BOOL bOk = IoControl(IOCTL_VXBIOS_UNMAP, nullptr, 0, nullptr, 0, nullptr);
     if (!bOk)
-        HW_TRACE(1, "\nCDeviceBios (Map)   : ## ERROR in UnmapPhysicalMemory()! IoControl failed (0x%08X)!",
-                 static_cast<unsigned>(m_dwLastError));
+        TRACE(1, "\nCDeviceBios (Map)   : ## ERROR in UnmapPhysicalMemory()! IoControl failed (0x%08X)!",
+              static_cast<unsigned>(m_dwLastError));
     m_pMapped = nullptr;
     return bOk;
 }
@@ -146,9 +146,9 @@ CDeviceBusIo::~CDeviceBusIo() = default;
 
 BOOL CDeviceBusIo::Connect()
 {
-    HW_TRACE(4, "\nCDeviceBusIo        : connect to BUSIO device...");
+    TRACE(4, "\nCDeviceBusIo        : connect to BUSIO device...");
     if (!m_bConnected)
         m_bConnected = Open("VxBusIo") ? TRUE : FALSE;
-    HW_TRACE(4, "\nCDeviceBusIo        : %sconnected", m_bConnected ? "" : "not");
+    TRACE(4, "\nCDeviceBusIo        : %sconnected", m_bConnected ? "" : "not");
     return m_bConnected;
 }

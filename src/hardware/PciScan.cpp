@@ -4,6 +4,7 @@
 #include "src/hardware/Device.h"
 #include "src/hardware/HardwareTrace.h"
 #include "src/hardware/PciConfig.h"
+#include "src/report/RuntimeLayout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -38,20 +39,20 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
 
     BYTE bus = static_cast<BYTE>(address.dwBus), device = static_cast<BYTE>(address.dwDevice);
     BYTE slot = kSlotUnknown;
-    HW_TRACE(5, "\nGetPciSlotNumber    : Get PCI slot number for bus %d device %d...", bus, device);
+    TRACE(5, "\nGetPciSlotNumber    : Get PCI slot number for bus %d device %d...", bus, device);
     if (!bios.GetSlotNumber(bus, device, &slot)) {
         // An unknown slot is left out of the report rather than shown as the system board's 0.
         slot = kSlotUnknown;
         if (pBridgeMap[bus] != 0) {
             slot = pBridgeMap[bus];
-            HW_TRACE(2, "\nTriagist            : Pci bridge device at slot %d created bus no %d", slot, bus);
+            TRACE(2, "\nTriagist            : Pci bridge device at slot %d created bus no %d", slot, bus);
         } else {
-            HW_TRACE(3, "\nTriagist            : No entry found in PCI bridge mapping table!");
+            TRACE(3, "\nTriagist            : No entry found in PCI bridge mapping table!");
         }
     }
     if (config.HeaderType() & 0x01) {
-        HW_TRACE(2, "\n         Brigde device:  Primary bus index  : %d", config.PrimaryBus());
-        HW_TRACE(2, "\n                         Secondary bus index: %d", config.SecondaryBus());
+        TRACE(2, "\n         Brigde device:  Primary bus index  : %d", config.PrimaryBus());
+        TRACE(2, "\n                         Secondary bus index: %d", config.SecondaryBus());
         pBridgeMap[config.SecondaryBus()] = slot == kSlotUnknown ? 0 : slot;
     }
 
@@ -69,7 +70,7 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
         doc.AddElement("Slot", slot, kChild);
 
     CAdapterIni names;
-    if (names.Open(".\\Adapter.ini")) {
+    if (names.Open(RUNTIME_ADAPTER_NAMES)) {
         std::string name;
         if (names.GetVendorName(config.VendorId(), config.VendorId(), name))
             doc.AddElement("VendorName", name.c_str(), kChild);
@@ -83,25 +84,25 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
 
 void ScanBus(CXmlDocument& doc)
 {
-    HW_TRACE(4, "\nTriagist            : Create PCI slot mapping table - connect to Gorrel BIOS device...");
+    TRACE(4, "\nTriagist            : Create PCI slot mapping table - connect to Gorrel BIOS device...");
     CDeviceBios bios;
     if (bios.Connect()) {
         if (!bios.GetPciSlotMapping())
-            HW_TRACE(1, "\n\nTriagist (Scan)     : ## ERROR! Could not get PCI slot mapping!\n");
-        HW_TRACE(4, "\nTriagist            : Disconnect from Gorrel BIOS device");
+            TRACE(1, "\n\nTriagist (Scan)     : ## ERROR! Could not get PCI slot mapping!\n");
+        TRACE(4, "\nTriagist            : Disconnect from Gorrel BIOS device");
         bios.Close();
     } else {
-        HW_TRACE(1, "\n\nTriagist (Scan)     : ## FATAL ERROR! Connect to BIOS device failed!\n");
+        TRACE(1, "\n\nTriagist (Scan)     : ## FATAL ERROR! Connect to BIOS device failed!\n");
     }
 
-    HW_TRACE(4, "\nTriagist            : Scan PCI bus devices - connect to Gorrel BusIO device...");
+    TRACE(4, "\nTriagist            : Scan PCI bus devices - connect to Gorrel BusIO device...");
     CDeviceBusIo busIo;
     if (!busIo.Connect()) {
-        HW_TRACE(1, "\nTriagist            : ## ERROR 0x%08X! Connect to BusIo device failed!",
-                 static_cast<unsigned>(busIo.GetLastError()));
+        TRACE(1, "\nTriagist            : ## ERROR 0x%08X! Connect to BusIo device failed!",
+              static_cast<unsigned>(busIo.GetLastError()));
         return;
     }
-    HW_TRACE(4, "\nTriagist            : ... Gorrel BusIO device connected");
+    TRACE(4, "\nTriagist            : ... Gorrel BusIO device connected");
 
     BYTE bridgeMap[256] = {};
     CPciConfig config;
@@ -111,8 +112,8 @@ void ScanBus(CXmlDocument& doc)
     for (;;) {
         WORD wVendor = config.VendorId(), wDevice = config.DeviceId();
         if (wVendor == 0 || wVendor == 0xFFFF || wDevice == 0)
-            HW_TRACE(1, "\nTriagist            : Invalid PCI device configuration! (Vendor: 0x%X Device: 0x%X)",
-                     wVendor, wDevice);
+            TRACE(1, "\nTriagist            : Invalid PCI device configuration! (Vendor: 0x%X Device: 0x%X)",
+                  wVendor, wDevice);
         else
             WriteDevice(doc, config, address, bios, bridgeMap);
 
@@ -128,7 +129,7 @@ void ScanBus(CXmlDocument& doc)
         if (!bNext || next.dwBus > 255 || next.dwDevice > 31 || next.dwFunction > 7 ||
             (next.dwBus << 8 | next.dwDevice << 3 | next.dwFunction) <=
                 (current.dwBus << 8 | current.dwDevice << 3 | current.dwFunction)) {
-            HW_TRACE(2, "\nTriagist            : Disconnect from Gorrel BusIO device");
+            TRACE(2, "\nTriagist            : Disconnect from Gorrel BusIO device");
             break;
         }
         address = next;
@@ -147,7 +148,7 @@ void ScanPciDevices(CXmlDocument& doc)
     try {
         ScanBus(doc);
     } catch (...) {
-        HW_TRACE(1, "\nTriagist            : ## ERROR EXCEPTION during PCI bus scan!");
+        TRACE(1, "\nTriagist            : ## ERROR EXCEPTION during PCI bus scan!");
     }
     doc.Ascend();
 }

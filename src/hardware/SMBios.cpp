@@ -29,7 +29,7 @@ CSMBios::~CSMBios()
             ++nFreed;
         }
         m_Types[type] = STypeList{};
-        HW_TRACE(6, "\n~CDmiData           : Struct %03d Nr %d", type, nFreed);
+        TRACE(6, "\n~CDmiData           : Struct %03d Nr %d", type, nFreed);
     }
     Disconnect();
 }
@@ -37,10 +37,10 @@ CSMBios::~CSMBios()
 DWORD CSMBios::Connect()
 {
     m_dwDmiFound = 0;
-    HW_TRACE(3, "\nCSMBios (Connect)   : Connect to BIOS device...");
+    TRACE(3, "\nCSMBios (Connect)   : Connect to BIOS device...");
     if (!m_Bios.Connect()) {
-        HW_TRACE(1, "\n\nCSMBios (Connect)   : ## ERROR! Could not connect to BIOS device (0x%08X)!\n",
-                 static_cast<unsigned>(m_Bios.GetLastError()));
+        TRACE(1, "\n\nCSMBios (Connect)   : ## ERROR! Could not connect to BIOS device (0x%08X)!\n",
+              static_cast<unsigned>(m_Bios.GetLastError()));
         return 0;
     }
     m_pMapped = static_cast<const BYTE*>(
@@ -51,14 +51,14 @@ DWORD CSMBios::Connect()
     }
     m_dwDmiFound = ScanForDmi();
     if (m_dwDmiFound != 1) {
-        HW_TRACE(1, "\n\nCSMBios (Connect)   : ## ERROR! No DMI structures found!\n");
+        TRACE(1, "\n\nCSMBios (Connect)   : ## ERROR! No DMI structures found!\n");
         return 1;
     }
-    HW_TRACE(1, "\n\nCSMBios (Connect)   : ## DMI structures found ##\n");
+    TRACE(1, "\n\nCSMBios (Connect)   : ## DMI structures found ##\n");
     if (m_dwTableAddress == 0)
         return 1;
-    HW_TRACE(3, "\nCSMBios (Connect)   : SMBIOS structures in different segment; map other address (0x%08X size %d)",
-             static_cast<unsigned>(m_dwTableAddress), static_cast<int>(m_qwTableLength));
+    TRACE(3, "\nCSMBios (Connect)   : SMBIOS structures in different segment; map other address (0x%08X size %d)",
+          static_cast<unsigned>(m_dwTableAddress), static_cast<int>(m_qwTableLength));
     m_Bios.UnmapPhysicalMemory();
     m_pMapped = static_cast<const BYTE*>(
         m_Bios.MapPhysicalMemory(0, m_dwTableAddress, static_cast<DWORD>(m_qwTableLength)));
@@ -66,7 +66,7 @@ DWORD CSMBios::Connect()
         Disconnect();
         return 0;
     }
-    HW_TRACE(3, "\nCSMBios (Connect)   :    SMBIOS structures mapped address = 0x%08X", HW_ADDR(m_pMapped));
+    TRACE(3, "\nCSMBios (Connect)   :    SMBIOS structures mapped address = 0x%08X", HW_ADDR(m_pMapped));
     DWORD dwResult = Get_SM_DMI_Structs(m_pMapped);
     if (dwResult == 0)
         Disconnect();
@@ -76,26 +76,26 @@ DWORD CSMBios::Connect()
 DWORD CSMBios::Disconnect()
 {
     m_dwDmiFound = 0;
-    HW_TRACE(3, "\nCSMBios (Disconnect): Disconnect from BIOS device...");
+    TRACE(3, "\nCSMBios (Disconnect): Disconnect from BIOS device...");
     if (m_Bios.GetMappedAddress()) {
-        HW_TRACE(4, "\nCSMBios (Disconnect):   unmap mapped BIOS memory...");
+        TRACE(4, "\nCSMBios (Disconnect):   unmap mapped BIOS memory...");
         m_Bios.UnmapPhysicalMemory();
     }
     m_pMapped = nullptr;
     if (m_Bios.IsConnected())
         m_Bios.Close();
-    HW_TRACE(3, "\nCSMBios (Disconnect): Disconnected");
+    TRACE(3, "\nCSMBios (Disconnect): Disconnected");
     return 1;
 }
 
 DWORD CSMBios::ScanForDmi()
 {
     if (!m_pMapped) {
-        HW_TRACE(1, "\nScanForDmi          : ## FATAL ERROR! Mapped address is NULL!\n");
+        TRACE(1, "\nScanForDmi          : ## FATAL ERROR! Mapped address is NULL!\n");
         return 0;
     }
-    HW_TRACE(5, "\nScanForDmi          : physical addr = 0x%05X, mapped addr = 0x%08X, size 0x%05X",
-             static_cast<unsigned>(m_dwSearchBase), HW_ADDR(m_pMapped), static_cast<unsigned>(m_qwSearchLength));
+    TRACE(5, "\nScanForDmi          : physical addr = 0x%05X, mapped addr = 0x%08X, size 0x%05X",
+          static_cast<unsigned>(m_dwSearchBase), HW_ADDR(m_pMapped), static_cast<unsigned>(m_qwSearchLength));
     const BYTE* pArea = m_pMapped;
     const BYTE* pAreaEnd = pArea + m_qwSearchLength;
     size_t nSearch = m_qwSearchLength > 16 ? static_cast<size_t>(m_qwSearchLength - 16) : 0;
@@ -108,11 +108,11 @@ DWORD CSMBios::ScanForDmi()
         if ((m_dwSearchBase + offset) % 16 != 0)
             continue;
         const BYTE* pCandidate = pArea + offset;
-        HW_TRACE(6, "\nScanForDmi          :   checking address 0x%08X: value=0x%08X", HW_ADDR(pCandidate),
-                 static_cast<unsigned>(ReadDword(pCandidate)));
+        TRACE(6, "\nScanForDmi          :   checking address 0x%08X: value=0x%08X", HW_ADDR(pCandidate),
+              static_cast<unsigned>(ReadDword(pCandidate)));
         if (std::memcmp(pCandidate, "_SM_", 4) == 0) {
-            HW_TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p",
-                     static_cast<const void*>(pCandidate));
+            TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p",
+                  static_cast<const void*>(pCandidate));
             dwResult = Scan_SM_DMI(pCandidate, pAreaEnd);
         }
     }
@@ -123,11 +123,11 @@ DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
 {
     const char* kDumpLine = "\nScan_SM_DMI         :   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
                             "%02X %02X %02X %02X";
-    HW_TRACE(5, "\nScan_SM_DMI         : Dump of SM BIOS header:");
+    TRACE(5, "\nScan_SM_DMI         : Dump of SM BIOS header:");
     for (int line = 0; line < 2; ++line) {
         const BYTE* p = pCandidate + 16 * line;
-        HW_TRACE(5, kDumpLine, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
-                 p[13], p[14], p[15]);
+        TRACE(5, kDumpLine, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
+              p[13], p[14], p[15]);
     }
     BYTE bLength = pCandidate[5];
     m_bMajor = pCandidate[6];
@@ -137,36 +137,36 @@ DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
     m_qwStructures = ReadWord(pCandidate + 0x1C);
     char szAnchor[5] = {};
     std::memcpy(szAnchor, pCandidate, 4);
-    HW_TRACE(2, "\nScan_SM_DMI         : DMI header found:");
-    HW_TRACE(3, "\nScan_SM_DMI         :   anchor string:  %s", szAnchor);
-    HW_TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor,
-             pCandidate[0x1E]);
-    HW_TRACE(3, "\nScan_SM_DMI         :   nr structures:  %d", static_cast<int>(m_qwStructures));
-    HW_TRACE(3, "\nScan_SM_DMI         :   struct address: 0x%08X, size 0x%04X",
-             static_cast<unsigned>(m_dwTableAddress), static_cast<unsigned>(m_qwTableLength));
+    TRACE(2, "\nScan_SM_DMI         : DMI header found:");
+    TRACE(3, "\nScan_SM_DMI         :   anchor string:  %s", szAnchor);
+    TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor,
+          pCandidate[0x1E]);
+    TRACE(3, "\nScan_SM_DMI         :   nr structures:  %d", static_cast<int>(m_qwStructures));
+    TRACE(3, "\nScan_SM_DMI         :   struct address: 0x%08X, size 0x%04X",
+          static_cast<unsigned>(m_dwTableAddress), static_cast<unsigned>(m_qwTableLength));
     // An entry point that claims to reach past the area cannot be whole.
     BYTE bSum = pAreaEnd - pCandidate < bLength ? 1 : 0;
     for (int i = 0; i < bLength && pCandidate + i < pAreaEnd; ++i)
         bSum = static_cast<BYTE>(bSum + pCandidate[i]);
     if (bSum != 0) {
-        HW_TRACE(1, "\n\nScan_SM_DMI         : ## CHECKSUM ERROR in DMI structure header!\n");
+        TRACE(1, "\n\nScan_SM_DMI         : ## CHECKSUM ERROR in DMI structure header!\n");
         m_pMapped = nullptr;
         // A rejected candidate leaves no version behind.
         m_bMajor = m_bMinor = 0xFF;
         return 0;
     }
-    HW_TRACE(2, "\nScan_SM_DMI         : Checksum OK");
+    TRACE(2, "\nScan_SM_DMI         : Checksum OK");
     std::memcpy(m_EntryPoint, pCandidate, ENTRY_POINT_SIZE);
     m_bEntryPointValid = TRUE;
-    HW_TRACE(3, "\nScan_SM_DMI         : remap DMI struct address later for structure scanning in module start");
+    TRACE(3, "\nScan_SM_DMI         : remap DMI struct address later for structure scanning in module start");
     m_pMapped = nullptr;
     return 1;
 }
 
 DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
 {
-    HW_TRACE(5, "\nGet_SM_DMI_Structs  : pDmiStructure = 0x%08x Size 0x%04X", HW_ADDR(pTable),
-             static_cast<unsigned>(m_qwTableLength));
+    TRACE(5, "\nGet_SM_DMI_Structs  : pDmiStructure = 0x%08x Size 0x%04X", HW_ADDR(pTable),
+          static_cast<unsigned>(m_qwTableLength));
     const BYTE* pEnd = pTable + m_qwTableLength;
     m_pTableEnd = pEnd;
     if (m_qwStructures == 0)
@@ -175,49 +175,49 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
     const BYTE* p = pTable;
     for (uint64_t i = 0; i < m_qwStructures; ++i) {
         if (p >= pEnd) {
-            HW_TRACE(1, "\nGet_SM_DMI_Structs  : ## FATAL ERROR! pDmiStructure 0x%X exceeds structure table end 0X%X!!",
-                     HW_ADDR(p), HW_ADDR(pEnd));
+            TRACE(1, "\nGet_SM_DMI_Structs  : ## FATAL ERROR! pDmiStructure 0x%X exceeds structure table end 0X%X!!",
+                  HW_ADDR(p), HW_ADDR(pEnd));
             return 0;
         }
         const BYTE* pStart = p;
         // A structure whose formatted area would leave the table is not filed: nothing may read past it.
         if (pEnd - p < 4 || pEnd - p < p[1]) {
-            HW_TRACE(1, "\nScanSMDmi           : !!! STURCTURE REACHES BEYOND END !!!");
-            HW_TRACE(1, "\nScanSMDmi           : !!! DMI STRUCTURES INCOMPLETE !!!");
-            HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                     static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
+            TRACE(1, "\nScanSMDmi           : !!! STURCTURE REACHES BEYOND END !!!");
+            TRACE(1, "\nScanSMDmi           : !!! DMI STRUCTURES INCOMPLETE !!!");
+            TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                  static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
             break;
         }
         // Shorter than its own header, it cannot say where the next one starts: the rest is not a table.
         if (p[1] < 4) {
-            HW_TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!",
-                     static_cast<unsigned>(i + 1), p[0], p[1]);
-            HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                     static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
+            TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!",
+                  static_cast<unsigned>(i + 1), p[0], p[1]);
+            TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                  static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
             break;
         }
         dwResult = EnterStructList(pStart);
         p += pStart[1];
-        HW_TRACE(6, "\nScanSMDmi           : Struct %02d: Start 0x%08X, Header 0x%08X, Len 0x%02X",
-                 static_cast<int>(i + 1), HW_ADDR(p), HW_ADDR(pStart), pStart[1]);
+        TRACE(6, "\nScanSMDmi           : Struct %02d: Start 0x%08X, Header 0x%08X, Len 0x%02X",
+              static_cast<int>(i + 1), HW_ADDR(p), HW_ADDR(pStart), pStart[1]);
         const BYTE* pString = p;
         const BYTE* q = p;
         while (q < pEnd && *q)
             ++q;
         bool bComplete = q < pEnd;
         while (bComplete && q + 1 < pEnd && q[1] != 0) {
-            HW_TRACE(6, "\nScanSMDmi (string)  :     %s", std::string(pString, q).c_str());
+            TRACE(6, "\nScanSMDmi (string)  :     %s", std::string(pString, q).c_str());
             pString = ++q;
             while (q < pEnd && *q)
                 ++q;
             bComplete = q < pEnd;
         }
         if (!bComplete || q + 1 >= pEnd) {
-            HW_TRACE(1, "\nScanSMDmi           : !!! NO END OF STRUCTURE FOUND, POINTER BEYOND END !!!");
-            HW_TRACE(1, "\nScanSMDmi           : !!! DMI SRTUCTURES INCOMPLETE !!!");
+            TRACE(1, "\nScanSMDmi           : !!! NO END OF STRUCTURE FOUND, POINTER BEYOND END !!!");
+            TRACE(1, "\nScanSMDmi           : !!! DMI SRTUCTURES INCOMPLETE !!!");
             if (i + 1 < m_qwStructures)
-                HW_TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                         static_cast<unsigned>(m_qwStructures - i - 1), static_cast<unsigned>(m_qwStructures));
+                TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
+                      static_cast<unsigned>(m_qwStructures - i - 1), static_cast<unsigned>(m_qwStructures));
             break;
         }
         p = q + 2;
@@ -229,14 +229,14 @@ DWORD CSMBios::EnterStructList(const BYTE* pStructure)
 {
     SDmiNode* pNode = new (std::nothrow) SDmiNode{pStructure, nullptr};
     if (!pNode) {
-        HW_TRACE(1, "\nEnterStructList     : ## ERROR! Could not allocate pDmiList (LastError 0x08X)!");
+        TRACE(1, "\nEnterStructList     : ## ERROR! Could not allocate pDmiList (LastError 0x08X)!");
         return 1;
     }
     BYTE type = pStructure[0], length = pStructure[1];
-    HW_TRACE(4, "\nEnterStructList     :   enter structure Type=%d, Length=%d, Handle=%d", type, length,
-             ReadWord(pStructure + 2));
-    HW_TRACE(6, "\nEnterStructList     :     struct address 0x%08X", HW_ADDR(pStructure));
-    HW_TRACE(6, "\nEnterStructList     :     Header : %02X %02X %02X %02X", type, length, pStructure[2], pStructure[3]);
+    TRACE(4, "\nEnterStructList     :   enter structure Type=%d, Length=%d, Handle=%d", type, length,
+          ReadWord(pStructure + 2));
+    TRACE(6, "\nEnterStructList     :     struct address 0x%08X", HW_ADDR(pStructure));
+    TRACE(6, "\nEnterStructList     :     Header : %02X %02X %02X %02X", type, length, pStructure[2], pStructure[3]);
     if (g_FileDebug.m_bActive && length > 4) {
         std::string dump = "\nEnterStructList     :     Data   :";
         for (int i = 4; i < length; ++i) {
@@ -250,10 +250,10 @@ DWORD CSMBios::EnterStructList(const BYTE* pStructure)
     }
     STypeList& list = m_Types[type];
     if (list.pHead) {
-        HW_TRACE(6, "\nEnterStructList     :     struct already available, add entry");
+        TRACE(6, "\nEnterStructList     :     struct already available, add entry");
         list.pTail->pNext = pNode;
     } else {
-        HW_TRACE(6, "\nEnterStructList     :     create new struct entry");
+        TRACE(6, "\nEnterStructList     :     create new struct entry");
         list.pHead = pNode;
     }
     list.pTail = pNode;
@@ -263,18 +263,18 @@ DWORD CSMBios::EnterStructList(const BYTE* pStructure)
 
 const BYTE* CSMBios::getDmiStructureByType(BYTE type, int index)
 {
-    HW_TRACE(5, "\nCSMBios::getDmiStructureByType(): find DMI type %d index %d", type, index);
+    TRACE(5, "\nCSMBios::getDmiStructureByType(): find DMI type %d index %d", type, index);
     const STypeList& list = m_Types[type];
     if (index >= 0 && list.nCount > static_cast<DWORD>(index)) {
         const SDmiNode* pNode = list.pHead;
         for (int i = 0; i < index && pNode; ++i)
             pNode = pNode->pNext;
         if (pNode) {
-            HW_TRACE(6, "\nCSMBios::getDmiStructureByType():   found at 0x%08x", HW_ADDR(pNode->pStructure));
+            TRACE(6, "\nCSMBios::getDmiStructureByType():   found at 0x%08x", HW_ADDR(pNode->pStructure));
             return pNode->pStructure;
         }
     }
-    HW_TRACE(5, "\nCSMBios::getDmiStructureByType():   not found!");
+    TRACE(5, "\nCSMBios::getDmiStructureByType():   not found!");
     return nullptr;
 }
 

@@ -1,51 +1,87 @@
-// Owners of platform handles, so every handle is closed on every path.
+// Owners of platform handles, so every handle is closed on every path: one owner, with close traits
+// per kind of handle.
 #pragma once
 
 #include "src/platform/Win32.h"
 
-class CScopedHandle {
+// Traits: the handle's type, the value that means "none", which values are open, and how to close one.
+template <class Traits>
+class CScoped {
 public:
-    explicit CScopedHandle(HANDLE h = nullptr) : m_h(h) {}
-    ~CScopedHandle() { Close(); }
-    CScopedHandle(const CScopedHandle&) = delete;
-    CScopedHandle& operator=(const CScopedHandle&) = delete;
+    using Type = typename Traits::Type;
 
-    HANDLE Get() const { return m_h; }
-    bool IsValid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-    void Close()
+    explicit CScoped(Type h = Traits::None()) : m_h(h) {}
+    ~CScoped() { Close(); }
+    CScoped(const CScoped&) = delete;
+    CScoped& operator=(const CScoped&) = delete;
+    CScoped(CScoped&& other) noexcept : m_h(other.Detach()) {}
+    CScoped& operator=(CScoped&& other) noexcept
     {
-        if (IsValid())
-            CloseHandle(m_h);
-        m_h = nullptr;
+        Reset(other.Detach());
+        return *this;
     }
 
-private:
-    HANDLE m_h;
-};
-
-class CScopedRegKey {
-public:
-    explicit CScopedRegKey(HKEY hKey = nullptr) : m_hKey(hKey) {}
-    ~CScopedRegKey() { Close(); }
-    CScopedRegKey(const CScopedRegKey&) = delete;
-    CScopedRegKey& operator=(const CScopedRegKey&) = delete;
-
-    HKEY Get() const { return m_hKey; }
-    PHKEY Receive()
+    Type Get() const { return m_h; }
+    bool IsValid() const { return Traits::IsOpen(m_h); }
+    // Closes what is held and lends the slot to a function that returns a handle through a pointer.
+    Type* Receive()
     {
         Close();
-        return &m_hKey;
+        return &m_h;
+    }
+    void Reset(Type h = Traits::None())
+    {
+        if (h == m_h)
+            return;
+        Close();
+        m_h = h;
+    }
+    // Gives up ownership without closing.
+    Type Detach()
+    {
+        Type h = m_h;
+        m_h = Traits::None();
+        return h;
     }
     void Close()
     {
-        if (m_hKey)
-            RegCloseKey(m_hKey);
-        m_hKey = nullptr;
+        if (Traits::IsOpen(m_h))
+            Traits::Close(m_h);
+        m_h = Traits::None();
     }
 
 private:
-    HKEY m_hKey;
+    Type m_h;
 };
+
+// Traits for handles whose "none" is a null pointer or zero.
+template <class T, auto pfnClose>
+struct NullIsNoneTraits {
+    using Type = T;
+    static Type None() { return Type(); }
+    static bool IsOpen(Type h) { return h != Type(); }
+    static void Close(Type h) { pfnClose(h); }
+};
+
+// Kernel objects: files answer INVALID_HANDLE_VALUE for none, most others null.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type None() { return nullptr; }
+    static bool IsOpen(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { CloseHandle(h); }
+};
+
+inline void FreeLocalMemory(HLOCAL h) { LocalFree(h); }
+inline void UnloadModule(HMODULE h) { FreeLibrary(h); }
+
+using CScopedHandle = CScoped<KernelHandleTraits>;
+using CScopedRegKey = CScoped<NullIsNoneTraits<HKEY, RegCloseKey>>;
+using CScopedServiceHandle = CScoped<NullIsNoneTraits<SC_HANDLE, CloseServiceHandle>>;
+using CScopedMsiHandle = CScoped<NullIsNoneTraits<MSIHANDLE, MsiCloseHandle>>;
+using CScopedEventLog = CScoped<NullIsNoneTraits<HANDLE, CloseEventLog>>;
+using CScopedLocalMemory = CScoped<NullIsNoneTraits<HLOCAL, FreeLocalMemory>>;
+using CScopedBstr = CScoped<NullIsNoneTraits<BSTR, SysFreeString>>;
+using CScopedModule = CScoped<NullIsNoneTraits<HMODULE, UnloadModule>>;
 
 // A function of a loaded module as type F, nullptr when it is missing. Casting through
 // void (*)() keeps the compiler's function-type check quiet.
@@ -55,68 +91,73 @@ F ResolveProc(HMODULE hModule, LPCSTR pszFunction)
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszFunction)));
 }
 
-class CScopedLibrary {
+// A library loaded by name for the owner's lifetime.
+class CScopedLibrary : public CScopedModule {
 public:
-    explicit CScopedLibrary(LPCSTR pszName) : m_hModule(LoadLibraryA(pszName)) {}
-    ~CScopedLibrary()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    CScopedLibrary(const CScopedLibrary&) = delete;
-    CScopedLibrary& operator=(const CScopedLibrary&) = delete;
+    explicit CScopedLibrary(LPCSTR pszName) : CScopedModule(LoadLibraryA(pszName)) {}
 
-    HMODULE Get() const { return m_hModule; }
     // The function's address as type F, nullptr when the library or the function is missing.
     template <class F>
     F Resolve(LPCSTR pszFunction) const
     {
-        return m_hModule ? ResolveProc<F>(m_hModule, pszFunction) : nullptr;
+        return IsValid() ? ResolveProc<F>(Get(), pszFunction) : nullptr;
     }
-
-private:
-    HMODULE m_hModule;
 };
 
-class CScopedServiceHandle {
+// A COM interface pointer, released when the owner goes.
+template <class T>
+class CComPointer {
 public:
-    explicit CScopedServiceHandle(SC_HANDLE hService = nullptr) : m_hService(hService) {}
-    ~CScopedServiceHandle() { Close(); }
-    CScopedServiceHandle(const CScopedServiceHandle&) = delete;
-    CScopedServiceHandle& operator=(const CScopedServiceHandle&) = delete;
+    explicit CComPointer(T* p = nullptr) : m_p(p) {}
+    ~CComPointer() { Release(); }
+    CComPointer(const CComPointer&) = delete;
+    CComPointer& operator=(const CComPointer&) = delete;
 
-    SC_HANDLE Get() const { return m_hService; }
-    void Close()
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    // Releases what is held and lends the slot to a function that returns an interface.
+    T** Receive()
     {
-        if (m_hService)
-            CloseServiceHandle(m_hService);
-        m_hService = nullptr;
+        Release();
+        return &m_p;
+    }
+    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+    void Reset(T* p = nullptr)
+    {
+        Release();
+        m_p = p;
+    }
+    T* Detach()
+    {
+        T* p = m_p;
+        m_p = nullptr;
+        return p;
+    }
+    void Release()
+    {
+        if (m_p)
+            m_p->Release();
+        m_p = nullptr;
     }
 
 private:
-    SC_HANDLE m_hService;
+    T* m_p;
 };
 
-class CScopedMsiHandle {
+// A VARIANT, cleared when the owner goes.
+class CScopedVariant {
 public:
-    explicit CScopedMsiHandle(MSIHANDLE hMsi = 0) : m_hMsi(hMsi) {}
-    ~CScopedMsiHandle() { Close(); }
-    CScopedMsiHandle(const CScopedMsiHandle&) = delete;
-    CScopedMsiHandle& operator=(const CScopedMsiHandle&) = delete;
+    CScopedVariant() { VariantInit(&m_v); }
+    ~CScopedVariant() { VariantClear(&m_v); }
+    CScopedVariant(const CScopedVariant&) = delete;
+    CScopedVariant& operator=(const CScopedVariant&) = delete;
 
-    MSIHANDLE Get() const { return m_hMsi; }
-    MSIHANDLE* Receive()
-    {
-        Close();
-        return &m_hMsi;
-    }
-    void Close()
-    {
-        if (m_hMsi)
-            MsiCloseHandle(m_hMsi);
-        m_hMsi = 0;
-    }
+    VARIANT* Ptr() { return &m_v; }
+    VARIANT& Get() { return m_v; }
+    const VARIANT& Get() const { return m_v; }
+    void Clear() { VariantClear(&m_v); }
 
 private:
-    MSIHANDLE m_hMsi;
+    VARIANT m_v;
 };

@@ -66,8 +66,8 @@ void CDiagReport::Run()
 
     if (m_Document.CheckWellFormed()) {
         WriteReport(*this);
-    } else if (g_FileDebug.m_bActive) {
-        g_FileDebug.Trace(1, "\nTriagist            : ERROR! XML file not well-formed!");
+    } else {
+        TRACE(1, "\nTriagist            : ERROR! XML file not well-formed!");
     }
 }
 

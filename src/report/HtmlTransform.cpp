@@ -1,16 +1,14 @@
 #include "src/report/HtmlTransform.h"
 
 #include "src/platform/ScopedHandle.h"
+#include "src/report/RuntimeLayout.h"
 #include "src/trace/FileDebug.h"
 
 #include <string>
 
 DWORD TransformToHtml(const char* pszXmlPath, const char* pszXslPath, const char* pszHtmlPath)
 {
-    char szDirectory[MAX_PATH] = "";
-    if (GetCurrentDirectoryA(MAX_PATH, szDirectory) >= MAX_PATH)
-        szDirectory[0] = '\0';
-    std::string strProcessor = std::string(szDirectory) + "\\Xalan\\xslt.exe";
+    std::string strProcessor = RuntimePath(RUNTIME_XSLT_PROCESSOR);
     // Every argument quoted, so paths with blanks reach the processor whole.
     std::string strCommandLine = "\"" + strProcessor + "\" \"" + pszXmlPath + "\" \"" + pszXslPath + "\" \"" +
                                  pszHtmlPath + "\"";
@@ -23,21 +21,18 @@ DWORD TransformToHtml(const char* pszXmlPath, const char* pszXslPath, const char
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(strProcessor.c_str(), &strCommandLine[0], nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                         nullptr, nullptr, &si, &pi)) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCDiagReport    :  ERROR! Could not create process \"%s\"", strProcessor.c_str());
+        TRACE(1, "\nCDiagReport    :  ERROR! Could not create process \"%s\"", strProcessor.c_str());
         return HTML_TRANSFORM_NO_EXIT_CODE;
     }
     CScopedHandle process(pi.hProcess);
     CScopedHandle thread(pi.hThread);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCDiagReport    :  Process \"%s\" Cmd Line: \"%s\" started ..", strProcessor.c_str(),
-                          strCommandLine.c_str());
+    TRACE(3, "\nCDiagReport    :  Process \"%s\" Cmd Line: \"%s\" started ..", strProcessor.c_str(),
+          strCommandLine.c_str());
 
     // A hung processor is left running; its exit code then reads as still active.
     WaitForSingleObject(process.Get(), HTML_TRANSFORM_TIMEOUT_MS);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCDiagReport    :  Process \"%s\" Cmd Line: \"%s\" finished!", strProcessor.c_str(),
-                          strCommandLine.c_str());
+    TRACE(3, "\nCDiagReport    :  Process \"%s\" Cmd Line: \"%s\" finished!", strProcessor.c_str(),
+          strCommandLine.c_str());
 
     DWORD dwExitCode = HTML_TRANSFORM_NO_EXIT_CODE;
     if (!GetExitCodeProcess(process.Get(), &dwExitCode))

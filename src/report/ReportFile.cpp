@@ -24,8 +24,7 @@ void WriteReport(CDiagReport& report)
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     CScopedHandle file(CreateFileA(pszPath, GENERIC_WRITE, 0, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! Could not create output file \"%s\"", pszPath);
+        TRACE(1, "\nTriagist            : ERROR! Could not create output file \"%s\"", pszPath);
         return;
     }
 
@@ -33,16 +32,14 @@ void WriteReport(CDiagReport& report)
     WriteAll(file.Get(), kDeclaration, sizeof kDeclaration - 1);
 
     if (report.m_strStylesheet.empty()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            :  ERROR! XSLT file \"%s\" not found!",
-                              report.m_strStylesheet.c_str());
+        TRACE(1, "\nTriagist            :  ERROR! XSLT file \"%s\" not found!",
+              report.m_strStylesheet.c_str());
     } else {
         std::string strInstruction = "<?xml-stylesheet type=\"text/xsl\" href=\"" + report.m_strStylesheet + "\"?>\n";
         if (WriteAll(file.Get(), strInstruction.data(), strInstruction.size())) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(3, "\nTriagist            :  XSLT header successfully written to file \"%s\"", pszPath);
-        } else if (g_FileDebug.m_bActive) {
-            g_FileDebug.Trace(1, "\nTriagist            :  ERROR! Failed to write XSLT header to file \"%s\"", pszPath);
+            TRACE(3, "\nTriagist            :  XSLT header successfully written to file \"%s\"", pszPath);
+        } else {
+            TRACE(1, "\nTriagist            :  ERROR! Failed to write XSLT header to file \"%s\"", pszPath);
         }
     }
 

@@ -3,6 +3,7 @@
 
 #include "src/platform/ScopedHandle.h"
 
+#include <climits>
 #include <ctime>
 
 std::string FileCreationTimeText(LPCSTR pszPath)
@@ -27,4 +28,16 @@ std::string FileCreationTimeText(LPCSTR pszPath)
     if (std::strftime(szTime, sizeof szTime, "%m/%d/%Y %H:%M:%S", &tmCreated) == 0)
         return "n/a";
     return szTime;
+}
+
+bool UnixTimeToFileTime(LONGLONG llSeconds, FILETIME& ft)
+{
+    const LONGLONG UNIX_EPOCH_AS_FILETIME = 116444736000000000LL;
+    const LONGLONG TICKS_PER_SECOND = 10000000LL;
+    if (llSeconds < -UNIX_EPOCH_AS_FILETIME / TICKS_PER_SECOND || llSeconds > (LLONG_MAX - UNIX_EPOCH_AS_FILETIME) / TICKS_PER_SECOND)
+        return false;
+    const ULONGLONG ullTicks = static_cast<ULONGLONG>(llSeconds * TICKS_PER_SECOND + UNIX_EPOCH_AS_FILETIME);
+    ft.dwLowDateTime = static_cast<DWORD>(ullTicks & 0xFFFFFFFF);
+    ft.dwHighDateTime = static_cast<DWORD>(ullTicks >> 32);
+    return true;
 }

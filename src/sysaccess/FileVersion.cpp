@@ -18,14 +18,14 @@ bool Wow64Path(LPCSTR pszFile, std::string& strWow64, bool bTrace)
     UINT cchSystem = GetSystemDirectoryA(szSystem, sizeof szSystem);
     if (cchSystem == 0 || cchSystem >= sizeof szSystem)
         return false;
-    if (bTrace && g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\n                    : System dir is: \"%s\"", szSystem);
+    if (bTrace)
+        TRACE(3, "\n                    : System dir is: \"%s\"", szSystem);
     if (!std::strstr(pszFile, szSystem))
         return false;
     // The remainder is counted from the start of the path, wherever the directory was found.
     LPCSTR pszRest = std::strlen(pszFile) >= cchSystem ? pszFile + cchSystem : "";
-    if (bTrace && g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\n                    : Module system location is: \"%s\"", pszRest);
+    if (bTrace)
+        TRACE(3, "\n                    : Module system location is: \"%s\"", pszRest);
 
     HMODULE hKernel32 = GetModuleHandleA("kernel32.dll");
     PFN_GETSYSTEMWOW64DIRECTORYA pfnWow64Directory =
@@ -40,8 +40,8 @@ bool Wow64Path(LPCSTR pszFile, std::string& strWow64, bool bTrace)
     char szPath[2 * MAX_PATH];
     std::snprintf(szPath, sizeof szPath, "%s%s", szWow64, pszRest);
     strWow64 = szPath;
-    if (bTrace && g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\n                    : Check WOW64 system path: \"%s\"", szPath);
+    if (bTrace)
+        TRACE(3, "\n                    : Check WOW64 system path: \"%s\"", szPath);
     return true;
 }
 
@@ -56,9 +56,9 @@ DWORD CFileVersion::GetVersionInfoSize(LPCSTR pszFile)
     std::string strWow64;
     if (dwSize == 0 && GetLastError() == ERROR_FILE_NOT_FOUND && Wow64Path(pszFile, strWow64, true))
         dwSize = GetFileVersionInfoSizeA(strWow64.c_str(), &dwHandle);
-    if (dwSize == 0 && g_FileDebug.m_bActive)
-        g_FileDebug.Trace(1, "\n                    : ERROR 0x%X! GetFileVersionInfoSize() (\"%s\") FAILED!",
-                          static_cast<unsigned>(GetLastError()), pszFile);
+    if (dwSize == 0)
+        TRACE(1, "\n                    : ERROR 0x%X! GetFileVersionInfoSize() (\"%s\") FAILED!",
+              static_cast<unsigned>(GetLastError()), pszFile);
     return dwSize;
 }
 
@@ -105,9 +105,8 @@ bool CFileVersion::Load(LPCSTR pszFile)
         m_Resource.assign(dwSize, 0);
     if (dwSize == 0 || !GetVersionInfo(pszFile, dwSize, m_Resource.data())) {
         m_dwLastError = GetLastError();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\n                    : ERROR 0x%X! GetVersionInfo() FAILED!",
-                              static_cast<unsigned>(m_dwLastError));
+        TRACE(1, "\n                    : ERROR 0x%X! GetVersionInfo() FAILED!",
+              static_cast<unsigned>(m_dwLastError));
         m_Resource.clear();
         return false;
     }
@@ -124,9 +123,8 @@ LPCSTR CFileVersion::QueryString(LPCSTR pszName, WORD wLanguage)
     WORD wCodePage = 0;
     if (!ContainsLanguageId(m_Resource.data(), wLanguage, wCodePage)) {
         m_dwLastError = GetLastError();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\n                    : ERROR 0x%X! ContainsLanguageId() FAILED!",
-                              static_cast<unsigned>(m_dwLastError));
+        TRACE(1, "\n                    : ERROR 0x%X! ContainsLanguageId() FAILED!",
+              static_cast<unsigned>(m_dwLastError));
         return m_strValue.c_str();
     }
 

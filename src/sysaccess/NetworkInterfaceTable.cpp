@@ -87,8 +87,7 @@ const IP_ADAPTER_INFO* CNetworkInterfaceTable::FindAdapter(const std::unique_ptr
 {
     const IP_ADAPTER_INFO* pAdapter = reinterpret_cast<const IP_ADAPTER_INFO*>(block.get());
     for (DWORD dwPosition = 0; pAdapter; ++dwPosition, pAdapter = pAdapter->Next) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\n   checking adapter %d...", static_cast<int>(dwPosition));
+        TRACE(4, "\n   checking adapter %d...", static_cast<int>(dwPosition));
         if (dwPosition == dwAdapter)
             return pAdapter;
     }
@@ -211,9 +210,8 @@ BOOL CNetworkInterfaceTable::GetIfIndex(DWORD dwInterface, DWORD* pdwIfIndex)
         return FALSE;
     const MIB_IFTABLE* pTable = reinterpret_cast<const MIB_IFTABLE*>(block.get());
     if (dwInterface >= pTable->dwNumEntries) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\n\nCNetworkInterfaceTable: ERROR! GetIfIndex(): Index (%d) out of range (%d)!\n",
-                              static_cast<int>(dwInterface), static_cast<int>(pTable->dwNumEntries));
+        TRACE(1, "\n\nCNetworkInterfaceTable: ERROR! GetIfIndex(): Index (%d) out of range (%d)!\n",
+              static_cast<int>(dwInterface), static_cast<int>(pTable->dwNumEntries));
         return FALSE;
     }
     if (pdwIfIndex)
@@ -283,9 +281,8 @@ BOOL CNetworkInterfaceTable::GetSpeed(DWORD dwInterface, DWORD* pdwSpeed)
 
 BOOL CNetworkInterfaceTable::AddressTypeMatches(DWORD dwType, DWORD dwMask)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\n                    : Address type: 0x%X - RCCI address type mask: 0x%X",
-                          static_cast<unsigned>(dwType), static_cast<unsigned>(dwMask));
+    TRACE(3, "\n                    : Address type: 0x%X - RCCI address type mask: 0x%X",
+          static_cast<unsigned>(dwType), static_cast<unsigned>(dwMask));
     DWORD dwWanted = dwMask & kKnownAddressTypes;
     return (dwType & dwWanted) == dwWanted;
 }
@@ -320,9 +317,8 @@ DWORD CNetworkInterfaceTable::GetIpAddress(DWORD dwInterface, DWORD n, DWORD dwT
     DWORD dwIfIndex = 0;
     if (!GetIfIndex(dwInterface, &dwIfIndex))
         return 0;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nGet IP address (Type 0x%x) for interface at index %d",
-                          static_cast<unsigned>(dwTypeMask), static_cast<int>(dwInterface));
+    TRACE(2, "\nGet IP address (Type 0x%x) for interface at index %d",
+          static_cast<unsigned>(dwTypeMask), static_cast<int>(dwInterface));
     MIB_IPADDRROW row;
     return FindAddressRow(dwIfIndex, n, dwTypeMask, false, row) ? row.dwAddr : 0;
 }
@@ -332,9 +328,8 @@ DWORD CNetworkInterfaceTable::GetIpSubnetMask(DWORD dwInterface, DWORD n, DWORD 
     DWORD dwIfIndex = 0;
     if (!GetIfIndex(dwInterface, &dwIfIndex))
         return 0;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nGet IP subnet mask (Type 0x%x) for interface at index %d",
-                          static_cast<unsigned>(dwTypeMask), static_cast<int>(dwInterface));
+    TRACE(2, "\nGet IP subnet mask (Type 0x%x) for interface at index %d",
+          static_cast<unsigned>(dwTypeMask), static_cast<int>(dwInterface));
     MIB_IPADDRROW row;
     return FindAddressRow(dwIfIndex, n, dwTypeMask, false, row) ? row.dwMask : 0;
 }

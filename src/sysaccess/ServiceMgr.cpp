@@ -63,8 +63,7 @@ bool TimedOut(DWORD dwStart, DWORD dwTimeoutMs)
     DWORD dwElapsed = GetTickCount() - dwStart;
     if (dwElapsed <= dwTimeoutMs)
         return false;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Timeout after %d seconds!", static_cast<int>(dwElapsed / 1000));
+    TRACE(1, "\nCServiceMgr         : ERROR! Timeout after %d seconds!", static_cast<int>(dwElapsed / 1000));
     SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
     return true;
 }
@@ -116,22 +115,19 @@ DWORD CServiceMgr::Open(LPCSTR pszMachine, LPCSTR pszDatabase, DWORD dwDesiredAc
     Close();
     const char* pszDatabaseText = pszDatabase ? pszDatabase : "default";
     const char* pszMachineText = pszMachine ? pszMachine : "local system";
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Open service control manager database \"%s\" at \"%s\"...",
-                          pszDatabaseText, pszMachineText);
+    TRACE(3, "\nCServiceMgr         : Open service control manager database \"%s\" at \"%s\"...",
+          pszDatabaseText, pszMachineText);
     m_hSCManager = OpenSCManagerA(pszMachine, pszDatabase, dwDesiredAccess);
     if (!m_hSCManager) {
         DWORD dwError = GetLastError();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1,
-                              "\nCServiceMgr         : ERROR 0x%X! Could NOT open service control manager database "
-                              "\"%s\" at \"%s\"!!",
-                              static_cast<unsigned>(dwError), pszDatabaseText, pszMachineText);
+        TRACE(1,
+              "\nCServiceMgr         : ERROR 0x%X! Could NOT open service control manager database "
+              "\"%s\" at \"%s\"!!",
+              static_cast<unsigned>(dwError), pszDatabaseText, pszMachineText);
         return dwError;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : ... open service control manager database returned handle 0x%X",
-                          HandleValue(m_hSCManager));
+    TRACE(3, "\nCServiceMgr         : ... open service control manager database returned handle 0x%X",
+          HandleValue(m_hSCManager));
     return ERROR_SUCCESS;
 }
 
@@ -141,13 +137,11 @@ DWORD CServiceMgr::Close()
         return ERROR_SUCCESS;
     DWORD dwResult = ERROR_SUCCESS;
     if (CloseServiceHandle(m_hSCManager)) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nCServiceMgr         : Service control manager database successfully closed!");
+        TRACE(3, "\nCServiceMgr         : Service control manager database successfully closed!");
     } else {
         dwResult = GetLastError();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR 0x%X! FAILED to close service control manager database!",
-                              static_cast<unsigned>(dwResult));
+        TRACE(1, "\nCServiceMgr         : ERROR 0x%X! FAILED to close service control manager database!",
+              static_cast<unsigned>(dwResult));
     }
     m_hSCManager = nullptr;
     return dwResult;
@@ -187,8 +181,7 @@ DWORD CServiceMgr::QueryStatus(LPCSTR pszService, DWORD* pdwState)
 {
     if (!m_hSCManager)
         return kAllOnes;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : QueryServiceStatus service %s", Printable(pszService));
+    TRACE(2, "\nCServiceMgr         : QueryServiceStatus service %s", Printable(pszService));
     CScopedServiceHandle service(OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS));
     if (!service.Get()) {
         DWORD dwError = GetLastError();
@@ -204,24 +197,21 @@ DWORD CServiceMgr::QueryStatus(LPCSTR pszService, DWORD* pdwState)
     DWORD dwState = dwResult == ERROR_SUCCESS ? status.dwCurrentState : 0;
     if (pdwState)
         *pdwState = dwState;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : QueryServiceStatus service %s Status: %d (RetCode 0x%X)",
-                          Printable(pszService), static_cast<int>(dwState), static_cast<unsigned>(dwResult));
+    TRACE(2, "\nCServiceMgr         : QueryServiceStatus service %s Status: %d (RetCode 0x%X)",
+          Printable(pszService), static_cast<int>(dwState), static_cast<unsigned>(dwResult));
     return dwResult;
 }
 
 BOOL CServiceMgr::IsInstalled(LPCSTR pszService)
 {
     if (!m_hSCManager) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
+        TRACE(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
         return FALSE;
     }
     CScopedServiceHandle service(OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
     if (!service.Get()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
-                              Printable(pszService), static_cast<unsigned>(GetLastError()));
+        TRACE(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
+              Printable(pszService), static_cast<unsigned>(GetLastError()));
         return FALSE;
     }
     std::unique_ptr<BYTE[]> pConfig;
@@ -234,13 +224,11 @@ BOOL CServiceMgr::IsInstalled(LPCSTR pszService)
         bOk = QueryConfig(service.Get(), pConfig, cbBuffer, cbNeeded);
     }
     if (!bOk) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! QueryServiceConfig %s FAILED (ErrorCode 0x%X)",
-                              Printable(pszService), static_cast<unsigned>(GetLastError()));
+        TRACE(1, "\nCServiceMgr         : ERROR! QueryServiceConfig %s FAILED (ErrorCode 0x%X)",
+              Printable(pszService), static_cast<unsigned>(GetLastError()));
         return FALSE;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : QueryServiceConfig for %s OK", Printable(pszService));
+    TRACE(3, "\nCServiceMgr         : QueryServiceConfig for %s OK", Printable(pszService));
     SERVICE_STATUS status = {};
     return QueryServiceStatus(service.Get(), &status) ? TRUE : FALSE;
 }
@@ -249,16 +237,14 @@ LPCSTR CServiceMgr::GetDisplayName(LPCSTR pszService)
 {
     m_szDisplayName[0] = '\0';
     if (!m_hSCManager) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
+        TRACE(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
         return m_szDisplayName;
     }
     CScopedServiceHandle service(
         OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
     if (!service.Get()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
-                              Printable(pszService), static_cast<unsigned>(GetLastError()));
+        TRACE(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
+              Printable(pszService), static_cast<unsigned>(GetLastError()));
         return m_szDisplayName;
     }
     DWORD cchDisplayName = sizeof m_szDisplayName;
@@ -304,10 +290,8 @@ DWORD CServiceMgr::GetServiceType(SC_HANDLE hService)
 void CServiceMgr::WaitHint(DWORD dwWaitHint)
 {
     DWORD dwSleep = dwWaitHint < kMinWaitMs ? kMinWaitMs : (dwWaitHint > kMaxWaitMs ? kMaxWaitMs : dwWaitHint);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Wait hint %d mseconds", static_cast<int>(dwWaitHint));
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Sleep %d mseconds ...", static_cast<int>(dwSleep));
+    TRACE(3, "\nCServiceMgr         : Wait hint %d mseconds", static_cast<int>(dwWaitHint));
+    TRACE(3, "\nCServiceMgr         : Sleep %d mseconds ...", static_cast<int>(dwSleep));
     Sleep(dwSleep);
 }
 
@@ -318,9 +302,8 @@ BOOL CServiceMgr::StartAndWait(SC_HANDLE hService, DWORD dwArgc, LPCSTR* ppszArg
         return FALSE;
     if (status.dwCurrentState == SERVICE_RUNNING)
         return TRUE;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Current state %d (!= SERVICE_RUNNING)",
-                          static_cast<int>(status.dwCurrentState));
+    TRACE(3, "\nCServiceMgr         : Current state %d (!= SERVICE_RUNNING)",
+          static_cast<int>(status.dwCurrentState));
     if (!StartServiceA(hService, dwArgc, ppszArgv))
         return FALSE;
 
@@ -331,8 +314,7 @@ BOOL CServiceMgr::StartAndWait(SC_HANDLE hService, DWORD dwArgc, LPCSTR* ppszArg
         if (!QueryServiceStatus(hService, &status))
             return dwLastState == SERVICE_RUNNING;
         if (status.dwCurrentState != SERVICE_START_PENDING) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(2, "\nCServiceMgr         : OK! Service started!");
+            TRACE(2, "\nCServiceMgr         : OK! Service started!");
             if (status.dwCurrentState == SERVICE_RUNNING)
                 return TRUE;
             SetLastError(status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE);
@@ -349,9 +331,8 @@ BOOL CServiceMgr::StopAndWait(SC_HANDLE hService, DWORD dwTimeoutMs)
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(hService, &status))
         return FALSE;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Current state: %d: (%s)", static_cast<int>(status.dwCurrentState),
-                          StateName(status.dwCurrentState));
+    TRACE(3, "\nCServiceMgr         : Current state: %d: (%s)", static_cast<int>(status.dwCurrentState),
+          StateName(status.dwCurrentState));
     if (status.dwCurrentState == SERVICE_STOPPED)
         return TRUE;
     if (!(status.dwControlsAccepted & SERVICE_ACCEPT_STOP)) {
@@ -360,14 +341,12 @@ BOOL CServiceMgr::StopAndWait(SC_HANDLE hService, DWORD dwTimeoutMs)
     }
 
     DWORD dwType = GetServiceType(hService);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : Service (type 0x%X) accepts STOP control - try to stop service now ...",
-                          static_cast<unsigned>(dwType));
+    TRACE(2, "\nCServiceMgr         : Service (type 0x%X) accepts STOP control - try to stop service now ...",
+          static_cast<unsigned>(dwType));
     DWORD dwStart = GetTickCount();
     if (!ControlService(hService, SERVICE_CONTROL_STOP, &status)) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCServiceMgr         : ERROR 0x%X! ControlService FAILED!",
-                              static_cast<unsigned>(GetLastError()));
+        TRACE(1, "\nCServiceMgr         : ERROR 0x%X! ControlService FAILED!",
+              static_cast<unsigned>(GetLastError()));
         return status.dwCurrentState == SERVICE_STOPPED;
     }
 
@@ -382,28 +361,24 @@ BOOL CServiceMgr::StopAndWait(SC_HANDLE hService, DWORD dwTimeoutMs)
         if (TimedOut(dwStart, dwTimeoutMs))
             return FALSE;  // still stop pending
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : OK! Service signaled status \"stopped\"!");
+    TRACE(2, "\nCServiceMgr         : OK! Service signaled status \"stopped\"!");
     if (status.dwCurrentState != SERVICE_STOPPED) {
         SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
         return FALSE;
     }
 
     DWORD dwSettleSeconds = (dwType & kDriverTypes) ? kDriverSettleSeconds : kProcessSettleSeconds;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : Waiting additional %d seconds to unload driver or exit process ...",
-                          static_cast<int>(dwSettleSeconds));
+    TRACE(3, "\nCServiceMgr         : Waiting additional %d seconds to unload driver or exit process ...",
+          static_cast<int>(dwSettleSeconds));
     Sleep(dwSettleSeconds * 1000);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nCServiceMgr         : .. assume that handles are closed now!");
+    TRACE(3, "\nCServiceMgr         : .. assume that handles are closed now!");
     return TRUE;
 }
 
 DWORD CServiceMgr::StartService(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv, BOOL bWithDependents,
                                 DWORD dwTimeoutMs)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : Try to start \"%s\" service ...", Printable(pszService));
+    TRACE(2, "\nCServiceMgr         : Try to start \"%s\" service ...", Printable(pszService));
     if (!m_hSCManager)
         return ERROR_INVALID_HANDLE;
 
@@ -426,9 +401,8 @@ DWORD CServiceMgr::StartService(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArg
         }
     }
     service.Close();
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : .. start of service \"%s\" completed (RetCode 0x%X)!",
-                          Printable(pszService), static_cast<unsigned>(dwResult));
+    TRACE(2, "\nCServiceMgr         : .. start of service \"%s\" completed (RetCode 0x%X)!",
+          Printable(pszService), static_cast<unsigned>(dwResult));
     return dwResult;
 }
 
@@ -436,8 +410,7 @@ DWORD CServiceMgr::StopService(LPCSTR pszService, BOOL bWithDependents, DWORD dw
 {
     if (!pszService)
         return ERROR_BAD_ARGUMENTS;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : Stop service \"%s\"", pszService);
+    TRACE(2, "\nCServiceMgr         : Stop service \"%s\"", pszService);
     if (!m_hSCManager)
         return ERROR_INVALID_HANDLE;
 
@@ -458,8 +431,7 @@ DWORD CServiceMgr::StopService(LPCSTR pszService, BOOL bWithDependents, DWORD dw
         });
     }
     service.Close();
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nCServiceMgr         : Stop service \"%s\" (RetCode 0x%X)", pszService,
-                          static_cast<unsigned>(dwResult));
+    TRACE(2, "\nCServiceMgr         : Stop service \"%s\" (RetCode 0x%X)", pszService,
+          static_cast<unsigned>(dwResult));
     return dwResult;
 }

@@ -71,21 +71,18 @@ CSnmpMgr::CSnmpMgr(LPCSTR pszAgent, LPCSTR pszCommunity, INT nTimeoutMs, INT nRe
       m_pfnMemReAlloc(nullptr),
       m_pfnMemFree(nullptr)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(6, "\nCSnmpMgr            : LPCSTR c'tor");
+    TRACE(6, "\nCSnmpMgr            : LPCSTR c'tor");
     if (pszAgent)
         OpenSession(pszAgent, pszCommunity, nTimeoutMs, nRetries);
 }
 
 CSnmpMgr::~CSnmpMgr()
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(6, "\nCSnmpMgr            : -> d'tor");
+    TRACE(6, "\nCSnmpMgr            : -> d'tor");
     if (m_hSession)
         CloseSession();
     ReleaseBaseOids();
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(6, "\nCSnmpMgr            : <- d'tor");
+    TRACE(6, "\nCSnmpMgr            : <- d'tor");
     if (m_pfnVarBindListFree)
         m_pfnVarBindListFree(&m_VarBindList);
 }
@@ -117,13 +114,10 @@ BOOL CSnmpMgr::LoadLibraries()
 
 BOOL CSnmpMgr::OpenSession(LPCSTR pszAgent, LPCSTR pszCommunity, INT nTimeoutMs, INT nRetries)
 {
-    if (g_FileDebug.m_bActive) {
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : -> OpenSession");
-        g_FileDebug.Trace(6, "\nCSnmpMgr            : Current session handle: 0x%X", HandleValue(m_hSession));
-    }
+    TRACE(5, "\nCSnmpMgr            : -> OpenSession");
+    TRACE(6, "\nCSnmpMgr            : Current session handle: 0x%X", HandleValue(m_hSession));
     if (!LoadLibraries()) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : OpenSession: ### Exception loading SNMP libraries ###");
+        TRACE(1, "\nCSnmpMgr            : OpenSession: ### Exception loading SNMP libraries ###");
         return FALSE;
     }
     std::string strAgent = pszAgent && *pszAgent ? pszAgent : kDefaultAgent;
@@ -132,41 +126,34 @@ BOOL CSnmpMgr::OpenSession(LPCSTR pszAgent, LPCSTR pszCommunity, INT nTimeoutMs,
         CopyCut(szCommunity, pszCommunity, sizeof szCommunity);
     else if (!FindCommunity(szCommunity, sizeof szCommunity))
         CopyCut(szCommunity, kDefaultCommunity, sizeof szCommunity);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCSnmpMgr            : OpenSession: IP=%s, community=%s, timeout=%d msec., retries=%d",
-                          strAgent.c_str(), szCommunity, nTimeoutMs, nRetries);
+    TRACE(4, "\nCSnmpMgr            : OpenSession: IP=%s, community=%s, timeout=%d msec., retries=%d",
+          strAgent.c_str(), szCommunity, nTimeoutMs, nRetries);
 
     m_hSession = m_pfnOpen(&strAgent[0], szCommunity, nTimeoutMs, nRetries);
     if (!m_hSession) {
         m_dwLastError = GetLastError();
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR 0x%X: OpenSession() - SnmpMgrOpen() FAILED!",
-                              static_cast<unsigned>(m_dwLastError));
+        TRACE(1, "\nCSnmpMgr            : ## ERROR 0x%X: OpenSession() - SnmpMgrOpen() FAILED!",
+              static_cast<unsigned>(m_dwLastError));
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : <- OpenSession: hSession = 0x%X", HandleValue(m_hSession));
+    TRACE(5, "\nCSnmpMgr            : <- OpenSession: hSession = 0x%X", HandleValue(m_hSession));
     return m_hSession != nullptr;
 }
 
 BOOL CSnmpMgr::CloseSession()
 {
     BOOL bResult = TRUE;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : -> CloseSession");
+    TRACE(5, "\nCSnmpMgr            : -> CloseSession");
     if (m_hSession) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(4, "\nCSnmpMgr            : CloseSession (0x%X)", HandleValue(m_hSession));
+        TRACE(4, "\nCSnmpMgr            : CloseSession (0x%X)", HandleValue(m_hSession));
         if (!m_pfnClose(m_hSession)) {
             m_dwLastError = GetLastError();
             bResult = FALSE;
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR 0x%X: SnmpMgrClose() FAILED!",
-                                  static_cast<unsigned>(m_dwLastError));
+            TRACE(1, "\nCSnmpMgr            : ## ERROR 0x%X: SnmpMgrClose() FAILED!",
+                  static_cast<unsigned>(m_dwLastError));
         }
     }
     m_hSession = nullptr;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : <- CloseSession");
+    TRACE(5, "\nCSnmpMgr            : <- CloseSession");
     return bResult;
 }
 
@@ -200,18 +187,15 @@ BOOL CSnmpMgr::SetVarBindCount(UINT nCount, BOOL bKeep)
 
 BOOL CSnmpMgr::Request(BYTE bRequestType, SnmpVarBindList* pList, AsnInteger* pErrorStatus, AsnInteger* pErrorIndex)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : -> Request - type = \"%s\"", GetRequestTypeName(bRequestType));
+    TRACE(5, "\nCSnmpMgr            : -> Request - type = \"%s\"", GetRequestTypeName(bRequestType));
     m_dwLastError = 0;
     SnmpVarBindList* pBindings = pList ? pList : &m_VarBindList;
     AsnInteger nStatus = SNMP_ERRORSTATUS_GENERR;
     AsnInteger nIndex = 0;
     if (!m_hSession) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::Request - no open session!");
+        TRACE(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::Request - no open session!");
     } else if (!pBindings->list) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::Request - no varbind list defined!");
+        TRACE(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::Request - no varbind list defined!");
     } else {
         if (g_FileDebug.m_bActive) {
             g_FileDebug.Trace(5, "\nCSnmpMgr            :       session %d Type (%02X) %s",
@@ -225,18 +209,15 @@ BOOL CSnmpMgr::Request(BYTE bRequestType, SnmpVarBindList* pList, AsnInteger* pE
         }
         if (!m_pfnRequest(m_hSession, bRequestType, pBindings, &nStatus, &nIndex)) {
             m_dwLastError = GetLastError();
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: SnmpMgrRequest() failed, LastError=%d",
-                                  static_cast<int>(m_dwLastError));
+            TRACE(1, "\nCSnmpMgr            : ## ERROR: SnmpMgrRequest() failed, LastError=%d",
+                  static_cast<int>(m_dwLastError));
             nStatus = SNMP_ERRORSTATUS_GENERR;
         }
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(5, "\nCSnmpMgr            : after SnmpMgrRequest(), errorStatus=%d, errorIndex=%d",
-                              static_cast<int>(nStatus), static_cast<int>(nIndex));
+        TRACE(5, "\nCSnmpMgr            : after SnmpMgrRequest(), errorStatus=%d, errorIndex=%d",
+              static_cast<int>(nStatus), static_cast<int>(nIndex));
         if (nStatus != SNMP_ERRORSTATUS_NOERROR) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(4, "\nCSnmpMgr            : SNMP error status: <<%s>> at index %d",
-                                  GetErrorStatusText(nStatus), static_cast<int>(nIndex));
+            TRACE(4, "\nCSnmpMgr            : SNMP error status: <<%s>> at index %d",
+                  GetErrorStatusText(nStatus), static_cast<int>(nIndex));
         } else if (bRequestType == SNMP_PDU_GETNEXT && g_FileDebug.m_bActive) {
             for (UINT i = 0; i < pBindings->len; ++i)
                 g_FileDebug.Trace(5, "\nCSnmpMgr            :  return OID [%d] :  %s", static_cast<int>(i),
@@ -249,22 +230,19 @@ BOOL CSnmpMgr::Request(BYTE bRequestType, SnmpVarBindList* pList, AsnInteger* pE
         *pErrorStatus = nStatus;
     if (pErrorIndex)
         *pErrorIndex = nIndex;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : <- Request (LastError = 0x%X)", static_cast<unsigned>(m_dwLastError));
+    TRACE(5, "\nCSnmpMgr            : <- Request (LastError = 0x%X)", static_cast<unsigned>(m_dwLastError));
     SetLastError(m_dwLastError);
     return nStatus == SNMP_ERRORSTATUS_NOERROR;
 }
 
 BOOL CSnmpMgr::SetBaseOid(LPCSTR pszOid, UINT nIndex)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : set BaseOid [%d] to %s", static_cast<int>(nIndex),
-                          pszOid ? pszOid : "");
+    TRACE(5, "\nCSnmpMgr            : set BaseOid [%d] to %s", static_cast<int>(nIndex),
+          pszOid ? pszOid : "");
     if (!LoadLibraries())
         return FALSE;
     if (nIndex >= m_nRequestOids) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(5, "\nCSnmpMgr            :     realloc RequestOids --> %d", static_cast<int>(nIndex + 1));
+        TRACE(5, "\nCSnmpMgr            :     realloc RequestOids --> %d", static_cast<int>(nIndex + 1));
         // The OIDs already set stay: growing keeps the walks already under way.
         void* pGrown = m_pRequestOids ? m_pfnMemReAlloc(m_pRequestOids, (nIndex + 1) * sizeof(AsnObjectIdentifier))
                                       : m_pfnMemAlloc((nIndex + 1) * sizeof(AsnObjectIdentifier));
@@ -289,9 +267,8 @@ BOOL CSnmpMgr::SetBaseOid(LPCSTR pszOid, UINT nIndex)
 BOOL CSnmpMgr::NextRow()
 {
     if (m_nWalkRows >= kMaxWalkRows) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: table walk stopped after %d rows",
-                              static_cast<int>(m_nWalkRows));
+        TRACE(1, "\nCSnmpMgr            : ## ERROR: table walk stopped after %d rows",
+              static_cast<int>(m_nWalkRows));
         return FALSE;
     }
     std::vector<std::vector<UINT>> asked;
@@ -308,9 +285,8 @@ BOOL CSnmpMgr::NextRow()
         const UINT* pEnd = pIds ? pIds + name.idLength : pIds;
         // An agent that answers with an OID not after the one asked for would be asked the same forever.
         if (!std::lexicographical_compare(asked[i].begin(), asked[i].end(), pIds, pEnd)) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: OID [%d] does not advance: %s, walk stopped",
-                                  static_cast<int>(i), OidToString(&name));
+            TRACE(1, "\nCSnmpMgr            : ## ERROR: OID [%d] does not advance: %s, walk stopped",
+                  static_cast<int>(i), OidToString(&name));
             return FALSE;
         }
     }
@@ -320,39 +296,32 @@ BOOL CSnmpMgr::NextRow()
 
 BOOL CSnmpMgr::OidWithinRange()
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            : OidWithinRange(): check for %d result varbinds still in table range",
-                          static_cast<int>(m_nRequestOids));
+    TRACE(5, "\nCSnmpMgr            : OidWithinRange(): check for %d result varbinds still in table range",
+          static_cast<int>(m_nRequestOids));
     if (!m_pRequestOids) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::OidWithinRange() m_pRequestOids == NULL");
+        TRACE(1, "\nCSnmpMgr            : ## ERROR: CSnmpMgr::OidWithinRange() m_pRequestOids == NULL");
         m_nRequestOids = 0;
         return FALSE;
     }
     for (UINT i = 0; i < m_nRequestOids && i < m_VarBindList.len; ++i) {
         AsnObjectIdentifier* pReturned = &m_VarBindList.list[i].name;
-        if (g_FileDebug.m_bActive) {
-            g_FileDebug.Trace(5, "\nCSnmpMgr            :  request OID [%d] : %s", static_cast<int>(i),
-                              OidToString(&m_pRequestOids[i]));
-            g_FileDebug.Trace(5, "\nCSnmpMgr            :  return  OID [%d] : %s", static_cast<int>(i),
-                              OidToString(pReturned));
-        }
+        TRACE(5, "\nCSnmpMgr            :  request OID [%d] : %s", static_cast<int>(i),
+              OidToString(&m_pRequestOids[i]));
+        TRACE(5, "\nCSnmpMgr            :  return  OID [%d] : %s", static_cast<int>(i),
+              OidToString(pReturned));
         if (m_pfnOidNCmp(pReturned, &m_pRequestOids[i], m_pRequestOids[i].idLength) != 0) {
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(5, "\nCSnmpMgr            :    OID [%d] not in table range, return FALSE",
-                                  static_cast<int>(i));
+            TRACE(5, "\nCSnmpMgr            :    OID [%d] not in table range, return FALSE",
+                  static_cast<int>(i));
             return FALSE;
         }
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(5, "\nCSnmpMgr            :    OK");
+        TRACE(5, "\nCSnmpMgr            :    OK");
     }
     return TRUE;
 }
 
 BOOL CSnmpMgr::FindCommunity(LPSTR pszCommunity, DWORD cchCommunity)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\nCSnmpMgr            :  find first community in registry (SNMP service)...");
+    TRACE(5, "\nCSnmpMgr            :  find first community in registry (SNMP service)...");
     CRegistryKey key;
     if (key.Open(kCommunitiesKey, HKEY_LOCAL_MACHINE, CRegistryKey::READ_64) != ERROR_SUCCESS)
         return FALSE;
@@ -364,23 +333,19 @@ BOOL CSnmpMgr::FindCommunity(LPSTR pszCommunity, DWORD cchCommunity)
         DWORD dwType = 0;
         if (key.EnumValue(dwIndex, szName, &cchName, &dwType, abData, &cbData) != ERROR_SUCCESS)
             return FALSE;
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(5, "\nCSnmpMgr            :  analyzing entry in list: %s", szName);
+        TRACE(5, "\nCSnmpMgr            :  analyzing entry in list: %s", szName);
         const char* pszFound = nullptr;
         if (dwType == REG_DWORD) {
             DWORD dwRights = 0;
             std::memcpy(&dwRights, abData, sizeof dwRights);
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(5, "\nCSnmpMgr            :    integer value: %d", static_cast<int>(dwRights));
+            TRACE(5, "\nCSnmpMgr            :    integer value: %d", static_cast<int>(dwRights));
             if (dwRights == 4 || dwRights == 8 || dwRights == 16) {
                 pszFound = szName;
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(5, "\nCSnmpMgr            :    REG_DWORD: using community name: \"%s\"", szName);
+                TRACE(5, "\nCSnmpMgr            :    REG_DWORD: using community name: \"%s\"", szName);
             }
         } else if (IsStringType(dwType)) {
             pszFound = reinterpret_cast<const char*>(abData);
-            if (g_FileDebug.m_bActive)
-                g_FileDebug.Trace(5, "\nCSnmpMgr            :    REG_SZ: using community name: \"%s\"", pszFound);
+            TRACE(5, "\nCSnmpMgr            :    REG_SZ: using community name: \"%s\"", pszFound);
         }
         if (pszFound) {
             CopyCut(pszCommunity, pszFound, cchCommunity);

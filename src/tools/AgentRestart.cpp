@@ -41,9 +41,9 @@ public:
             m_Open.insert(strKey);
             return true;
         }
-        if (m_Open.count(strKey) && g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCAgentRestart       : WARNING! Dependency cycle: \"%s\" depends on \"%s\", skipped",
-                              pszService, pszFrom);
+        if (m_Open.count(strKey))
+            TRACE(1, "\nCAgentRestart       : WARNING! Dependency cycle: \"%s\" depends on \"%s\", skipped",
+                  pszService, pszFrom);
         return false;
     }
     void Leave(LPCSTR pszService) { m_Open.erase(Key(pszService)); }
@@ -69,8 +69,7 @@ CAgentRestart::CAgentRestart(IRestartView* pView)
 DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWORD bFullRestart)
 {
     SetThreadLocale(m_lcid);
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCAgentRestart       : -> RestartAgents()");
+    TRACE(4, "\nCAgentRestart       : -> RestartAgents()");
     if (m_pView)
         m_pView->EnableRunControls(false);
 
@@ -96,8 +95,7 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
         m_pView->ShowStatus(LoadLocalizedString(dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED));
         m_pView->EnableRunControls(true);
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nCAgentRestart       : <- RestartAgents() result %u", static_cast<unsigned>(dwResult));
+    TRACE(4, "\nCAgentRestart       : <- RestartAgents() result %u", static_cast<unsigned>(dwResult));
     return dwResult;
 }
 
@@ -137,8 +135,7 @@ DWORD CAgentRestart::StopTree(LPCSTR pszService, CServiceWalk& walk)
     }
     walk.Leave(pszService);
     if (bFailed) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nCAgentRestart       : ERROR! Dependents of \"%s\" not stopped!", pszService);
+        TRACE(1, "\nCAgentRestart       : ERROR! Dependents of \"%s\" not stopped!", pszService);
         return 0;
     }
 

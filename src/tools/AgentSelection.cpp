@@ -29,12 +29,10 @@ bool OpenAgentKey(CRegistryKey& key, const std::string& strPath)
 {
     if (key.Open(strPath.c_str(), HKEY_LOCAL_MACHINE, CRegistryKey::ALL_ACCESS_64) == ERROR_SUCCESS)
         return true;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            : Open native key failed - try WOW64 node");
+    TRACE(3, "\nTriagist            : Open native key failed - try WOW64 node");
     if (key.Open(strPath.c_str(), HKEY_LOCAL_MACHINE, ALL_ACCESS_32) == ERROR_SUCCESS)
         return true;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(1, "\nTriagist            : ERROR! Failed to open registry key \"%s\"!", strPath.c_str());
+    TRACE(1, "\nTriagist            : ERROR! Failed to open registry key \"%s\"!", strPath.c_str());
     return false;
 }
 
@@ -85,27 +83,21 @@ void CAgentSelection::AddAgent(const char* pszValueName, std::string strKeyPath)
     if (bDisabled)
         strKeyPath.erase(marker);
 
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            : Found SNMP registry entry \"%s\"", strKeyPath.c_str());
+    TRACE(3, "\nTriagist            : Found SNMP registry entry \"%s\"", strKeyPath.c_str());
     CRegistryKey agentKey;
     if (!OpenAgentKey(agentKey, strKeyPath))
         return;
-    if (g_FileDebug.m_bActive) {
-        g_FileDebug.Trace(3, "\nTriagist            : SNMP key entry \"%s\" successfully opened", strKeyPath.c_str());
-        g_FileDebug.Trace(3, "\nTriagist            : Found SNMP agent: \"%s\"", ExtensionAgentName(strKeyPath).c_str());
-    }
+    TRACE(3, "\nTriagist            : SNMP key entry \"%s\" successfully opened", strKeyPath.c_str());
+    TRACE(3, "\nTriagist            : Found SNMP agent: \"%s\"", ExtensionAgentName(strKeyPath).c_str());
 
     std::string strPathname;
     if (!ReadPathname(agentKey, strPathname)) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! Failed to query SNMP DLL path!");
+        TRACE(1, "\nTriagist            : ERROR! Failed to query SNMP DLL path!");
         return;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            :   DLL path:          \"%s\" ", strPathname.c_str());
+    TRACE(3, "\nTriagist            :   DLL path:          \"%s\" ", strPathname.c_str());
     std::string strExpanded = ExpandAgentPathname(strPathname.c_str());
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(3, "\nTriagist            :   DLL expanded path: \"%s\" ", strExpanded.c_str());
+    TRACE(3, "\nTriagist            :   DLL expanded path: \"%s\" ", strExpanded.c_str());
 
     CFileVersion version;
     std::string strVendor = version.GetVersionString(strExpanded.c_str(), "CompanyName", 0);

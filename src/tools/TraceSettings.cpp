@@ -79,8 +79,7 @@ void AddModule(TraceModuleList& list, const std::string& strName, const std::str
 
 void TraceFound(const char* pszName)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Found module %s", pszName);
+    TRACE(2, "\nTriagist            :   Found module %s", pszName);
 }
 
 // Creates (or opens) hParent\pszName with write access in the 64-bit view, retried without the view when refused.
@@ -100,9 +99,9 @@ LONG CreateSettingsKey(CScopedRegKey& debugKey)
     LONG lResult = RegOpenKey64(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ | KEY_WRITE, software.Receive());
     if (lResult == ERROR_SUCCESS)
         lResult = CreateKey64(software.Get(), "Debug", debugKey);
-    if (lResult != ERROR_SUCCESS && g_FileDebug.m_bActive)
-        g_FileDebug.Trace(1, "\nTriagist            :   ERROR 0x%X! Could not open/ create key SOFTWARE\\Debug",
-                          static_cast<unsigned>(lResult));
+    if (lResult != ERROR_SUCCESS)
+        TRACE(1, "\nTriagist            :   ERROR 0x%X! Could not open/ create key SOFTWARE\\Debug",
+              static_cast<unsigned>(lResult));
     return lResult;
 }
 
@@ -189,8 +188,7 @@ DWORD CTraceSettings::ScanModules()
         std::lock_guard<std::mutex> combined(m_Combined.lock);
         m_Combined.records.clear();
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Scan debug settings in registry...");
+    TRACE(2, "\nTriagist            :   Scan debug settings in registry...");
     ScanRegistered();
     bool bModuleFile = ScanRavelinModules();
     ScanSnmpAgents();
@@ -221,9 +219,9 @@ void CTraceSettings::ScanRegistered()
     CScopedRegKey key;
     LONG lResult = RegOpenKey64(HKEY_LOCAL_MACHINE, TRACE_SETTINGS_KEY, KEY_READ, key.Receive());
     if (lResult != ERROR_SUCCESS) {
-        if (static_cast<DWORD>(lResult) != ERROR_NOT_FOUND_CODE && g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            :   ERROR 0x%X! Could not access key \"Debug\"",
-                              static_cast<unsigned>(lResult));
+        if (static_cast<DWORD>(lResult) != ERROR_NOT_FOUND_CODE)
+            TRACE(1, "\nTriagist            :   ERROR 0x%X! Could not access key \"Debug\"",
+                  static_cast<unsigned>(lResult));
         return;
     }
     for (const std::string& strName : SubkeyNames(key.Get())) {
@@ -241,8 +239,7 @@ bool CTraceSettings::ScanRavelinModules()
     RavelinInstallInfo install;
     char szPath[MAX_PATH] = "";
     std::snprintf(szPath, sizeof szPath, "%s\\%s", install.GetFileRoot().c_str(), "Module.ini");
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Scan Ravelin extension modules...");
+    TRACE(2, "\nTriagist            :   Scan Ravelin extension modules...");
 
     CScopedHandle file(CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -255,15 +252,14 @@ bool CTraceSettings::ScanRavelinModules()
             char szName[MAX_PATH] = "";
             GetPrivateProfileStringA("Modules", szKey, "", szName, sizeof szName, szPath);
             if (szName[0] == '\0') {
-                if (g_FileDebug.m_bActive)
-                    g_FileDebug.Trace(2, "\nTriagist            :   No more modules found!");
+                TRACE(2, "\nTriagist            :   No more modules found!");
                 break;
             }
             TraceFound(szName);
             AddModule(m_Ravelin, szName, VEXIL_TRACE_FILE, 0);
         }
-    } else if (g_FileDebug.m_bActive) {
-        g_FileDebug.Trace(1, "\nTriagist            :   ERROR! Could not open Module.ini in \"%s\"", szPath);
+    } else {
+        TRACE(1, "\nTriagist            :   ERROR! Could not open Module.ini in \"%s\"", szPath);
     }
     AddModule(m_Ravelin, "VEXIL", VEXIL_TRACE_FILE, 0);
     AddModule(m_Ravelin, "Ravelind", VEXIL_TRACE_FILE, 0);
@@ -274,8 +270,7 @@ bool CTraceSettings::ScanRavelinModules()
 
 void CTraceSettings::ScanSnmpAgents()
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Scan Quillmont agents...");
+    TRACE(2, "\nTriagist            :   Scan Quillmont agents...");
     {
         std::lock_guard<std::mutex> guard(m_SnmpAgents.lock);
         m_SnmpAgents.records.clear();
@@ -307,9 +302,8 @@ void CTraceSettings::ScanSnmpAgents()
         lResult = RegOpenKey64(hHive, strPath.c_str(), KEY_READ, agents.Receive());
     }
     if (lResult != ERROR_SUCCESS) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            :   ERROR 0x%X! OpenUUIDPointer FAILED!",
-                              static_cast<unsigned>(lResult));
+        TRACE(1, "\nTriagist            :   ERROR 0x%X! OpenUUIDPointer FAILED!",
+              static_cast<unsigned>(lResult));
         return;
     }
     for (const std::string& strName : SubkeyNames(agents.Get())) {
@@ -328,8 +322,7 @@ bool CTraceSettings::ReadModule(TraceModule& module)
     CScopedRegKey key;
     if (RegOpenKey64(debugKey.Get(), module.strName.c_str(), KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return false;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Read settings module \"%s\"", module.strName.c_str());
+    TRACE(2, "\nTriagist            :   Read settings module \"%s\"", module.strName.c_str());
     ReadDword(key.Get(), TRACE_CON_LEVEL, module.dwConLevel);
     ReadDword(key.Get(), TRACE_FILE_LEVEL, module.dwFileLevel);
     ReadDword(key.Get(), TRACE_WIN_LEVEL, module.dwWinLevel);
@@ -367,8 +360,7 @@ void CTraceSettings::SaveModule(const TraceModule& module)
     CScopedRegKey key;
     if (CreateKey64(debugKey.Get(), module.strName.c_str(), key) != ERROR_SUCCESS)
         return;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Save settings module \"%s\"", module.strName.c_str());
+    TRACE(2, "\nTriagist            :   Save settings module \"%s\"", module.strName.c_str());
     WriteDword(key.Get(), TRACE_CON_LEVEL, module.dwConLevel);
     WriteDword(key.Get(), TRACE_FILE_LEVEL, module.dwFileLevel);
     WriteDword(key.Get(), TRACE_WIN_LEVEL, module.dwWinLevel);
@@ -388,9 +380,8 @@ void CTraceSettings::SaveGlobalValue(const char* pszName, DWORD dwValue)
     CScopedRegKey debugKey;
     if (CreateSettingsKey(debugKey) != ERROR_SUCCESS)
         return;
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(2, "\nTriagist            :   Save global DWORD setting \"%s\": %d", pszName,
-                          static_cast<int>(dwValue));
+    TRACE(2, "\nTriagist            :   Save global DWORD setting \"%s\": %d", pszName,
+          static_cast<int>(dwValue));
     WriteDword(debugKey.Get(), pszName, dwValue);
 }
 

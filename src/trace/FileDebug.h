@@ -68,3 +68,11 @@ public:
 };
 
 extern CFileDebug g_FileDebug;
+
+// One trace line of the process's trace; while tracing is off it costs one test and its arguments are
+// not evaluated.
+#define TRACE(level, ...)                                \
+    do {                                                 \
+        if (g_FileDebug.m_bActive)                       \
+            g_FileDebug.Trace((level), __VA_ARGS__);     \
+    } while (0)

@@ -38,9 +38,8 @@ bool CThread::Start(unsigned(WINAPI* pfnMain)(void*), void* pvArgument)
 
 BOOL CThread::Stop()
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(5, "\n~CThread - name=\"%s\" (bTerminateThread=%d)", m_strName.c_str(),
-                          static_cast<int>(bTerminateThread));
+    TRACE(5, "\n~CThread - name=\"%s\" (bTerminateThread=%d)", m_strName.c_str(),
+          static_cast<int>(bTerminateThread));
 
     BOOL bResult = TRUE;
     if (m_hThread) {
@@ -82,9 +81,9 @@ BOOL CThread::Terminate(DWORD dwExitCode)
         bResult = TerminateThread(m_hThread, dwExitCode);
         if (!bResult)
             m_dwLastError = GetLastError();
-        else if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\n\n ###  WARNING! RUNNING THREAD %d (%s) TEMINATED!  ###\n",
-                              static_cast<int>(m_dwThreadId), m_strName.c_str());
+        else
+            TRACE(1, "\n\n ###  WARNING! RUNNING THREAD %d (%s) TEMINATED!  ###\n",
+                  static_cast<int>(m_dwThreadId), m_strName.c_str());
     }
     CloseHandle(m_hThread);
     m_hThread = nullptr;

@@ -21,7 +21,7 @@ namespace labtest {
 
 inline std::string ToolPath(const std::string& name)
 {
-    return std::string(TRIAGIST_TEST_TOOLS_DIR) + "/" + name;
+    return std::string(TRIAGIST_TEST_PROGRAMS_DIR) + "/" + name;
 }
 
 // A directory of its own for one test, removed afterwards.

@@ -1,5 +1,5 @@
-#include "src/report/HtmlTransform.h"
 #include "src/app/Modes.h"
+#include "src/report/HtmlTransform.h"
 #include "src/trace/FileDebug.h"
 #include "tests/support/TempProfile.h"
 
@@ -33,7 +33,7 @@ protected:
     }
     void InstallProcessor() const
     {
-        fs::copy_file(std::string(TRIAGIST_TEST_TOOLS_DIR) + "/FakeXslt", m_strBase + "/Xalan/xslt.exe");
+        fs::copy_file(std::string(TRIAGIST_TEST_PROGRAMS_DIR) + "/FakeXslt", m_strBase + "/Xalan/xslt.exe");
     }
     std::string Windows(const std::string& path) const { return lab::host::Drives::WindowsPath(path); }
 

@@ -491,7 +491,7 @@ TEST(FileDebugFile, ProcessesAppendWholeLinesAcrossRotations)
     std::vector<PROCESS_INFORMATION> writers;
     for (int id = 0; id < kWriters; ++id) {
         std::string command =
-            std::string(TRIAGIST_TEST_TOOLS_DIR "/TraceWriter ") + std::to_string(id) + " " + std::to_string(kLines);
+            std::string(TRIAGIST_TEST_PROGRAMS_DIR "/TraceWriter ") + std::to_string(id) + " " + std::to_string(kLines);
         STARTUPINFOA si;
         GetStartupInfoA(&si);
         PROCESS_INFORMATION pi;

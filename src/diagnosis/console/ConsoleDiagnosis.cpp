@@ -1,9 +1,9 @@
 // The interactive diagnosis on a console: the window's run with its step log on standard output.
-#include "src/ui/ConsoleDiagnosis.h"
+#include "src/diagnosis/console/ConsoleDiagnosis.h"
 
+#include "src/diagnosis/DiagPaths.h"
 #include "src/platform/ConsoleText.h"
-#include "src/report/HtmlTransform.h"
-#include "src/ui/DiagPaths.h"
+#include "src/report/ReportFiles.h"
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
 
@@ -77,30 +77,25 @@ void CConsoleView::DrawProgress()
 int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
 {
     DiagPaths paths = DiagPaths::ForThisProcess(GetThreadLocale());
-    const std::string& strXml = paths.strXml;
-    const std::string& strHtml = paths.strHtml;
-    DeleteFileA(strXml.c_str());
-    DeleteFileA(strHtml.c_str());
-
     CConsoleView view(pOut, _isatty(_fileno(pOut)) != 0);
     CDiagRun run(steps, view);
-    run.m_strOutputFile = strXml;
     run.m_strStylesheet = paths.strStylesheet;
     view.SetStatusText(LoadLocalizedString(IDS_STATUS_NA));
     s_pRun = &run;
     SetConsoleCtrlHandler(OnCtrl, TRUE);
-    run.Run();
-    SetConsoleCtrlHandler(OnCtrl, FALSE);
-    s_pRun = nullptr;
+    ReportOutcome outcome = ProduceReportFiles(run, {paths.strXml, paths.strHtml}, [] {
+        SetConsoleCtrlHandler(OnCtrl, FALSE);
+        s_pRun = nullptr;
+        return true;
+    });
 
-    if (!CanOpenForReading(strXml)) {
+    if (!outcome.bXmlWritten) {
         view.WriteLine("");
         return END_IDLE;
     }
-    DWORD dwTransform = TransformToHtml(strXml.c_str(), paths.strStylesheet.c_str(), strHtml.c_str());
     view.WriteLine(run.CompletionLine());
-    view.WriteLine("XML report:  " + strXml);
-    if (dwTransform == 0 && CanOpenForReading(strHtml))
-        view.WriteLine("HTML report: " + strHtml);
+    view.WriteLine("XML report:  " + paths.strXml);
+    if (outcome.dwHtmlExitCode == 0 && CanOpenForReading(paths.strHtml))
+        view.WriteLine("HTML report: " + paths.strHtml);
     return END_IDLE;
 }

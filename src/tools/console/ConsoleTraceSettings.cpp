@@ -1,5 +1,5 @@
 // The trace settings editor on a console.
-#include "src/tools/ConsoleTraceSettings.h"
+#include "src/tools/console/ConsoleTraceSettings.h"
 
 #include "src/platform/ConsoleText.h"
 #include "src/tools/TraceSettings.h"

@@ -1,5 +1,5 @@
 // The diagnosis step that tests the base service at work through the command router: identity, status tree, EEPROMs.
-#include "src/baselink/TestRavelin.h"
+#include "src/checks/TestRavelin.h"
 
 #include "src/baselink/VexilClient.h"
 #include "src/trace/FileDebug.h"
@@ -193,8 +193,7 @@ void WriteConnect(CXmlDocument& doc, CVexilClient& client, bool bAttached)
 
 DWORD TestRavelin(CDiagReport& report, CXmlDocument& doc)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> TestRavelin()");
+    TRACE(4, "\nTriagist            : -> TestRavelin()");
     bool bAttached = false;
     try {
         if (EnterReportSection(doc, "Ravelin")) {
@@ -227,10 +226,8 @@ DWORD TestRavelin(CDiagReport& report, CXmlDocument& doc)
             doc.Ascend();
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in  TestRavelin()");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in  TestRavelin()");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- TestRavelin()");
+    TRACE(4, "\nTriagist            : <- TestRavelin()");
     return bAttached ? STEP_OK : STEP_FINDINGS;
 }

@@ -1,8 +1,8 @@
 // The interactive diagnosis on a console: the window's run with its step log on standard output.
 #pragma once
 
+#include "src/diagnosis/DiagRun.h"
 #include "src/report/DiagReport.h"
-#include "src/ui/DiagRun.h"
 
 #include <cstdio>
 #include <string>

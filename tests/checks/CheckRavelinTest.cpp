@@ -1,5 +1,5 @@
 // The base service installation step: the Ravelin subtree and its findings for lab hosts set up per test.
-#include "src/baselink/CheckRavelin.h"
+#include "src/checks/CheckRavelin.h"
 
 #include "tests/support/ReportText.h"
 #include "tests/support/ServiceProfile.h"

@@ -1,8 +1,8 @@
 // The main diagnostics window: the Win32 view over the window's logic.
 #pragma once
 
+#include "src/diagnosis/DiagWindow.h"
 #include "src/report/DiagReport.h"
-#include "src/ui/DiagWindow.h"
 #include "src/ui/win32/BoundDialog.h"
 #include "src/ui/win32/ResizeSupport.h"
 

@@ -1,5 +1,5 @@
 // The agent restart on a console.
-#include "src/tools/ConsoleRestart.h"
+#include "src/tools/console/ConsoleRestart.h"
 
 #include "src/platform/ConsoleText.h"
 

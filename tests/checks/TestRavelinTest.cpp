@@ -1,5 +1,5 @@
 // The base service function test: the Tests subtree and its findings for base services set up per test.
-#include "src/baselink/TestRavelin.h"
+#include "src/checks/TestRavelin.h"
 
 #include "tests/support/ReportText.h"
 #include "tests/support/RouterProfile.h"

@@ -1,5 +1,5 @@
 // The console front end of the native build: its step log, its progress line, and Ctrl+C as Cancel.
-#include "src/ui/ConsoleDiagnosis.h"
+#include "src/diagnosis/console/ConsoleDiagnosis.h"
 
 #include "tests/support/TempProfile.h"
 #include "tests/support/TestText.h"

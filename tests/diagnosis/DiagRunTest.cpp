@@ -1,5 +1,5 @@
 // The diagnosis run as the window shows it: the step log, the status text, the completion line, the save rule.
-#include "src/ui/DiagRun.h"
+#include "src/diagnosis/DiagRun.h"
 
 #include "tests/support/TempProfile.h"
 

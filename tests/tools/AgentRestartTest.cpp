@@ -3,7 +3,7 @@
 
 #include "lab/win32/ServiceControl.h"
 #include "lab/win32/UserControl.h"
-#include "src/tools/ConsoleRestart.h"
+#include "src/tools/console/ConsoleRestart.h"
 #include "tests/support/DefaultServer.h"
 #include "tests/support/ServiceProfile.h"
 #include "tests/support/TestText.h"

@@ -1,5 +1,5 @@
 // The main diagnostics window's logic on the lab: Start/Cancel, the worker, Exit, the results, Save.
-#include "src/ui/DiagWindow.h"
+#include "src/diagnosis/DiagWindow.h"
 
 #include "tests/support/TempProfile.h"
 #include "tests/support/TestText.h"
@@ -133,7 +133,7 @@ protected:
     void WithProcessor() const
     {
         std::filesystem::create_directories(m_strBase + "/Xalan");
-        std::filesystem::copy_file(std::string(TRIAGIST_TEST_TOOLS_DIR) + "/FakeXslt", m_strBase + "/Xalan/xslt.exe");
+        std::filesystem::copy_file(std::string(TRIAGIST_TEST_PROGRAMS_DIR) + "/FakeXslt", m_strBase + "/Xalan/xslt.exe");
         setenv("FAKE_XSLT_MODE", "args", 1);
     }
     static std::string Posix(std::string strPath)

@@ -1,5 +1,5 @@
 // The installer registration clean-up on a console.
-#include "src/tools/ConsoleMsiCleanup.h"
+#include "src/tools/console/ConsoleMsiCleanup.h"
 
 #include "src/platform/ConsoleText.h"
 

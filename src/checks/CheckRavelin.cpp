@@ -1,5 +1,5 @@
 // The diagnosis step that inspects the base service's installation: version, service, COM registration, modules, drivers.
-#include "src/baselink/CheckRavelin.h"
+#include "src/checks/CheckRavelin.h"
 
 #include "src/platform/ScopedHandle.h"
 #include "src/report/ReportElements.h"
@@ -189,8 +189,7 @@ void WriteDrivers(CDiagReport& report, CXmlDocument& doc, RavelinInstallInfo& in
 
 DWORD CheckRavelin(CDiagReport& report, CXmlDocument& doc)
 {
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : -> CheckRavelin()");
+    TRACE(4, "\nTriagist            : -> CheckRavelin()");
     bool bRunning = false;
     try {
         if (EnterReportSection(doc, "Ravelin")) {
@@ -208,10 +207,8 @@ DWORD CheckRavelin(CDiagReport& report, CXmlDocument& doc)
                 report.AddMessage(doc, CATEGORY, "Ravelin service is not running!", "Errors");
         }
     } catch (...) {
-        if (g_FileDebug.m_bActive)
-            g_FileDebug.Trace(1, "\nTriagist            : ERROR! EXCEPTION in CheckRavelin()!");
+        TRACE(1, "\nTriagist            : ERROR! EXCEPTION in CheckRavelin()!");
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(4, "\nTriagist            : <- CheckRavelin()");
+    TRACE(4, "\nTriagist            : <- CheckRavelin()");
     return bRunning ? STEP_OK : STEP_FINDINGS;
 }

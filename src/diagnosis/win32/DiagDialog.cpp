@@ -1,5 +1,5 @@
 // The main diagnostics window: the Win32 view over the window's logic.
-#include "src/ui/win32/DiagDialog.h"
+#include "src/diagnosis/win32/DiagDialog.h"
 
 #include "src/ui/ControlIds.h"
 #include "src/ui/StringIds.h"

@@ -2,10 +2,10 @@
 // the results, Save and Help.
 #pragma once
 
+#include "src/diagnosis/DiagPaths.h"
+#include "src/diagnosis/DiagRun.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/trace/Thread.h"
-#include "src/ui/DiagPaths.h"
-#include "src/ui/DiagRun.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The diagnosis window's run as the user follows it, apart from any window: step log, progress, status.
-#include "src/ui/DiagRun.h"
+#include "src/diagnosis/DiagRun.h"
 
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"

@@ -1,7 +1,7 @@
 // The main diagnostics window's behaviour apart from its controls.
-#include "src/ui/DiagWindow.h"
+#include "src/diagnosis/DiagWindow.h"
 
-#include "src/report/HtmlTransform.h"
+#include "src/report/ReportFiles.h"
 #include "src/trace/FileDebug.h"
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
@@ -74,27 +74,25 @@ unsigned WINAPI CDiagWindow::WorkerMain(void* pvWindow)
 void CDiagWindow::RunWorker()
 {
     SetThreadLocale(m_lcid);  // the step texts in the window's language
-    DeleteFileA(m_Paths.strXml.c_str());
-    DeleteFileA(m_Paths.strHtml.c_str());
     m_Window.ClearLog();
     m_Window.SetStatusText("");
     m_Window.ShowProgress(true);
     ResetEvent(m_Event.Get());
 
-    Run();
-
-    m_Window.FillProgress();
-    m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_START), true);
-    m_lRunMark = 0;
-    SetEvent(m_Event.Get());
+    ReportOutcome outcome = ProduceReportFiles(*this, {m_Paths.strXml, m_Paths.strHtml}, [this] {
+        m_Window.FillProgress();
+        m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_START), true);
+        m_lRunMark = 0;
+        SetEvent(m_Event.Get());
+        return !m_bClosing;
+    });
 
     if (m_bClosing) {
         m_Window.EndDialog(END_DURING_RUN);
         return;
     }
-    if (CanOpenForReading(m_Paths.strXml)) {
-        DWORD dwExitCode =
-            TransformToHtml(m_Paths.strXml.c_str(), m_Paths.strStylesheet.c_str(), m_Paths.strHtml.c_str());
+    if (outcome.bXmlWritten) {
+        DWORD dwExitCode = outcome.dwHtmlExitCode;
         if (dwExitCode != 0 && IsWindows2000()) {
             char szText[1024];
             std::snprintf(szText, sizeof szText, LoadLocalizedString(IDS_HTML_FAILED_TEXT).c_str(),
@@ -102,9 +100,9 @@ void CDiagWindow::RunWorker()
             m_Window.ShowWarning(LoadLocalizedString(IDS_HTML_FAILED_CAPTION), szText);
         }
         m_Window.EnableSave();
-    } else if (g_FileDebug.m_bActive) {
-        g_FileDebug.Trace(1, "\nTriagist            :  ERROR! Could not find output file \"%s\"",
-                          m_Paths.strXml.c_str());
+    } else {
+        TRACE(1, "\nTriagist            :  ERROR! Could not find output file \"%s\"",
+              m_Paths.strXml.c_str());
     }
     m_Window.ShowProgress(false);
     m_Window.PostResults();
@@ -117,8 +115,7 @@ void CDiagWindow::ShowResults()
         ShowReport(m_Paths.strHtml);
         return;
     }
-    if (g_FileDebug.m_bActive)
-        g_FileDebug.Trace(1, "\nTriagist            :  ERROR! Could not open HTML file \"%s\"", m_Paths.strHtml.c_str());
+    TRACE(1, "\nTriagist            :  ERROR! Could not open HTML file \"%s\"", m_Paths.strHtml.c_str());
     if (!m_bUserCancelled && CanOpenForReading(m_Paths.strXml))
         ShowReport(m_Paths.strXml);
 }
@@ -160,11 +157,12 @@ bool CDiagWindow::Help(HWND hParent) const
     HtmlHelpProc pfnHtmlHelp = m_HelpLibrary.Resolve<HtmlHelpProc>("HtmlHelpA");
     if (!pfnHtmlHelp)
         return false;
+    // The help file is named relative to the current directory, as the help viewer resolves it.
     char szFile[64];
-    std::snprintf(szFile, sizeof szFile, "Help%d.chm", static_cast<int>(m_lcid));
-    int nHelpLocale = CanOpenForReading(szFile) ? static_cast<int>(m_lcid) : 1033;
-    char szTopic[128];
-    std::snprintf(szTopic, sizeof szTopic, "Help%d.chm::/Diagnostics/QuillmontDiagnostics.htm", nHelpLocale);
-    pfnHtmlHelp(hParent, szTopic, kHelpDisplayTopic, 0);
+    std::snprintf(szFile, sizeof szFile, RUNTIME_HELP_FORMAT, static_cast<int>(m_lcid));
+    if (!CanOpenForReading(szFile))
+        std::snprintf(szFile, sizeof szFile, RUNTIME_HELP_FORMAT, 1033);
+    std::string strTopic = std::string(szFile) + "::/Diagnostics/QuillmontDiagnostics.htm";
+    pfnHtmlHelp(hParent, strTopic.c_str(), kHelpDisplayTopic, 0);
     return true;
 }
