@@ -1,3 +1,4 @@
+// The diagnosis steps in their order, each with its check and its progress text.
 #include "src/app/DiagSteps.h"
 
 #include "src/checks/CheckNetwork.h"

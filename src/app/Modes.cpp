@@ -1,3 +1,4 @@
+// The modes: unattended and interactive diagnosis, trace settings, installer clean-up, agent restart.
 #include "src/app/Modes.h"
 
 #include "src/app/DiagSteps.h"

@@ -1,3 +1,4 @@
+// Parsing of the command line into options and their values.
 #include "src/app/OptionTable.h"
 
 #include "src/platform/Win32.h"

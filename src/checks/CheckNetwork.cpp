@@ -1,3 +1,4 @@
+// The network check: DNS settings, adapters, and each interface with its IPv4 addresses.
 #include "src/checks/CheckNetwork.h"
 
 #include "src/sysaccess/NetworkInterfaceTable.h"

@@ -1,3 +1,4 @@
+// Reading vendor and device names from Adapter.ini.
 #include "src/hardware/AdapterIni.h"
 
 #include "src/platform/ScopedHandle.h"

@@ -1,3 +1,4 @@
+// Decoding of one PCI function's configuration header.
 #include "src/hardware/PciConfig.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The PCI device scan: every function on the bus, named from Adapter.ini and placed in its slot.
 #include "src/hardware/PciScan.h"
 
 #include "src/hardware/AdapterIni.h"

@@ -1,3 +1,4 @@
+// Finding and checking the firmware's "$PIR" routing table and reading its slot entries.
 #include "src/hardware/RoutingTable.h"
 
 bool ReadRoutingTable(const BYTE* pCandidate, const BYTE* pEnd, SRoutingTableInfo& info)

@@ -1,3 +1,4 @@
+// The run: the report document, the steps in order, messages and counters.
 #include "src/report/DiagReport.h"
 
 #include "src/platform/RegistryText.h"

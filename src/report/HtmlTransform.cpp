@@ -1,3 +1,4 @@
+// Running the external XSLT processor on a written report, with a bounded wait.
 #include "src/report/HtmlTransform.h"
 
 #include "src/platform/ScopedHandle.h"

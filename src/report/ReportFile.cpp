@@ -1,3 +1,4 @@
+// Writing the report document to its file, with the declaration and the stylesheet instruction.
 #include "src/report/DiagReport.h"
 
 #include "src/platform/ScopedHandle.h"
