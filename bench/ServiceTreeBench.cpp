@@ -34,11 +34,12 @@ void BM_RestartOverAChain(benchmark::State& state)
     std::string pattern = (fs::temp_directory_path() / "triagist-servicebench-XXXXXX").string();
     if (!mkdtemp(&pattern[0]))
         return;
+    CWindowlessRestartView windowless;
     for (auto _ : state) {
         state.PauseTiming();
         LoadChain(pattern, static_cast<int>(state.range(0)));
         state.ResumeTiming();
-        benchmark::DoNotOptimize(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1));
+        benchmark::DoNotOptimize(CAgentRestart(windowless).RestartAgents(1, 1, 0, 1));
     }
     state.SetComplexityN(state.range(0));
     std::error_code ec;

@@ -1,4 +1,4 @@
-// The modes: unattended and interactive diagnosis, trace settings, installer clean-up, agent restart.
+// The program's modes: the unattended ones run here, the interactive ones go to the front ends.
 #include "src/app/Modes.h"
 
 #include "src/app/DiagSteps.h"
@@ -49,8 +49,11 @@ RestartRequest ParseRestartRequest(const char* pszCommandLine)
 int RunAgentRestart(const char* pszCommandLine)
 {
     RestartRequest request = ParseRestartRequest(pszCommandLine);
-    if (request.bUnattended)
-        return static_cast<int>(CAgentRestart(nullptr).RestartAgents(1, 1, request.bRescan ? 1 : 0, 1));
+    if (request.bUnattended) {
+        CWindowlessRestartView windowless;
+        CAgentRestart restart(windowless);
+        return static_cast<int>(restart.RestartAgents(1, 1, request.bRescan ? 1 : 0, 1));
+    }
     return RunRestartFrontEnd();
 }
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 CDiagRun::CDiagRun(const std::vector<DiagStep>& steps, IDiagRunView& view)
-    : CDiagReport(steps), m_View(view), m_dwPosition(0), m_dwRange(0)
+    : m_View(view), m_dwPosition(0), m_dwRange(0), m_Report(steps, *this)
 {
 }
 
@@ -50,14 +50,16 @@ void CDiagRun::OnStepEnd(DWORD, DWORD dwResult)
 
 std::string CDiagRun::StatusText() const
 {
-    return LoadLocalizedString(m_dwErrors ? IDS_STATUS_ERROR : m_dwWarnings ? IDS_STATUS_WARN : IDS_STATUS_OK);
+    return LoadLocalizedString(m_Report.m_dwErrors     ? IDS_STATUS_ERROR
+                               : m_Report.m_dwWarnings ? IDS_STATUS_WARN
+                                                       : IDS_STATUS_OK);
 }
 
 std::string CDiagRun::CompletionLine() const
 {
     char szLine[1024];
-    std::snprintf(szLine, sizeof szLine, LoadLocalizedString(IDS_RUN_COMPLETED).c_str(), static_cast<int>(m_dwErrors),
-                  static_cast<int>(m_dwWarnings));
+    std::snprintf(szLine, sizeof szLine, LoadLocalizedString(IDS_RUN_COMPLETED).c_str(),
+                  static_cast<int>(m_Report.m_dwErrors), static_cast<int>(m_Report.m_dwWarnings));
     return szLine;
 }
 

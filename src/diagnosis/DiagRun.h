@@ -15,13 +15,17 @@ public:
     virtual void SetProgress(DWORD dwPosition, DWORD dwRange) = 0;
 };
 
-class CDiagRun : public CDiagReport {
+// A report whose steps the view follows: its log texts, progress and status.
+class CDiagRun : private IDiagStepObserver {
 public:
     // Texts come in the language of the thread that runs, which the front end sets.
     CDiagRun(const std::vector<DiagStep>& steps, IDiagRunView& view);
+    CDiagRun(const CDiagRun&) = delete;
+    CDiagRun& operator=(const CDiagRun&) = delete;
 
-    void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal) override;
-    void OnStepEnd(DWORD dwStep, DWORD dwResult) override;
+    // What runs: hand it to ProduceReportFiles or run it; its cancel flag stops it between steps.
+    CDiagReport& Report() { return m_Report; }
+    const CDiagReport& Report() const { return m_Report; }
 
     // "Completed: %d error(s), %d warning(s)" with this run's counts, in the thread's language.
     std::string CompletionLine() const;
@@ -35,7 +39,11 @@ public:
     static bool SavesHtml(const std::string& strFileName);
 
 private:
+    void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal) override;
+    void OnStepEnd(DWORD dwStep, DWORD dwResult) override;
+
     IDiagRunView& m_View;
     DWORD m_dwPosition;
     DWORD m_dwRange;
+    CDiagReport m_Report;
 };

@@ -25,8 +25,8 @@ bool IsWindows2000()
 }  // namespace
 
 CDiagWindow::CDiagWindow(const std::vector<DiagStep>& steps, IDiagWindowView& view)
-    : CDiagRun(steps, view),
-      m_Window(view),
+    : m_Window(view),
+      m_Run(steps, view),
       m_lcid(GetThreadLocale()),
       m_Paths(DiagPaths::ForThisProcess(m_lcid)),
       m_Event(CreateEventA(nullptr, FALSE, TRUE, nullptr)),
@@ -37,8 +37,8 @@ CDiagWindow::CDiagWindow(const std::vector<DiagStep>& steps, IDiagWindowView& vi
       m_bClosing(0),
       m_bResultsPending(0)
 {
-    m_strOutputFile = m_Paths.strXml;
-    m_strStylesheet = m_Paths.strStylesheet;
+    m_Run.Report().m_strOutputFile = m_Paths.strXml;
+    m_Run.Report().m_strStylesheet = m_Paths.strStylesheet;
     m_Worker.bTerminateThread = 1;
 }
 
@@ -48,7 +48,7 @@ void CDiagWindow::StartOrCancel()
 {
     if (m_lRunMark) {
         m_bUserCancelled = 1;
-        m_bCancel = 1;
+        m_Run.Report().m_bCancel = 1;
         m_lRunMark = 0;
         m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_CANCEL), false);
         return;
@@ -56,10 +56,7 @@ void CDiagWindow::StartOrCancel()
 
     m_bUserCancelled = 0;
     m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_CANCEL), true);
-    if (m_Worker.m_hThread) {
-        CloseHandle(m_Worker.m_hThread);
-        m_Worker.m_hThread = nullptr;
-    }
+    m_Worker.Detach();  // the last run's worker, if any, ends by itself
     // Marked before the worker can run: a quick run clears the mark as it ends.
     m_lRunMark = 1;
     m_Worker.Start(WorkerMain, this);
@@ -79,7 +76,7 @@ void CDiagWindow::RunWorker()
     m_Window.ShowProgress(true);
     ResetEvent(m_Event.Get());
 
-    ReportOutcome outcome = ProduceReportFiles(*this, {m_Paths.strXml, m_Paths.strHtml}, [this] {
+    ReportOutcome outcome = ProduceReportFiles(m_Run.Report(), {m_Paths.strXml, m_Paths.strHtml}, [this] {
         m_Window.FillProgress();
         m_Window.SetStartButton(LoadLocalizedString(IDS_MAIN_START), true);
         m_lRunMark = 0;
@@ -124,14 +121,14 @@ void CDiagWindow::ShowReport(const std::string& strPath)
 {
     m_Window.Navigate(strPath);
     if (m_bResultsPending) {
-        m_Window.AppendLog(CompletionLine());
+        m_Window.AppendLog(m_Run.CompletionLine());
         m_bResultsPending = 0;
     }
 }
 
 void CDiagWindow::Exit()
 {
-    m_bCancel = 1;
+    m_Run.Report().m_bCancel = 1;
     m_bClosing = 1;
     if (!m_lRunMark)
         m_Window.EndDialog(END_IDLE);
@@ -140,7 +137,7 @@ void CDiagWindow::Exit()
 
 bool CDiagWindow::Save(const std::string& strFileName) const
 {
-    const std::string& strSource = SavesHtml(strFileName) ? m_Paths.strHtml : m_Paths.strXml;
+    const std::string& strSource = CDiagRun::SavesHtml(strFileName) ? m_Paths.strHtml : m_Paths.strXml;
     return CopyFileA(strSource.c_str(), strFileName.c_str(), FALSE) != FALSE;
 }
 

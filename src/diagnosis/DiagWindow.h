@@ -27,14 +27,16 @@ public:
     virtual void ShowWarning(const std::string& strCaption, const std::string& strText) = 0;
 };
 
-class CDiagWindow : public CDiagRun {
+class CDiagWindow {
 public:
-    // The window's end codes: left while idle, left during a run.
+    // The window's end codes, its console form's too: left while idle, left during a run.
     enum { END_IDLE = 2, END_DURING_RUN = 3 };
 
     // Paths and the thread locale are those of the constructing thread.
     CDiagWindow(const std::vector<DiagStep>& steps, IDiagWindowView& view);
-    ~CDiagWindow() override;
+    ~CDiagWindow();
+    CDiagWindow(const CDiagWindow&) = delete;
+    CDiagWindow& operator=(const CDiagWindow&) = delete;
 
     // Start, or Cancel while a run is going.
     void StartOrCancel();
@@ -58,13 +60,14 @@ public:
     const DiagPaths& Paths() const { return m_Paths; }
     LCID SavedLocale() const { return m_lcid; }
     // The worker's error code when it could not be started, else 0.
-    DWORD StartError() const { return m_Worker.m_dwLastError; }
+    DWORD StartError() const { return m_Worker.LastError(); }
 
 private:
     static unsigned WINAPI WorkerMain(void* pvWindow);
     void ShowReport(const std::string& strPath);
 
     IDiagWindowView& m_Window;
+    CDiagRun m_Run;
     LCID m_lcid;
     DiagPaths m_Paths;
     CScopedHandle m_Event;

@@ -1,4 +1,4 @@
-// The run: the report document, the steps in order, messages and counters.
+// The diagnosis run: the report document, its summary and the steps run in order.
 #include "src/report/DiagReport.h"
 
 #include "src/platform/RegistryText.h"
@@ -32,15 +32,26 @@ bool EnterReportSection(CXmlDocument& doc, const char* pszSection)
 }
 
 CDiagReport::CDiagReport(const std::vector<DiagStep>& steps)
-    : m_dwWarnings(0), m_dwErrors(0), m_bCancel(0), m_Steps(steps)
+    : m_dwWarnings(0), m_dwErrors(0), m_bCancel(0), m_Steps(steps), m_pObserver(nullptr)
 {
 }
 
-CDiagReport::~CDiagReport() = default;
+CDiagReport::CDiagReport(const std::vector<DiagStep>& steps, IDiagStepObserver& observer) : CDiagReport(steps)
+{
+    m_pObserver = &observer;
+}
 
-void CDiagReport::OnStepBegin(DWORD, DWORD, DWORD) {}
+void CDiagReport::BeginStep(DWORD dwStep, DWORD dwSequence, DWORD dwTotal)
+{
+    if (m_pObserver)
+        m_pObserver->OnStepBegin(dwStep, dwSequence, dwTotal);
+}
 
-void CDiagReport::OnStepEnd(DWORD, DWORD) {}
+void CDiagReport::EndStep(DWORD dwStep, DWORD dwResult)
+{
+    if (m_pObserver)
+        m_pObserver->OnStepEnd(dwStep, dwResult);
+}
 
 void CDiagReport::Run()
 {
@@ -149,15 +160,15 @@ void RunStep(CDiagReport& report, DiagCheck pfnCheck, DWORD dwStep, CXmlDocument
              DWORD dwTotal)
 {
     DWORD dwThis = dwSequence++;
-    report.OnStepBegin(dwStep, dwThis, dwTotal);
+    report.BeginStep(dwStep, dwThis, dwTotal);
     if (report.m_bCancel) {
-        report.OnStepEnd(dwStep, STEP_CANCELLED);
+        report.EndStep(dwStep, STEP_CANCELLED);
         throw ACTION_CANCELLED;
     }
     DWORD dwResult = pfnCheck(report, doc);
-    report.OnStepEnd(dwStep, dwResult);
+    report.EndStep(dwStep, dwResult);
     if (report.m_bCancel) {
-        report.OnStepEnd(dwStep, STEP_CANCELLED);
+        report.EndStep(dwStep, STEP_CANCELLED);
         throw ACTION_CANCELLED;
     }
 }

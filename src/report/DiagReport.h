@@ -12,7 +12,7 @@ enum _ActionState { ACTION_CANCELLED = 1 };
 
 class CDiagReport;
 
-// Step results, as a check returns them and OnStepEnd receives them.
+// Step results, as a check returns them and an observer's OnStepEnd receives them.
 enum { STEP_OK = 0, STEP_CANCELLED = 1, STEP_FINDINGS = 2 };
 
 typedef DWORD (*DiagCheck)(CDiagReport& report, CXmlDocument& doc);
@@ -22,6 +22,14 @@ struct DiagStep {
     DiagCheck pfnCheck;
 };
 
+// Who follows a run step by step, such as the diagnosis window's log; called on the running thread.
+class IDiagStepObserver {
+public:
+    virtual ~IDiagStepObserver() = default;
+    virtual void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal) = 0;
+    virtual void OnStepEnd(DWORD dwStep, DWORD dwResult) = 0;
+};
+
 class CDiagReport {
 public:
     // Total the progress display plans for, whatever the number of steps.
@@ -29,10 +37,11 @@ public:
 
     // The steps come from the caller: the step table names every check and lives above them.
     explicit CDiagReport(const std::vector<DiagStep>& steps);
-    virtual ~CDiagReport();
+    CDiagReport(const std::vector<DiagStep>& steps, IDiagStepObserver& observer);
 
-    virtual void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal);
-    virtual void OnStepEnd(DWORD dwStep, DWORD dwResult);
+    // Tell the observer, when there is one.
+    void BeginStep(DWORD dwStep, DWORD dwSequence, DWORD dwTotal);
+    void EndStep(DWORD dwStep, DWORD dwResult);
 
     void Run();
     bool AddMessage(CXmlDocument& doc, const char* pszCategory, const char* pszText, const char* pszKind);
@@ -49,6 +58,7 @@ private:
     bool WriteSummary();
 
     std::vector<DiagStep> m_Steps;
+    IDiagStepObserver* m_pObserver;
 };
 
 void RunStep(CDiagReport& report, DiagCheck pfnCheck, DWORD dwStep, CXmlDocument& doc, DWORD& dwSequence,

@@ -61,8 +61,8 @@ private:
     std::set<std::string> m_Open;
 };
 
-CAgentRestart::CAgentRestart(IRestartView* pView)
-    : m_pView(pView), m_lcid(GetThreadLocale()), m_Worker("AgentRestart")
+CAgentRestart::CAgentRestart(IRestartView& view)
+    : m_View(view), m_lcid(GetThreadLocale()), m_Worker("AgentRestart")
 {
 }
 
@@ -70,8 +70,7 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
 {
     SetThreadLocale(m_lcid);
     TRACE(4, "\nCAgentRestart       : -> RestartAgents()");
-    if (m_pView)
-        m_pView->EnableRunControls(false);
+    m_View.EnableRunControls(false);
 
     DWORD dwResult = 1;
     if (bStop) {
@@ -90,11 +89,9 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
         }
     }
 
-    if (m_pView) {
-        m_pView->SetProgress(PROGRESS_END);
-        m_pView->ShowStatus(LoadLocalizedString(dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED));
-        m_pView->EnableRunControls(true);
-    }
+    m_View.SetProgress(PROGRESS_END);
+    m_View.ShowStatus(LoadLocalizedString(dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED));
+    m_View.EnableRunControls(true);
     TRACE(4, "\nCAgentRestart       : <- RestartAgents() result %u", static_cast<unsigned>(dwResult));
     return dwResult;
 }
@@ -120,15 +117,12 @@ DWORD CAgentRestart::StopTree(LPCSTR pszService, CServiceWalk& walk)
         const ENUM_SERVICE_STATUSA& dependent = dependents.GetEntry(i);
         if (!walk.Enter(dependent.lpServiceName, pszService))
             continue;
-        if (m_pView) {
-            std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
-            std::string strQuestion =
-                FormatText(IDS_RESTART_DEPENDENT_QUESTION, dependent.lpDisplayName, strDisplayName);
-            if (m_pView->Ask(strQuestion, LoadLocalizedString(IDS_RESTART_DEPENDENTS_CAPTION),
-                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
-                bFailed = true;
-                continue;
-            }
+        std::string strQuestion = FormatText(IDS_RESTART_DEPENDENT_QUESTION, dependent.lpDisplayName,
+                                             serviceMgr.GetDisplayName(pszService));
+        if (m_View.Ask(strQuestion, LoadLocalizedString(IDS_RESTART_DEPENDENTS_CAPTION),
+                       MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+            bFailed = true;
+            continue;
         }
         if (StopTree(dependent.lpServiceName, walk) == 0)
             bFailed = true;
@@ -183,26 +177,21 @@ DWORD CAgentRestart::StartTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv
 
 void CAgentRestart::BeginOperation(UINT uTextId, const std::string& strDisplayName)
 {
-    if (!m_pView)
-        return;
-    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
-    m_pView->SetProgress(0);
-    m_pView->StartProgressTimer();
+    m_View.ShowStatus(FormatText(uTextId, strDisplayName));
+    m_View.SetProgress(0);
+    m_View.StartProgressTimer();
 }
 
 void CAgentRestart::EndOperation(UINT uTextId, const std::string& strDisplayName)
 {
-    if (!m_pView)
-        return;
-    m_pView->StopProgressTimer();
-    m_pView->SetProgress(PROGRESS_END);
-    m_pView->ShowStatus(FormatText(uTextId, strDisplayName));
+    m_View.StopProgressTimer();
+    m_View.SetProgress(PROGRESS_END);
+    m_View.ShowStatus(FormatText(uTextId, strDisplayName));
 }
 
 void CAgentRestart::ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName)
 {
-    if (m_pView)
-        m_pView->Ask(FormatText(uTextId, strDisplayName), LoadLocalizedString(uCaptionId), MB_OK | MB_ICONHAND);
+    m_View.Ask(FormatText(uTextId, strDisplayName), LoadLocalizedString(uCaptionId), MB_OK | MB_ICONHAND);
 }
 
 bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)
@@ -212,8 +201,7 @@ bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)
     if (!m_Worker.Start(WorkerMain, this))
         return false;
     // The run ends by itself; nobody waits for it.
-    CloseHandle(m_Worker.m_hThread);
-    m_Worker.m_hThread = nullptr;
+    m_Worker.Detach();
     return true;
 }
 

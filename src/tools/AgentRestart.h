@@ -24,21 +24,38 @@ public:
     virtual int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) = 0;
 };
 
+// The windowless restart's view: shows nothing, and takes every question as agreed to.
+class CWindowlessRestartView : public IRestartView {
+public:
+    HWND Owner() const override { return nullptr; }
+    void EnableRunControls(bool) override {}
+    void ShowStatus(const std::string&) override {}
+    void SetProgress(int) override {}
+    void StartProgressTimer() override {}
+    void StopProgressTimer() override {}
+    int Ask(const std::string&, const std::string&, UINT uStyle) override
+    {
+        return (uStyle & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    }
+};
+
 class CServiceWalk;
 
 class CAgentRestart {
 public:
-    // pView null: the windowless restart, which shows nothing and asks nothing. The thread locale
-    // is the constructing thread's; the restart's texts come in its language.
-    explicit CAgentRestart(IRestartView* pView);
+    // The restart's end code in the dialog and on the console, after Exit.
+    enum { END_EXIT = 2 };
+
+    // The thread locale is the constructing thread's; the restart's texts come in its language.
+    explicit CAgentRestart(IRestartView& view);
 
     // 1 when every step succeeded, 0 otherwise.
     DWORD RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWORD bFullRestart);
     DWORD StopServiceTree(LPCSTR pszService);
     DWORD StartServiceTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv);
 
-    // Restart pressed: RestartAgents(1, 1, bRescan, bFullRestart) on a worker thread whose handle is
-    // closed at once. False when the thread could not be created (its error is in Worker()).
+    // Restart pressed: RestartAgents(1, 1, bRescan, bFullRestart) on a worker thread that is let go
+    // at once. False when the thread could not be created (its error is in Worker()).
     bool StartRestart(DWORD bRescan, DWORD bFullRestart);
     const CThread& Worker() const { return m_Worker; }
 
@@ -47,12 +64,12 @@ private:
     // One tree walk enters each service once.
     DWORD StopTree(LPCSTR pszService, CServiceWalk& walk);
     DWORD StartTree(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArgv, CServiceWalk& walk);
-    // A service operation's status text, with the bar from 0 and its timer; nothing without a view.
+    // A service operation's status text, with the bar from 0 and its timer.
     void BeginOperation(UINT uTextId, const std::string& strDisplayName);
     void EndOperation(UINT uTextId, const std::string& strDisplayName);
     void ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName);
 
-    IRestartView* m_pView;
+    IRestartView& m_View;
     LCID m_lcid;
     DWORD m_bRescan = 0;
     DWORD m_bFullRestart = 0;

@@ -184,26 +184,26 @@ void CMsiCleanup::ListProducts()
 void CMsiCleanup::Clean(const MsiProductEntry& product)
 {
     std::string strQuestion = "Remove registration for \"" + product.strName + "\" from system?";
-    if (m_pView->Ask(strQuestion, "Triagist", STYLE_QUESTION) != IDYES)
+    if (m_View.Ask(strQuestion, "Triagist", STYLE_QUESTION) != IDYES)
         return;
     std::string strPath;
-    if (!m_pView->ChooseDatabase(strPath))
+    if (!m_View.ChooseDatabase(strPath))
         return;
 
     std::string strDatabaseCode;
     {
         CScopedMsiHandle database;
         if (MsiOpenDatabaseA(strPath.c_str(), MSIDBOPEN_DIRECT, database.Receive()) != ERROR_SUCCESS) {
-            m_pView->Show("Could not open istaller database", "Error!", STYLE_ERROR);
+            m_View.Show("Could not open istaller database", "Error!", STYLE_ERROR);
             return;
         }
         strDatabaseCode = GetDatabaseProductCode(database.Get());
     }
     if (!SameName(strDatabaseCode, product.strCode)) {
-        m_pView->Show("The selected installer database does not match the product code?", "Error", STYLE_ERROR);
+        m_View.Show("The selected installer database does not match the product code?", "Error", STYLE_ERROR);
         return;
     }
-    if (m_pView->Ask("Are you sure to remove the component registration?", "", STYLE_QUESTION) == IDYES)
+    if (m_View.Ask("Are you sure to remove the component registration?", "", STYLE_QUESTION) == IDYES)
         CleanRegistration(strPath.c_str());
 }
 

@@ -39,7 +39,10 @@ bool PackGuid(const std::string& strGuid, std::string& strPacked);
 
 class CMsiCleanup {
 public:
-    explicit CMsiCleanup(IMsiCleanupView* pView) : m_pView(pView) {}
+    // The clean-up's end codes in the dialog and on the console: the close box, Exit.
+    enum { END_CLOSED = 0, END_EXIT = 1 };
+
+    explicit CMsiCleanup(IMsiCleanupView& view) : m_View(view) {}
 
     // Fills the product entries from the installed products, once.
     void ListProducts();
@@ -57,6 +60,6 @@ public:
 private:
     void RemoveComponentRegistration(MSIHANDLE hDatabase, const std::string& strFeature, const std::string& strPacked);
 
-    IMsiCleanupView* m_pView;
+    IMsiCleanupView& m_View;
     std::vector<MsiProductEntry> m_Products;
 };

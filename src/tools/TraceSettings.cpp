@@ -597,7 +597,7 @@ void CTraceSettings::AskToSave()
 int CTraceSettings::Exit()
 {
     AskToSave();
-    return 1;
+    return END_EXIT;
 }
 
 void CTraceSettings::DeleteTrace(const std::string& strPath)

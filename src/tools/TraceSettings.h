@@ -79,6 +79,10 @@ public:
 
 class CTraceSettings {
 public:
+    // The editor's end codes in its window and on the console: closed otherwise (also when the
+    // modules cannot be read), Exit.
+    enum { END_CLOSED = 0, END_EXIT = 1 };
+
     explicit CTraceSettings(ITraceSettingsView& view) : m_View(view) {}
 
     // 1 when the base service's module file could be opened, 0 otherwise.
@@ -111,7 +115,7 @@ public:
     bool HasChanges() const;
     // The save question when something changed; Yes applies.
     void AskToSave();
-    // Exit: the save question, then the end code 1.
+    // Exit: the save question, then END_EXIT.
     int Exit();
     // Asks, then deletes the file; a failure is shown with the system's reason.
     void DeleteTrace(const std::string& strPath);

@@ -56,7 +56,7 @@ protected:
 TEST_F(DiagRunTest, LogAndStatusFollowTheSteps)
 {
     CDiagRun run({{0, Clean}, {4, OneError}, {5, OneWarning}}, m_view);
-    run.Run();
+    run.Report().Run();
     EXPECT_EQ(m_view.m_strLog, "Checking system hardware ...OK\r\n"
                                "Checking SNMP configuration ...WARNINGS or ERRORS\r\n"
                                "Testing SNMP...WARNINGS or ERRORS\r\n");
@@ -70,7 +70,7 @@ TEST_F(DiagRunTest, LogAndStatusFollowTheSteps)
 TEST_F(DiagRunTest, CancelShowsTheStepsOutcomeThenCancelled)
 {
     CDiagRun run({{2, OneWarning}, {3, CancelledMeanwhile}, {4, Clean}}, m_view);
-    run.Run();
+    run.Report().Run();
     EXPECT_EQ(m_view.m_strLog, "Checking operation system...WARNINGS or ERRORS\r\n"
                                "Checking network configruration ...OK\r\nCANCELLED\r\n");
     EXPECT_EQ(m_view.m_Statuses.back(), "Status: WARN");
@@ -80,7 +80,7 @@ TEST_F(DiagRunTest, GermanTextsUnderAGermanLocale)
 {
     SetThreadLocale(1031);
     CDiagRun run({{1, Clean}, {99, Clean}}, m_view);
-    run.Run();
+    run.Report().Run();
     // A step index without a text writes no step text, only the outcome.
     EXPECT_EQ(m_view.m_strLog, "Systemereignisprotokoll wird gepr\xFC" "ft...OK\r\nOK\r\n");
     EXPECT_EQ(m_view.m_Statuses.back(), "Status: OK");

@@ -36,10 +36,14 @@ const char kSkeleton[] =
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
 
-// Records the notifications and lets a test cancel from inside them.
-class CRecordingReport : public CDiagReport {
+// Records the notifications and lets a test cancel from inside them. The observer is the first base,
+// built before the report that is given it.
+class CRecordingReport : private IDiagStepObserver, public CDiagReport {
 public:
-    explicit CRecordingReport(const std::vector<DiagStep>& steps) : CDiagReport(steps) {}
+    explicit CRecordingReport(const std::vector<DiagStep>& steps)
+        : CDiagReport(steps, static_cast<IDiagStepObserver&>(*this))
+    {
+    }
     void OnStepBegin(DWORD dwStep, DWORD dwSequence, DWORD dwTotal) override
     {
         events.push_back("begin " + std::to_string(dwStep) + " " + std::to_string(dwSequence) + " " +

@@ -159,6 +159,7 @@ protected:
 
     std::unique_ptr<testsupport::CDefaultServer> m_pServer;
     std::unique_ptr<CServiceProfile> m_pServices;
+    CWindowlessRestartView m_windowless;
 };
 
 }  // namespace
@@ -169,7 +170,7 @@ TEST_F(AgentRestartTest, FullRestartStopsEachDependentBeforeItsServiceAndStartsI
 {
     UseDefaultServer();
     ASSERT_EQ(State("QmFarlink"), SERVICE_RUNNING);
-    CAgentRestart restart(nullptr);
+    CAgentRestart restart(m_windowless);
     EXPECT_EQ(restart.RestartAgents(1, 1, 1, 1), 1u);
 
     // The agent depends on both services: it goes first, and the manager brings SNMP up with it.
@@ -187,7 +188,7 @@ TEST_F(AgentRestartTest, WindowSeesEveryStepAndIsAskedAboutTheAgent)
 {
     UseDefaultServer();
     CRecordingView view;
-    EXPECT_EQ(CAgentRestart(&view).RestartAgents(1, 1, 0, 1), 1u);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 0, 1), 1u);
 
     EXPECT_EQ(view.Events("ask"),
               Lines{"ask 0x34 [Service dependencies found!] \"Quillmont Farlink\" service depends on \"SNMP Service\" "
@@ -219,7 +220,7 @@ TEST_F(AgentRestartTest, SnmpOnlyLeavesTheBaseServiceAlone)
 {
     UseDefaultServer();
     uint32_t uRavelindStarts = Starts("Ravelind");
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 1, 0), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 1, 0), 1u);
     EXPECT_EQ(ServiceCalls(), (Lines{"ControlService QmFarlink 1", "ControlService SNMP 1", "StartServiceA SNMP",
                                      "StartServiceA QmFarlink"}));
     EXPECT_EQ(Starts("Ravelind"), uRavelindStarts);
@@ -230,12 +231,12 @@ TEST_F(AgentRestartTest, SnmpOnlyLeavesTheBaseServiceAlone)
 TEST_F(AgentRestartTest, StopOnlyOrStartOnlyRequests)
 {
     UseDefaultServer();
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 0, 1, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 0, 1, 1), 1u);
     EXPECT_EQ(State("SNMP"), SERVICE_STOPPED);
     EXPECT_EQ(State("Ravelind"), SERVICE_STOPPED);
     ServiceCalls();
     // Starting takes a stop first: alone it does nothing.
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(0, 1, 1, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(0, 1, 1, 1), 1u);
     EXPECT_TRUE(ServiceCalls().empty());
     EXPECT_EQ(State("Ravelind"), SERVICE_STOPPED);
 }
@@ -247,7 +248,7 @@ TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndStartsNothing
     UseServices(kTwoTrees);
     CRecordingView view;
     view.Answer({IDNO, IDYES});
-    EXPECT_EQ(CAgentRestart(&view).RestartAgents(1, 1, 1, 1), 0u);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
 
     // The manager lists the dependents in the reverse of their start order: Agent, then Trap.
     EXPECT_EQ(view.Events("ask"),
@@ -268,7 +269,7 @@ TEST_F(AgentRestartTest, WithoutWindowDependentsStopWithoutQuestion)
 {
     UseServices(kTwoTrees);
     lab::win32::QueueMessageBoxAnswers({IDNO, IDNO, IDNO});
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 0, 1), 1u);
     EXPECT_EQ(lab::win32::PendingMessageBoxAnswers(), 3u);
     EXPECT_TRUE(MessageBoxes().empty());
     EXPECT_EQ(ServiceCalls(), (Lines{"ControlService Agent 1", "ControlService Trap 1", "ControlService SNMP 1",
@@ -282,7 +283,7 @@ TEST_F(AgentRestartTest, FailedStartOfSnmpAfterTheBaseServiceFailsTheRun)
     UseServices(kTwoTrees);
     Change("SNMP", [](ServiceEntry& e) { e.startError = 1069; });  // the service could not log on
     CRecordingView view;
-    EXPECT_EQ(CAgentRestart(&view).RestartAgents(1, 1, 1, 1), 0u);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
     EXPECT_EQ(State("Ravelind"), SERVICE_RUNNING);
     EXPECT_EQ(State("Storage"), SERVICE_RUNNING);
     EXPECT_EQ(State("SNMP"), SERVICE_STOPPED);
@@ -298,7 +299,7 @@ TEST_F(AgentRestartTest, FailedStopStartsNothing)
     UseServices(kTwoTrees);
     Change("Ravelind", [](ServiceEntry& e) { e.controlsAccepted = 0; });
     CRecordingView view;
-    EXPECT_EQ(CAgentRestart(&view).RestartAgents(1, 1, 1, 1), 0u);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
     EXPECT_EQ(view.Events("ask 0x10"),
               Lines{"ask 0x10 [Error stopping service!] Stop service \"Quillmont Ravelin Base Service\" failed!"});
     for (const std::string& call : ServiceCalls())
@@ -311,16 +312,16 @@ TEST_F(AgentRestartTest, MissingServicesAndManagerCountAsDone)
 {
     UseServices("");
     CRecordingView view;
-    EXPECT_EQ(CAgentRestart(&view).RestartAgents(1, 1, 1, 1), 1u);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 1u);
     EXPECT_EQ(view.Events("status"), Lines{"status Restart services completed successfully!"});
 
     // Without the base service, a full restart restarts SNMP alone.
     UseServices("[SNMP]\nDisplayName=SNMP Service\nState=running\nAccept=0x1\n");
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 1, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 1, 1), 1u);
     EXPECT_EQ(ServiceCalls(), (Lines{"ControlService SNMP 1", "StartServiceA SNMP"}));
 
     lab::win32::SetServiceManagerDenied(SC_MANAGER_ALL_ACCESS);
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 1, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 1, 1), 1u);
     EXPECT_TRUE(ServiceCalls().empty());
     lab::win32::SetServiceManagerDenied(0);
 }
@@ -332,11 +333,11 @@ TEST_F(AgentRestartTest, WorkerSpeaksTheConstructingThreadsLanguage)
     UseServices(kTwoTrees);
     CRecordingView view;
     SetThreadLocale(1031);
-    CAgentRestart restart(&view);
+    CAgentRestart restart(view);
     SetThreadLocale(1033);
     ASSERT_TRUE(restart.StartRestart(0, 0));
     ASSERT_TRUE(view.WaitForEnd());
-    EXPECT_EQ(restart.Worker().m_hThread, nullptr);
+    EXPECT_EQ(restart.Worker().Handle(), nullptr);
 
     // German has no dependency question: it comes in English.
     Lines asks = view.Events("ask");
@@ -400,7 +401,7 @@ TEST_F(AgentRestartTest, DependencyCyclesAreWalkedOnceAndTraced)
         UseServices(c.pszServices);
         CTraceFile trace(m_pServices->Profile().Scratch() + "/trace.log", 1);
         // The manager refuses to stop a service whose dependents run: the run fails, but it ends.
-        EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1), 0u) << c.pszServices;
+        EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 0, 1), 0u) << c.pszServices;
         std::string strTrace = trace.Take();
         EXPECT_NE(strTrace.find("CAgentRestart       : WARNING! Dependency cycle: " + std::string(c.pszCycle)),
                   std::string::npos)
@@ -420,7 +421,7 @@ TEST_F(AgentRestartTest, ALongChainOfDependentsStopsAndStartsInOrder)
         starts.push_back("StartServiceA " + strName);
     }
     UseServices(strServices);
-    EXPECT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 1), 1u);
+    EXPECT_EQ(CAgentRestart(m_windowless).RestartAgents(1, 1, 0, 1), 1u);
     stops.push_back("ControlService SNMP 1");
     stops.push_back("ControlService Ravelind 1");
     stops.insert(stops.end(), starts.begin(), starts.end());

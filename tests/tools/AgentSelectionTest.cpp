@@ -311,6 +311,7 @@ TEST(AgentSelection, ADisabledServerAgentIsGoneAfterTheNextServiceStart)
     selection.ApplyAgentSelection();
     EXPECT_EQ(StatusMibName(), "\"Environment\"\n");  // the running service keeps what it loaded
 
-    ASSERT_EQ(CAgentRestart(nullptr).RestartAgents(1, 1, 0, 0), 1u);
+    CWindowlessRestartView windowless;
+    ASSERT_EQ(CAgentRestart(windowless).RestartAgents(1, 1, 0, 0), 1u);
     EXPECT_EQ(StatusMibName().find("Environment"), std::string::npos);
 }

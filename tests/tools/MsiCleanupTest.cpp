@@ -171,6 +171,8 @@ protected:
     }
 
     testsupport::CDefaultServer m_server;
+    // For the clean-up's parts that put nothing to the user.
+    CRecordingView m_view;
 };
 
 }  // namespace
@@ -194,7 +196,7 @@ TEST(MsiPackGuidTest, PacksTheFiveGroupsAndRefusesAnythingElse)
 TEST_F(MsiCleanupTest, ListsTheInstalledProductsWithTheirFeatures)
 {
     CRecordingView view;
-    CMsiCleanup cleanup(&view);
+    CMsiCleanup cleanup(view);
     cleanup.ListProducts();
     std::vector<std::string> names;
     for (const MsiProductEntry& product : cleanup.Products())
@@ -218,7 +220,7 @@ TEST_F(MsiCleanupTest, FeatureTitlesComeFromTheCachedPackage)
     std::string path = m_server.Profile().Dir() + "/drive_c/Windows/Installer";
     std::filesystem::create_directories(path);
     testsupport::WriteMsiDatabase(path + "/3f9a2c.msi", kAgentsCode, kAgentsFeatures);
-    CMsiCleanup cleanup(nullptr);
+    CMsiCleanup cleanup(m_view);
     cleanup.ListProducts();
     const MsiProductEntry* pAgents = Find(cleanup, kAgentsCode);
     ASSERT_NE(pAgents, nullptr);
@@ -248,7 +250,7 @@ TEST_F(MsiCleanupTest, RemovesExactlyTheProductsRegistrationAndTracesEachRemoval
     std::string path = Database("agents.msi", kAgentsCode, kAgentsFeatures);
     CTraceFile trace(m_server.Profile().Scratch() + "/trace.log", 2);
     std::set<std::string> before = InstallerRegistry();
-    EXPECT_EQ(CMsiCleanup(nullptr).CleanRegistration(path.c_str()), 1u);
+    EXPECT_EQ(CMsiCleanup(m_view).CleanRegistration(path.c_str()), 1u);
     std::set<std::string> after = InstallerRegistry();
 
     const std::string p = kAgentsPacked;
@@ -304,7 +306,7 @@ TEST_F(MsiCleanupTest, RemovesExactlyTheProductsRegistrationAndTracesEachRemoval
                   userData);
 
     // The product is gone from the installer's list; a second run finds nothing left to remove.
-    CMsiCleanup again(nullptr);
+    CMsiCleanup again(m_view);
     again.ListProducts();
     EXPECT_EQ(Find(again, kAgentsCode), nullptr);
     EXPECT_EQ(again.Products().size(), 3u);
@@ -322,7 +324,7 @@ TEST_F(MsiCleanupTest, AProductWhoseFeaturesAreGoneStillLosesItsOtherKeys)
     std::string path = Database("agents.msi", kAgentsCode, kAgentsFeatures);
     CTraceFile trace(m_server.Profile().Scratch() + "/trace.log", 2);
     std::set<std::string> before = InstallerRegistry();
-    EXPECT_EQ(CMsiCleanup(nullptr).CleanRegistration(path.c_str()), 1u);
+    EXPECT_EQ(CMsiCleanup(m_view).CleanRegistration(path.c_str()), 1u);
     std::set<std::string> after = InstallerRegistry();
     std::string text = Untimed(trace.Take());
     EXPECT_EQ(text.find("Remove MSI component"), std::string::npos) << text;
@@ -342,9 +344,9 @@ TEST_F(MsiCleanupTest, ADatabaseWithoutProductCodeRemovesNothing)
 {
     std::string path = Database("nocode.msi", "", kAgentsFeatures);
     std::set<std::string> before = InstallerRegistry();
-    EXPECT_EQ(CMsiCleanup(nullptr).CleanRegistration(path.c_str()), 1u);
+    EXPECT_EQ(CMsiCleanup(m_view).CleanRegistration(path.c_str()), 1u);
     EXPECT_EQ(InstallerRegistry(), before);
-    EXPECT_EQ(CMsiCleanup(nullptr).CleanRegistration("C:\\Missing\\agents.msi"), 0u);
+    EXPECT_EQ(CMsiCleanup(m_view).CleanRegistration("C:\\Missing\\agents.msi"), 0u);
 }
 
 class MsiCleanupVariantTest : public MsiCleanupTest {
@@ -377,7 +379,7 @@ TEST_F(MsiCleanupVariantTest, AProductWithoutUpgradeCodesLeavesTheSharedComponen
                                 {{"Main", "Main", {{"SharedDirectory", "{0F0FC553-4FC4-49B5-A8D7-146D155A577A}"}}}});
     CTraceFile trace(m_server.Profile().Scratch() + "/trace.log", 2);
     std::set<std::string> before = InstallerRegistry();
-    EXPECT_EQ(CMsiCleanup(nullptr).CleanRegistration(path.c_str()), 1u);
+    EXPECT_EQ(CMsiCleanup(m_view).CleanRegistration(path.c_str()), 1u);
     std::set<std::string> after = InstallerRegistry();
     std::string text = Untimed(trace.Take());
     EXPECT_NE(text.find("Remove MSI product code"), std::string::npos) << text;
@@ -397,7 +399,7 @@ TEST_F(MsiCleanupVariantTest, AProductWithoutUpgradeCodesLeavesTheSharedComponen
 TEST_F(MsiCleanupTest, CleanAsksChecksTheDatabaseAndOnlyThenRemoves)
 {
     CRecordingView view;
-    CMsiCleanup cleanup(&view);
+    CMsiCleanup cleanup(view);
     cleanup.ListProducts();
     const MsiProductEntry* pAgents = Find(cleanup, kAgentsCode);
     ASSERT_NE(pAgents, nullptr);

@@ -89,11 +89,11 @@ TEST_F(ThreadTest, EndedThreadIsClosedWithoutTermination)
     Worker worker(false);
     CThread thread("Worker");
     worker.Start(thread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.m_hThread, INFINITE));
+    ASSERT_EQ(WAIT_OBJECT_0, thread.Wait(INFINITE));
     thread.bTerminateThread = 1;
     EXPECT_TRUE(thread.Stop());
-    EXPECT_EQ(nullptr, thread.m_hThread);
-    EXPECT_EQ(0u, thread.m_dwLastError);
+    EXPECT_EQ(nullptr, thread.Handle());
+    EXPECT_EQ(0u, thread.LastError());
     EXPECT_EQ(Stopping(1), DebugOutput());
 }
 
@@ -104,7 +104,7 @@ TEST_F(ThreadTest, DestructionTerminatesARunningThreadWhenAsked)
     {
         CThread thread("Worker");
         worker.Start(thread);
-        dwThreadId = thread.m_dwThreadId;
+        dwThreadId = thread.ThreadId();
         thread.bTerminateThread = 1;
     }
     EXPECT_EQ(Stopping(1) + Termination(dwThreadId), DebugOutput());
@@ -116,7 +116,7 @@ TEST_F(ThreadTest, RunningThreadIsLeftAloneWithoutTheFlag)
     CThread thread("Worker");
     worker.Start(thread);
     EXPECT_TRUE(thread.Stop());
-    EXPECT_EQ(nullptr, thread.m_hThread);
+    EXPECT_EQ(nullptr, thread.Handle());
     EXPECT_FALSE(worker.Returned());
     EXPECT_EQ(Stopping(0), DebugOutput());
 }
@@ -129,24 +129,54 @@ TEST_F(ThreadTest, TerminateOnlyWhatStillRuns)
     Worker endedWorker(false);
     CThread ended("Worker");
     endedWorker.Start(ended);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.m_hThread, INFINITE));
+    ASSERT_EQ(WAIT_OBJECT_0, ended.Wait(INFINITE));
     EXPECT_TRUE(ended.Terminate(3));
-    EXPECT_EQ(nullptr, ended.m_hThread);
+    EXPECT_EQ(nullptr, ended.Handle());
     EXPECT_TRUE(DebugOutput().empty());
 
     Worker runningWorker(true);
     CThread running("Worker");
     runningWorker.Start(running);
     EXPECT_TRUE(running.Terminate(3));
-    EXPECT_EQ(nullptr, running.m_hThread);
-    EXPECT_EQ(Termination(running.m_dwThreadId), DebugOutput());
+    EXPECT_EQ(nullptr, running.Handle());
+    EXPECT_EQ(Termination(running.ThreadId()), DebugOutput());
 }
 
 TEST_F(ThreadTest, HandleThatIsNoThreadKeepsItsError)
 {
     CThread thread("Worker");
-    thread.m_hThread = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread.Attach(CreateEventA(nullptr, TRUE, FALSE, nullptr), 0);
     EXPECT_TRUE(thread.Stop());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), thread.m_dwLastError);
-    EXPECT_EQ(nullptr, thread.m_hThread);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), thread.LastError());
+    EXPECT_EQ(nullptr, thread.Handle());
+}
+
+TEST_F(ThreadTest, DetachedThreadRunsOnAndIsNotStopped)
+{
+    Worker worker(true);
+    {
+        CThread thread("Worker");
+        worker.Start(thread);
+        thread.bTerminateThread = 1;
+        thread.Detach();
+        EXPECT_EQ(nullptr, thread.Handle());
+        EXPECT_EQ(static_cast<DWORD>(WAIT_FAILED), thread.Wait(0));
+    }
+    // Destruction had nothing left to wait for or terminate, though asked to.
+    EXPECT_EQ(Stopping(1), DebugOutput());
+    EXPECT_FALSE(worker.Returned());
+}
+
+TEST_F(ThreadTest, AnotherStartLetsGoOfTheThreadHeld)
+{
+    Worker first(true);
+    Worker second(false);
+    CThread thread("Worker");
+    first.Start(thread);
+    DWORD dwFirstId = thread.ThreadId();
+    second.Start(thread);
+    EXPECT_NE(dwFirstId, thread.ThreadId());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), thread.Wait(INFINITE));  // the second returns at once
+    EXPECT_FALSE(first.Returned());
+    EXPECT_EQ(0u, thread.LastError());
 }

@@ -2,6 +2,7 @@
 #include "src/diagnosis/console/ConsoleDiagnosis.h"
 
 #include "src/diagnosis/DiagPaths.h"
+#include "src/diagnosis/DiagWindow.h"
 #include "src/platform/ConsoleText.h"
 #include "src/report/ReportFiles.h"
 #include "src/ui/StringIds.h"
@@ -10,8 +11,6 @@
 #include <vector>
 
 namespace {
-
-const int END_IDLE = 2;
 
 // The run Ctrl+C cancels; the handler may only set its flag.
 CDiagReport* volatile s_pRun = nullptr;
@@ -79,11 +78,11 @@ int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
     DiagPaths paths = DiagPaths::ForThisProcess(GetThreadLocale());
     CConsoleView view(pOut, _isatty(_fileno(pOut)) != 0);
     CDiagRun run(steps, view);
-    run.m_strStylesheet = paths.strStylesheet;
+    run.Report().m_strStylesheet = paths.strStylesheet;
     view.SetStatusText(LoadLocalizedString(IDS_STATUS_NA));
-    s_pRun = &run;
+    s_pRun = &run.Report();
     SetConsoleCtrlHandler(OnCtrl, TRUE);
-    ReportOutcome outcome = ProduceReportFiles(run, {paths.strXml, paths.strHtml}, [] {
+    ReportOutcome outcome = ProduceReportFiles(run.Report(), {paths.strXml, paths.strHtml}, [] {
         SetConsoleCtrlHandler(OnCtrl, FALSE);
         s_pRun = nullptr;
         return true;
@@ -91,11 +90,11 @@ int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
 
     if (!outcome.bXmlWritten) {
         view.WriteLine("");
-        return END_IDLE;
+        return CDiagWindow::END_IDLE;
     }
     view.WriteLine(run.CompletionLine());
     view.WriteLine("XML report:  " + paths.strXml);
     if (outcome.dwHtmlExitCode == 0 && CanOpenForReading(paths.strHtml))
         view.WriteLine("HTML report: " + paths.strHtml);
-    return END_IDLE;
+    return CDiagWindow::END_IDLE;
 }

@@ -26,12 +26,12 @@ RECT ChildRect(HWND hChild, HWND hParent)
 
 CDiagDialog::CDiagDialog(const std::vector<DiagStep>& steps)
     : CBoundDialog(IDD_MAIN, g_MainWindowBinding),
-      CDiagWindow(steps, *this),
-      CResizeSupport(IDD_MAIN, {{IDC_MAIN_START, FOLLOW_RIGHT},
-                                {IDCANCEL, FOLLOW_RIGHT},
-                                {IDC_MAIN_SAVE, FOLLOW_RIGHT},
-                                {IDC_MAIN_VIEW_FRAME, GROW_WIDTH | SHARE_HEIGHT},
-                                {IDC_MAIN_LOG, GROW_WIDTH | SHARE_HEIGHT}})
+      m_Resize(IDD_MAIN, {{IDC_MAIN_START, FOLLOW_RIGHT},
+                          {IDCANCEL, FOLLOW_RIGHT},
+                          {IDC_MAIN_SAVE, FOLLOW_RIGHT},
+                          {IDC_MAIN_VIEW_FRAME, GROW_WIDTH | SHARE_HEIGHT},
+                          {IDC_MAIN_LOG, GROW_WIDTH | SHARE_HEIGHT}}),
+      m_Diagnosis(steps, *this)
 {
 }
 
@@ -39,10 +39,10 @@ bool CDiagDialog::OnCommand(WORD wId)
 {
     switch (wId) {
     case IDC_MAIN_START:
-        StartOrCancel();
+        m_Diagnosis.StartOrCancel();
         return true;
     case IDCANCEL:
-        Exit();
+        m_Diagnosis.Exit();
         return true;
     case IDC_MAIN_SAVE:
         SaveAs();
@@ -59,18 +59,18 @@ bool CDiagDialog::OnDialogMessage(UINT uMessage, WPARAM wParam, LPARAM lParam, L
         Layout();
         return true;
     case WM_HELP:
-        Help(GetParent(Window()));
+        m_Diagnosis.Help(GetParent(Window()));
         lResult = TRUE;
         return true;
     case WM_SHOW_RESULTS:
-        ShowResults();
+        m_Diagnosis.ShowResults();
         return true;
     case WM_END_DIALOG:
         ::EndDialog(Window(), static_cast<INT_PTR>(wParam));
         return true;
     case WM_GETMINMAXINFO:
     case WM_DESTROY:
-        OnResizeMessage(uMessage, lParam);
+        m_Resize.OnResizeMessage(uMessage, lParam);
         return false;
     default:
         return false;
@@ -97,12 +97,12 @@ void CDiagDialog::OnInitDialog()
     SendMessageA(hWnd, WM_INPUTLANGCHANGEREQUEST, LanguageWord(), 0);
 
     RECT rcFrame = ChildRect(GetDlgItem(hWnd, IDC_MAIN_VIEW_FRAME), hWnd);
-    m_hView = CreateWindowExA(WS_EX_CLIENTEDGE, kAxHostClass, Paths().strStartPage.c_str(),
+    m_hView = CreateWindowExA(WS_EX_CLIENTEDGE, kAxHostClass, m_Diagnosis.Paths().strStartPage.c_str(),
                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_VSCROLL, rcFrame.left,
                               rcFrame.top, rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top, hWnd,
                               nullptr, hInstance, nullptr);
 
-    InitResize(hWnd);
+    m_Resize.InitResize(hWnd);
 
     Centre(false);
     LayoutStatusBar();
@@ -112,7 +112,7 @@ void CDiagDialog::OnInitDialog()
 
 void CDiagDialog::Layout()
 {
-    LayoutControls();
+    m_Resize.LayoutControls();
     if (m_hView) {
         RECT rcFrame = ChildRect(GetDlgItem(Window(), IDC_MAIN_VIEW_FRAME), Window());
         MoveWindow(m_hView, rcFrame.left, rcFrame.top, rcFrame.right - rcFrame.left, rcFrame.bottom - rcFrame.top,
@@ -209,7 +209,7 @@ void CDiagDialog::ShowWarning(const std::string& strCaption, const std::string& 
 
 void CDiagDialog::SaveAs()
 {
-    std::string strFilter = SaveFilter(LanguageWord());
+    std::string strFilter = CDiagWindow::SaveFilter(LanguageWord());
     char szFile[MAX_PATH] = "Report";
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
@@ -220,7 +220,7 @@ void CDiagDialog::SaveAs()
     ofn.lpstrDefExt = "html";
     ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (GetSaveFileNameA(&ofn))
-        Save(szFile);  // the name, in upper case, decides the format
+        m_Diagnosis.Save(szFile);  // the name, in upper case, decides the format
 }
 
 int RunDiagnosisWindow(const std::vector<DiagStep>& steps)

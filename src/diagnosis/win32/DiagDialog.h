@@ -8,12 +8,12 @@
 
 #include <vector>
 
-class CDiagDialog : public CBoundDialog,
-                    private IDiagWindowView,
-                    public CDiagWindow,
-                    public CResizeSupport {
+class CDiagDialog : public CBoundDialog, private IDiagWindowView {
 public:
     explicit CDiagDialog(const std::vector<DiagStep>& steps);
+
+    // Before the dialog is shown.
+    void LoadSize() { m_Resize.LoadSize(); }
 
 protected:
     void OnInitDialog() override;
@@ -46,6 +46,9 @@ private:
     HWND m_hSave = nullptr;
     HWND m_hLog = nullptr;
     HWND m_hView = nullptr;
+    CResizeSupport m_Resize;
+    // Last, so that its worker is stopped before anything it uses goes.
+    CDiagWindow m_Diagnosis;
 };
 
 // Opens the main diagnostics window over the steps; its end code.

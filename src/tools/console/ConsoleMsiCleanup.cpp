@@ -7,12 +7,6 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-const int END_EXIT = 1;
-
-}  // namespace
-
 int CConsoleMsiCleanupView::Ask(const std::string& strText, const std::string& strCaption, UINT uStyle)
 {
     return MessageBoxA(nullptr, strText.c_str(), strCaption.c_str(), uStyle);
@@ -49,7 +43,7 @@ void CConsoleMsiCleanupView::Print(const std::string& strText)
 int RunConsoleMsiCleanup(FILE* pIn, FILE* pOut)
 {
     CConsoleMsiCleanupView view(pIn, pOut);
-    CMsiCleanup cleanup(&view);
+    CMsiCleanup cleanup(view);
     cleanup.ListProducts();
     // In the order the dialog's tree shows them: sorted by name.
     std::vector<const MsiProductEntry*> products;
@@ -66,13 +60,13 @@ int RunConsoleMsiCleanup(FILE* pIn, FILE* pOut)
     view.Print("Product to remove the registration of (number, empty to exit):");
     std::string strLine;
     if (!view.ReadLine(strLine) || strLine.empty())
-        return END_EXIT;
+        return CMsiCleanup::END_EXIT;
     char* pEnd = nullptr;
     unsigned long ulChoice = std::strtoul(strLine.c_str(), &pEnd, 10);
     if (*pEnd != '\0' || ulChoice < 1 || ulChoice > products.size()) {
         view.Print("No product numbered \"" + strLine + "\".");
-        return END_EXIT;
+        return CMsiCleanup::END_EXIT;
     }
     cleanup.Clean(*products[ulChoice - 1]);
-    return END_EXIT;
+    return CMsiCleanup::END_EXIT;
 }

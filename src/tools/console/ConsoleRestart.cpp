@@ -3,12 +3,6 @@
 
 #include "src/platform/ConsoleText.h"
 
-namespace {
-
-const int END_EXIT = 2;
-
-}  // namespace
-
 void CConsoleRestartView::ShowStatus(const std::string& strText)
 {
     std::fprintf(m_pOut, "%s\n", ToConsoleText(strText).c_str());
@@ -23,6 +17,7 @@ int CConsoleRestartView::Ask(const std::string& strText, const std::string& strC
 int RunConsoleRestart(FILE* pOut)
 {
     CConsoleRestartView view(pOut);
-    CAgentRestart(&view).RestartAgents(1, 1, 1, 1);
-    return END_EXIT;
+    CAgentRestart restart(view);
+    restart.RestartAgents(1, 1, 1, 1);
+    return CAgentRestart::END_EXIT;
 }

@@ -8,9 +8,6 @@
 
 namespace {
 
-const int END_EXIT = 1;
-const int END_ERROR = 0;
-
 // Nothing to enable on a console; questions are message boxes without an owner.
 class CConsoleTraceView : public ITraceSettingsView {
 public:
@@ -29,7 +26,7 @@ int RunConsoleTraceSettings(FILE* pOut)
     CTraceSettings settings(view);
     if (!settings.ScanModules()) {
         std::fprintf(pOut, "%s: %s\n", TRACE_INIT_ERROR_CAPTION, TRACE_INIT_ERROR_TEXT);
-        return END_ERROR;
+        return CTraceSettings::END_CLOSED;
     }
     std::fprintf(pOut, "%-24s %7s %7s %7s  %-32s %s\n", "Name", "Console", "File", "WinDbg", "Trace file", "Sources");
     for (const TraceModule* pModule : settings.FillVisible(TraceFilter())) {
@@ -48,5 +45,5 @@ int RunConsoleTraceSettings(FILE* pOut)
                      strSources.c_str());
     }
     std::fflush(pOut);
-    return END_EXIT;
+    return CTraceSettings::END_EXIT;
 }

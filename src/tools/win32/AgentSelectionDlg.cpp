@@ -33,17 +33,11 @@ AgentItem* ItemData(HWND hTree, HTREEITEM hItem)
 
 CAgentSelectionDlg::CAgentSelectionDlg() : CBoundDialog(IDD_AGENTS, g_AgentSelectionBinding) {}
 
-CAgentSelectionDlg::~CAgentSelectionDlg()
-{
-    if (m_hMarks)
-        ImageList_Destroy(m_hMarks);
-}
-
 bool CAgentSelectionDlg::OnCommand(WORD wId)
 {
     switch (wId) {
     case IDOK:
-        ApplyAgentSelection();
+        m_Selection.ApplyAgentSelection();
         EndDialog(Window(), IDOK);
         return true;
     case IDCANCEL:
@@ -72,14 +66,12 @@ void CAgentSelectionDlg::OnInitDialog()
     // The marks are our own state images; the control's check boxes would toggle on their own.
     LONG_PTR style = GetWindowLongPtrA(m_hTree, GWL_STYLE);
     SetWindowLongPtrA(m_hTree, GWL_STYLE, (style & ~static_cast<LONG_PTR>(TVS_CHECKBOXES)) | TVS_SHOWSELALWAYS);
-    m_hMarks = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_CHECKMARKS), MARK_WIDTH, 0,
-                                    MARK_TRANSPARENT, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    HIMAGELIST hOld = TreeView_SetImageList(m_hTree, m_hMarks, TVSIL_STATE);
-    if (hOld && hOld != m_hMarks)
-        ImageList_Destroy(hOld);
+    m_Marks.Reset(ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_CHECKMARKS), MARK_WIDTH, 0,
+                                       MARK_TRANSPARENT, IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    LendTreeImageList(m_hTree, m_Marks, TVSIL_STATE);
 
-    FillAgentTree();
-    InsertItem(Root(), TVI_ROOT);
+    m_Selection.FillAgentTree();
+    InsertItem(m_Selection.Root(), TVI_ROOT);
 }
 
 void CAgentSelectionDlg::InsertItem(AgentItem& item, HTREEITEM hParent)
@@ -107,7 +99,7 @@ void CAgentSelectionDlg::ClickItem(HTREEITEM hItem)
     AgentItem* pItem = ItemData(m_hTree, hItem);
     if (!pItem)
         return;
-    ClickMark(*pItem);
+    CAgentSelection::ClickMark(*pItem);
     ShowMark(hItem);
     for (HTREEITEM hChild = TreeView_GetChild(m_hTree, hItem); hChild;
          hChild = TreeView_GetNextSibling(m_hTree, hChild))

@@ -3,11 +3,11 @@
 
 #include "src/tools/AgentSelection.h"
 #include "src/ui/win32/BoundDialog.h"
+#include "src/ui/win32/ScopedImageList.h"
 
-class CAgentSelectionDlg : public CBoundDialog, public CAgentSelection {
+class CAgentSelectionDlg : public CBoundDialog {
 public:
     CAgentSelectionDlg();
-    ~CAgentSelectionDlg() override;
 
 protected:
     void OnInitDialog() override;
@@ -21,6 +21,7 @@ private:
     void ShowMark(HTREEITEM hItem);
     bool OnTreeNotify(const NMHDR& header);
 
+    CAgentSelection m_Selection;
     HWND m_hTree = nullptr;
-    HIMAGELIST m_hMarks = nullptr;
+    CScopedImageList m_Marks;
 };

@@ -24,17 +24,11 @@ HTREEITEM InsertTreeItem(HWND hTree, HTREEITEM hParent, HTREEITEM hAfter, const 
 
 CMsiCleanupDlg::CMsiCleanupDlg()
     : CBoundDialog(IDD_MSI_CLEANUP, g_MsiCleanupBinding),
-      CResizeSupport(IDD_MSI_CLEANUP, {{IDC_MSI_PRODUCTS, GROW_WIDTH | SHARE_HEIGHT},
-                                       {IDC_MSI_CLEAN, FOLLOW_RIGHT},
-                                       {IDOK, FOLLOW_RIGHT}}),
-      m_Cleanup(this)
+      m_Resize(IDD_MSI_CLEANUP, {{IDC_MSI_PRODUCTS, GROW_WIDTH | SHARE_HEIGHT},
+                                 {IDC_MSI_CLEAN, FOLLOW_RIGHT},
+                                 {IDOK, FOLLOW_RIGHT}}),
+      m_Cleanup(*this)
 {
-}
-
-CMsiCleanupDlg::~CMsiCleanupDlg()
-{
-    if (m_hImages)
-        ImageList_Destroy(m_hImages);
 }
 
 bool CMsiCleanupDlg::OnCommand(WORD wId)
@@ -47,10 +41,10 @@ bool CMsiCleanupDlg::OnCommand(WORD wId)
         return true;
     }
     case IDOK:
-        EndDialog(Window(), IDOK);
+        EndDialog(Window(), CMsiCleanup::END_EXIT);
         return true;
     case IDCANCEL:  // the close box
-        EndDialog(Window(), 0);
+        EndDialog(Window(), CMsiCleanup::END_CLOSED);
         return true;
     default:
         return false;
@@ -61,11 +55,11 @@ bool CMsiCleanupDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LRESU
 {
     switch (uMessage) {
     case WM_SIZE:
-        LayoutControls();
+        m_Resize.LayoutControls();
         return false;
     case WM_GETMINMAXINFO:
     case WM_DESTROY:
-        OnResizeMessage(uMessage, lParam);
+        m_Resize.OnResizeMessage(uMessage, lParam);
         return false;
     default:
         return false;
@@ -77,15 +71,13 @@ void CMsiCleanupDlg::OnInitDialog()
     HWND hWnd = Window();
     SetProgramIcon();
     m_hTree = GetDlgItem(hWnd, IDC_MSI_PRODUCTS);
-    m_hImages = ImageList_Create(IMAGE_SIZE, IMAGE_SIZE, ILC_COLOR, 0, 1);
-    HIMAGELIST hOld = TreeView_SetImageList(m_hTree, m_hImages, TVSIL_NORMAL);
-    if (hOld && hOld != m_hImages)
-        ImageList_Destroy(hOld);
+    m_Images.Reset(ImageList_Create(IMAGE_SIZE, IMAGE_SIZE, ILC_COLOR, 0, 1));
+    LendTreeImageList(m_hTree, m_Images, TVSIL_NORMAL);
 
     m_Cleanup.ListProducts();
     FillTree();
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
-    InitResize(hWnd);
+    m_Resize.InitResize(hWnd);
     Centre(true);
 }
 

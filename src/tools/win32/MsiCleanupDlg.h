@@ -4,11 +4,14 @@
 #include "src/tools/MsiCleanup.h"
 #include "src/ui/win32/BoundDialog.h"
 #include "src/ui/win32/ResizeSupport.h"
+#include "src/ui/win32/ScopedImageList.h"
 
-class CMsiCleanupDlg : public CBoundDialog, private IMsiCleanupView, public CResizeSupport {
+class CMsiCleanupDlg : public CBoundDialog, private IMsiCleanupView {
 public:
     CMsiCleanupDlg();
-    ~CMsiCleanupDlg() override;
+
+    // Before the dialog is shown.
+    void LoadSize() { m_Resize.LoadSize(); }
 
 protected:
     void OnInitDialog() override;
@@ -24,9 +27,10 @@ private:
     // The product of the selected item; null when none is selected or it is a feature.
     const MsiProductEntry* SelectedProduct() const;
 
+    CResizeSupport m_Resize;
     CMsiCleanup m_Cleanup;
     HWND m_hTree = nullptr;
-    HIMAGELIST m_hImages = nullptr;
+    CScopedImageList m_Images;
 };
 
 // Shows the clean-up dialog until the user leaves it; its end code (1 after Exit, 0 after the close box).

@@ -10,7 +10,6 @@ const UINT_PTR PROGRESS_TIMER = 1;
 const UINT PROGRESS_TICK_MS = 500;
 // A timer belongs to the window's thread: the worker asks for it by message (wParam 1 starts it).
 const UINT WM_PROGRESS_TIMER = WM_APP + 1;
-const int END_EXIT = 2;
 
 const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_ADVANCED, IDC_RESTART_RESCAN,
                             IDC_RESTART_SNMP_ONLY};
@@ -18,7 +17,7 @@ const int RUN_CONTROLS[] = {IDCANCEL, IDC_RESTART_RESTART, IDC_RESTART_ADVANCED,
 }  // namespace
 
 CRestartDlg::CRestartDlg()
-    : CBoundDialog(IDD_RESTART, g_RestartBinding), CAgentRestart(static_cast<IRestartView*>(this))
+    : CBoundDialog(IDD_RESTART, g_RestartBinding), m_Restart(*this)
 {
 }
 
@@ -26,8 +25,8 @@ bool CRestartDlg::OnCommand(WORD wId)
 {
     switch (wId) {
     case IDC_RESTART_RESTART:
-        StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
-                     IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
+        m_Restart.StartRestart(IsDlgButtonChecked(Window(), IDC_RESTART_RESCAN) == BST_CHECKED,
+                               IsDlgButtonChecked(Window(), IDC_RESTART_SNMP_ONLY) != BST_CHECKED);
         return true;
     case IDC_RESTART_ADVANCED: {
         // The choice takes effect when the next restart starts the SNMP service.
@@ -38,7 +37,7 @@ bool CRestartDlg::OnCommand(WORD wId)
     case IDCANCEL:
         // The close box stays open to a running restart, which still uses the window.
         if (!m_bRunning)
-            EndDialog(Window(), END_EXIT);
+            EndDialog(Window(), CAgentRestart::END_EXIT);
         return true;
     default:
         return false;

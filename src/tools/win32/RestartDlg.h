@@ -4,7 +4,7 @@
 #include "src/tools/AgentRestart.h"
 #include "src/ui/win32/BoundDialog.h"
 
-class CRestartDlg : public CBoundDialog, private IRestartView, public CAgentRestart {
+class CRestartDlg : public CBoundDialog, private IRestartView {
 public:
     CRestartDlg();
 
@@ -23,10 +23,10 @@ private:
     void StopProgressTimer() override;
     int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
 
-
     HWND m_hProgress = nullptr;
     volatile LONG m_bRunning = 0;
+    CAgentRestart m_Restart;
 };
 
-// Shows the restart dialog until the user leaves it; its end code (2).
+// Shows the restart dialog until the user leaves it; its end code (CAgentRestart::END_EXIT).
 int RunRestartDialog();

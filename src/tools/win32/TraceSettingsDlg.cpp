@@ -11,8 +11,6 @@
 
 namespace {
 
-const int END_EXIT = 1;
-const int END_CLOSED = 0;
 const int NAME_COLUMN_WIDTH = 120;
 const int LEVEL_COLUMN_WIDTH = 20;
 const LRESULT HEADER_MARGIN = 16;  // the header's padding on both sides of its text
@@ -95,14 +93,14 @@ bool CNewModuleDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT& lRe
 
 CTraceSettingsDlg::CTraceSettingsDlg()
     : CBoundDialog(IDD_TRACE_SETTINGS, g_TraceSettingsBinding),
-      CTraceSettings(static_cast<ITraceSettingsView&>(*this)),
-      CResizeSupport(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, SHARE_HEIGHT},
-                                          {IDC_TRACE_NEW_MODULE, 0},
-                                          {IDC_TRACE_REMOVE_MODULE, 0},
-                                          {IDC_TRACE_ALL_OFF, 0},
-                                          {IDC_TRACE_RESTART, 0},
-                                          {IDC_TRACE_APPLY, 0},
-                                          {IDOK, 0}})
+      m_Settings(*this),
+      m_Resize(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, SHARE_HEIGHT},
+                                    {IDC_TRACE_NEW_MODULE, 0},
+                                    {IDC_TRACE_REMOVE_MODULE, 0},
+                                    {IDC_TRACE_ALL_OFF, 0},
+                                    {IDC_TRACE_RESTART, 0},
+                                    {IDC_TRACE_APPLY, 0},
+                                    {IDOK, 0}})
 {
 }
 
@@ -132,17 +130,17 @@ void CTraceSettingsDlg::OnInitDialog()
     BindControls(LANGIDFROMLCID(GetThreadLocale()));
     SetProgramIcon();
 
-    if (!ScanModules()) {
+    if (!m_Settings.ScanModules()) {
         MessageBoxA(hWnd, TRACE_INIT_ERROR_TEXT, TRACE_INIT_ERROR_CAPTION, MB_OK | MB_ICONHAND);
-        EndDialog(hWnd, END_CLOSED);
+        EndDialog(hWnd, CTraceSettings::END_CLOSED);
         return;
     }
     FillList();
-    CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, DynamicUpdate() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, m_Settings.DynamicUpdate() ? BST_CHECKED : BST_UNCHECKED);
     RECT rcClient;
     GetClientRect(hWnd, &rcClient);
     m_nInitialHeight = rcClient.bottom;
-    InitResize(hWnd);
+    m_Resize.InitResize(hWnd);
     Layout();
     Centre(false);
     // The system gives the focus to the first control after initialisation; the list is to have it.
@@ -151,7 +149,7 @@ void CTraceSettingsDlg::OnInitDialog()
 
 void CTraceSettingsDlg::Layout()
 {
-    LayoutControls();  // places every control where it started, the list taller
+    m_Resize.LayoutControls();  // places every control where it started, the list taller
     RECT rcClient;
     GetClientRect(Window(), &rcClient);
     int nDown = m_nInitialHeight > 0 && rcClient.bottom > m_nInitialHeight ? rcClient.bottom - m_nInitialHeight : 0;
@@ -181,14 +179,14 @@ void CTraceSettingsDlg::LabelColumns(WORD wLanguage)
 void CTraceSettingsDlg::FillList()
 {
     TakePendingFields();
-    ClearSelectedMarks(m_Selection);
+    CTraceSettings::ClearSelectedMarks(m_Selection);
     m_Selection.clear();
     TraceFilter filter;
     filter.bRavelin = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_RAVELIN) == BST_CHECKED;
     filter.bSnmp = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_SNMP) == BST_CHECKED;
     filter.bFarlink = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_FARLINK) == BST_CHECKED;
     filter.bRegistered = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_REGISTERED) == BST_CHECKED;
-    m_Rows = FillVisible(filter);
+    m_Rows = m_Settings.FillVisible(filter);
     ShowRows();
     if (m_Rows.empty()) {
         EnableWindow(GetDlgItem(Window(), IDC_TRACE_REMOVE_MODULE), FALSE);
@@ -264,9 +262,9 @@ std::vector<TraceModule*> CTraceSettingsDlg::SelectedRecords() const
 void CTraceSettingsDlg::OnSelectionChanged()
 {
     TakePendingFields();
-    ClearSelectedMarks(m_Selection);
+    CTraceSettings::ClearSelectedMarks(m_Selection);
     m_Selection = SelectedRecords();
-    ShowFields(ShowSelection(m_Selection));
+    ShowFields(m_Settings.ShowSelection(m_Selection));
 }
 
 void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
@@ -296,7 +294,7 @@ void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
 void CTraceSettingsDlg::EnableTraceButtons()
 {
     HWND hWnd = Window();
-    BOOL bExists = TraceFileExists(ItemText(hWnd, IDC_TRACE_FILE)) ? TRUE : FALSE;
+    BOOL bExists = CTraceSettings::TraceFileExists(ItemText(hWnd, IDC_TRACE_FILE)) ? TRUE : FALSE;
     EnableWindow(GetDlgItem(hWnd, IDC_TRACE_VIEW), bExists);
     EnableWindow(GetDlgItem(hWnd, IDC_TRACE_DELETE), bExists);
 }
@@ -336,7 +334,7 @@ void CTraceSettingsDlg::TakePendingFields()
     edits.cpuId = CheckOf(hWnd, IDC_TRACE_CPU_ID);
     edits.appName = CheckOf(hWnd, IDC_TRACE_APP_NAME);
     edits.memUsage = CheckOf(hWnd, IDC_TRACE_MEM_USAGE);
-    if (!TakeFields(m_Selection, edits))
+    if (!m_Settings.TakeFields(m_Selection, edits))
         return;
     for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
         if (m_Rows[nRow]->bSelected)
@@ -366,7 +364,7 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
     }
     switch (wId) {
     case IDC_TRACE_DYNAMIC:
-        SetDynamicUpdate(IsDlgButtonChecked(hWnd, IDC_TRACE_DYNAMIC) == BST_CHECKED);
+        m_Settings.SetDynamicUpdate(IsDlgButtonChecked(hWnd, IDC_TRACE_DYNAMIC) == BST_CHECKED);
         return true;
     case IDC_TRACE_NEW_MODULE:
         NewModule();
@@ -375,19 +373,19 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
         RemoveModule();
         return true;
     case IDC_TRACE_ALL_OFF:
-        if (AllTracesOff(m_Rows))
+        if (m_Settings.AllTracesOff(m_Rows))
             for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
                 UpdateRow(static_cast<int>(nRow));
         return true;
     case IDC_TRACE_APPLY:
         TakePendingFields();
-        ApplyChanges();
+        m_Settings.ApplyChanges();
         return true;
     case IDC_TRACE_VIEW:
-        std::system(ViewTraceCommand(ItemText(hWnd, IDC_TRACE_FILE)).c_str());
+        std::system(CTraceSettings::ViewTraceCommand(ItemText(hWnd, IDC_TRACE_FILE)).c_str());
         return true;
     case IDC_TRACE_DELETE:
-        DeleteTrace(ItemText(hWnd, IDC_TRACE_FILE));
+        m_Settings.DeleteTrace(ItemText(hWnd, IDC_TRACE_FILE));
         EnableTraceButtons();
         return true;
     case IDC_TRACE_RESTART:
@@ -395,10 +393,10 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
         return true;
     case IDOK:
         TakePendingFields();
-        EndDialog(hWnd, Exit());
+        EndDialog(hWnd, m_Settings.Exit());
         return true;
     case IDCANCEL:
-        EndDialog(hWnd, END_CLOSED);
+        EndDialog(hWnd, CTraceSettings::END_CLOSED);
         return true;
     default:
         return false;
@@ -422,7 +420,7 @@ bool CTraceSettingsDlg::OnDialogMessage(UINT uMessage, WPARAM, LPARAM lParam, LR
         return false;
     case WM_GETMINMAXINFO:
     case WM_DESTROY:
-        OnResizeMessage(uMessage, lParam);
+        m_Resize.OnResizeMessage(uMessage, lParam);
         return false;
     default:
         return false;
@@ -441,7 +439,7 @@ bool CTraceSettingsDlg::OnListNotify(const NMHDR& header, LRESULT& lResult)
     }
     case LVN_COLUMNCLICK: {
         const auto& click = reinterpret_cast<const NMLISTVIEW&>(header);
-        SortRows(m_Rows, static_cast<TraceColumn>(click.iSubItem));
+        CTraceSettings::SortRows(m_Rows, static_cast<TraceColumn>(click.iSubItem));
         ShowRows();
         return true;
     }
@@ -464,9 +462,9 @@ void CTraceSettingsDlg::NewModule()
     if (dialog.DoModal(Window()) != IDOK)
         return;
     TakePendingFields();
-    ClearSelectedMarks(m_Selection);
+    CTraceSettings::ClearSelectedMarks(m_Selection);
     m_Selection.clear();
-    TraceModule* pModule = CTraceSettings::NewModule(dialog.Name());
+    TraceModule* pModule = m_Settings.NewModule(dialog.Name());
     for (TraceModule* pRow : m_Rows)
         pRow->bSelected = 0;
     pModule->bSelected = 1;
@@ -481,8 +479,8 @@ void CTraceSettingsDlg::RemoveModule()
 {
     TakePendingFields();
     std::vector<TraceModule*> selected = SelectedRecords();
-    RemoveModules(selected);
-    ClearSelectedMarks(m_Selection);
+    m_Settings.RemoveModules(selected);
+    CTraceSettings::ClearSelectedMarks(m_Selection);
     m_Selection.clear();
     std::vector<TraceModule*> kept;
     for (TraceModule* pModule : m_Rows)
@@ -497,7 +495,7 @@ void CTraceSettingsDlg::RemoveModule()
 void CTraceSettingsDlg::Restart()
 {
     TakePendingFields();
-    AskToSave();
+    m_Settings.AskToSave();
     CRestartDlg restart;
     restart.DoModal(GetActiveWindow());
 }

@@ -22,14 +22,13 @@ private:
     std::string m_strName;
 };
 
-class CTraceSettingsDlg : public CBoundDialog,
-                          private ITraceSettingsView,
-                          public CTraceSettings,
-                          public CResizeSupport {
+class CTraceSettingsDlg : public CBoundDialog, private ITraceSettingsView {
 public:
     CTraceSettingsDlg();
 
     void BindControls(WORD wLanguage) override;
+    // Before the dialog is shown.
+    void LoadSize() { m_Resize.LoadSize(); }
 
 protected:
     void OnInitDialog() override;
@@ -59,6 +58,8 @@ private:
     void RemoveModule();
     void Restart();
 
+    CTraceSettings m_Settings;
+    CResizeSupport m_Resize;
     HWND m_hList = nullptr;
     std::string m_Labels[4];
     std::vector<TraceModule*> m_Rows;
@@ -69,5 +70,6 @@ private:
     int m_nInitialHeight = 0;
 };
 
-// Shows the editor until the user leaves it; its end code (1 after Exit, 0 otherwise).
+// Shows the editor until the user leaves it; its end code (CTraceSettings::END_EXIT after Exit,
+// END_CLOSED otherwise).
 int RunTraceSettingsDialog();
