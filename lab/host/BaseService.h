@@ -127,10 +127,29 @@ private:
         std::string message;
     };
 
+    // Takes one entry of a section; false with the reason.
+    using EntryParser = bool (BaseService::*)(const std::string& key, const std::string& value, std::string& error);
+
     void Clear();
+    // Null for a section the file may not have.
+    static EntryParser SectionParser(const std::string& section);
     bool ParseEntry(const std::string& section, const std::string& key, const std::string& value,
                     std::string& error);
+    bool ParseRouterEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseServerEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseProcessorEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseSecurityEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseSubsystemEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseComponent(const std::string& value, Subsystem& subsystem, std::string& error);
+    bool ParseStatusMibEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseEventEntry(const std::string& key, const std::string& value, std::string& error);
+
+    // False for a command the service does not know.
     bool AnswerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    bool AnswerServerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    void AnswerStatusTreeLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    bool ServerText(const char* key, std::string& text) const;
+    bool ServerNumber(const char* key, long long& number) const;
     std::vector<uint8_t> EventLogBytes() const;
 
     mutable std::mutex m_lock;
