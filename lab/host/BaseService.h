@@ -75,8 +75,9 @@ public:
     // The service the router belongs to: it answers only while this service runs.
     static constexpr const char* kServiceName = "Ravelind";
 
-    // Reads the profile's baseservice.ini (the file at path); without it the service knows nothing (what it would look up replies
-    // kNoSuchObject, its lists are empty). Problems go to standard error as "lab: <file>: line N: ...".
+    // Reads the profile's baseservice.ini (the file at path); without it the service knows nothing (what it
+    // would look up replies kNoSuchObject, its lists are empty). Problems go to standard error as
+    // "lab: <file>: line N: ...".
     // The switches of the file's [Router] section are taken, every switch set by a test is forgotten.
     void Load(const std::string& path);
     // The same from text; false with "line N: reason" (what was read before stays).

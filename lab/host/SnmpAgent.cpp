@@ -289,16 +289,16 @@ std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& setting
 {
     std::ostringstream config;
     const std::string version = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-    std::string processor = ValueText(registry, "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                                      "Identifier", "Unknown processor");
+    const std::string cpu = "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+    std::string processor = ValueText(registry, cpu, "Identifier", "Unknown processor");
     bool bMulti = std::atoi(settings.Get("System", "NumberOfProcessors", "1").c_str()) > 1;
     // The system description Windows' SNMP service gives.
     config << "sysDescr Hardware: " << processor << " AT/AT COMPATIBLE - Software: Windows Version "
            << ValueText(registry, version, "CurrentVersion", "6.3") << " (Build "
            << ValueText(registry, version, "CurrentBuildNumber", "0") << (bMulti ? " Multiprocessor" : " Uniprocessor")
            << " Free)\n";
-    std::string name = ValueText(registry, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                                 "ComputerName", "");
+    const std::string computer = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+    std::string name = ValueText(registry, computer, "ComputerName", "");
     if (!name.empty())
         config << "sysName " << name << "\n";
     std::string agent = std::string(kParameters) + "RFC1156Agent";
