@@ -140,6 +140,16 @@ bool IsIdentifier(const std::string& text)
     return !text.empty() && std::none_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' '; });
 }
 
+// A text the service hands out may be written in double quotes, with escapes for control characters.
+bool ParseText(const std::string& written, std::string& text, std::string& error)
+{
+    std::string reason;
+    if (ParseValue(written, text, reason))
+        return true;
+    error = reason;
+    return false;
+}
+
 std::vector<std::string> SplitBar(const std::string& text)
 {
     std::vector<std::string> parts;
@@ -239,13 +249,12 @@ bool BaseService::Parse(const std::string& text, std::string& error)
         std::string reason;
         if (parsed.kind == IniLine::kSection) {
             section = Lower(parsed.name);
-            if (section == "subsystem")
+            if (!SectionParser(section))
+                bOk = false, reason = "unknown section [" + parsed.name + "]";
+            else if (section == "subsystem")
                 m_subsystems.emplace_back();
             else if (section == "event")
                 m_eventLog.emplace_back();
-            else if (section != "router" && section != "server" && section != "processors" && section != "security" &&
-                     section != "statusmib")
-                bOk = false, reason = "unknown section [" + parsed.name + "]";
         } else if (parsed.kind == IniLine::kEntry) {
             bOk = ParseEntry(section, parsed.name, parsed.value, reason);
         } else if (parsed.kind == IniLine::kText) {
@@ -259,145 +268,184 @@ bool BaseService::Parse(const std::string& text, std::string& error)
     return true;
 }
 
+BaseService::EntryParser BaseService::SectionParser(const std::string& section)
+{
+    static const struct {
+        const char* section;
+        EntryParser parse;
+    } kParsers[] = {
+        {"router", &BaseService::ParseRouterEntry},       {"server", &BaseService::ParseServerEntry},
+        {"processors", &BaseService::ParseProcessorEntry}, {"security", &BaseService::ParseSecurityEntry},
+        {"subsystem", &BaseService::ParseSubsystemEntry}, {"statusmib", &BaseService::ParseStatusMibEntry},
+        {"event", &BaseService::ParseEventEntry},
+    };
+    for (const auto& parser : kParsers) {
+        if (section == parser.section)
+            return parser.parse;
+    }
+    return nullptr;
+}
+
 bool BaseService::ParseEntry(const std::string& section, const std::string& key, const std::string& value,
                              std::string& error)
 {
-    // A text the service hands out may be written in double quotes, with escapes for control characters.
-    auto text = [&error](const std::string& written, std::string& out) {
-        std::string reason;
-        if (ParseValue(written, out, reason))
-            return true;
-        error = reason;
+    EntryParser parse = SectionParser(section);
+    if (!parse) {
+        error = "entry outside a section";
         return false;
-    };
+    }
+    return (this->*parse)(key, value, error);
+}
+
+bool BaseService::ParseRouterEntry(const std::string& key, const std::string& value, std::string& error)
+{
     long long number = 0;
     const std::string lowerKey = Lower(key);
-    if (section == "router") {
-        if (lowerKey == "unknown") {
-            for (std::string name : SplitBar(value))
-                m_unknownMethods.insert(Lower(name));
-        } else if (lowerKey == "cabinetproperty") {
-            m_bCabinetProperty = !EqualsNoCase(value, "no");
-        } else if (lowerKey == "busy" && ParseNumber(value, number) && number >= 0) {
-            m_busyCalls = static_cast<uint32_t>(number);
-        } else if (lowerKey == "replyheadersize") {
-            if (!ParseNumber(value, number) || number < static_cast<long long>(RouterHeader::kSize) ||
-                number > 0xFFFF) {
-                error = "ReplyHeaderSize wants 48 to 65535";
-                return false;
-            }
-            m_replyHeaderSize = static_cast<uint16_t>(number);
-        } else if (lowerKey == "reply") {
-            // code[-extension]|status
-            std::vector<std::string> parts = SplitBar(value);
-            long long code = 0, extension = -1, status = 0;
-            size_t dash = parts[0].find('-');
-            if (parts.size() != 2 || !ParseNumber(parts[0].substr(0, dash), code) ||
-                (dash != std::string::npos && !ParseNumber(parts[0].substr(dash + 1), extension)) ||
-                !ParseNumber(parts[1], status)) {
-                error = "Reply wants code[-extension]|status";
-                return false;
-            }
-            m_replyStatus[(static_cast<uint64_t>(code) << 32) | static_cast<uint32_t>(extension)] =
-                static_cast<uint32_t>(status);
-        } else {
-            error = "unknown or bad router switch " + key;
+    if (lowerKey == "unknown") {
+        for (std::string name : SplitBar(value))
+            m_unknownMethods.insert(Lower(name));
+    } else if (lowerKey == "cabinetproperty") {
+        m_bCabinetProperty = !EqualsNoCase(value, "no");
+    } else if (lowerKey == "busy" && ParseNumber(value, number) && number >= 0) {
+        m_busyCalls = static_cast<uint32_t>(number);
+    } else if (lowerKey == "replyheadersize") {
+        if (!ParseNumber(value, number) || number < static_cast<long long>(RouterHeader::kSize) || number > 0xFFFF) {
+            error = "ReplyHeaderSize wants 48 to 65535";
             return false;
         }
-        return true;
-    }
-    if (section == "server") {
-        if (lowerKey == "chassiseeprom" && !ParseHexBytes(value, m_eeprom)) {
-            error = "ChassisEEPROM wants hexadecimal bytes";
+        m_replyHeaderSize = static_cast<uint16_t>(number);
+    } else if (lowerKey == "reply") {
+        // code[-extension]|status
+        std::vector<std::string> parts = SplitBar(value);
+        long long code = 0, extension = -1, status = 0;
+        size_t dash = parts[0].find('-');
+        if (parts.size() != 2 || !ParseNumber(parts[0].substr(0, dash), code) ||
+            (dash != std::string::npos && !ParseNumber(parts[0].substr(dash + 1), extension)) ||
+            !ParseNumber(parts[1], status)) {
+            error = "Reply wants code[-extension]|status";
             return false;
         }
-        return text(value, m_server[lowerKey]);
-    }
-    if (section == "processors") {
-        if (!ParseNumber(key, number) || number < 0) {
-            error = "a processor is named by its number";
-            return false;
-        }
-        return text(value, m_processors[static_cast<uint32_t>(number)]);
-    }
-    if (section == "security") {
-        for (const auto& entry : kSecurityKeys) {
-            if (EqualsNoCase(key, entry.key)) {
-                if (entry.extension == 0x3813) {
-                    std::string group;
-                    if (!text(value, group))
-                        return false;
-                    m_security[entry.extension] = TextBytes(group);
-                } else if (ParseNumber(value, number) && number >= 0 && number <= 0xFF) {
-                    m_security[entry.extension] = {static_cast<uint8_t>(number)};
-                } else {
-                    error = key + " wants a byte";
-                    return false;
-                }
-                return true;
-            }
-        }
-        error = "unknown security setting " + key;
+        m_replyStatus[(static_cast<uint64_t>(code) << 32) | static_cast<uint32_t>(extension)] =
+            static_cast<uint32_t>(status);
+    } else {
+        error = "unknown or bad router switch " + key;
         return false;
     }
-    if (section == "subsystem") {
-        Subsystem& subsystem = m_subsystems.back();
-        if (lowerKey == "name") {
-            return text(value, subsystem.name);
-        } else if (lowerKey == "description") {
-            return text(value, subsystem.description);
-        } else if (lowerKey == "component") {
-            std::vector<std::string> parts = SplitBar(value);
-            if ((parts.size() != 4 && parts.size() != 5) || !ParseNumber(parts[0], number) || number < 0 ||
-                number > 0xFF || (parts.size() == 5 && !IsIdentifier(parts[4]))) {
-                error = "Component wants status|confirm|name|description[|identifier]";
+    return true;
+}
+
+bool BaseService::ParseServerEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    const std::string lowerKey = Lower(key);
+    if (lowerKey == "chassiseeprom" && !ParseHexBytes(value, m_eeprom)) {
+        error = "ChassisEEPROM wants hexadecimal bytes";
+        return false;
+    }
+    return ParseText(value, m_server[lowerKey], error);
+}
+
+bool BaseService::ParseProcessorEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    long long number = 0;
+    if (!ParseNumber(key, number) || number < 0) {
+        error = "a processor is named by its number";
+        return false;
+    }
+    return ParseText(value, m_processors[static_cast<uint32_t>(number)], error);
+}
+
+bool BaseService::ParseSecurityEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    for (const auto& entry : kSecurityKeys) {
+        if (!EqualsNoCase(key, entry.key))
+            continue;
+        long long number = 0;
+        if (entry.extension == 0x3813) {
+            std::string group;
+            if (!ParseText(value, group, error))
                 return false;
-            }
-            StatusComponent component;
-            component.status = static_cast<uint8_t>(number);
-            component.bConfirm = EqualsNoCase(parts[1], "yes");
-            if (!text(parts[2], component.name) || !text(parts[3], component.description))
-                return false;
-            if (parts.size() == 5)
-                component.id = parts[4];
-            subsystem.components.push_back(component);
-        } else if (lowerKey == "componentlist") {
-            // Taken as it stands, blanks and all: a list the agents publish need not be tidy.
-            subsystem.componentList = value;
-            subsystem.bListGiven = true;
+            m_security[entry.extension] = TextBytes(group);
+        } else if (ParseNumber(value, number) && number >= 0 && number <= 0xFF) {
+            m_security[entry.extension] = {static_cast<uint8_t>(number)};
         } else {
-            error = "unknown subsystem key " + key;
+            error = key + " wants a byte";
             return false;
         }
         return true;
     }
-    if (section == "statusmib") {
-        std::vector<std::string> parts = SplitBar(value);
-        if (lowerKey != "statustype" || parts.size() != 2 || !IsIdentifier(parts[0]) ||
-            (parts[1] != "integer" && parts[1] != "gauge" && parts[1] != "counter" && parts[1] != "string")) {
-            error = "StatusType wants identifier|integer, gauge, counter or string";
-            return false;
-        }
-        m_mibTypes[parts[0]] = parts[1];
-        return true;
-    }
-    if (section == "event") {
-        LogEntry& entry = m_eventLog.back();
-        if (lowerKey == "time" && ParseTime(value, entry.time)) {
-        } else if (lowerKey == "severity" && ParseNumber(value, number) && number >= 0 && number <= 0xFF) {
-            entry.severity = static_cast<uint8_t>(number);
-        } else if (lowerKey == "errorcode" && ParseNumber(value, number) && number >= 0 && number <= 0xFFFF) {
-            entry.errorCode = static_cast<uint16_t>(number);
-        } else if (lowerKey == "message") {
-            return text(value, entry.message);
-        } else {
-            error = "unknown or bad event key " + key;
-            return false;
-        }
-        return true;
-    }
-    error = "entry outside a section";
+    error = "unknown security setting " + key;
     return false;
+}
+
+bool BaseService::ParseSubsystemEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    Subsystem& subsystem = m_subsystems.back();
+    const std::string lowerKey = Lower(key);
+    if (lowerKey == "name")
+        return ParseText(value, subsystem.name, error);
+    if (lowerKey == "description")
+        return ParseText(value, subsystem.description, error);
+    if (lowerKey == "component")
+        return ParseComponent(value, subsystem, error);
+    if (lowerKey == "componentlist") {
+        // Taken as it stands, blanks and all: a list the agents publish need not be tidy.
+        subsystem.componentList = value;
+        subsystem.bListGiven = true;
+        return true;
+    }
+    error = "unknown subsystem key " + key;
+    return false;
+}
+
+bool BaseService::ParseComponent(const std::string& value, Subsystem& subsystem, std::string& error)
+{
+    std::vector<std::string> parts = SplitBar(value);
+    long long number = 0;
+    if ((parts.size() != 4 && parts.size() != 5) || !ParseNumber(parts[0], number) || number < 0 || number > 0xFF ||
+        (parts.size() == 5 && !IsIdentifier(parts[4]))) {
+        error = "Component wants status|confirm|name|description[|identifier]";
+        return false;
+    }
+    StatusComponent component;
+    component.status = static_cast<uint8_t>(number);
+    component.bConfirm = EqualsNoCase(parts[1], "yes");
+    if (!ParseText(parts[2], component.name, error) || !ParseText(parts[3], component.description, error))
+        return false;
+    if (parts.size() == 5)
+        component.id = parts[4];
+    subsystem.components.push_back(component);
+    return true;
+}
+
+bool BaseService::ParseStatusMibEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    std::vector<std::string> parts = SplitBar(value);
+    if (Lower(key) != "statustype" || parts.size() != 2 || !IsIdentifier(parts[0]) ||
+        (parts[1] != "integer" && parts[1] != "gauge" && parts[1] != "counter" && parts[1] != "string")) {
+        error = "StatusType wants identifier|integer, gauge, counter or string";
+        return false;
+    }
+    m_mibTypes[parts[0]] = parts[1];
+    return true;
+}
+
+bool BaseService::ParseEventEntry(const std::string& key, const std::string& value, std::string& error)
+{
+    LogEntry& entry = m_eventLog.back();
+    long long number = 0;
+    const std::string lowerKey = Lower(key);
+    if (lowerKey == "time" && ParseTime(value, entry.time)) {
+    } else if (lowerKey == "severity" && ParseNumber(value, number) && number >= 0 && number <= 0xFF) {
+        entry.severity = static_cast<uint8_t>(number);
+    } else if (lowerKey == "errorcode" && ParseNumber(value, number) && number >= 0 && number <= 0xFFFF) {
+        entry.errorCode = static_cast<uint16_t>(number);
+    } else if (lowerKey == "message") {
+        return ParseText(value, entry.message, error);
+    } else {
+        error = "unknown or bad event key " + key;
+        return false;
+    }
+    return true;
 }
 
 // Entries: length (16 bits), a byte not used, severity, error code (16 bits), 2 bytes not used, time stamp
@@ -420,21 +468,38 @@ std::vector<uint8_t> BaseService::EventLogBytes() const
 
 bool BaseService::AnswerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const
 {
-    auto server = [this](const char* key, std::string& value) {
-        auto it = m_server.find(key);
-        if (it == m_server.end())
-            return false;
-        value = it->second;
-        return true;
-    };
-    const uint32_t i = request.extension;
-    const uint32_t j = request.objectId;
-    std::string text;
     status = rvstatus::kOk;
+    if (request.code >= kSubsystemName && request.code <= kComponentConfirm) {
+        AnswerStatusTreeLocked(request, data, status);
+        return true;
+    }
+    return AnswerServerLocked(request, data, status);
+}
+
+bool BaseService::ServerText(const char* key, std::string& text) const
+{
+    auto it = m_server.find(key);
+    if (it == m_server.end())
+        return false;
+    text = it->second;
+    return true;
+}
+
+bool BaseService::ServerNumber(const char* key, long long& number) const
+{
+    std::string text;
+    return ServerText(key, text) && ParseNumber(text, number);
+}
+
+bool BaseService::AnswerServerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const
+{
+    const uint32_t i = request.extension;
+    std::string text;
+    long long number = 0;
     switch (request.code) {
     case kIdentity:
         for (const IdentityKey& identity : kIdentityKeys) {
-            if (identity.extension == i && server(identity.key, text)) {
+            if (identity.extension == i && ServerText(identity.key, text)) {
                 data = TextBytes(text);
                 return true;
             }
@@ -447,17 +512,14 @@ bool BaseService::AnswerLocked(const RouterHeader& request, std::vector<uint8_t>
         else
             data = m_eeprom;
         return true;
-    case kCabinetNumber: {
-        long long number = 0;
-        if (!server("cabinetnumber", text) || !ParseNumber(text, number)) {
+    case kCabinetNumber:
+        if (!ServerNumber("cabinetnumber", number))
             status = rvstatus::kNoSuchObject;
-            return true;
-        }
-        data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8)};
+        else
+            data = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8)};
         return true;
-    }
     case kProcessorBrand: {
-        auto it = m_processors.find(j);
+        auto it = m_processors.find(request.objectId);
         if (it == m_processors.end())
             status = rvstatus::kNoSuchObject;
         else
@@ -475,43 +537,47 @@ bool BaseService::AnswerLocked(const RouterHeader& request, std::vector<uint8_t>
     case kEventLog:
         data = EventLogBytes();
         return true;
-    case kSystemStatus: {
-        long long number = 0;
-        if (!server("systemstatus", text) || !ParseNumber(text, number))
+    case kSystemStatus:
+        if (!ServerNumber("systemstatus", number))
             status = rvstatus::kNoSuchObject;
         else
             data = {static_cast<uint8_t>(number)};
         return true;
-    }
     case kSubsystemCount:
         data = {static_cast<uint8_t>(m_subsystems.size())};
         return true;
     default:
-        break;
-    }
-    if (request.code < kSubsystemName || request.code > kComponentConfirm)
         return false;
+    }
+}
+
+// Commands 0x2302 to 0x2309: the extension names the subsystem, the object id its component.
+void BaseService::AnswerStatusTreeLocked(const RouterHeader& request, std::vector<uint8_t>& data,
+                                         uint32_t& status) const
+{
+    const uint32_t i = request.extension;
+    const uint32_t j = request.objectId;
     if (i >= m_subsystems.size()) {
         status = rvstatus::kNoSuchObject;
-        return true;
+        return;
     }
     const Subsystem& subsystem = m_subsystems[i];
     switch (request.code) {
     case kSubsystemName:
         data = TextBytes(subsystem.name);
-        return true;
+        return;
     case kSubsystemDescription:
         data = TextBytes(subsystem.description);
-        return true;
+        return;
     case kComponentCount:
         data = {static_cast<uint8_t>(subsystem.components.size())};
-        return true;
+        return;
     default:
         break;
     }
     if (request.code < kComponentStatus || j >= subsystem.components.size()) {
         status = request.code < kComponentStatus ? rvstatus::kUnknownCommand : rvstatus::kNoSuchObject;
-        return true;
+        return;
     }
     const StatusComponent& component = subsystem.components[j];
     if (request.code == kComponentStatus)
@@ -522,7 +588,6 @@ bool BaseService::AnswerLocked(const RouterHeader& request, std::vector<uint8_t>
         data = TextBytes(component.description);
     else
         data = {static_cast<uint8_t>(component.bConfirm ? 1 : 0)};
-    return true;
 }
 
 void BaseService::Answer(const RouterHeader& request, const std::vector<uint8_t>& data, RouterHeader& reply,

@@ -75,8 +75,9 @@ public:
     // The service the router belongs to: it answers only while this service runs.
     static constexpr const char* kServiceName = "Ravelind";
 
-    // Reads the profile's baseservice.ini (the file at path); without it the service knows nothing (what it would look up replies
-    // kNoSuchObject, its lists are empty). Problems go to standard error as "lab: <file>: line N: ...".
+    // Reads the profile's baseservice.ini (the file at path); without it the service knows nothing (what it
+    // would look up replies kNoSuchObject, its lists are empty). Problems go to standard error as
+    // "lab: <file>: line N: ...".
     // The switches of the file's [Router] section are taken, every switch set by a test is forgotten.
     void Load(const std::string& path);
     // The same from text; false with "line N: reason" (what was read before stays).
@@ -127,10 +128,29 @@ private:
         std::string message;
     };
 
+    // Takes one entry of a section; false with the reason.
+    using EntryParser = bool (BaseService::*)(const std::string& key, const std::string& value, std::string& error);
+
     void Clear();
+    // Null for a section the file may not have.
+    static EntryParser SectionParser(const std::string& section);
     bool ParseEntry(const std::string& section, const std::string& key, const std::string& value,
                     std::string& error);
+    bool ParseRouterEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseServerEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseProcessorEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseSecurityEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseSubsystemEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseComponent(const std::string& value, Subsystem& subsystem, std::string& error);
+    bool ParseStatusMibEntry(const std::string& key, const std::string& value, std::string& error);
+    bool ParseEventEntry(const std::string& key, const std::string& value, std::string& error);
+
+    // False for a command the service does not know.
     bool AnswerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    bool AnswerServerLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    void AnswerStatusTreeLocked(const RouterHeader& request, std::vector<uint8_t>& data, uint32_t& status) const;
+    bool ServerText(const char* key, std::string& text) const;
+    bool ServerNumber(const char* key, long long& number) const;
     std::vector<uint8_t> EventLogBytes() const;
 
     mutable std::mutex m_lock;

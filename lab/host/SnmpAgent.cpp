@@ -159,22 +159,146 @@ void AwaitStopped(pid_t agent)
     }
 }
 
+bool WriteSnmpdConf(const std::string& confFile, uint16_t port, const std::string& config)
+{
+    std::ofstream out(confFile, std::ios::binary | std::ios::trunc);
+    out << "# The SNMP service of the lab's host, made from its registry.\n"
+        << "agentaddress udp:127.0.0.1:" << port << "\n"
+        << "dontLogTCPWrappersConnects yes\n"
+        << config;
+    return static_cast<bool>(out);
+}
+
+// snmpd's command line and environment, made whole before the fork: the child may only hand them to execve.
+class SnmpdCommand {
+public:
+    SnmpdCommand(const std::string& dir, const std::string& confFile, const std::string& logFile)
+        : m_args{SnmpdProgram(), "-f", "-C", "-c", confFile, "-Lf", logFile, "-I", "-smux"},
+          m_persist("SNMP_PERSISTENT_DIR=" + dir + "/persistent"), m_mibs("MIBS=")
+    {
+        for (std::string& arg : m_args)
+            m_argv.push_back(arg.data());
+        m_argv.push_back(nullptr);
+        // snmpd keeps state of its own under the same file name as its configuration: apart from it.
+        for (char** pp = environ; *pp; ++pp)
+            if (std::strncmp(*pp, "SNMP_PERSISTENT_DIR=", 20) != 0 && std::strncmp(*pp, "MIBS=", 5) != 0)
+                m_envp.push_back(*pp);
+        m_envp.push_back(m_persist.data());
+        m_envp.push_back(m_mibs.data());
+        m_envp.push_back(nullptr);
+    }
+    SnmpdCommand(const SnmpdCommand&) = delete;
+    SnmpdCommand& operator=(const SnmpdCommand&) = delete;
+
+    [[noreturn]] void Exec() const
+    {
+        execve(m_argv[0], m_argv.data(), m_envp.data());
+        _exit(127);
+    }
+
+private:
+    std::vector<std::string> m_args;
+    std::string m_persist;
+    std::string m_mibs;
+    std::vector<char*> m_argv;
+    std::vector<char*> m_envp;
+};
+
+// The keeper: only async-signal-safe calls here. It holds no write end of our pipe and no output of
+// ours, so it ends, and ends the agent, when this process is gone.
+[[noreturn]] void RunKeeper(const SnmpdCommand& command, int control, int report)
+{
+    long maxFd = sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
+        if (fd != control && fd != report)
+            close(fd);
+    int devnull = open("/dev/null", O_RDWR);
+    if (devnull >= 0) {
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+    }
+    pid_t agent = fork();
+    if (agent == 0)
+        command.Exec();
+    ssize_t written = write(report, &agent, sizeof agent);
+    (void)written;
+    char c;
+    while (read(control, &c, 1) > 0) {
+        if (c == 's')
+            kill(agent, SIGSTOP);
+        else if (c == 'c')
+            kill(agent, SIGCONT);
+    }
+    kill(agent, SIGTERM);
+    kill(agent, SIGCONT);
+    waitpid(agent, nullptr, 0);
+    _exit(0);
+}
+
+// The keeper's pid (-1 when it could not be started), the write end of its control pipe and the
+// agent's pid as the keeper reports it (-1 when it does not).
+pid_t StartKeeper(const SnmpdCommand& command, int& controlPipe, pid_t& agent)
+{
+    int control[2], report[2];
+    if (pipe2(control, O_CLOEXEC) != 0)
+        return -1;
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        close(control[0]);
+        close(control[1]);
+        return -1;
+    }
+    pid_t keeper = fork();
+    if (keeper == 0)
+        RunKeeper(command, control[0], report[1]);
+    close(control[0]);
+    close(report[1]);
+    if (keeper < 0) {
+        close(control[1]);
+        close(report[0]);
+        return -1;
+    }
+    controlPipe = control[1];
+    pid_t reported = -1;
+    bool bReported = read(report[0], &reported, sizeof reported) == static_cast<ssize_t>(sizeof reported);
+    close(report[0]);
+    agent = bReported ? reported : -1;
+    return keeper;
+}
+
+// snmpd names its version in the log once its port is open, and says so when it gives up.
+bool AwaitListening(const std::string& logFile, pid_t keeper)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string log = ReadWhole(logFile);
+        if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
+            return false;
+        if (log.find("NET-SNMP version") != std::string::npos)
+            return true;
+        if (waitpid(keeper, nullptr, WNOHANG) != 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings)
 {
     std::ostringstream config;
     const std::string version = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-    std::string processor = ValueText(registry, "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                                      "Identifier", "Unknown processor");
+    const std::string cpu = "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+    std::string processor = ValueText(registry, cpu, "Identifier", "Unknown processor");
     bool bMulti = std::atoi(settings.Get("System", "NumberOfProcessors", "1").c_str()) > 1;
     // The system description Windows' SNMP service gives.
     config << "sysDescr Hardware: " << processor << " AT/AT COMPATIBLE - Software: Windows Version "
            << ValueText(registry, version, "CurrentVersion", "6.3") << " (Build "
            << ValueText(registry, version, "CurrentBuildNumber", "0") << (bMulti ? " Multiprocessor" : " Uniprocessor")
            << " Free)\n";
-    std::string name = ValueText(registry, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                                 "ComputerName", "");
+    const std::string computer = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+    std::string name = ValueText(registry, computer, "ComputerName", "");
     if (!name.empty())
         config << "sysName " << name << "\n";
     std::string agent = std::string(kParameters) + "RFC1156Agent";
@@ -323,108 +447,28 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
     fs::create_directories(m_dir, ec);
     std::string confFile = m_dir + "/snmpd.conf", logFile = m_dir + "/snmpd.log";
     fs::remove(logFile, ec);
-    {
-        std::ofstream out(confFile, std::ios::binary | std::ios::trunc);
-        out << "# The SNMP service of the lab's host, made from its registry.\n"
-            << "agentaddress udp:127.0.0.1:" << port << "\n"
-            << "dontLogTCPWrappersConnects yes\n"
-            << config;
-        if (!out)
-            return false;
-    }
+    if (!WriteSnmpdConf(confFile, port, config))
+        return false;
 
-    std::string program = SnmpdProgram(), portText = std::to_string(port);
-    std::vector<std::string> args = {program, "-f", "-C", "-c", confFile, "-Lf", logFile, "-I", "-smux"};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    // snmpd keeps state of its own under the same file name as its configuration: apart from it.
-    std::string persist = "SNMP_PERSISTENT_DIR=" + m_dir + "/persistent";
-    std::vector<char*> envp;
-    for (char** pp = environ; *pp; ++pp)
-        if (std::strncmp(*pp, "SNMP_PERSISTENT_DIR=", 20) != 0 && std::strncmp(*pp, "MIBS=", 5) != 0)
-            envp.push_back(*pp);
-    std::string mibs = "MIBS=";
-    envp.push_back(persist.data());
-    envp.push_back(mibs.data());
-    envp.push_back(nullptr);
-
-    int control[2], report[2];
-    if (pipe2(control, O_CLOEXEC) != 0)
+    const SnmpdCommand command(m_dir, confFile, logFile);
+    int controlPipe = -1;
+    pid_t agent = -1;
+    pid_t keeper = StartKeeper(command, controlPipe, agent);
+    if (keeper < 0)
         return false;
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        close(control[0]);
-        close(control[1]);
-        return false;
-    }
-    pid_t keeper = fork();
-    if (keeper == 0) {
-        // The keeper: only async-signal-safe calls from here on. It holds no write end of our pipe
-        // and no output of ours, so it ends, and ends the agent, when this process is gone.
-        long maxFd = sysconf(_SC_OPEN_MAX);
-        for (int fd = 3; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
-            if (fd != control[0] && fd != report[1])
-                close(fd);
-        int devnull = open("/dev/null", O_RDWR);
-        if (devnull >= 0) {
-            dup2(devnull, 0);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-        }
-        pid_t agent = fork();
-        if (agent == 0) {
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        ssize_t written = write(report[1], &agent, sizeof agent);
-        (void)written;
-        char c;
-        while (read(control[0], &c, 1) > 0) {
-            if (c == 's')
-                kill(agent, SIGSTOP);
-            else if (c == 'c')
-                kill(agent, SIGCONT);
-        }
-        kill(agent, SIGTERM);
-        kill(agent, SIGCONT);
-        waitpid(agent, nullptr, 0);
-        _exit(0);
-    }
-    close(control[0]);
-    close(report[1]);
-    if (keeper < 0) {
-        close(control[1]);
-        close(report[0]);
-        return false;
-    }
     m_keeper = keeper;
-    m_keeperPipe = control[1];
+    m_keeperPipe = controlPipe;
     m_port = port;
     m_config = config;
-    pid_t agent = -1;
-    bool bReported = read(report[0], &agent, sizeof agent) == static_cast<ssize_t>(sizeof agent);
-    close(report[0]);
-    m_agent = bReported ? agent : -1;
+    m_agent = agent;
 
-    // snmpd names its version in the log once its port is open, and says so when it gives up.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string log = ReadWhole(logFile);
-        if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
-            return false;
-        if (log.find("NET-SNMP version") != std::string::npos) {
-            if (m_bSilent) {
-                (void)!write(m_keeperPipe, "s", 1);
-                AwaitStopped(m_agent);
-            }
-            return true;
-        }
-        if (waitpid(m_keeper, nullptr, WNOHANG) != 0)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!AwaitListening(logFile, m_keeper))
+        return false;
+    if (m_bSilent) {
+        (void)!write(m_keeperPipe, "s", 1);
+        AwaitStopped(m_agent);
     }
-    return false;
+    return true;
 }
 
 void SnmpAgent::Stop()

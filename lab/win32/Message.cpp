@@ -314,147 +314,171 @@ private:
     std::vector<DWORD_PTR> m_values;
 };
 
-// "s", "-10s", "*.*s", "08lX", "I64u", "ws", "p": printf's grammar with Windows' size prefixes.
-bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::string& out)
-{
-    const std::string& f = insert.format;
-    size_t i = 0;
+// An insert's format taken apart: printf's flags, width and precision, Windows' size prefix, the conversion.
+struct InsertSpec {
     std::string flags;
-    while (i < f.size() && f[i] != '\0' && std::strchr("-+ #0", f[i]))
-        flags += f[i++];
-    int next = insert.number;
-    auto field = [&](long& value, bool& bPresent) {
-        bPresent = false;
-        if (i < f.size() && f[i] == '*') {
-            value = static_cast<int>(arguments.At(next++));
-            bPresent = true;
-            ++i;
-            return;
-        }
-        value = 0;
-        while (i < f.size() && f[i] >= '0' && f[i] <= '9') {
-            value = std::min(value * 10 + (f[i++] - '0'), kMaxFieldWidth);
-            bPresent = true;
-        }
-    };
     long width = 0;
     long precision = 0;
     bool bWidth = false;
     bool bPrecision = false;
-    field(width, bWidth);
-    if (width < 0) {
-        flags += '-';
-        width = -width;
-    }
-    if (i < f.size() && f[i] == '.') {
-        ++i;
-        field(precision, bPrecision);
-        bPrecision = true;
-        if (precision < 0)
-            bPrecision = false;  // as printf: a negative precision is none
-    }
-    width = std::min(width, kMaxFieldWidth);
-    precision = std::min(precision, kMaxFieldWidth);
-
-    bool bWide = false;
+    bool bWide = false;  // for c and s; for integers Windows' long is 32 bits
     bool b64 = false;
     bool bShort = false;
+    char conversion = 0;
+    int valueNumber = 0;  // the argument printed, after those the stars took
+};
+
+// A width or precision at f[i]: digits, or '*' for the next argument. False when there is none.
+bool ParseField(const std::string& f, size_t& i, const ArgumentList& arguments, int& next, long& value)
+{
+    if (i < f.size() && f[i] == '*') {
+        value = static_cast<int>(arguments.At(next++));
+        ++i;
+        return true;
+    }
+    bool bPresent = false;
+    value = 0;
+    while (i < f.size() && f[i] >= '0' && f[i] <= '9') {
+        value = std::min(value * 10 + (f[i++] - '0'), kMaxFieldWidth);
+        bPresent = true;
+    }
+    return bPresent;
+}
+
+void ParseSizePrefix(const std::string& f, size_t& i, InsertSpec& spec)
+{
     if (f.compare(i, 3, "I64") == 0) {
-        b64 = true;
+        spec.b64 = true;
         i += 3;
     } else if (f.compare(i, 3, "I32") == 0) {
         i += 3;
     } else if (f.compare(i, 2, "ll") == 0) {
-        b64 = true;
+        spec.b64 = true;
         i += 2;
     } else if (i < f.size() && f[i] == 'I') {
-        b64 = true;  // pointer-sized on a 64-bit system
+        spec.b64 = true;  // pointer-sized on a 64-bit system
         ++i;
     } else if (i < f.size() && (f[i] == 'l' || f[i] == 'w')) {
-        bWide = true;  // for c and s; for integers Windows' long is 32 bits
+        spec.bWide = true;
         ++i;
     } else if (i < f.size() && f[i] == 'h') {
-        bShort = true;
+        spec.bShort = true;
         ++i;
     }
+}
+
+// False when the format is not one printf would take whole.
+bool ParseSpec(const Insert& insert, const ArgumentList& arguments, InsertSpec& spec)
+{
+    const std::string& f = insert.format;
+    size_t i = 0;
+    while (i < f.size() && f[i] != '\0' && std::strchr("-+ #0", f[i]))
+        spec.flags += f[i++];
+    int next = insert.number;
+    spec.bWidth = ParseField(f, i, arguments, next, spec.width);
+    if (spec.width < 0) {
+        spec.flags += '-';
+        spec.width = -spec.width;
+    }
+    if (i < f.size() && f[i] == '.') {
+        ++i;
+        ParseField(f, i, arguments, next, spec.precision);
+        spec.bPrecision = spec.precision >= 0;  // as printf: a negative precision is none
+    }
+    spec.width = std::min(spec.width, kMaxFieldWidth);
+    spec.precision = std::min(spec.precision, kMaxFieldWidth);
+    ParseSizePrefix(f, i, spec);
     if (i + 1 != f.size())
         return false;
-    const char conversion = f[i];
-    const DWORD_PTR value = arguments.At(next);
+    spec.conversion = f[i];
+    spec.valueNumber = next;
+    return true;
+}
 
-    std::string conversionPrefix = "%" + flags;
-    if (bWidth)
-        conversionPrefix += std::to_string(width);
-    if (bPrecision)
-        conversionPrefix += "." + std::to_string(precision);
-    std::string piece;
-    auto print = [&](const std::string& format, auto argument) {
-        int needed = std::snprintf(nullptr, 0, format.c_str(), argument);
-        if (needed <= 0)
-            return;
-        std::vector<char> buffer(size_t(needed) + 1);
-        std::snprintf(buffer.data(), buffer.size(), format.c_str(), argument);
-        piece.assign(buffer.data(), size_t(needed));
-    };
-    switch (conversion) {
+template <typename T>
+std::string Printed(const std::string& format, T argument)
+{
+    int needed = std::snprintf(nullptr, 0, format.c_str(), argument);
+    if (needed <= 0)
+        return std::string();
+    std::vector<char> buffer(size_t(needed) + 1);
+    std::snprintf(buffer.data(), buffer.size(), format.c_str(), argument);
+    return std::string(buffer.data(), size_t(needed));
+}
+
+// d, i, u, o, x and X at the argument's size: 64 bits, 16, or else 32.
+std::string IntegerPiece(const InsertSpec& spec, const std::string& prefix, DWORD_PTR value)
+{
+    const char conversion = spec.conversion;
+    if (conversion == 'd' || conversion == 'i') {
+        if (spec.b64)
+            return Printed(prefix + "lld", static_cast<long long>(value));
+        if (spec.bShort)
+            return Printed(prefix + "d", static_cast<int>(static_cast<short>(value)));
+        return Printed(prefix + "d", static_cast<int>(static_cast<uint32_t>(value)));
+    }
+    if (spec.b64)
+        return Printed(prefix + "ll" + conversion, static_cast<unsigned long long>(value));
+    if (spec.bShort)
+        return Printed(prefix + conversion, static_cast<unsigned>(static_cast<uint16_t>(value)));
+    return Printed(prefix + conversion, static_cast<unsigned>(static_cast<uint32_t>(value)));
+}
+
+// c, C, s and S: the argument's character or text, wide ones in the ANSI code page.
+std::string TextPiece(const InsertSpec& spec, const std::string& prefix, DWORD_PTR value)
+{
+    const bool bWide = spec.bWide || spec.conversion == 'C' || spec.conversion == 'S';
+    std::string text;
+    if (spec.conversion == 'c' || spec.conversion == 'C') {
+        const uint8_t unit[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF)};
+        text = bWide ? AnsiFromWide(unit, 2) : std::string(1, static_cast<char>(value & 0xFF));
+    } else if (value == 0) {
+        text = "(null)";
+    } else if (bWide) {
+        const auto* p = reinterpret_cast<const uint8_t*>(value);
+        size_t bytes = 0;
+        while (U16(p + bytes) != 0)
+            bytes += 2;
+        text = AnsiFromWide(p, bytes);
+    } else {
+        text = reinterpret_cast<const char*>(value);
+    }
+    return Printed(prefix + "s", text.c_str());
+}
+
+// "s", "-10s", "*.*s", "08lX", "I64u", "ws", "p": printf's grammar with Windows' size prefixes.
+bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::string& out)
+{
+    InsertSpec spec;
+    if (!ParseSpec(insert, arguments, spec))
+        return false;
+    std::string prefix = "%" + spec.flags;
+    if (spec.bWidth)
+        prefix += std::to_string(spec.width);
+    if (spec.bPrecision)
+        prefix += "." + std::to_string(spec.precision);
+    const DWORD_PTR value = arguments.At(spec.valueNumber);
+    switch (spec.conversion) {
     case 'd':
     case 'i':
-        if (b64)
-            print(conversionPrefix + "lld", static_cast<long long>(value));
-        else if (bShort)
-            print(conversionPrefix + "d", static_cast<int>(static_cast<short>(value)));
-        else
-            print(conversionPrefix + "d", static_cast<int>(static_cast<uint32_t>(value)));
-        break;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-        if (b64)
-            print(conversionPrefix + "ll" + conversion, static_cast<unsigned long long>(value));
-        else if (bShort)
-            print(conversionPrefix + conversion, static_cast<unsigned>(static_cast<uint16_t>(value)));
-        else
-            print(conversionPrefix + conversion, static_cast<unsigned>(static_cast<uint32_t>(value)));
-        break;
+        out += IntegerPiece(spec, prefix, value);
+        return true;
     case 'c':
-    case 'C': {
-        std::string character;
-        if (bWide || conversion == 'C') {
-            uint8_t unit[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF)};
-            character = AnsiFromWide(unit, 2);
-        } else {
-            character = std::string(1, static_cast<char>(value & 0xFF));
-        }
-        print(conversionPrefix + "s", character.c_str());
-        break;
-    }
+    case 'C':
     case 's':
-    case 'S': {
-        const void* pText = reinterpret_cast<const void*>(value);
-        std::string text;
-        if (!pText) {
-            text = "(null)";
-        } else if (bWide || conversion == 'S') {
-            const auto* p = static_cast<const uint8_t*>(pText);
-            size_t bytes = 0;
-            while (U16(p + bytes) != 0)
-                bytes += 2;
-            text = AnsiFromWide(p, bytes);
-        } else {
-            text = static_cast<const char*>(pText);
-        }
-        print(conversionPrefix + "s", text.c_str());
-        break;
-    }
+    case 'S':
+        out += TextPiece(spec, prefix, value);
+        return true;
     case 'p':
-        print("%016llX", static_cast<unsigned long long>(value));
-        break;
+        out += Printed("%016llX", static_cast<unsigned long long>(value));
+        return true;
     default:
         return false;
     }
-    out += piece;
-    return true;
 }
 
 // Breaks a line at blanks so that no line is longer than width, never inside a word.

@@ -342,6 +342,92 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings)
     return pointers;
 }
 
+// Window placement means nothing to a Linux child; the journal keeps what the program asked for.
+void RecordStartup(DWORD dwCreationFlags, const STARTUPINFOA& startup)
+{
+    char record[160];
+    std::snprintf(record, sizeof record, "CreateProcessA flags=0x%lX startf=0x%lX show=%u x=%lu y=%lu cx=%lu cy=%lu",
+                  static_cast<unsigned long>(dwCreationFlags), static_cast<unsigned long>(startup.dwFlags),
+                  static_cast<unsigned>(startup.wShowWindow), static_cast<unsigned long>(startup.dwX),
+                  static_cast<unsigned long>(startup.dwY), static_cast<unsigned long>(startup.dwXSize),
+                  static_cast<unsigned long>(startup.dwYSize));
+    lab::host::Host::Instance().Record(record);
+}
+
+// The program's host path from the application name or, without one, the command line's first token;
+// 0 or the error CreateProcessA fails with before anything starts.
+DWORD ProgramToStart(LPCSTR lpApplicationName, const std::string& firstArg, std::string& program)
+{
+    const lab::host::Drives& drives = lab::host::Host::Instance().TheDrives();
+    if (lpApplicationName && *lpApplicationName)
+        program = drives.HostPath(lpApplicationName, false);
+    else if (HasDriveRoot(firstArg) || firstArg.find_first_of("/\\") != std::string::npos)
+        program = drives.HostPath(firstArg, false);
+    else
+        program = FindProgram(firstArg);
+    if (program.empty())
+        return ERROR_PATH_NOT_FOUND;  // a drive the machine does not have
+    struct stat st {};
+    if (stat(program.c_str(), &st) != 0)
+        return ErrorFromErrno(errno, program);
+    if (S_ISDIR(st.st_mode) || access(program.c_str(), X_OK) != 0)
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+// The child's current directory as a host path, empty to keep ours; 0 or the error.
+DWORD StartingDirectory(LPCSTR lpCurrentDirectory, std::string& directory)
+{
+    if (!lpCurrentDirectory || !*lpCurrentDirectory)
+        return ERROR_SUCCESS;
+    directory = lab::host::Host::Instance().TheDrives().HostPath(lpCurrentDirectory, false);
+    struct stat st {};
+    if (directory.empty() || stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return kErrorDirectory;
+    return ERROR_SUCCESS;
+}
+
+// Starts the program with its arguments made native; pEnvironment null inherits ours. 0 or the error.
+DWORD Spawn(const std::string& program, std::vector<std::string> args, const char* pEnvironment,
+            const std::string& directory, pid_t& pid)
+{
+    for (auto& arg : args)
+        arg = NativeArgument(arg);
+    std::vector<char*> argv = PointersTo(args);
+    std::vector<std::string> environment;
+    if (pEnvironment)
+        environment = EnvironmentBlock(pEnvironment);
+    std::vector<char*> envp = PointersTo(environment);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    // glibc's posix_spawn reports a failed exec as its result, so nothing is started in vain.
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), pEnvironment ? envp.data() : environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? ERROR_SUCCESS : ErrorFromErrno(rc, program);
+}
+
+// Hands out the two handles of a started program, with a thread that reaps it; 0 or the error.
+DWORD WatchProcess(pid_t pid, PROCESS_INFORMATION& information)
+{
+    auto pState = std::make_shared<ProcessState>();
+    pState->pid = pid;
+    try {
+        std::thread(ProcessState::Reap, pState).detach();
+    } catch (const std::system_error&) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    information.hProcess = lab::win32::InsertHandle(std::make_shared<ProcessObject>(pState, false));
+    information.hThread = lab::win32::InsertHandle(std::make_shared<ProcessObject>(pState, true));
+    information.dwProcessId = static_cast<DWORD>(pid);
+    information.dwThreadId = static_cast<DWORD>(pid);  // a process's first thread has its id on Linux
+    return ERROR_SUCCESS;
+}
+
 // The command line of the running program when the entry point did not set one: from Linux's record.
 std::string OwnCommandLine()
 {
@@ -497,93 +583,31 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // Window placement means nothing to a Linux child; the journal keeps what the program asked for.
-    char record[160];
-    std::snprintf(record, sizeof record, "CreateProcessA flags=0x%lX startf=0x%lX show=%u x=%lu y=%lu cx=%lu cy=%lu",
-                  static_cast<unsigned long>(dwCreationFlags), static_cast<unsigned long>(lpStartupInfo->dwFlags),
-                  static_cast<unsigned>(lpStartupInfo->wShowWindow), static_cast<unsigned long>(lpStartupInfo->dwX),
-                  static_cast<unsigned long>(lpStartupInfo->dwY), static_cast<unsigned long>(lpStartupInfo->dwXSize),
-                  static_cast<unsigned long>(lpStartupInfo->dwYSize));
-    lab::host::Host::Instance().Record(record);
-
+    RecordStartup(dwCreationFlags, *lpStartupInfo);
     if (dwCreationFlags & CREATE_SUSPENDED) {
         // A Linux process cannot be created without running; refuse rather than pretend.
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
 
-    const lab::host::Drives& drives = lab::host::Host::Instance().TheDrives();
     std::vector<std::string> args =
         lab::win32::SplitCommandLine(lpCommandLine && *lpCommandLine ? lpCommandLine : lpApplicationName);
     if (args[0].empty())
         args[0] = lpApplicationName ? lpApplicationName : "";
-
     std::string program;
-    if (lpApplicationName && *lpApplicationName)
-        program = drives.HostPath(lpApplicationName, false);
-    else if (HasDriveRoot(args[0]) || args[0].find_first_of("/\\") != std::string::npos)
-        program = drives.HostPath(args[0], false);
-    else
-        program = FindProgram(args[0]);
-    if (program.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);  // a drive the machine does not have
-        return FALSE;
-    }
-    struct stat st {};
-    if (stat(program.c_str(), &st) != 0) {
-        SetLastError(ErrorFromErrno(errno, program));
-        return FALSE;
-    }
-    if (S_ISDIR(st.st_mode) || access(program.c_str(), X_OK) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-
     std::string directory;
-    if (lpCurrentDirectory && *lpCurrentDirectory) {
-        directory = drives.HostPath(lpCurrentDirectory, false);
-        struct stat dirStat {};
-        if (directory.empty() || stat(directory.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
-            SetLastError(kErrorDirectory);
-            return FALSE;
-        }
-    }
-
-    for (auto& arg : args)
-        arg = NativeArgument(arg);
-    std::vector<char*> argv = PointersTo(args);
-    std::vector<std::string> environment;
-    if (lpEnvironment)
-        environment = EnvironmentBlock(static_cast<const char*>(lpEnvironment));
-    std::vector<char*> envp = PointersTo(environment);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!directory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     pid_t pid = 0;
-    // glibc's posix_spawn reports a failed exec as its result, so nothing is started in vain.
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), lpEnvironment ? envp.data() : environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        SetLastError(ErrorFromErrno(rc, program));
+    DWORD dwError = ProgramToStart(lpApplicationName, args[0], program);
+    if (dwError == ERROR_SUCCESS)
+        dwError = StartingDirectory(lpCurrentDirectory, directory);
+    if (dwError == ERROR_SUCCESS)
+        dwError = Spawn(program, args, static_cast<const char*>(lpEnvironment), directory, pid);
+    if (dwError == ERROR_SUCCESS)
+        dwError = WatchProcess(pid, *lpProcessInformation);
+    if (dwError != ERROR_SUCCESS) {
+        SetLastError(dwError);
         return FALSE;
     }
-
-    auto pState = std::make_shared<ProcessState>();
-    pState->pid = pid;
-    try {
-        std::thread(ProcessState::Reap, pState).detach();
-    } catch (const std::system_error&) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    lpProcessInformation->hProcess = lab::win32::InsertHandle(std::make_shared<ProcessObject>(pState, false));
-    lpProcessInformation->hThread = lab::win32::InsertHandle(std::make_shared<ProcessObject>(pState, true));
-    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
-    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);  // a process's first thread has its id on Linux
     return TRUE;
 }
 

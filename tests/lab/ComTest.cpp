@@ -288,6 +288,24 @@ TEST(BaseServiceFileTest, MistakesAreReportedByLine)
     EXPECT_EQ(error, "line 2: Reply wants code[-extension]|status");
     EXPECT_FALSE(service.Parse("[Bogus]\n", error));
     EXPECT_EQ(error, "line 1: unknown section [Bogus]");
+    // Each section judges its own entries, whatever case its name is written in.
+    const struct {
+        const char* pszText;
+        const char* pszError;
+    } mistakes[] = {
+        {"Model=X\n", "line 1: entry outside a section"},
+        {"[Server]\njust words\n", "line 2: not a key=value line"},
+        {"[SERVER]\nChassisEEPROM=01 2g\n", "line 2: ChassisEEPROM wants hexadecimal bytes"},
+        {"[Router]\nBusy=-1\n", "line 2: unknown or bad router switch Busy"},
+        {"[Processors]\nfirst=Xeon\n", "line 2: a processor is named by its number"},
+        {"[Security]\nSetAllowed=256\n", "line 2: SetAllowed wants a byte"},
+        {"[security]\nColour=1\n", "line 2: unknown security setting Colour"},
+        {"[Subsystem]\nColour=red\n", "line 2: unknown subsystem key Colour"},
+    };
+    for (const auto& mistake : mistakes) {
+        EXPECT_FALSE(service.Parse(mistake.pszText, error)) << mistake.pszText;
+        EXPECT_EQ(error, mistake.pszError);
+    }
 
     ASSERT_TRUE(service.Parse("[Router]\nUnknown=CmdRequest|VCRequestEx\nCabinetProperty=no\nReply=0x0C00-0x0608|12\n"
                               "[Server]\nCabinetNumber=2\nServerModel=X\n",

@@ -173,6 +173,38 @@ TEST(LabMessage, InsertsAndEscapesAreWorkedOut)
     EXPECT_EQ("1099511627776 -5 (null)", FormatV("%1!I64u! %2!d! %3", 1ull << 40, -5, static_cast<char*>(nullptr)));
 }
 
+TEST(LabMessage, InsertFormatsTakeWindowsSizesAndStarFields)
+{
+    auto format = [](const char* pszText, std::vector<DWORD_PTR> args) {
+        return Format(FORMAT_MESSAGE_FROM_STRING, pszText, 0, 0, std::move(args));
+    };
+    const DWORD_PTR minusTwo = static_cast<DWORD_PTR>(-2);
+    const DWORD_PTR big = 0x123456789ull;
+
+    // Integers: 32 bits unless I64, ll or I say 64; h cuts to 16; l is no wider than the plain size.
+    EXPECT_EQ("-2 -2 -2 4294967294", format("%1!d! %1!I64d! %1!lld! %1!u!", {minusTwo}));
+    EXPECT_EQ("23456789 23456789 123456789 123456789", format("%1!I32x! %1!lx! %1!Ix! %1!llX!", {big}));
+    EXPECT_EQ("-32768 65535", format("%1!hd! %2!hu!", {0x18000, 0x1FFFF}));
+    EXPECT_EQ("+5 0xff 0377", format("%1!+d! %2!#x! %2!#o!", {5, 255}));
+    EXPECT_EQ("0000000000001234", format("%1!p!", {0x1234}));
+
+    // Wide text and characters come out in the ANSI code page.
+    static const char16_t wide[] = u"wide\u00e9";
+    const DWORD_PTR pWide = reinterpret_cast<DWORD_PTR>(wide);
+    EXPECT_EQ("wide\xE9 wide\xE9 [  wide\xE9]", format("%1!ws! %1!S! [%1!7ls!]", {pWide}));
+    EXPECT_EQ("A A \xE9 b", format("%1!C! %1!lc! %2!wc! %3!c!", {0x41, 0xE9, 'b'}));
+    EXPECT_EQ("(null) (null)", format("%1!s! %1!ws!", {0}));
+
+    // Star fields take the next arguments; a negative width aligns left, a negative precision is none.
+    auto text = reinterpret_cast<DWORD_PTR>("abcdef");
+    EXPECT_EQ("[    ab]", format("[%1!*.*s!]", {6, 2, text}));
+    EXPECT_EQ("[abc   ]", format("[%1!*.3s!]", {static_cast<DWORD_PTR>(-6), text}));
+    EXPECT_EQ("[abcdef]", format("[%1!.*s!]", {static_cast<DWORD_PTR>(-1), text}));
+
+    // A format that is not whole printf stays as written.
+    EXPECT_EQ("%1!dd! %1!5! %1!I64!", format("%1!dd! %1!5! %1!I64!", {1}));
+}
+
 TEST(LabMessage, BuffersSourcesAndErrors)
 {
     const size_t blocksBefore = lab::win32::LocalAllocationCount();
