@@ -103,4 +103,16 @@ void Clock::WaitExpired(uint32_t milliseconds)
         Advance(milliseconds);
 }
 
+void Clock::SetProgramPatience(uint32_t milliseconds)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_programPatienceMs = milliseconds;
+}
+
+uint32_t Clock::ProgramPatienceMs() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_programPatienceMs;
+}
+
 }  // namespace lab::host

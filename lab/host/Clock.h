@@ -35,12 +35,20 @@ public:
     // Called when a wait ran out: virtual time jumps by the whole time-out.
     void WaitExpired(uint32_t milliseconds);
 
+    // A started program runs in real time, which the virtual clock cannot shorten: a wait for one may
+    // block for real up to this long, so that a program that ends promptly is seen to end while one that
+    // hangs still times out soon. A loaded machine needs more patience than the default.
+    static constexpr uint32_t kDefaultProgramPatienceMs = 1000;
+    void SetProgramPatience(uint32_t milliseconds);
+    uint32_t ProgramPatienceMs() const;
+
 private:
     mutable std::mutex m_lock;
     bool m_bVirtual = false;
     std::time_t m_startLocal = 0;
     uint64_t m_startTick = 0;
     uint64_t m_elapsedMs = 0;
+    uint32_t m_programPatienceMs = kDefaultProgramPatienceMs;
 };
 
 }  // namespace lab::host

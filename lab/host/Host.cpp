@@ -142,6 +142,9 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     } else {
         m_clock.SetReal();
     }
+    m_clock.SetProgramPatience(static_cast<uint32_t>(std::strtoul(
+        m_settings.Get("Clock", "ProgramPatience", std::to_string(Clock::kDefaultProgramPatienceMs)).c_str(), nullptr,
+        10)));
     LoadRegistry();
     LoadServices();
     ++m_loadCount;

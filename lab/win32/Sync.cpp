@@ -426,11 +426,6 @@ HANDLE CreateNamed(LPCSTR lpName, Make make)
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
 
-// A started program runs in real time, which the virtual clock cannot shorten: a wait for one may block
-// for real up to this long, so that a program that ends promptly is seen to end while one that hangs
-// still times out soon.
-constexpr DWORD kProgramPatienceMs = 1000;
-
 }  // namespace
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
@@ -501,7 +496,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     lab::host::Clock& clock = lab::host::Host::Instance().TheClock();
     DWORD dwReal = clock.RealWaitMs(dwMilliseconds);
     if (dwMilliseconds != INFINITE && clock.IsVirtual() && lab::win32::IsStartedProgram(hHandle))
-        dwReal = std::max(dwReal, std::min(dwMilliseconds, kProgramPatienceMs));
+        dwReal = std::max(dwReal, std::min<DWORD>(dwMilliseconds, clock.ProgramPatienceMs()));
     if (hHandle == kCurrentProcess || hHandle == kCurrentThread) {
         // The caller's own process or thread cannot end while the caller waits for it.
         if (dwMilliseconds == INFINITE) {
