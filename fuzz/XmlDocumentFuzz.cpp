@@ -384,6 +384,334 @@ int ElementAtOrder(const std::map<int, int>& mapIndexOf, int nOrder)
     return 0;
 }
 
+// ---- The operations, one step each ----
+
+// What one input carries from step to step.
+struct SRun {
+    FuzzedDataProvider& fdp;
+    CXmlDocument& doc;
+    SShadowDoc shadow;              // the last separate parse of the document's text
+    std::map<int, int> mapIndexOf;  // table index -> position in document order
+    std::map<std::string, std::pair<int, SNav>> mapSaved;  // name -> (kind, positions)
+    int nStep;
+    std::string strBefore;  // the text before this step
+    SNav navBefore;         // the positions before this step
+};
+
+enum EStep { TEXT_KEPT, TEXT_MAY_CHANGE, STOP_RUN };
+
+int SavedKind(const SNav& nav)
+{
+    return nav.iChild != 0 ? 0 : nav.iPos != 0 ? 1 : 2;
+}
+
+bool NavigationUnchanged(const SRun& run)
+{
+    return run.navBefore.iParent == run.doc.m_iPosParent && run.navBefore.iPos == run.doc.m_iPos &&
+           run.navBefore.iChild == run.doc.m_iPosChild;
+}
+
+// The new element holds exactly what was added, where the flags put it.
+void CheckAddedElement(const SRun& run, const std::string& strName, const std::string& strData, int nFlags)
+{
+    const CXmlDocument& doc = run.doc;
+    const bool bChild = (nFlags & CXmlDocument::ADD_CHILD) != 0;
+    const int iNew = bChild ? doc.m_iPosChild : doc.m_iPos;
+    CXmlDocument::SElementInfo e{};
+    FUZZ_CHECK(doc.GetElementInfo(iNew, e));
+    const std::string strText(doc.GetText(), doc.GetTextLength());
+    const std::string strExpected = strData.empty()
+                                        ? "<" + strName + "/>"
+                                        : "<" + strName + ">" + Escape(strData, false) + "</" + strName + ">";
+    FUZZ_CHECK(strText.compare(e.nStart, e.nLength, strExpected) == 0);
+    FUZZ_CHECK(strText.compare(e.nStart + e.nLength, 2, "\r\n") == 0);
+    // Apart from the new element and its line break, the old text is still there, unless an
+    // empty parent had to be opened up.
+    std::string strRest = strText;
+    strRest.erase(e.nStart, e.nLength + 2);
+    CXmlDocument::SElementInfo parent{};
+    FUZZ_CHECK(doc.GetElementInfo(e.iParent, parent));
+    if (strRest != run.strBefore) {
+        FUZZ_CHECK(e.iParent != 0 && e.iFirstChild == 0 && e.iNext == 0 && e.bFirstChild);
+        strRest.erase(e.nStart - 3, 3);  // ">\r\n" before the child
+        strRest.erase(e.nStart - 3, parent.nEndTagLength);
+        strRest.insert(e.nStart - 3, "/>");
+        FUZZ_CHECK(strRest == run.strBefore);
+    }
+    // Placement relative to the reference sibling.
+    const int iRef = bChild ? run.navBefore.iChild : run.navBefore.iPos;
+    const bool bBefore = (nFlags & CXmlDocument::ADD_BEFORE) != 0;
+    if (iRef != 0) {
+        CXmlDocument::SElementInfo ref{};
+        FUZZ_CHECK(doc.GetElementInfo(iRef, ref));
+        FUZZ_CHECK(bBefore ? e.iNext == iRef : ref.iNext == iNew);
+    } else {
+        FUZZ_CHECK(bBefore ? e.bFirstChild : e.iNext == 0);
+    }
+    if (bChild)
+        FUZZ_CHECK(doc.m_iPos == run.navBefore.iPos && doc.m_iPosParent == run.navBefore.iParent);
+    else
+        FUZZ_CHECK(doc.m_iPosChild == 0 && doc.m_iPosParent == run.navBefore.iParent);
+}
+
+EStep AddElementStep(SRun& run, bool bNumber)
+{
+    static const int anFlags[] = {0, CXmlDocument::ADD_CHILD, CXmlDocument::ADD_BEFORE,
+                                  CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE};
+    const int nFlags = anFlags[run.fdp.ConsumeIntegralInRange<int>(0, 3)];
+    const std::string strName = PickName(run.fdp);
+    std::string strData;
+    bool bOk;
+    if (!bNumber) {
+        strData = run.fdp.ConsumeRandomLengthString(40);
+        bOk = run.doc.AddElement(strName.c_str(), strData.c_str(), nFlags);
+        strData = strData.c_str();  // what the document saw
+    } else {
+        const int nNumber = run.fdp.ConsumeIntegral<int>();
+        bOk = run.doc.AddElement(strName.c_str(), nNumber, nFlags);
+        strData = std::to_string(nNumber);
+    }
+    const bool bChild = (nFlags & CXmlDocument::ADD_CHILD) != 0;
+    if (!NameIsValid(strName) || (bChild && run.navBefore.iPos == 0))
+        FUZZ_CHECK(!bOk);
+    if (!bOk)
+        return TEXT_KEPT;
+    CheckAddedElement(run, strName, strData, nFlags);
+    return TEXT_MAY_CHANGE;
+}
+
+int PickPosition(SRun& run)
+{
+    switch (run.fdp.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: return run.doc.m_iPos;
+    case 1: return run.doc.m_iPosChild;
+    case 2: return run.doc.m_iPosParent;
+    default: return ElementAtOrder(run.mapIndexOf, run.fdp.ConsumeIntegralInRange<int>(-1, 40));
+    }
+}
+
+EStep SetAttributeStep(SRun& run, bool bNumber)
+{
+    const int iPos = PickPosition(run);
+    const std::string strName = PickName(run.fdp);
+    std::string strValue;
+    bool bOk;
+    if (!bNumber) {
+        strValue = run.fdp.ConsumeRandomLengthString(30);
+        bOk = run.doc.SetAttribute(iPos, strName.c_str(), strValue.c_str());
+        strValue = strValue.c_str();
+    } else {
+        const int nValue = run.fdp.ConsumeIntegral<int>();
+        bOk = run.doc.SetAttribute(iPos, strName.c_str(), nValue);
+        strValue = std::to_string(nValue);
+    }
+    if (iPos == 0 || !NameIsValid(strName))
+        FUZZ_CHECK(!bOk);
+    if (!bOk)
+        return TEXT_KEPT;
+    // Same attributes in the same order, the named one with the new value (appended if new).
+    const int nOrder = run.mapIndexOf.at(iPos);
+    const SShadowDoc after = CShadowParser(std::string(run.doc.GetText(), run.doc.GetTextLength())).Run();
+    FUZZ_CHECK(after.bOk && size_t(nOrder) < after.aElems.size());
+    auto aExpected = run.shadow.aElems[size_t(nOrder)].aAttrs;
+    bool bReplaced = false;
+    for (auto& a : aExpected) {
+        if (a.first == strName) {
+            a.second = Escape(strValue, true);
+            bReplaced = true;
+        }
+    }
+    if (!bReplaced)
+        aExpected.emplace_back(strName, Escape(strValue, true));
+    FUZZ_CHECK(after.aElems[size_t(nOrder)].aAttrs == aExpected);
+    FUZZ_CHECK(NavigationUnchanged(run));
+    return TEXT_MAY_CHANGE;
+}
+
+EStep FindStep(SRun& run, bool bChild)
+{
+    const std::string strName = PickName(run.fdp);
+    const bool bAny = run.fdp.ConsumeBool();
+    const char* pszName = bAny ? nullptr : strName.c_str();
+    const bool bOk = bChild ? run.doc.FindChild(pszName) : run.doc.FindSibling(pszName);
+    if (bOk) {
+        const int iFound = bChild ? run.doc.m_iPosChild : run.doc.m_iPos;
+        CXmlDocument::SElementInfo e{};
+        FUZZ_CHECK(run.doc.GetElementInfo(iFound, e));
+        if (pszName != nullptr && *pszName != '\0')
+            FUZZ_CHECK(run.shadow.aElems[size_t(run.mapIndexOf.at(iFound))].strName == strName);
+        if (!bChild)
+            FUZZ_CHECK(run.doc.m_iPosChild == 0);
+    } else if (!bChild) {
+        FUZZ_CHECK(NavigationUnchanged(run));
+    }
+    return TEXT_KEPT;
+}
+
+EStep DescendStep(SRun& run)
+{
+    const SNav& before = run.navBefore;
+    const bool bOk = run.doc.Descend();
+    FUZZ_CHECK(bOk == (before.iPos != 0));
+    if (bOk)
+        FUZZ_CHECK(run.doc.m_iPosParent == before.iPos && run.doc.m_iPos == before.iChild && run.doc.m_iPosChild == 0);
+    return TEXT_KEPT;
+}
+
+EStep AscendStep(SRun& run)
+{
+    const bool bOk = run.doc.Ascend();
+    FUZZ_CHECK(bOk == (run.navBefore.iParent != 0));
+    if (bOk)
+        FUZZ_CHECK(run.doc.m_iPos == run.navBefore.iParent && run.doc.m_iPosChild == run.navBefore.iPos);
+    return TEXT_KEPT;
+}
+
+EStep GoToTopStep(SRun& run)
+{
+    run.doc.GoToTop();
+    FUZZ_CHECK(run.doc.m_iPosParent == 0 && run.doc.m_iPos == 0 && run.doc.m_iPosChild == 0);
+    return TEXT_KEPT;
+}
+
+EStep SaveNavigationStep(SRun& run)
+{
+    const std::string strName = g_apszNames[run.fdp.ConsumeIntegralInRange<int>(0, 3)];
+    FUZZ_CHECK(run.doc.SaveNavigation(strName.c_str()));
+    run.mapSaved[strName] = {SavedKind(run.navBefore), run.navBefore};
+    return TEXT_KEPT;
+}
+
+EStep RestoreNavigationStep(SRun& run)
+{
+    const std::string strName = g_apszNames[run.fdp.ConsumeIntegralInRange<int>(0, 3)];
+    const bool bOk = run.doc.RestoreNavigation(strName.c_str());
+    const auto it = run.mapSaved.find(strName);
+    FUZZ_CHECK(bOk == (it != run.mapSaved.end()));
+    if (bOk) {
+        const SNav& nav = it->second.second;
+        FUZZ_CHECK(run.doc.m_iPosParent == nav.iParent);
+        FUZZ_CHECK(run.doc.m_iPos == (it->second.first <= 1 ? nav.iPos : 0));
+        FUZZ_CHECK(run.doc.m_iPosChild == (it->second.first == 0 ? nav.iChild : 0));
+    }
+    return TEXT_KEPT;
+}
+
+// A finding filed the way the report does it, from wherever the writer stands.
+EStep AddMessageStep(SRun& run)
+{
+    CXmlDocument& doc = run.doc;
+    const std::string strKind = run.fdp.ConsumeBool() ? "Errors" : "Warnings";
+    const std::string strCategory = PickName(run.fdp);
+    const std::string strMessage = run.fdp.ConsumeRandomLengthString(30);
+    doc.SaveNavigation("");
+    doc.GoToTop();
+    EStep result = TEXT_KEPT;
+    if (doc.FindSibling("Root")) {
+        result = TEXT_MAY_CHANGE;
+        if (!doc.FindChild("Summary"))
+            doc.AddElement("Summary", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE);
+        doc.Descend();
+        if (!doc.FindChild(strKind.c_str()))
+            doc.AddElement(strKind.c_str(), nullptr, CXmlDocument::ADD_CHILD);
+        FUZZ_CHECK(doc.SetAttribute(doc.m_iPosChild, "Count", run.nStep));
+        doc.Descend();
+        if (doc.FindChild(strCategory.c_str()) ||
+            doc.AddElement(strCategory.c_str(), nullptr, CXmlDocument::ADD_CHILD)) {
+            doc.Descend();
+            FUZZ_CHECK(doc.AddElement("Message", strMessage.c_str(), CXmlDocument::ADD_CHILD));
+            doc.Ascend();
+        }
+        doc.Ascend();
+        doc.Ascend();
+    }
+    FUZZ_CHECK(doc.RestoreNavigation(""));
+    const SNav& before = run.navBefore;
+    run.mapSaved[""] = {SavedKind(before), before};
+    FUZZ_CHECK(doc.m_iPosParent == before.iParent);
+    FUZZ_CHECK(doc.m_iPos == before.iPos || (before.iChild == 0 && before.iPos == 0));
+    FUZZ_CHECK(doc.m_iPosChild == before.iChild);
+    return result;
+}
+
+// Reloading our own text must give back the same document.
+EStep ReloadStep(SRun& run)
+{
+    CXmlDocument copy;
+    const bool bOk = copy.LoadText(run.doc.GetText());
+    FUZZ_CHECK(bOk == (run.shadow.nTops == 1));
+    if (run.shadow.nTops >= 1)
+        CheckTable(copy, run.shadow, nullptr);
+    FUZZ_CHECK(copy.CheckWellFormed() == run.doc.CheckWellFormed());
+    return TEXT_KEPT;
+}
+
+std::string MarkupText(FuzzedDataProvider& fdp)
+{
+    // Markup pieces, so that whole comments, references and declarations turn up.
+    static const char* const apszPieces[] = {
+        "<A>", "</A>", "<B a=\"1\" b='&lt;'>", "</B>", "<C/>", "<Root>", "</Root>", " ", "\r\n", "x&amp;y",
+        "&#65;", "&#x4a;", "&#;", "&e;", "<!-- c -->", "<!-- a--b -->", "<![CDATA[<z>]]>", "]]>", "<?pi d?>",
+        "<?xml version=\"1.0\"?>", "<!DOCTYPE Root [<!ENTITY e 'v'>]>", "<D x=\"1\" x=\"2\"/>", "<E y=z/>",
+        "<F\xE4\xB7/>", "<G />", "<H k=\"v\" >", "</H>", "\"", "'", "=", "<", ">", "&"};
+    std::string strText;
+    const size_t nPieces = fdp.ConsumeIntegralInRange<size_t>(1, 12);
+    for (size_t k = 0; k < nPieces; ++k)
+        strText += apszPieces[fdp.ConsumeIntegralInRange<size_t>(0, sizeof(apszPieces) / sizeof(apszPieces[0]) - 1)];
+    return strText;
+}
+
+EStep LoadTextStep(SRun& run)
+{
+    const std::string strText = run.fdp.ConsumeBool() ? run.fdp.ConsumeRandomLengthString(200) : MarkupText(run.fdp);
+    const bool bOk = run.doc.LoadText(strText.c_str());
+    run.mapSaved.clear();
+    FUZZ_CHECK(run.doc.m_iPosParent == 0 && run.doc.m_iPos == 0 && run.doc.m_iPosChild == 0);
+    if (!bOk) {
+        // Only a document we could index is worth building on.
+        const SShadowDoc loaded = CShadowParser(run.doc.GetText()).Run();
+        if (!loaded.bOk || loaded.nTops == 0)
+            return STOP_RUN;
+        FUZZ_CHECK(loaded.nTops > 1 && !run.doc.CheckWellFormed());
+    }
+    return TEXT_MAY_CHANGE;
+}
+
+EStep RunOperation(SRun& run, int nOp)
+{
+    switch (nOp) {
+    case 0: return AddElementStep(run, false);
+    case 1: return AddElementStep(run, true);
+    case 2: return SetAttributeStep(run, false);
+    case 3: return SetAttributeStep(run, true);
+    case 4: return FindStep(run, false);
+    case 5: return FindStep(run, true);
+    case 6: return DescendStep(run);
+    case 7: return AscendStep(run);
+    case 8: return GoToTopStep(run);
+    case 9: return SaveNavigationStep(run);
+    case 10: return RestoreNavigationStep(run);
+    case 11: return AddMessageStep(run);
+    case 12: return ReloadStep(run);
+    default: return LoadTextStep(run);
+    }
+}
+
+// After every step: the text changed only if the step may change it, it is well-formed markup,
+// and the table and positions agree with a separate parse.
+void CheckAfterStep(SRun& run, int nOp, EStep step)
+{
+    const std::string strAfter(run.doc.GetText(), run.doc.GetTextLength());
+    if (step != TEXT_MAY_CHANGE)
+        FUZZ_CHECK(strAfter == run.strBefore);
+    if (strAfter != run.strBefore || nOp >= 12)
+        run.shadow = CShadowParser(strAfter).Run();
+    FUZZ_CHECK(run.shadow.bOk);
+    FUZZ_CHECK(run.doc.CheckWellFormed() == (run.shadow.nTops == 1));
+    CheckTable(run.doc, run.shadow, &run.mapIndexOf);
+    CheckNavigation(run.doc);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
@@ -392,263 +720,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     CXmlDocument doc;
     FUZZ_CHECK(!doc.LoadText(nullptr));
     FUZZ_CHECK(doc.GetError() == "Empty document");
-    std::map<std::string, std::pair<int, SNav>> mapSaved;  // name -> (kind, positions)
-    SShadowDoc shadow = CShadowParser(doc.GetText()).Run();
-    std::map<int, int> mapIndexOf;
-
-    for (int nStep = 0; nStep < 64 && fdp.remaining_bytes() > 0; ++nStep) {
-        const std::string strBefore(doc.GetText(), doc.GetTextLength());
-        const SNav navBefore{doc.m_iPosParent, doc.m_iPos, doc.m_iPosChild};
+    SRun run{fdp, doc, CShadowParser(doc.GetText()).Run(), {}, {}, 0, std::string(), SNav{0, 0, 0}};
+    for (; run.nStep < 64 && fdp.remaining_bytes() > 0; ++run.nStep) {
+        run.strBefore.assign(doc.GetText(), doc.GetTextLength());
+        run.navBefore = SNav{doc.m_iPosParent, doc.m_iPos, doc.m_iPosChild};
         const int nOp = fdp.ConsumeIntegralInRange<int>(0, 13);
-        bool bTextMayChange = false;
-        switch (nOp) {
-        case 0:
-        case 1: {
-            static const int anFlags[] = {0, CXmlDocument::ADD_CHILD, CXmlDocument::ADD_BEFORE,
-                                          CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE};
-            const int nFlags = anFlags[fdp.ConsumeIntegralInRange<int>(0, 3)];
-            const std::string strName = PickName(fdp);
-            std::string strData;
-            bool bOk;
-            if (nOp == 0) {
-                strData = fdp.ConsumeRandomLengthString(40);
-                bOk = doc.AddElement(strName.c_str(), strData.c_str(), nFlags);
-                strData = strData.c_str();  // what the document saw
-            } else {
-                const int nNumber = fdp.ConsumeIntegral<int>();
-                bOk = doc.AddElement(strName.c_str(), nNumber, nFlags);
-                strData = std::to_string(nNumber);
-            }
-            const bool bChild = (nFlags & CXmlDocument::ADD_CHILD) != 0;
-            if (!NameIsValid(strName) || (bChild && navBefore.iPos == 0))
-                FUZZ_CHECK(!bOk);
-            if (!bOk)
-                break;
-            bTextMayChange = true;
-            const int iNew = bChild ? doc.m_iPosChild : doc.m_iPos;
-            CXmlDocument::SElementInfo e{};
-            FUZZ_CHECK(doc.GetElementInfo(iNew, e));
-            const std::string strText(doc.GetText(), doc.GetTextLength());
-            const std::string strExpected = strData.empty()
-                                                ? "<" + strName + "/>"
-                                                : "<" + strName + ">" + Escape(strData, false) + "</" + strName + ">";
-            FUZZ_CHECK(strText.compare(e.nStart, e.nLength, strExpected) == 0);
-            FUZZ_CHECK(strText.compare(e.nStart + e.nLength, 2, "\r\n") == 0);
-            // Apart from the new element and its line break, the old text is still there, unless an
-            // empty parent had to be opened up.
-            std::string strRest = strText;
-            strRest.erase(e.nStart, e.nLength + 2);
-            CXmlDocument::SElementInfo parent{};
-            FUZZ_CHECK(doc.GetElementInfo(e.iParent, parent));
-            if (strRest != strBefore) {
-                FUZZ_CHECK(e.iParent != 0 && e.iFirstChild == 0 && e.iNext == 0 && e.bFirstChild);
-                strRest.erase(e.nStart - 3, 3);  // ">\r\n" before the child
-                strRest.erase(e.nStart - 3, parent.nEndTagLength);
-                strRest.insert(e.nStart - 3, "/>");
-                FUZZ_CHECK(strRest == strBefore);
-            }
-            // Placement relative to the reference sibling.
-            const int iRef = bChild ? navBefore.iChild : navBefore.iPos;
-            const bool bBefore = (nFlags & CXmlDocument::ADD_BEFORE) != 0;
-            if (iRef != 0) {
-                CXmlDocument::SElementInfo ref{};
-                FUZZ_CHECK(doc.GetElementInfo(iRef, ref));
-                FUZZ_CHECK(bBefore ? e.iNext == iRef : ref.iNext == iNew);
-            } else {
-                FUZZ_CHECK(bBefore ? e.bFirstChild : e.iNext == 0);
-            }
-            if (bChild)
-                FUZZ_CHECK(doc.m_iPos == navBefore.iPos && doc.m_iPosParent == navBefore.iParent);
-            else
-                FUZZ_CHECK(doc.m_iPosChild == 0 && doc.m_iPosParent == navBefore.iParent);
-            break;
-        }
-        case 2:
-        case 3: {
-            int iPos;
-            switch (fdp.ConsumeIntegralInRange<int>(0, 3)) {
-            case 0: iPos = doc.m_iPos; break;
-            case 1: iPos = doc.m_iPosChild; break;
-            case 2: iPos = doc.m_iPosParent; break;
-            default: iPos = ElementAtOrder(mapIndexOf, fdp.ConsumeIntegralInRange<int>(-1, 40)); break;
-            }
-            const std::string strName = PickName(fdp);
-            std::string strValue;
-            bool bOk;
-            if (nOp == 2) {
-                strValue = fdp.ConsumeRandomLengthString(30);
-                bOk = doc.SetAttribute(iPos, strName.c_str(), strValue.c_str());
-                strValue = strValue.c_str();
-            } else {
-                const int nValue = fdp.ConsumeIntegral<int>();
-                bOk = doc.SetAttribute(iPos, strName.c_str(), nValue);
-                strValue = std::to_string(nValue);
-            }
-            if (iPos == 0 || !NameIsValid(strName))
-                FUZZ_CHECK(!bOk);
-            if (!bOk)
-                break;
-            bTextMayChange = true;
-            // Same attributes in the same order, the named one with the new value (appended if new).
-            const int nOrder = mapIndexOf.at(iPos);
-            const SShadowDoc after = CShadowParser(std::string(doc.GetText(), doc.GetTextLength())).Run();
-            FUZZ_CHECK(after.bOk && size_t(nOrder) < after.aElems.size());
-            auto aExpected = shadow.aElems[size_t(nOrder)].aAttrs;
-            bool bReplaced = false;
-            for (auto& a : aExpected) {
-                if (a.first == strName) {
-                    a.second = Escape(strValue, true);
-                    bReplaced = true;
-                }
-            }
-            if (!bReplaced)
-                aExpected.emplace_back(strName, Escape(strValue, true));
-            FUZZ_CHECK(after.aElems[size_t(nOrder)].aAttrs == aExpected);
-            FUZZ_CHECK(navBefore.iParent == doc.m_iPosParent && navBefore.iPos == doc.m_iPos &&
-                       navBefore.iChild == doc.m_iPosChild);
-            break;
-        }
-        case 4:
-        case 5: {
-            const std::string strName = PickName(fdp);
-            const bool bAny = fdp.ConsumeBool();
-            const char* pszName = bAny ? nullptr : strName.c_str();
-            const bool bOk = nOp == 4 ? doc.FindSibling(pszName) : doc.FindChild(pszName);
-            if (bOk) {
-                const int iFound = nOp == 4 ? doc.m_iPos : doc.m_iPosChild;
-                CXmlDocument::SElementInfo e{};
-                FUZZ_CHECK(doc.GetElementInfo(iFound, e));
-                if (pszName != nullptr && *pszName != '\0')
-                    FUZZ_CHECK(shadow.aElems[size_t(mapIndexOf.at(iFound))].strName == strName);
-                if (nOp == 4)
-                    FUZZ_CHECK(doc.m_iPosChild == 0);
-            } else if (nOp == 4) {
-                FUZZ_CHECK(navBefore.iParent == doc.m_iPosParent && navBefore.iPos == doc.m_iPos &&
-                           navBefore.iChild == doc.m_iPosChild);
-            }
-            break;
-        }
-        case 6: {
-            const bool bOk = doc.Descend();
-            FUZZ_CHECK(bOk == (navBefore.iPos != 0));
-            if (bOk)
-                FUZZ_CHECK(doc.m_iPosParent == navBefore.iPos && doc.m_iPos == navBefore.iChild && doc.m_iPosChild == 0);
-            break;
-        }
-        case 7: {
-            const bool bOk = doc.Ascend();
-            FUZZ_CHECK(bOk == (navBefore.iParent != 0));
-            if (bOk)
-                FUZZ_CHECK(doc.m_iPos == navBefore.iParent && doc.m_iPosChild == navBefore.iPos);
-            break;
-        }
-        case 8:
-            doc.GoToTop();
-            FUZZ_CHECK(doc.m_iPosParent == 0 && doc.m_iPos == 0 && doc.m_iPosChild == 0);
-            break;
-        case 9: {
-            const std::string strName = g_apszNames[fdp.ConsumeIntegralInRange<int>(0, 3)];
-            FUZZ_CHECK(doc.SaveNavigation(strName.c_str()));
-            const int nKind = navBefore.iChild != 0 ? 0 : navBefore.iPos != 0 ? 1 : 2;
-            mapSaved[strName] = {nKind, navBefore};
-            break;
-        }
-        case 10: {
-            const std::string strName = g_apszNames[fdp.ConsumeIntegralInRange<int>(0, 3)];
-            const bool bOk = doc.RestoreNavigation(strName.c_str());
-            const auto it = mapSaved.find(strName);
-            FUZZ_CHECK(bOk == (it != mapSaved.end()));
-            if (bOk) {
-                const SNav& nav = it->second.second;
-                FUZZ_CHECK(doc.m_iPosParent == nav.iParent);
-                FUZZ_CHECK(doc.m_iPos == (it->second.first <= 1 ? nav.iPos : 0));
-                FUZZ_CHECK(doc.m_iPosChild == (it->second.first == 0 ? nav.iChild : 0));
-            }
-            break;
-        }
-        case 11: {
-            // A finding filed the way the report does it, from wherever the writer stands.
-            const std::string strKind = fdp.ConsumeBool() ? "Errors" : "Warnings";
-            const std::string strCategory = PickName(fdp);
-            const std::string strMessage = fdp.ConsumeRandomLengthString(30);
-            doc.SaveNavigation("");
-            doc.GoToTop();
-            bool bAdded = false;
-            if (doc.FindSibling("Root")) {
-                bTextMayChange = true;
-                if (!doc.FindChild("Summary"))
-                    doc.AddElement("Summary", nullptr, CXmlDocument::ADD_CHILD | CXmlDocument::ADD_BEFORE);
-                doc.Descend();
-                if (!doc.FindChild(strKind.c_str()))
-                    doc.AddElement(strKind.c_str(), nullptr, CXmlDocument::ADD_CHILD);
-                FUZZ_CHECK(doc.SetAttribute(doc.m_iPosChild, "Count", nStep));
-                doc.Descend();
-                if (doc.FindChild(strCategory.c_str()) || doc.AddElement(strCategory.c_str(), nullptr, CXmlDocument::ADD_CHILD)) {
-                    doc.Descend();
-                    bAdded = doc.AddElement("Message", strMessage.c_str(), CXmlDocument::ADD_CHILD);
-                    FUZZ_CHECK(bAdded);
-                    doc.Ascend();
-                }
-                doc.Ascend();
-                doc.Ascend();
-            }
-            FUZZ_CHECK(doc.RestoreNavigation(""));
-            mapSaved[""] = {navBefore.iChild != 0 ? 0 : navBefore.iPos != 0 ? 1 : 2, navBefore};
-            FUZZ_CHECK(doc.m_iPosParent == navBefore.iParent);
-            FUZZ_CHECK(doc.m_iPos == navBefore.iPos || (navBefore.iChild == 0 && navBefore.iPos == 0));
-            FUZZ_CHECK(doc.m_iPosChild == navBefore.iChild);
-            (void)bAdded;
-            break;
-        }
-        case 12: {
-            // Reloading our own text must give back the same document.
-            CXmlDocument copy;
-            const bool bOk = copy.LoadText(doc.GetText());
-            FUZZ_CHECK(bOk == (shadow.nTops == 1));
-            if (shadow.nTops >= 1)
-                CheckTable(copy, shadow, nullptr);
-            FUZZ_CHECK(copy.CheckWellFormed() == doc.CheckWellFormed());
-            break;
-        }
-        default: {
-            std::string strText;
-            if (fdp.ConsumeBool()) {
-                strText = fdp.ConsumeRandomLengthString(200);
-            } else {
-                // Markup pieces, so that whole comments, references and declarations turn up.
-                static const char* const apszPieces[] = {
-                    "<A>", "</A>", "<B a=\"1\" b='&lt;'>", "</B>", "<C/>", "<Root>", "</Root>", " ", "\r\n", "x&amp;y",
-                    "&#65;", "&#x4a;", "&#;", "&e;", "<!-- c -->", "<!-- a--b -->", "<![CDATA[<z>]]>", "]]>", "<?pi d?>",
-                    "<?xml version=\"1.0\"?>", "<!DOCTYPE Root [<!ENTITY e 'v'>]>", "<D x=\"1\" x=\"2\"/>", "<E y=z/>",
-                    "<F\xE4\xB7/>", "<G />", "<H k=\"v\" >", "</H>", "\"", "'", "=", "<", ">", "&"};
-                const size_t nPieces = fdp.ConsumeIntegralInRange<size_t>(1, 12);
-                for (size_t k = 0; k < nPieces; ++k)
-                    strText += apszPieces[fdp.ConsumeIntegralInRange<size_t>(0, sizeof(apszPieces) / sizeof(apszPieces[0]) - 1)];
-            }
-            const bool bOk = doc.LoadText(strText.c_str());
-            mapSaved.clear();
-            bTextMayChange = true;
-            FUZZ_CHECK(doc.m_iPosParent == 0 && doc.m_iPos == 0 && doc.m_iPosChild == 0);
-            if (!bOk) {
-                // Only a document we could index is worth building on.
-                const SShadowDoc loaded = CShadowParser(doc.GetText()).Run();
-                if (!loaded.bOk || loaded.nTops == 0)
-                    return 0;
-                FUZZ_CHECK(loaded.nTops > 1 && !doc.CheckWellFormed());
-            }
-            break;
-        }
-        }
-
-        const std::string strAfter(doc.GetText(), doc.GetTextLength());
-        if (!bTextMayChange)
-            FUZZ_CHECK(strAfter == strBefore);
-        if (strAfter != strBefore || nOp >= 12)
-            shadow = CShadowParser(strAfter).Run();
-        FUZZ_CHECK(shadow.bOk);
-        FUZZ_CHECK(doc.CheckWellFormed() == (shadow.nTops == 1));
-        CheckTable(doc, shadow, &mapIndexOf);
-        CheckNavigation(doc);
+        const EStep step = RunOperation(run, nOp);
+        if (step == STOP_RUN)
+            return 0;
+        CheckAfterStep(run, nOp, step);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include "src/sysaccess/NetworkInterfaceTable.h"
 #include "src/trace/FileDebug.h"
+#include "src/xml/XmlDescent.h"
 
 #include <cstdio>
 #include <string>
@@ -149,7 +150,8 @@ void WriteInterface(CXmlDocument& doc, CNetworkInterfaceTable& table, DWORD dwIn
 
 void WriteNetwork(CXmlDocument& doc)
 {
-    if (!EnterReportSection(doc, "Network"))
+    CXmlDescent section(doc, EnterReportSection(doc, "Network"));
+    if (!section.IsEntered())
         return;
 
     CNetworkInterfaceTable table;
@@ -166,14 +168,11 @@ void WriteNetwork(CXmlDocument& doc)
         WriteAdapter(doc, table, dwAdapter);
     doc.Ascend();
 
-    if (!doc.AddElement("Interfaces", nullptr, kChild)) {
-        doc.Ascend();
+    if (!doc.AddElement("Interfaces", nullptr, kChild))
         return;
-    }
     doc.Descend();
     for (DWORD dwInterface = 0; dwInterface < table.GetNumberOfInterfaces(); ++dwInterface)
         WriteInterface(doc, table, dwInterface);
-    doc.Ascend();
     doc.Ascend();
 }
 

@@ -4,6 +4,7 @@
 #include "src/baselink/VexilClient.h"
 #include "src/sysaccess/FileTimes.h"
 #include "src/trace/FileDebug.h"
+#include "src/xml/XmlDescent.h"
 
 #include <cstdio>
 #include <cstring>
@@ -97,8 +98,11 @@ DWORD CheckSystemEventlog(CDiagReport&, CXmlDocument& doc)
     TRACE(4, "\nTriagist            : -> CheckSystemEventlog()");
     bool bAttached = false;
     try {
-        if (EnterReportSection(doc, "System") && doc.AddElement("SystemEventlog", nullptr, CXmlDocument::ADD_CHILD) &&
-            doc.Descend()) {
+        CXmlDescent section(doc, EnterReportSection(doc, "System"));
+        CXmlDescent eventlog(doc, section.IsEntered() &&
+                                      doc.AddElement("SystemEventlog", nullptr, CXmlDocument::ADD_CHILD) &&
+                                      doc.Descend());
+        if (eventlog.IsEntered()) {
             std::unique_ptr<CVexilClient> pClient(new CVexilClient);
             bAttached = pClient->Attach() != 0;
             if (bAttached) {
@@ -110,8 +114,6 @@ DWORD CheckSystemEventlog(CDiagReport&, CXmlDocument& doc)
                     WriteSystemEventlogEntries(doc, pCommand->GetData(), pCommand->GetDataLength());
                 pClient->Detach();
             }
-            doc.Ascend();
-            doc.Ascend();
         }
     } catch (...) {
         TRACE(1, "\nTriagist            : ERROR! EXCEPTION in  CheckSystemEventlog()");

@@ -1,6 +1,9 @@
+// The system hardware check: firmware identity, SMBIOS structures, the routing table, processors and PCI
+// devices, written under Root/System.
 #include "src/hardware/CheckSystem.h"
 
 #include "src/hardware/Device.h"
+#include "src/hardware/DmiFields.h"
 #include "src/hardware/HardwareTrace.h"
 #include "src/hardware/PciScan.h"
 #include "src/hardware/ProcessorBrand.h"
@@ -46,6 +49,12 @@ void AddString(CXmlDocument& doc, const char* pszName, CSMBios& smbios, const BY
 void AddNumber(CXmlDocument& doc, const char* pszName, unsigned value)
 {
     doc.AddElement(pszName, std::to_string(value).c_str(), kChild);
+}
+
+void AddValueName(CXmlDocument& doc, const BYTE* pStructure, EDmiField eField)
+{
+    const SDmiField& field = GetDmiField(eField);
+    doc.AddElement(field.pszElement, DmiValueName(field, pStructure).c_str(), kChild);
 }
 
 // Adds a type element named TypeN with its Name attribute and goes into it; false when the table
@@ -105,7 +114,7 @@ void WriteProcessors(CXmlDocument& doc, CSMBios& smbios)
         doc.SetAttribute(doc.m_iPosChild, "Handle", ReadWord(p + 2));
         doc.Descend();
         AddString(doc, "Socket", smbios, p, 4);
-        doc.AddElement("Status", GetDmiValueName(p, 0x18).c_str(), kChild);
+        AddValueName(doc, p, DMI_PROCESSOR_STATUS);
         AddString(doc, "Manufacture", smbios, p, 7);
         AddString(doc, "Version", smbios, p, 0x10);
         AddNumber(doc, "Type", CSMBios::FieldByte(p, 5));
@@ -130,9 +139,9 @@ void WriteMemoryArrays(CXmlDocument& doc, CSMBios& smbios)
         doc.AddElement("Entry", nullptr, kChild);
         doc.Descend();
         AddNumber(doc, "Handle", CSMBios::FieldWord(p, 0x0B));
-        doc.AddElement("Location", GetDmiValueName(p, 4).c_str(), kChild);
-        doc.AddElement("Use", GetDmiValueName(p, 5).c_str(), kChild);
-        doc.AddElement("ErrorCorrection", GetDmiValueName(p, 6).c_str(), kChild);
+        AddValueName(doc, p, DMI_ARRAY_LOCATION);
+        AddValueName(doc, p, DMI_ARRAY_USE);
+        AddValueName(doc, p, DMI_ARRAY_ERROR_CORRECTION);
         DWORD dwCapacity = CSMBios::FieldDword(p, 7);
         if (dwCapacity != 0x80000000) {
             AddNumber(doc, "MaxCapacity", dwCapacity >> 10);
@@ -161,12 +170,12 @@ void WriteMemoryDevices(CXmlDocument& doc, CSMBios& smbios)
             AddNumber(doc, "Size", wSize & 0x7FFF);
             doc.SetAttribute(doc.m_iPosChild, "Unit", (wSize & 0x8000) ? "KByte" : "MByte");
         }
-        doc.AddElement("FormFactor", GetDmiValueName(p, 14).c_str(), kChild);
+        AddValueName(doc, p, DMI_DEVICE_FORM_FACTOR);
         AddNumber(doc, "DeviceSet", CSMBios::FieldByte(p, 15));
         AddString(doc, "DeviceLocator", smbios, p, 16);
         AddString(doc, "BankLocator", smbios, p, 17);
-        doc.AddElement("MemoryType", GetDmiValueName(p, 18).c_str(), kChild);
-        doc.AddElement("TypeDetail", GetDmiValueName(p, 19).c_str(), kChild);
+        AddValueName(doc, p, DMI_DEVICE_MEMORY_TYPE);
+        AddValueName(doc, p, DMI_DEVICE_TYPE_DETAIL);
         if (p[1] > 21) {
             AddNumber(doc, "Speed", CSMBios::FieldWord(p, 21));
             doc.SetAttribute(doc.m_iPosChild, "Unit", "MHz");
@@ -186,7 +195,7 @@ void WriteOemTypes(CXmlDocument& doc, CSMBios& smbios)
     }
     if (EnterType(doc, smbios, 38)) {
         const BYTE* p = smbios.getDmiStructureByType(38, 0);
-        doc.AddElement("Interface", GetDmiValueName(p, 4).c_str(), kChild);
+        AddValueName(doc, p, DMI_IPMI_INTERFACE);
         BYTE revision = CSMBios::FieldByte(p, 5);
         doc.AddElement("Revision", Format("%d.%d", revision >> 4, revision & 0x0F).c_str(), kChild);
         char szAddress[4];
@@ -216,7 +225,7 @@ void WriteAddOns(CXmlDocument& doc, CSMBios& smbios)
     for (int i = 0; const BYTE* p = smbios.getDmiStructureByType(190, i); ++i) {
         doc.AddElement("Entry", nullptr, kChild);
         doc.Descend();
-        std::string function = GetDmiValueName(p, 4);
+        std::string function = DmiValueName(GetDmiField(DMI_ADDON_FUNCTION), p);
         doc.AddElement(function.c_str(), nullptr, kChild);
         doc.Descend();
         BYTE recordSize = CSMBios::FieldByte(p, 5);

@@ -6,6 +6,7 @@
 #include "src/hardware/HardwareTrace.h"
 #include "src/hardware/PciConfig.h"
 #include "src/report/RuntimeLayout.h"
+#include "src/xml/XmlDescent.h"
 
 #include <cstdio>
 #include <cstring>
@@ -35,7 +36,9 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
     doc.SetAttribute(doc.m_iPosChild, "Bus", static_cast<int>(address.dwBus));
     doc.SetAttribute(doc.m_iPosChild, "Device", static_cast<int>(address.dwDevice));
     doc.SetAttribute(doc.m_iPosChild, "Function", static_cast<int>(address.dwFunction));
-    doc.Descend();
+    // ScanPciDevices catches what the scan throws and then leaves its own level; the levels entered
+    // here are left before.
+    CXmlDescent deviceLevel(doc, doc.Descend());
     DecodePciClass(config);
 
     BYTE bus = static_cast<BYTE>(address.dwBus), device = static_cast<BYTE>(address.dwDevice);
@@ -58,15 +61,16 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
     }
 
     doc.AddElement("ConfigSpace", nullptr, kChild);
-    doc.Descend();
-    doc.AddElement("Revision", Hex("%02X", config.Revision()).c_str(), kChild);
-    doc.AddElement("VendorId", Hex("%04X", config.VendorId()).c_str(), kChild);
-    doc.AddElement("SubVendorId", Hex("%04X", config.m_wSubVendorId).c_str(), kChild);
-    doc.AddElement("DeviceId", Hex("%04X", config.DeviceId()).c_str(), kChild);
-    doc.AddElement("SubDeviceId", Hex("%04X", config.m_wSubSystemId).c_str(), kChild);
-    doc.AddElement("BaseClass", config.m_szClassName, kChild);
-    doc.AddElement("SubClass", config.m_szSubClassName, kChild);
-    doc.Ascend();
+    {
+        CXmlDescent configSpaceLevel(doc, doc.Descend());
+        doc.AddElement("Revision", Hex("%02X", config.Revision()).c_str(), kChild);
+        doc.AddElement("VendorId", Hex("%04X", config.VendorId()).c_str(), kChild);
+        doc.AddElement("SubVendorId", Hex("%04X", config.m_wSubVendorId).c_str(), kChild);
+        doc.AddElement("DeviceId", Hex("%04X", config.DeviceId()).c_str(), kChild);
+        doc.AddElement("SubDeviceId", Hex("%04X", config.m_wSubSystemId).c_str(), kChild);
+        doc.AddElement("BaseClass", config.m_szClassName, kChild);
+        doc.AddElement("SubClass", config.m_szSubClassName, kChild);
+    }
     if (slot != kSlotUnknown)
         doc.AddElement("Slot", slot, kChild);
 
@@ -80,7 +84,6 @@ void WriteDevice(CXmlDocument& doc, CPciConfig& config, const SPciAddress& addre
         if (names.GetDeviceName(config.VendorId(), config.DeviceId(), config.m_wSubSystemId, name))
             doc.AddElement("DeviceName", name.c_str(), kChild);
     }
-    doc.Ascend();
 }
 
 void ScanBus(CXmlDocument& doc)

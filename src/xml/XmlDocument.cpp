@@ -1,3 +1,4 @@
+// CXmlDocument: navigation, and the edits that change the text and its position table in place.
 #include "src/xml/XmlDocument.h"
 
 #include <algorithm>
@@ -347,15 +348,36 @@ bool CXmlDocument::AddElement(const char* pszName, int nNumber, int nFlags)
     }
 }
 
-bool CXmlDocument::InsertElement(const char* pszName, const char* pszData, int nFlags)
-{
-    if (m_nPosTableSize == 0)
-        return false;
-    const size_t nName = pszName != nullptr ? std::strlen(pszName) : 0;
-    if (!IsXmlName(pszName, nName) || nName + 3 > SElementPos::TAG_END_MAX)
-        return false;
+namespace {
 
-    int iParent, iRef;
+// The start and end tag around the data, or an empty-element tag when there is no data.
+std::string ElementText(const char* pszName, size_t nName, const char* pszData, uint32_t& nStartTag,
+                        uint32_t& nEndTag)
+{
+    std::string strElem;
+    strElem.reserve(2 * nName + 9);
+    strElem += '<';
+    strElem.append(pszName, nName);
+    if (pszData == nullptr || *pszData == '\0') {
+        strElem += "/>";
+        nStartTag = uint32_t(nName + 3);
+        nEndTag = 0;
+        return strElem;
+    }
+    strElem += '>';
+    nStartTag = uint32_t(nName + 2);
+    AppendEscapedXml(strElem, pszData, false);
+    strElem += "</";
+    strElem.append(pszName, nName);
+    strElem += '>';
+    nEndTag = uint32_t(nName + 3);
+    return strElem;
+}
+
+}  // namespace
+
+bool CXmlDocument::FindInsertPlace(int nFlags, int& iParent, int& iRef) const
+{
     if ((nFlags & ADD_CHILD) != 0) {
         if (!IsElement(m_iPos))
             return false;
@@ -367,97 +389,106 @@ bool CXmlDocument::InsertElement(const char* pszName, const char* pszData, int n
         iParent = m_iPosParent;
         iRef = m_iPos;
     }
-    if (iRef != 0 && (!IsElement(iRef) || m_aPos[iRef].iElemParent != iParent))
+    return iRef == 0 || (IsElement(iRef) && m_aPos[iRef].iElemParent == iParent);
+}
+
+// An empty-element parent becomes start tag, line break, the child, its line break and an end
+// tag: "<P a='1'/>" -> "<P a='1'>\r\n<new/>\r\n</P>". False when the end tag would not fit.
+bool CXmlDocument::PlanOpeningParent(int iParent, std::string& strEdit, SInsertEdit& edit) const
+{
+    const SElementPos& par = m_aPos[iParent];
+    const char* pName = m_strDoc.data() + par.nStart + 1;
+    size_t nParentName = 0;
+    while (nParentName + 1 < par.StartTagLength() && !IsXmlBlank(pName[nParentName]) && pName[nParentName] != '/' &&
+           pName[nParentName] != '>')
+        ++nParentName;
+    if (nParentName + 3 > SElementPos::TAG_END_MAX)
+        return false;
+    std::string strOpened;
+    strOpened.reserve(strEdit.size() + nParentName + 6);
+    strOpened += ">\r\n";
+    strOpened += strEdit;
+    strOpened += "</";
+    strOpened.append(pName, nParentName);
+    strOpened += '>';
+    strEdit.swap(strOpened);
+    edit.nEditAt = par.nStart + par.StartTagLength() - 2;
+    edit.nRemove = 2;
+    edit.nElemStart = edit.nEditAt + 3;
+    edit.nParentEndTag = uint32_t(nParentName + 3);
+    return true;
+}
+
+void CXmlDocument::PlanInsertion(int iParent, int iRef, bool bBefore, SInsertEdit& edit) const
+{
+    const SElementPos& par = m_aPos[iParent];
+    size_t nOffset;
+    if (iRef != 0) {
+        const SElementPos& ref = m_aPos[iRef];
+        nOffset = bBefore ? ref.nStart : size_t(ref.nStart) + ref.nLength;
+    } else if (iParent == 0) {
+        // The document has no tags of its own; keep a prolog in front of the first element.
+        nOffset = (bBefore && par.iElemChild != 0) ? m_aPos[par.iElemChild].nStart : m_strDoc.size();
+    } else {
+        nOffset = bBefore ? size_t(par.nStart) + par.StartTagLength()
+                          : size_t(par.nStart) + par.nLength - par.EndTagLength();
+    }
+    // Start the new element on a fresh line: step over a line break that already follows.
+    size_t nNext = nOffset;
+    while (nNext < m_strDoc.size() && IsXmlBlank(m_strDoc[nNext]))
+        ++nNext;
+    if (nNext == m_strDoc.size() || m_strDoc[nNext] == '<')
+        nOffset = nNext;
+    edit.nEditAt = nOffset;
+    edit.nRemove = 0;
+    edit.nElemStart = nOffset;
+    edit.nParentEndTag = 0;
+}
+
+bool CXmlDocument::InsertElement(const char* pszName, const char* pszData, int nFlags)
+{
+    if (m_nPosTableSize == 0)
+        return false;
+    const size_t nName = pszName != nullptr ? std::strlen(pszName) : 0;
+    if (!IsXmlName(pszName, nName) || nName + 3 > SElementPos::TAG_END_MAX)
+        return false;
+    int iParent, iRef;
+    if (!FindInsertPlace(nFlags, iParent, iRef))
         return false;
     const bool bBefore = (nFlags & ADD_BEFORE) != 0;
     const uint32_t nLevel = iParent != 0 ? m_aPos[iParent].Level() + 1 : 1;
     if (nLevel > SElementPos::EP_LEVEL_MASK)
         return false;
 
-    std::string strElem;
-    strElem.reserve(2 * nName + 9);
-    strElem += '<';
-    strElem.append(pszName, nName);
     uint32_t nStartTag, nEndTag;
-    if (pszData == nullptr || *pszData == '\0') {
-        strElem += "/>";
-        nStartTag = uint32_t(nName + 3);
-        nEndTag = 0;
-    } else {
-        strElem += '>';
-        nStartTag = uint32_t(nName + 2);
-        AppendEscapedXml(strElem, pszData, false);
-        strElem += "</";
-        strElem.append(pszName, nName);
-        strElem += '>';
-        nEndTag = uint32_t(nName + 3);
-    }
-    const size_t nElemLength = strElem.size();
-    strElem += "\r\n";
-
+    std::string strEdit = ElementText(pszName, nName, pszData, nStartTag, nEndTag);
+    const size_t nElemLength = strEdit.size();
+    strEdit += "\r\n";
+    // A copy: taking the new entry may move the table's last segment.
     const SElementPos par = m_aPos[iParent];
-    size_t nEditAt, nRemove, nElemStart;
-    uint32_t nParentEndTag = 0;
+    SInsertEdit edit;
     if (iParent != 0 && par.IsEmptyElement()) {
-        // An empty-element parent becomes start tag, line break, the child, its line break and
-        // an end tag: "<P a='1'/>" -> "<P a='1'>\r\n<new/>\r\n</P>".
-        const char* pName = m_strDoc.data() + par.nStart + 1;
-        size_t nParentName = 0;
-        while (nParentName + 1 < par.StartTagLength() && !IsXmlBlank(pName[nParentName]) &&
-               pName[nParentName] != '/' && pName[nParentName] != '>')
-            ++nParentName;
-        if (nParentName + 3 > SElementPos::TAG_END_MAX)
+        if (!PlanOpeningParent(iParent, strEdit, edit))
             return false;
-        nParentEndTag = uint32_t(nParentName + 3);
-        std::string strEdit;
-        strEdit.reserve(strElem.size() + nParentName + 6);
-        strEdit += ">\r\n";
-        strEdit += strElem;
-        strEdit += "</";
-        strEdit.append(pName, nParentName);
-        strEdit += '>';
-        strElem.swap(strEdit);
-        nEditAt = par.nStart + par.StartTagLength() - 2;
-        nRemove = 2;
-        nElemStart = nEditAt + 3;
     } else {
-        size_t nOffset;
-        if (iRef != 0) {
-            const SElementPos& ref = m_aPos[iRef];
-            nOffset = bBefore ? ref.nStart : size_t(ref.nStart) + ref.nLength;
-        } else if (iParent == 0) {
-            // The document has no tags of its own; keep a prolog in front of the first element.
-            nOffset = (bBefore && par.iElemChild != 0) ? m_aPos[par.iElemChild].nStart : m_strDoc.size();
-        } else {
-            nOffset = bBefore ? size_t(par.nStart) + par.StartTagLength()
-                              : size_t(par.nStart) + par.nLength - par.EndTagLength();
-        }
-        // Start the new element on a fresh line: step over a line break that already follows.
-        size_t nNext = nOffset;
-        while (nNext < m_strDoc.size() && IsXmlBlank(m_strDoc[nNext]))
-            ++nNext;
-        if (nNext == m_strDoc.size() || m_strDoc[nNext] == '<')
-            nOffset = nNext;
-        nEditAt = nOffset;
-        nRemove = 0;
-        nElemStart = nOffset;
+        PlanInsertion(iParent, iRef, bBefore, edit);
     }
-    if (m_strDoc.size() - nRemove + strElem.size() > MAX_TEXT_LENGTH)
+    if (m_strDoc.size() - edit.nRemove + strEdit.size() > MAX_TEXT_LENGTH)
         return false;
 
     const int iNew = NewEntry();
     try {
-        m_strDoc.replace(nEditAt, nRemove, strElem);
+        m_strDoc.replace(edit.nEditAt, edit.nRemove, strEdit);
     } catch (...) {
         ReleaseEntry(iNew);
         throw;
     }
-    AdjustAfterEdit(iParent, uint32_t(nEditAt), uint32_t(strElem.size() - nRemove));
-    if (nRemove != 0)
-        m_aPos[iParent].SetTagLengths(par.StartTagLength() - 1, nParentEndTag);
+    AdjustAfterEdit(iParent, uint32_t(edit.nEditAt), uint32_t(strEdit.size() - edit.nRemove));
+    if (edit.nRemove != 0)
+        m_aPos[iParent].SetTagLengths(par.StartTagLength() - 1, edit.nParentEndTag);
 
     SElementPos& e = m_aPos[iNew];
-    e.nStart = uint32_t(nElemStart);
+    e.nStart = uint32_t(edit.nElemStart);
     e.nLength = uint32_t(nElemLength);
     e.SetTagLengths(nStartTag, nEndTag);
     e.SetLevel(nLevel);
@@ -493,6 +524,74 @@ bool CXmlDocument::SetAttribute(int iPos, const char* pszName, int nValue)
     }
 }
 
+namespace {
+
+// One attribute as the tolerant scan reads it: a name, an optional '=', and a quoted or unquoted value.
+struct SAttributeText {
+    size_t nNameStart, nNameEnd;
+    bool bHasValue;
+    size_t nValueStart, nValueEnd;  // with the quotes
+};
+
+void SkipBlanks(const char* pDoc, size_t& p, size_t nEnd)
+{
+    while (p < nEnd && IsXmlBlank(pDoc[p]))
+        ++p;
+}
+
+// Reads the attribute at p, which is no blank; p moves past it.
+SAttributeText ReadAttribute(const char* pDoc, size_t& p, size_t nAttrEnd)
+{
+    SAttributeText attr{};
+    attr.nNameStart = p;
+    while (p < nAttrEnd && !IsXmlBlank(pDoc[p]) && pDoc[p] != '=')
+        ++p;
+    attr.nNameEnd = p;
+    SkipBlanks(pDoc, p, nAttrEnd);
+    attr.bHasValue = p < nAttrEnd && pDoc[p] == '=';
+    attr.nValueStart = attr.nValueEnd = attr.nNameEnd;
+    if (!attr.bHasValue)
+        return attr;
+    ++p;
+    SkipBlanks(pDoc, p, nAttrEnd);
+    attr.nValueStart = p;
+    if (p < nAttrEnd && (pDoc[p] == '"' || pDoc[p] == '\'')) {
+        const char cQuote = pDoc[p++];
+        while (p < nAttrEnd && pDoc[p] != cQuote)
+            ++p;
+        if (p < nAttrEnd)
+            ++p;
+    } else {
+        while (p < nAttrEnd && !IsXmlBlank(pDoc[p]))
+            ++p;
+    }
+    attr.nValueEnd = p;
+    return attr;
+}
+
+// Looks for the named attribute in the start tag at nTagStart, whose attributes end at nAttrEnd.
+bool FindAttribute(const char* pDoc, size_t nTagStart, size_t nAttrEnd, const char* pszName, size_t nName,
+                   SAttributeText& found)
+{
+    size_t p = nTagStart + 1;
+    while (p < nAttrEnd && !IsXmlBlank(pDoc[p]))
+        ++p;
+    for (;;) {
+        SkipBlanks(pDoc, p, nAttrEnd);
+        if (p >= nAttrEnd)
+            return false;
+        const SAttributeText attr = ReadAttribute(pDoc, p, nAttrEnd);
+        if (attr.nNameEnd - attr.nNameStart == nName && std::memcmp(pDoc + attr.nNameStart, pszName, nName) == 0) {
+            found = attr;
+            return true;
+        }
+        if (p == attr.nNameStart)
+            ++p;  // a stray '=' in foreign text; never loop on it
+    }
+}
+
+}  // namespace
+
 bool CXmlDocument::SetAttributeText(int iPos, const char* pszName, const char* pszValue)
 {
     if (!IsElement(iPos))
@@ -509,62 +608,11 @@ bool CXmlDocument::SetAttributeText(int iPos, const char* pszName, const char* p
     const SElementPos e = m_aPos[iPos];
     const char* pDoc = m_strDoc.data();
     // The attributes end before the closing '/>' or '>'.
-    const size_t nTagEnd = size_t(e.nStart) + e.StartTagLength();
-    const size_t nAttrEnd = nTagEnd - (e.IsEmptyElement() ? 2 : 1);
-
-    size_t p = e.nStart + 1;
-    while (p < nAttrEnd && !IsXmlBlank(pDoc[p]))
-        ++p;
-
-    // Tolerant scan: a name, an optional '=', and a quoted or unquoted value.
+    const size_t nAttrEnd = size_t(e.nStart) + e.StartTagLength() - (e.IsEmptyElement() ? 2 : 1);
     size_t nEditAt = 0, nRemove = 0;
-    bool bFound = false;
     std::string strInsert;
-    while (!bFound) {
-        while (p < nAttrEnd && IsXmlBlank(pDoc[p]))
-            ++p;
-        if (p >= nAttrEnd)
-            break;
-        const size_t nNameStart = p;
-        while (p < nAttrEnd && !IsXmlBlank(pDoc[p]) && pDoc[p] != '=')
-            ++p;
-        const size_t nNameEnd = p;
-        while (p < nAttrEnd && IsXmlBlank(pDoc[p]))
-            ++p;
-        const bool bHasValue = p < nAttrEnd && pDoc[p] == '=';
-        size_t nValueStart = nNameEnd, nValueEnd = nNameEnd;
-        if (bHasValue) {
-            ++p;
-            while (p < nAttrEnd && IsXmlBlank(pDoc[p]))
-                ++p;
-            nValueStart = p;
-            if (p < nAttrEnd && (pDoc[p] == '"' || pDoc[p] == '\'')) {
-                const char cQuote = pDoc[p++];
-                while (p < nAttrEnd && pDoc[p] != cQuote)
-                    ++p;
-                if (p < nAttrEnd)
-                    ++p;
-            } else {
-                while (p < nAttrEnd && !IsXmlBlank(pDoc[p]))
-                    ++p;
-            }
-            nValueEnd = p;
-        }
-        if (nNameEnd - nNameStart == nName && std::memcmp(pDoc + nNameStart, pszName, nName) == 0) {
-            bFound = true;
-            if (bHasValue) {
-                nEditAt = nValueStart;
-                nRemove = nValueEnd - nValueStart;
-                strInsert.swap(strValue);
-            } else {
-                nEditAt = nNameEnd;
-                strInsert = "=" + strValue;
-            }
-        } else if (p == nNameStart) {
-            ++p;  // a stray '=' in foreign text; never loop on it
-        }
-    }
-    if (!bFound) {
+    SAttributeText attr;
+    if (!FindAttribute(pDoc, e.nStart, nAttrEnd, pszName, nName, attr)) {
         nEditAt = nAttrEnd;
         while (nEditAt > e.nStart + 1 + 1 && IsXmlBlank(pDoc[nEditAt - 1]))
             --nEditAt;
@@ -573,6 +621,13 @@ bool CXmlDocument::SetAttributeText(int iPos, const char* pszName, const char* p
         strInsert.append(pszName, nName);
         strInsert += '=';
         strInsert += strValue;
+    } else if (attr.bHasValue) {
+        nEditAt = attr.nValueStart;
+        nRemove = attr.nValueEnd - attr.nValueStart;
+        strInsert.swap(strValue);
+    } else {
+        nEditAt = attr.nNameEnd;
+        strInsert = "=" + strValue;
     }
 
     const size_t nNewStartTag = e.StartTagLength() - nRemove + strInsert.size();

@@ -102,10 +102,23 @@ private:
     void ShiftSubtree(int iRoot, uint32_t nDelta);
     void AdjustAfterEdit(int iElem, uint32_t nOffset, uint32_t nDelta);
     void LinkElement(int iNew, int iParent, int iRef, bool bBefore);
+
+    // One insertion: the nRemove bytes at nEditAt give way to the new text, in which the element
+    // lands at nElemStart; nParentEndTag is the length of the end tag an empty parent gets, or 0.
+    struct SInsertEdit {
+        size_t nEditAt;
+        size_t nRemove;
+        size_t nElemStart;
+        uint32_t nParentEndTag;
+    };
+    bool FindInsertPlace(int nFlags, int& iParent, int& iRef) const;
+    bool PlanOpeningParent(int iParent, std::string& strEdit, SInsertEdit& edit) const;
+    void PlanInsertion(int iParent, int iRef, bool bBefore, SInsertEdit& edit) const;
     bool InsertElement(const char* pszName, const char* pszData, int nFlags);
     bool SetAttributeText(int iPos, const char* pszName, const char* pszValue);
     static int SavedPosBucket(const char* pszName);
 
     // Loader (XmlLoader.cpp)
+    class CIndexer;
     bool IndexText();
 };
