@@ -25,28 +25,17 @@ const DWORD CMD_CABINET_NUMBER = 0xE204;
 const DWORD EVENT_VCREQUEST = 3;
 const DWORD EVENT_CMDREQUEST = 4;
 
-template <class T>
-T Resolve(HMODULE hModule, const char* pszName)
+// A byte string as the router takes it: a one-dimensional safe array of bytes; none when none could be made.
+CScopedSafeArray NewByteString(const void* pBytes, DWORD cbBytes)
 {
-    // Through the generic function pointer type, which converts to any other without complaint.
-    return hModule ? reinterpret_cast<T>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszName))) : nullptr;
-}
-
-// A byte string as the router takes it: a one-dimensional safe array of bytes; null when none could be made.
-SAFEARRAY* NewByteString(const void* pBytes, DWORD cbBytes)
-{
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, cbBytes);
-    if (!psa)
-        return nullptr;
+    CScopedSafeArray array(SafeArrayCreateVector(VT_UI1, 0, cbBytes));
     void* pv = nullptr;
-    if (FAILED(SafeArrayAccessData(psa, &pv))) {
-        SafeArrayDestroy(psa);
-        return nullptr;
-    }
+    if (!array.IsValid() || FAILED(SafeArrayAccessData(array.Get(), &pv)))
+        return CScopedSafeArray();
     if (cbBytes > 0)
         std::memcpy(pv, pBytes, cbBytes);
-    SafeArrayUnaccessData(psa);
-    return psa;
+    SafeArrayUnaccessData(array.Get());
+    return array;
 }
 
 DWORD ByteStringLength(SAFEARRAY* psa)
@@ -126,6 +115,114 @@ bool EventByte(const VARIANT& v, BYTE& bValue)
     return false;
 }
 
+// The arguments of one call of a request method, last first as IDispatch::Invoke takes them. The byte strings and
+// the status and message id bytes go by reference: the router replaces them with the reply's.
+class CRequestArguments {
+public:
+    // bCmdRequest: CmdRequest's header, data and timeout; otherwise VCRequest's fields one by one, and with
+    // bWithMID VCRequestEx's message id after the timeout.
+    CRequestArguments(bool bCmdRequest, bool bWithMID) : m_bCmdRequest(bCmdRequest), m_bWithMID(bWithMID)
+    {
+        for (VARIANT& arg : m_aArgs)
+            VariantInit(&arg);
+    }
+    // The arguments point into the object: it stays where it was made.
+    CRequestArguments(const CRequestArguments&) = delete;
+    CRequestArguments& operator=(const CRequestArguments&) = delete;
+
+    // False when a byte string could not be made.
+    bool Pack(const CommandHeader& header, const BYTE* pData, short nTimeout);
+    DISPPARAMS* Params() { return &m_Params; }
+    void GrowTimeout(short nIncrement) { m_pTimeout->iVal = static_cast<SHORT>(m_pTimeout->iVal + nIncrement); }
+    // The status of the reply the arguments hold now.
+    LONG ReplyStatus() const;
+    // The reply into the caller's header; its data (none after a failed call) to *ppReplyData when asked for.
+    void Unpack(CommandHeader* pCmdHeader, bool bReplied, SAFEARRAY** ppReplyData);
+
+private:
+    bool m_bCmdRequest;
+    bool m_bWithMID;
+    CScopedSafeArray m_Header;
+    CScopedSafeArray m_Data;
+    BYTE m_bStatus = 0;
+    BYTE m_bMID = 0;
+    VARIANT m_aArgs[8];
+    VARIANT* m_pTimeout = nullptr;
+    DISPPARAMS m_Params = {};
+};
+
+bool CRequestArguments::Pack(const CommandHeader& header, const BYTE* pData, short nTimeout)
+{
+    // The caller's header is a CommandHeader and no more: its size field, whoever wrote it, never makes the
+    // client read or write past those 48 bytes. The header sent says how many bytes it has.
+    if (m_bCmdRequest) {
+        CommandHeader request = header;
+        request.wHeaderSize = sizeof request;
+        m_Header = NewByteString(&request, sizeof request);
+        if (!m_Header.IsValid())
+            return false;
+    }
+    if (pData && header.dwLen > 0) {
+        m_Data = NewByteString(pData, header.dwLen);
+        if (!m_Data.IsValid())
+            return false;
+    }
+    m_bStatus = static_cast<BYTE>(header.lStat);
+    m_bMID = static_cast<BYTE>(((header.wMIDHigh & 0x3) << 6) | (header.wMIDLow & 0x3F));
+
+    UINT cArgs = 0;
+    if (m_bCmdRequest) {
+        cArgs = 3;
+        SetByteStringRef(m_aArgs[2], m_Header.InOut());
+        SetByteStringRef(m_aArgs[1], m_Data.InOut());
+        m_pTimeout = &m_aArgs[0];
+    } else {
+        cArgs = m_bWithMID ? 8 : 7;
+        VARIANT* pArg = &m_aArgs[cArgs - 1];  // the first argument
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(header.dwOC)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(header.dwOCExt)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(header.dwOID)));
+        SetShort(*pArg--, static_cast<SHORT>(LOWORD(static_cast<DWORD>(header.lCABID))));
+        SetByteStringRef(*pArg--, m_Data.InOut());
+        SetByteRef(*pArg--, &m_bStatus);
+        m_pTimeout = pArg--;
+        if (m_bWithMID)
+            SetByteRef(*pArg, &m_bMID);
+    }
+    SetShort(*m_pTimeout, nTimeout);
+    m_Params = {m_aArgs, nullptr, cArgs, 0};
+    return true;
+}
+
+LONG CRequestArguments::ReplyStatus() const
+{
+    if (!m_bCmdRequest)
+        return static_cast<signed char>(m_bStatus);
+    CommandHeader reply;
+    return CopyByteString(m_Header.Get(), &reply, sizeof reply) == sizeof reply ? reply.lStat : 0;
+}
+
+void CRequestArguments::Unpack(CommandHeader* pCmdHeader, bool bReplied, SAFEARRAY** ppReplyData)
+{
+    if (m_bCmdRequest) {
+        // A reply may bring a longer header (any size its sender claims): only what fits the caller's is
+        // taken, and the caller's header keeps its own size, so that a command sent again reads no more.
+        const WORD wCallerSize = pCmdHeader->wHeaderSize;
+        CopyByteString(m_Header.Get(), pCmdHeader, sizeof(CommandHeader));
+        pCmdHeader->wHeaderSize = wCallerSize;
+    } else {
+        pCmdHeader->lStat = static_cast<signed char>(m_bStatus);
+        pCmdHeader->wMIDHigh = static_cast<WORD>(m_bMID >> 6);
+        pCmdHeader->wMIDLow = static_cast<WORD>(m_bMID & 0x3F);
+    }
+    // Only a reply's data goes back; after a failed call the string may still be the request's own.
+    if (!bReplied)
+        m_Data.Close();
+    pCmdHeader->dwLen = ByteStringLength(m_Data.Get());
+    if (ppReplyData)
+        *ppReplyData = m_Data.Detach();
+}
+
 bool IsWindowsNT5OrLater()
 {
     OSVERSIONINFOA info;
@@ -137,24 +234,21 @@ bool IsWindowsNT5OrLater()
 }  // namespace
 
 CVexilClient::CVexilClient()
-    : m_nInterfaceCounter(0),
-      m_hOle32(LoadLibraryA("OLE32.dll")),
+    : m_Ole32("OLE32.dll"),
       m_bCancelEnabled(false),
       m_bCancelled(0),
       m_dwCallingThread(0),
       m_dwEventsThread(0),
       m_dwAdviseCookie(0),
-      m_pConnectionPoint(nullptr),
       m_bKeepMID(false),
-      m_LasthResult(S_OK),
-      m_pGIT(nullptr),
+      m_hrLastResult(S_OK),
       m_dwGITCookie(0),
       m_dwAttachThread(0)
 {
-    m_pfnCoEnableCallCancellation = Resolve<PFN_COENABLECALLCANCELLATION>(m_hOle32, "CoEnableCallCancellation");
-    m_pfnCoDisableCallCancellation = Resolve<PFN_CODISABLECALLCANCELLATION>(m_hOle32, "CoDisableCallCancellation");
-    m_pfnCoGetCancelObject = Resolve<PFN_COGETCANCELOBJECT>(m_hOle32, "CoGetCancelObject");
-    m_pfnCoCancelCall = Resolve<PFN_COCANCELCALL>(m_hOle32, "CoCancelCall");
+    m_pfnCoEnableCallCancellation = m_Ole32.Resolve<PFN_COENABLECALLCANCELLATION>("CoEnableCallCancellation");
+    m_pfnCoDisableCallCancellation = m_Ole32.Resolve<PFN_CODISABLECALLCANCELLATION>("CoDisableCallCancellation");
+    m_pfnCoGetCancelObject = m_Ole32.Resolve<PFN_COGETCANCELOBJECT>("CoGetCancelObject");
+    m_pfnCoCancelCall = m_Ole32.Resolve<PFN_COCANCELCALL>("CoCancelCall");
     m_szModuleName[0] = '\0';
     m_szErrorText[0] = '\0';
     for (DISPID& dispId : m_aDispId)
@@ -170,118 +264,141 @@ CVexilClient::~CVexilClient()
         EnableEvents(false);
     Detach();
     m_ThreadComInit.clear();
-    if (m_hOle32)
-        FreeLibrary(m_hOle32);
     TRACE(4, "\nCVexilClient        : End d'tor\n");
 }
 
 int CVexilClient::Attach(const WCHAR* pwszServer)
 {
     TRACE(4, "\nCVexilClient        : Attach() - Enter...");
-    if (m_szModuleName[0] == '\0') {
-        std::snprintf(m_szModuleName, sizeof m_szModuleName, "%s", g_FileDebug.GetModuleName());
-    }
-    if (m_szModuleName[0] == '\0')
-        TRACE(2, "\nCVexilClient        : ## WARNING! Could not get a valid module name at Attach!");
-    else
-        TRACE(3, "\nCVexilClient        : Attach to VEXIL as module \"%s\"", m_szModuleName);
+    TakeModuleName();
 
     int nResult = 0;
     {
         std::lock_guard<std::recursive_mutex> guard(m_Lock);
         const DWORD dwThread = GetCurrentThreadId();
-        if (m_ThreadComInit.find(dwThread) == m_ThreadComInit.end()) {
-            HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            if (hr == S_OK)
-                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was not called before!", static_cast<int>(dwThread));
-            else if (hr == S_FALSE)
-                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called!", static_cast<int>(dwThread));
-            else if (hr == HR_CHANGED_MODE)
-                TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not be changed!", static_cast<int>(dwThread));
-            m_ThreadComInit[dwThread] = hr;
-        } else {
-            TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called here!", static_cast<int>(dwThread));
-        }
-
+        EnterApartment(dwThread);
         if (m_dwGITCookie != 0) {
             TRACE(3, "\nCVexilClient        :   already attached");
             nResult = 1;
         } else {
-            m_LasthResult = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
-                                                 RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
-            if (pwszServer)
-                m_strServerName = pwszServer;
-            COSERVERINFO serverInfo;
-            std::memset(&serverInfo, 0, sizeof serverInfo);
-            COSERVERINFO* pServerInfo = nullptr;
-            if (!m_strServerName.empty()) {
-                serverInfo.pwszName = &m_strServerName[0];
-                pServerInfo = &serverInfo;
-            }
-
-            m_nInterfaceCounter = 1;
-            const int nInstance = 0;
-            MULTI_QI qi = {&IID_IDispatch, nullptr, S_OK};
-            TRACE(4, "\nCVexilClient        : Attach() - Try to create interface instance %d ...", nInstance);
-            m_LasthResult = CoCreateInstanceEx(CLSID_Vexil, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
-                                               pServerInfo, 1, &qi);
-            if (SUCCEEDED(m_LasthResult) && FAILED(qi.hr))
-                m_LasthResult = qi.hr;
-            IDispatch* pDispatch = SUCCEEDED(m_LasthResult) ? static_cast<IDispatch*>(qi.pItf) : nullptr;
-            if (!pDispatch && qi.pItf)
-                qi.pItf->Release();
-            TRACE(4, "\nCVexilClient        : ... Attach() - interface instance %d created %s!", nInstance,
-                  pDispatch ? "OK" : "FALSE");
-
-            if (pDispatch) {
-                TRACE(4, "\nCVexilClient        : Attach() - create global interface table ...");
-                m_LasthResult = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                                 IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_pGIT));
-                TRACE(4, "\nCVexilClient        : Attach() -   global interface created, hResult=0x%08X",
-                      static_cast<unsigned>(m_LasthResult));
-                if (SUCCEEDED(m_LasthResult)) {
-                    m_LasthResult = m_pGIT->RegisterInterfaceInGlobal(pDispatch, IID_IDispatch, &m_dwGITCookie);
-                    TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!",
-                          static_cast<int>(dwThread), SUCCEEDED(m_LasthResult) ? "OK" : "FAILED");
-                    if (SUCCEEDED(m_LasthResult)) {
-                        m_dwAttachThread = dwThread;
-                    } else {
-                        m_dwGITCookie = 0;
-                        m_pGIT->Release();
-                        m_pGIT = nullptr;
-                    }
-                } else {
-                    m_pGIT = nullptr;
-                }
-                if (m_dwGITCookie != 0) {
-                    TRACE(4, "\nCVexilClient        : Attach() - Get dispatch IDs...");
-                    for (int nMethod = 0; nMethod < METHOD_COUNT; ++nMethod) {
-                        LPOLESTR pszName = const_cast<LPOLESTR>(METHOD_NAMES[nMethod]);
-                        DISPID dispId = DISPID_UNKNOWN;
-                        if (FAILED(pDispatch->GetIDsOfNames(IID_NULL, &pszName, 1, LOCALE_SYSTEM_DEFAULT, &dispId)))
-                            dispId = DISPID_UNKNOWN;
-                        m_aDispId[nMethod] = dispId;
-                        TRACE(4, "\nCVexilClient        :   ID of method %ls = %d", METHOD_NAMES[nMethod],
-                              static_cast<int>(dispId));
-                    }
-                }
-                pDispatch->Release();
-            }
-            m_nInterfaceCounter = 0;
-
-            if (SUCCEEDED(m_LasthResult) && m_dwGITCookie != 0) {
-                if (m_szModuleName[0] != '\0')
-                    SetClientName();
-                nResult = 1;
-            }
+            nResult = Connect(pwszServer, dwThread);
         }
     }
     if (nResult)
         TRACE(4, "\nCVexilClient        : Attach succeeded");
     else
         TRACE(1, "\nCVexilClient        : ## ERROR! Attach to VEXIL failed, m_LasthResult=0x%08X",
-              static_cast<unsigned>(m_LasthResult));
+              static_cast<unsigned>(m_hrLastResult));
     return nResult;
+}
+
+void CVexilClient::TakeModuleName()
+{
+    if (m_szModuleName[0] == '\0')
+        std::snprintf(m_szModuleName, sizeof m_szModuleName, "%s", g_FileDebug.GetModuleName());
+    if (m_szModuleName[0] == '\0')
+        TRACE(2, "\nCVexilClient        : ## WARNING! Could not get a valid module name at Attach!");
+    else
+        TRACE(3, "\nCVexilClient        : Attach to VEXIL as module \"%s\"", m_szModuleName);
+}
+
+void CVexilClient::EnterApartment(DWORD dwThread)
+{
+    if (m_ThreadComInit.find(dwThread) != m_ThreadComInit.end()) {
+        TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called here!", static_cast<int>(dwThread));
+        return;
+    }
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (hr == S_OK)
+        TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was not called before!", static_cast<int>(dwThread));
+    else if (hr == S_FALSE)
+        TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx OK - was already called!", static_cast<int>(dwThread));
+    else if (hr == HR_CHANGED_MODE)
+        TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not be changed!", static_cast<int>(dwThread));
+    m_ThreadComInit[dwThread] = hr;
+}
+
+int CVexilClient::Connect(const WCHAR* pwszServer, DWORD dwThread)
+{
+    m_hrLastResult = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                          RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+    if (pwszServer)
+        m_strServerName = pwszServer;
+    COSERVERINFO serverInfo;
+    std::memset(&serverInfo, 0, sizeof serverInfo);
+    COSERVERINFO* pServerInfo = nullptr;
+    if (!m_strServerName.empty()) {
+        serverInfo.pwszName = &m_strServerName[0];
+        pServerInfo = &serverInfo;
+    }
+
+    RegisterRouter(pServerInfo, dwThread);
+    if (FAILED(m_hrLastResult) || m_dwGITCookie == 0)
+        return 0;
+    if (m_szModuleName[0] != '\0')
+        SetClientName();
+    return 1;
+}
+
+void CVexilClient::RegisterRouter(COSERVERINFO* pServerInfo, DWORD dwThread)
+{
+    CComPointer<IDispatch> router = CreateRouter(pServerInfo);
+    if (!router)
+        return;
+    RegisterInGlobalTable(router.Get(), dwThread);
+    if (m_dwGITCookie != 0)
+        ReadDispatchIds(router.Get());
+}
+
+CComPointer<IDispatch> CVexilClient::CreateRouter(COSERVERINFO* pServerInfo)
+{
+    const int nInstance = 0;
+    MULTI_QI qi = {&IID_IDispatch, nullptr, S_OK};
+    TRACE(4, "\nCVexilClient        : Attach() - Try to create interface instance %d ...", nInstance);
+    m_hrLastResult = CoCreateInstanceEx(CLSID_Vexil, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                                        pServerInfo, 1, &qi);
+    if (SUCCEEDED(m_hrLastResult) && FAILED(qi.hr))
+        m_hrLastResult = qi.hr;
+    // Whatever interface came is the client's to release, also when the creation failed after all.
+    CComPointer<IDispatch> router(static_cast<IDispatch*>(qi.pItf));
+    if (FAILED(m_hrLastResult))
+        router.Release();
+    TRACE(4, "\nCVexilClient        : ... Attach() - interface instance %d created %s!", nInstance,
+          router ? "OK" : "FALSE");
+    return router;
+}
+
+void CVexilClient::RegisterInGlobalTable(IDispatch* pRouter, DWORD dwThread)
+{
+    TRACE(4, "\nCVexilClient        : Attach() - create global interface table ...");
+    m_hrLastResult = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IGlobalInterfaceTable, m_GIT.ReceiveVoid());
+    TRACE(4, "\nCVexilClient        : Attach() -   global interface created, hResult=0x%08X",
+          static_cast<unsigned>(m_hrLastResult));
+    if (FAILED(m_hrLastResult))
+        return;
+    m_hrLastResult = m_GIT->RegisterInterfaceInGlobal(pRouter, IID_IDispatch, &m_dwGITCookie);
+    TRACE(4, "\nCVexilClient        : Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!",
+          static_cast<int>(dwThread), SUCCEEDED(m_hrLastResult) ? "OK" : "FAILED");
+    if (SUCCEEDED(m_hrLastResult)) {
+        m_dwAttachThread = dwThread;
+    } else {
+        m_dwGITCookie = 0;
+        m_GIT.Release();
+    }
+}
+
+void CVexilClient::ReadDispatchIds(IDispatch* pRouter)
+{
+    TRACE(4, "\nCVexilClient        : Attach() - Get dispatch IDs...");
+    for (int nMethod = 0; nMethod < METHOD_COUNT; ++nMethod) {
+        LPOLESTR pszName = const_cast<LPOLESTR>(METHOD_NAMES[nMethod]);
+        DISPID dispId = DISPID_UNKNOWN;
+        if (FAILED(pRouter->GetIDsOfNames(IID_NULL, &pszName, 1, LOCALE_SYSTEM_DEFAULT, &dispId)))
+            dispId = DISPID_UNKNOWN;
+        m_aDispId[nMethod] = dispId;
+        TRACE(4, "\nCVexilClient        :   ID of method %ls = %d", METHOD_NAMES[nMethod], static_cast<int>(dispId));
+    }
 }
 
 void CVexilClient::Detach()
@@ -295,14 +412,13 @@ void CVexilClient::Detach()
             const DWORD dwThread = GetCurrentThreadId();
             if (dwThread == m_dwAttachThread) {
                 TRACE(4, "\nCVexilClient        : Detach(): Start revoke global interface table...");
-                HRESULT hr = m_pGIT->RevokeInterfaceFromGlobal(m_dwGITCookie);
+                HRESULT hr = m_GIT->RevokeInterfaceFromGlobal(m_dwGITCookie);
                 TRACE(4, "\nCVexilClient        : Detach(): Revoke RevokeInterfaceFromGlobal returned 0x%X",
                       static_cast<unsigned>(hr));
-                m_pGIT->Release();
+                m_GIT.Release();
                 TRACE(4, "\nCVexilClient        : Detach(): ... global interface table released");
                 m_dwGITCookie = 0;
                 m_dwAttachThread = 0;
-                m_pGIT = nullptr;
                 auto it = m_ThreadComInit.find(dwThread);
                 if (it != m_ThreadComInit.end()) {
                     if (it->second == S_OK || it->second == S_FALSE)
@@ -324,16 +440,15 @@ HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, 
 {
     if (m_bCancelled) {
         TRACE(2, "\nCVexilClient        : InvokeEx() - ## cancelled!");
-        m_LasthResult = HR_CALL_CANCELLED;
+        m_hrLastResult = HR_CALL_CANCELLED;
         return HR_CALL_CANCELLED;
     }
-    m_LasthResult = HR_CALL_CANCELLED;
-    IDispatch* pDispatch = nullptr;
-    if (!m_pGIT || FAILED(m_pGIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch,
-                                                         reinterpret_cast<void**>(&pDispatch)))) {
+    m_hrLastResult = HR_CALL_CANCELLED;
+    CComPointer<IDispatch> router;
+    if (!m_GIT || FAILED(m_GIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch, router.ReceiveVoid()))) {
         TRACE(1, "\nCVexilClient        : InvokeEx() FAILED! (HResult = 0x%X)",
-              static_cast<unsigned>(m_LasthResult));
-        return m_LasthResult;
+              static_cast<unsigned>(m_hrLastResult));
+        return m_hrLastResult;
     }
     m_dwCallingThread = GetCurrentThreadId();
     TRACE(5, "\nCVexilClient        : InvokeEx() - current thread ID = %d",
@@ -341,14 +456,14 @@ HRESULT CVexilClient::InvokeEx(DISPID dispId, WORD wFlags, DISPPARAMS* pParams, 
     EXCEPINFO excepInfo;
     std::memset(&excepInfo, 0, sizeof excepInfo);
     UINT uArgErr = 0;
-    HRESULT hr = pDispatch->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, pParams, pResult, &excepInfo,
-                                   &uArgErr);
-    SysFreeString(excepInfo.bstrSource);
-    SysFreeString(excepInfo.bstrDescription);
-    SysFreeString(excepInfo.bstrHelpFile);
+    HRESULT hr = router->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, wFlags, pParams, pResult, &excepInfo,
+                                &uArgErr);
+    // The exception's texts are the caller's to free; the client reports the result alone.
+    CScopedBstr source(excepInfo.bstrSource);
+    CScopedBstr description(excepInfo.bstrDescription);
+    CScopedBstr helpFile(excepInfo.bstrHelpFile);
     m_dwCallingThread = 0;
-    m_LasthResult = hr;
-    pDispatch->Release();
+    m_hrLastResult = hr;
     return hr;
 }
 
@@ -357,7 +472,7 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
 {
     if (ppReplyData)
         *ppReplyData = nullptr;
-    m_LasthResult = HR_NOT_SENT;
+    m_hrLastResult = HR_NOT_SENT;
     if (!pCmdHeader) {
         TRACE(1, "\nCVexilClient        : ## ERROR in CmdRequest(): pCmdHeader = NULL!");
         return false;
@@ -381,17 +496,17 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
               pCmdHeader->wMIDHigh, pCmdHeader->wMIDLow, static_cast<unsigned>(pCmdHeader->lStat),
               static_cast<int>(pCmdHeader->dwLen));
         if (m_dwGITCookie != 0) {
-            m_LasthResult = S_OK;
+            m_hrLastResult = S_OK;
             int nMethod = m_aDispId[METHOD_CMDREQUEST] != DISPID_UNKNOWN    ? METHOD_CMDREQUEST
                           : m_aDispId[METHOD_VCREQUESTEX] != DISPID_UNKNOWN ? METHOD_VCREQUESTEX
                           : m_aDispId[METHOD_VCREQUEST] != DISPID_UNKNOWN   ? METHOD_VCREQUEST
                                                                             : -1;
             if (nMethod < 0)
-                m_LasthResult = HR_NO_REQUEST_METHOD;
+                m_hrLastResult = HR_NO_REQUEST_METHOD;
             else
                 CallRouter(nMethod, pCmdHeader, pData, ppReplyData, nTimeout, nRetries, nIncrement);
         }
-        bResult = m_LasthResult == S_OK;
+        bResult = m_hrLastResult == S_OK;
         TRACE(3, "\nCVexilClient        : CmdRequest() OUT CABID %04d: OC 0x%04X-0x%04X OID 0x%04X MID 0x%04X%04X Stat 0x%02X Len %04d",
               static_cast<int>(pCmdHeader->lCABID), static_cast<unsigned>(pCmdHeader->dwOC),
               static_cast<unsigned>(pCmdHeader->dwOCExt), static_cast<unsigned>(pCmdHeader->dwOID),
@@ -407,93 +522,21 @@ bool CVexilClient::CmdRequest(CommandHeader* pCmdHeader, const BYTE* pData, SAFE
 bool CVexilClient::CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE* pData, SAFEARRAY** ppReplyData,
                               short nTimeout, int nRetries, short nIncrement)
 {
-    const bool bCmdRequest = nMethod == METHOD_CMDREQUEST;
-    // The caller's header is a CommandHeader and no more: its size field, whoever wrote it, never makes the
-    // client read or write past those 48 bytes. The header sent says how many bytes it has.
-    SAFEARRAY* psaHeader = nullptr;
-    if (bCmdRequest) {
-        CommandHeader request = *pCmdHeader;
-        request.wHeaderSize = sizeof request;
-        psaHeader = NewByteString(&request, sizeof request);
-    }
-    SAFEARRAY* psaData = pData && pCmdHeader->dwLen > 0 ? NewByteString(pData, pCmdHeader->dwLen) : nullptr;
-    if ((bCmdRequest && !psaHeader) || (pData && pCmdHeader->dwLen > 0 && !psaData)) {
-        SafeArrayDestroy(psaHeader);
-        SafeArrayDestroy(psaData);
-        m_LasthResult = E_OUTOFMEMORY;
+    CRequestArguments arguments(nMethod == METHOD_CMDREQUEST, nMethod == METHOD_VCREQUESTEX);
+    if (!arguments.Pack(*pCmdHeader, pData, nTimeout)) {
+        m_hrLastResult = E_OUTOFMEMORY;
         return false;
     }
-    BYTE bStatus = static_cast<BYTE>(pCmdHeader->lStat);
-    BYTE bMID = static_cast<BYTE>(((pCmdHeader->wMIDHigh & 0x3) << 6) | (pCmdHeader->wMIDLow & 0x3F));
-
-    // The arguments go last first.
-    VARIANT aArgs[8];
-    for (VARIANT& arg : aArgs)
-        VariantInit(&arg);
-    UINT cArgs = 0;
-    VARIANT* pTimeout = nullptr;
-    if (bCmdRequest) {
-        cArgs = 3;
-        SetByteStringRef(aArgs[2], &psaHeader);
-        SetByteStringRef(aArgs[1], &psaData);
-        pTimeout = &aArgs[0];
-    } else {
-        cArgs = nMethod == METHOD_VCREQUESTEX ? 8 : 7;
-        VARIANT* pArg = &aArgs[cArgs - 1];  // the first argument
-        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOC)));
-        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOCExt)));
-        SetShort(*pArg--, static_cast<SHORT>(LOWORD(pCmdHeader->dwOID)));
-        SetShort(*pArg--, static_cast<SHORT>(LOWORD(static_cast<DWORD>(pCmdHeader->lCABID))));
-        SetByteStringRef(*pArg--, &psaData);
-        SetByteRef(*pArg--, &bStatus);
-        pTimeout = pArg--;
-        if (nMethod == METHOD_VCREQUESTEX)
-            SetByteRef(*pArg, &bMID);
-    }
-    SetShort(*pTimeout, nTimeout);
-    DISPPARAMS params = {aArgs, nullptr, cArgs, 0};
-
     HRESULT hr = S_OK;
-    LONG lStatus = 0;
     do {
         TRACE(4, "\nCVexilClient        : CmdRequest() - call InvokeEx()...");
-        VARIANT result;
-        VariantInit(&result);
-        hr = InvokeEx(m_aDispId[nMethod], DISPATCH_METHOD, &params, &result);
-        VariantClear(&result);
+        CScopedVariant result;
+        hr = InvokeEx(m_aDispId[nMethod], DISPATCH_METHOD, arguments.Params(), result.Ptr());
         TRACE(4, "\nCVexilClient        : CmdRequest() - ... return from InvokeEx(), hResult=0x%08X",
               static_cast<unsigned>(hr));
-        if (bCmdRequest) {
-            CommandHeader reply;
-            lStatus = CopyByteString(psaHeader, &reply, sizeof reply) == sizeof reply ? reply.lStat : 0;
-        } else {
-            lStatus = static_cast<signed char>(bStatus);
-        }
-        pTimeout->iVal = static_cast<SHORT>(pTimeout->iVal + nIncrement);
-    } while (SUCCEEDED(hr) && lStatus == static_cast<LONG>(STATUS_BUSY) && nRetries-- > 0);
-
-    if (bCmdRequest) {
-        // A reply may bring a longer header (any size its sender claims): only what fits the caller's is
-        // taken, and the caller's header keeps its own size, so that a command sent again reads no more.
-        const WORD wCallerSize = pCmdHeader->wHeaderSize;
-        CopyByteString(psaHeader, pCmdHeader, sizeof(CommandHeader));
-        pCmdHeader->wHeaderSize = wCallerSize;
-        SafeArrayDestroy(psaHeader);
-    } else {
-        pCmdHeader->lStat = static_cast<signed char>(bStatus);
-        pCmdHeader->wMIDHigh = static_cast<WORD>(bMID >> 6);
-        pCmdHeader->wMIDLow = static_cast<WORD>(bMID & 0x3F);
-    }
-    // Only a reply's data goes back; after a failed call the string may still be the request's own.
-    if (FAILED(hr)) {
-        SafeArrayDestroy(psaData);
-        psaData = nullptr;
-    }
-    pCmdHeader->dwLen = ByteStringLength(psaData);
-    if (ppReplyData)
-        *ppReplyData = psaData;
-    else
-        SafeArrayDestroy(psaData);
+        arguments.GrowTimeout(nIncrement);
+    } while (SUCCEEDED(hr) && arguments.ReplyStatus() == static_cast<LONG>(STATUS_BUSY) && nRetries-- > 0);
+    arguments.Unpack(pCmdHeader, SUCCEEDED(hr), ppReplyData);
     return SUCCEEDED(hr);
 }
 
@@ -504,23 +547,22 @@ DWORD CVexilClient::SendCommand(CCommand& command, short nTimeout, int nRetries,
         return STATUS_NO_BUFFER;
     CommandHeader header = *pCommandHeader;
     header.dwLen = command.GetDataLength();
-    SAFEARRAY* psaReply = nullptr;
-    if (!CmdRequest(&header, header.dwLen != 0 ? command.GetData() : nullptr, &psaReply, nTimeout, nRetries,
+    CScopedSafeArray reply;
+    if (!CmdRequest(&header, header.dwLen != 0 ? command.GetData() : nullptr, reply.Receive(), nTimeout, nRetries,
                     nIncrement)) {
-        SafeArrayDestroy(psaReply);
         if (!command.EnsureBuffer())
             return STATUS_NO_BUFFER;
         command.SetStatus(static_cast<LONG>(STATUS_REQUEST_FAILED));
         return STATUS_REQUEST_FAILED;
     }
-    DWORD cbReply = ByteStringLength(psaReply);
+    DWORD cbReply = ByteStringLength(reply.Get());
     std::unique_ptr<BYTE[]> pReply;
     if (cbReply > 0) {
         pReply.reset(new (std::nothrow) BYTE[cbReply]);
         if (pReply)
-            CopyByteString(psaReply, pReply.get(), cbReply);
+            CopyByteString(reply.Get(), pReply.get(), cbReply);
     }
-    SafeArrayDestroy(psaReply);
+    reply.Close();
     if ((cbReply > 0 && !pReply) || !command.SetReply(header, pReply.get(), cbReply))
         return STATUS_NO_BUFFER;
     return static_cast<DWORD>(command.GetStatus());
@@ -540,33 +582,29 @@ DWORD CVexilClient::Request(BYTE* pData, DWORD* pdwReplyLength, DWORD dwCode, DW
     DWORD cbCapacity = pdwReplyLength ? *pdwReplyLength : 0;
     if (pdwReplyLength)
         *pdwReplyLength = 0;
-    SAFEARRAY* psaReply = nullptr;
-    if (!CmdRequest(&header, dwDataLength != 0 ? pData : nullptr, &psaReply, nTimeout, nRetries, nIncrement)) {
-        SafeArrayDestroy(psaReply);
+    CScopedSafeArray reply;
+    if (!CmdRequest(&header, dwDataLength != 0 ? pData : nullptr, reply.Receive(), nTimeout, nRetries, nIncrement))
         return STATUS_REQUEST_FAILED;
-    }
     if (pData)
-        CopyByteString(psaReply, pData, cbCapacity);
+        CopyByteString(reply.Get(), pData, cbCapacity);
     if (pdwReplyLength)
         *pdwReplyLength = header.dwLen;
-    SafeArrayDestroy(psaReply);
     return static_cast<DWORD>(header.lStat);
 }
 
 bool CVexilClient::GetServerCabinetNumber(int* pnNumber)
 {
-    m_LasthResult = 1;
+    m_hrLastResult = 1;
     if (IsAttached()) {
         TRACE(4, "\nCVexilClient        : GetServerCabinetNumber() - call InvokeEx()...");
-        VARIANT result;
-        VariantInit(&result);
+        CScopedVariant result;
         DISPPARAMS noArgs = {nullptr, nullptr, 0, 0};
-        HRESULT hr = InvokeEx(m_aDispId[METHOD_SERVERCABINETNUMBER], DISPATCH_PROPERTYGET, &noArgs, &result);
+        HRESULT hr = InvokeEx(m_aDispId[METHOD_SERVERCABINETNUMBER], DISPATCH_PROPERTYGET, &noArgs, result.Ptr());
         TRACE(4, "\nCVexilClient        : GetServerCabinetNumber() -   return from InvokeEx(), hResult=0x%08X",
               static_cast<unsigned>(hr));
-        if (hr == S_OK && result.vt == VT_I2) {
+        if (hr == S_OK && result.Get().vt == VT_I2) {
             if (pnNumber)
-                *pnNumber = result.iVal;
+                *pnNumber = result.Get().iVal;
         } else {
             // A router without the property: the base service tells the number itself.
             BYTE abReply[16];
@@ -575,14 +613,13 @@ bool CVexilClient::GetServerCabinetNumber(int* pnNumber)
             if (dwStatus == 0 && cbReply == 2) {
                 if (pnNumber)
                     *pnNumber = abReply[0] | (abReply[1] << 8);
-            } else if (m_LasthResult == S_OK) {
+            } else if (m_hrLastResult == S_OK) {
                 // The request went through but brought no number: the property's failure stands.
-                m_LasthResult = hr == S_OK ? DISP_E_TYPEMISMATCH : hr;
+                m_hrLastResult = hr == S_OK ? DISP_E_TYPEMISMATCH : hr;
             }
         }
-        VariantClear(&result);
     }
-    return m_LasthResult == S_OK;
+    return m_hrLastResult == S_OK;
 }
 
 bool CVexilClient::SetClientName(const char* pszName)
@@ -595,31 +632,29 @@ bool CVexilClient::SetClientName(const char* pszName)
             return false;
         std::wstring strWide(static_cast<size_t>(cchWide), L'\0');
         MultiByteToWideChar(CP_ACP, 0, m_szModuleName, -1, &strWide[0], cchWide);
-        VARIANT name;
-        VariantInit(&name);
-        name.vt = VT_BSTR;
-        name.bstrVal = SysAllocString(strWide.c_str());
-        if (!name.bstrVal)
+        BSTR bstrName = SysAllocString(strWide.c_str());
+        if (!bstrName)
             return false;
+        CScopedVariant name;
+        name.Get().vt = VT_BSTR;
+        name.Get().bstrVal = bstrName;
         DISPID dispIdPut = DISPID_PROPERTYPUT;
-        DISPPARAMS params = {&name, &dispIdPut, 1, 1};
-        HRESULT hr = InvokeEx(m_aDispId[METHOD_CLIENTNAME], DISPATCH_PROPERTYPUT, &params, nullptr);
-        VariantClear(&name);
-        return hr == S_OK;
+        DISPPARAMS params = {name.Ptr(), &dispIdPut, 1, 1};
+        return InvokeEx(m_aDispId[METHOD_CLIENTNAME], DISPATCH_PROPERTYPUT, &params, nullptr) == S_OK;
     }
     return pszName != nullptr;
 }
 
-const char* CVexilClient::GetLastErrorText()
+const char* CVexilClient::LastErrorText()
 {
     DWORD cchText = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   static_cast<DWORD>(m_LasthResult), 0, m_szErrorText, sizeof m_szErrorText, nullptr);
+                                   static_cast<DWORD>(m_hrLastResult), 0, m_szErrorText, sizeof m_szErrorText, nullptr);
     if (cchText > 0) {
         // The system's texts end their last line; the report wants the text alone.
         while (cchText > 0 && (m_szErrorText[cchText - 1] == '\n' || m_szErrorText[cchText - 1] == '\r'))
             m_szErrorText[--cchText] = '\0';
     } else {
-        const DWORD dwResult = static_cast<DWORD>(m_LasthResult);
+        const DWORD dwResult = static_cast<DWORD>(m_hrLastResult);
         if (dwResult >= 0x80040200u && dwResult <= 0x8004FFFFu)
             std::snprintf(m_szErrorText, sizeof m_szErrorText, "IDispatch error #%d",
                           static_cast<int>(dwResult - 0x80040200u));
@@ -661,27 +696,20 @@ void CVexilClient::CancelRequests()
 
 HRESULT CVexilClient::ConnectEvents()
 {
-    IDispatch* pDispatch = nullptr;
-    HRESULT hr = m_pGIT ? m_pGIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch,
-                                                         reinterpret_cast<void**>(&pDispatch))
-                        : E_FAIL;
+    CComPointer<IDispatch> router;
+    HRESULT hr = m_GIT ? m_GIT->GetInterfaceFromGlobal(m_dwGITCookie, IID_IDispatch, router.ReceiveVoid()) : E_FAIL;
     if (FAILED(hr))
         return hr;
-    IConnectionPointContainer* pContainer = nullptr;
-    hr = pDispatch->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&pContainer));
-    pDispatch->Release();
+    CComPointer<IConnectionPointContainer> container;
+    hr = router->QueryInterface(IID_IConnectionPointContainer, container.ReceiveVoid());
     if (FAILED(hr))
         return hr;
-    hr = pContainer->FindConnectionPoint(IID_IVexilEvents, &m_pConnectionPoint);
-    pContainer->Release();
-    if (FAILED(hr)) {
-        m_pConnectionPoint = nullptr;
+    hr = container->FindConnectionPoint(IID_IVexilEvents, m_ConnectionPoint.Receive());
+    if (FAILED(hr))
         return hr;
-    }
-    hr = m_pConnectionPoint->Advise(static_cast<IDispatch*>(this), &m_dwAdviseCookie);
+    hr = m_ConnectionPoint->Advise(static_cast<IDispatch*>(this), &m_dwAdviseCookie);
     if (FAILED(hr)) {
-        m_pConnectionPoint->Release();
-        m_pConnectionPoint = nullptr;
+        m_ConnectionPoint.Release();
         m_dwAdviseCookie = 0;
         return hr;
     }
@@ -694,12 +722,12 @@ void CVexilClient::EnableEvents(bool bOn)
     if (bOn) {
         if (m_dwAdviseCookie == 0) {
             TRACE(3, "\nCVexilClient        : Enable events at \"%ls\"", m_strServerName.c_str());
-            HRESULT hr = Attach() ? ConnectEvents() : m_LasthResult;
+            HRESULT hr = Attach() ? ConnectEvents() : m_hrLastResult;
             if (FAILED(hr))
-                m_LasthResult = hr;
+                m_hrLastResult = hr;
             TRACE(4, "\nCVexilClient        : Advise %s!", SUCCEEDED(hr) ? "OK" : "FAILED");
         } else {
-            m_LasthResult = S_OK;
+            m_hrLastResult = S_OK;
             TRACE(3, "\nCVexilClient        : Events at \"%ls\" already enabled!", m_strServerName.c_str());
         }
         return;
@@ -709,11 +737,10 @@ void CVexilClient::EnableEvents(bool bOn)
         return;
     try {
         TRACE(4, "\nCVexilClient        : EnableEvents() - start unadvise");
-        HRESULT hr = m_pConnectionPoint->Unadvise(m_dwAdviseCookie);
+        HRESULT hr = m_ConnectionPoint->Unadvise(m_dwAdviseCookie);
         TRACE(4, "\nCVexilClient        : Thread ID %d: Unadvise %s!", static_cast<int>(GetCurrentThreadId()),
               SUCCEEDED(hr) ? "OK" : "FAILED");
-        m_pConnectionPoint->Release();
-        m_pConnectionPoint = nullptr;
+        m_ConnectionPoint.Release();
         m_dwAdviseCookie = 0;
         m_dwEventsThread = 0;
         Detach();

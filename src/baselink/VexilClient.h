@@ -2,6 +2,7 @@
 #pragma once
 
 #include "src/baselink/Command.h"
+#include "src/platform/ScopedHandle.h"
 #include "src/platform/Win32.h"
 
 #include <map>
@@ -57,8 +58,9 @@ public:
 
     bool GetServerCabinetNumber(int* pnNumber);
     bool SetClientName(const char* pszName = nullptr);
-    const char* GetLastErrorText();
-    HRESULT GetLastResult() const { return m_LasthResult; }
+    // The outcome of the last call to the router, and its text (valid until the next call of LastErrorText).
+    HRESULT LastResult() const { return m_hrLastResult; }
+    const char* LastErrorText();
 
     bool EnableCancelRequest(bool bOn);
     void EnableEvents(bool bOn);
@@ -95,14 +97,23 @@ private:
     typedef HRESULT(WINAPI* PFN_COGETCANCELOBJECT)(DWORD, REFIID, void**);
     typedef HRESULT(WINAPI* PFN_COCANCELCALL)(DWORD, ULONG);
 
+    // The steps of Attach: the module name the router shows, the thread's COM apartment, and for a client not
+    // attached yet the router's object, filed in the global interface table with the ids of its methods.
+    void TakeModuleName();
+    void EnterApartment(DWORD dwThread);
+    int Connect(const WCHAR* pwszServer, DWORD dwThread);
+    void RegisterRouter(COSERVERINFO* pServerInfo, DWORD dwThread);
+    CComPointer<IDispatch> CreateRouter(COSERVERINFO* pServerInfo);
+    void RegisterInGlobalTable(IDispatch* pRouter, DWORD dwThread);
+    void ReadDispatchIds(IDispatch* pRouter);
+
     bool CallRouter(int nMethod, CommandHeader* pCmdHeader, const BYTE* pData, SAFEARRAY** ppReplyData,
                     short nTimeout, int nRetries, short nIncrement);
     HRESULT ConnectEvents();
 
     std::recursive_mutex m_Lock;
     std::map<DWORD, HRESULT> m_ThreadComInit;  // thread id -> its CoInitializeEx result
-    int m_nInterfaceCounter;
-    HMODULE m_hOle32;
+    CScopedLibrary m_Ole32;
     PFN_COENABLECALLCANCELLATION m_pfnCoEnableCallCancellation;
     PFN_CODISABLECALLCANCELLATION m_pfnCoDisableCallCancellation;
     PFN_COGETCANCELOBJECT m_pfnCoGetCancelObject;
@@ -112,13 +123,13 @@ private:
     volatile DWORD m_dwCallingThread;
     DWORD m_dwEventsThread;
     DWORD m_dwAdviseCookie;
-    IConnectionPoint* m_pConnectionPoint;
+    CComPointer<IConnectionPoint> m_ConnectionPoint;
     bool m_bKeepMID;
-    HRESULT m_LasthResult;
+    HRESULT m_hrLastResult;
     char m_szModuleName[256];
     std::wstring m_strServerName;
     DISPID m_aDispId[METHOD_COUNT];
-    IGlobalInterfaceTable* m_pGIT;
+    CComPointer<IGlobalInterfaceTable> m_GIT;
     DWORD m_dwGITCookie;
     DWORD m_dwAttachThread;
     char m_szErrorText[MAX_PATH];

@@ -33,36 +33,19 @@ const SConditionalSource CONDITIONAL_SOURCES[] = {
     {"Application Error", {"Ravelind.exe", "QmFarlink.exe", "snmp.exe"}},
 };
 
-class CEventLog {
-public:
-    explicit CEventLog(LPCSTR pszLog) : m_hLog(OpenEventLogA(nullptr, pszLog)) {}
-    ~CEventLog()
-    {
-        if (m_hLog)
-            CloseEventLog(m_hLog);
-    }
-    CEventLog(const CEventLog&) = delete;
-    CEventLog& operator=(const CEventLog&) = delete;
-
-    bool IsOpen() const { return m_hLog != nullptr; }
-
-    // The next record, newest first; false at the end or on failure.
-    bool ReadNext(std::vector<BYTE>& record)
-    {
-        const DWORD dwFlags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
-        BYTE probe = 0;
-        DWORD cbRead = 0;
-        DWORD cbNeeded = 0;
-        if (ReadEventLogA(m_hLog, dwFlags, 0, &probe, 0, &cbRead, &cbNeeded) ||
-            GetLastError() != ERROR_INSUFFICIENT_BUFFER || cbNeeded == 0)
-            return false;
-        record.assign(cbNeeded, 0);
-        return ReadEventLogA(m_hLog, dwFlags, 0, record.data(), cbNeeded, &cbRead, &cbNeeded) != FALSE;
-    }
-
-private:
-    HANDLE m_hLog;
-};
+// The log's next record, newest first; false at the end or on failure.
+bool ReadNextRecord(HANDLE hLog, std::vector<BYTE>& record)
+{
+    const DWORD dwFlags = EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ;
+    BYTE probe = 0;
+    DWORD cbRead = 0;
+    DWORD cbNeeded = 0;
+    if (ReadEventLogA(hLog, dwFlags, 0, &probe, 0, &cbRead, &cbNeeded) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || cbNeeded == 0)
+        return false;
+    record.assign(cbNeeded, 0);
+    return ReadEventLogA(hLog, dwFlags, 0, record.data(), cbNeeded, &cbRead, &cbNeeded) != FALSE;
+}
 
 std::vector<const char*> InsertionStrings(const EVENTLOGRECORD* pRecord)
 {
@@ -152,9 +135,9 @@ void ScanLog(CXmlDocument& doc, const char* pszLog, SEventCounts& counts)
 {
     doc.AddElement(pszLog, nullptr, CXmlDocument::ADD_CHILD);
     doc.Descend();
-    CEventLog log(pszLog);
+    CScopedEventLog log(OpenEventLogA(nullptr, pszLog));
     std::vector<BYTE> buffer;
-    while (log.IsOpen() && log.ReadNext(buffer)) {
+    while (log.IsValid() && ReadNextRecord(log.Get(), buffer)) {
         const EVENTLOGRECORD* pRecord = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data());
         if (pRecord->EventType != EVENTLOG_ERROR_TYPE && pRecord->EventType != EVENTLOG_WARNING_TYPE)
             continue;

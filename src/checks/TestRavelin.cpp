@@ -184,8 +184,8 @@ void WriteConnect(CXmlDocument& doc, CVexilClient& client, bool bAttached)
     doc.AddElement("Connect", nullptr, CXmlDocument::ADD_CHILD);
     doc.Descend();
     doc.AddElement("Status", bAttached ? "OK" : "FAILED", CXmlDocument::ADD_CHILD);
-    doc.AddElement("LastError", static_cast<int>(client.GetLastResult()), CXmlDocument::ADD_CHILD);
-    doc.AddElement("LastErrorMsg", client.GetLastErrorText(), CXmlDocument::ADD_CHILD);
+    doc.AddElement("LastError", static_cast<int>(client.LastResult()), CXmlDocument::ADD_CHILD);
+    doc.AddElement("LastErrorMsg", client.LastErrorText(), CXmlDocument::ADD_CHILD);
     doc.Ascend();
 }
 

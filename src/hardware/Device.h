@@ -30,7 +30,7 @@ public:
 
     BOOL IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut, LPDWORD pcbReturned);
     BOOL Disconnect();
-    DWORD GetLastError() const { return m_dwLastError; }
+    DWORD LastError() const { return m_dwLastError; }
     bool IsOpen() const { return m_hDevice != INVALID_HANDLE_VALUE; }
 
 protected:

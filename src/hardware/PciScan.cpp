@@ -103,7 +103,7 @@ void ScanBus(CXmlDocument& doc)
     CDeviceBusIo busIo;
     if (!busIo.Connect()) {
         TRACE(1, "\nTriagist            : ## ERROR 0x%08X! Connect to BusIo device failed!",
-              static_cast<unsigned>(busIo.GetLastError()));
+              static_cast<unsigned>(busIo.LastError()));
         return;
     }
     TRACE(4, "\nTriagist            : ... Gorrel BusIO device connected");

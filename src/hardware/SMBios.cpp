@@ -40,7 +40,7 @@ DWORD CSMBios::Connect()
     TRACE(3, "\nCSMBios (Connect)   : Connect to BIOS device...");
     if (!m_Bios.Connect()) {
         TRACE(1, "\n\nCSMBios (Connect)   : ## ERROR! Could not connect to BIOS device (0x%08X)!\n",
-              static_cast<unsigned>(m_Bios.GetLastError()));
+              static_cast<unsigned>(m_Bios.LastError()));
         return 0;
     }
     m_pMapped = static_cast<const BYTE*>(

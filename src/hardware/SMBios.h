@@ -29,7 +29,7 @@ public:
 
     BYTE GetMajorVersion() const { return m_bMajor; }
     BYTE GetMinorVersion() const { return m_bMinor; }
-    DWORD GetLastDeviceError() const { return m_Bios.GetLastError(); }
+    DWORD LastError() const { return m_Bios.LastError(); }
 
     // A byte or word of a structure's formatted area; 0 past the length it declares.
     static BYTE FieldByte(const BYTE* pStructure, int offset);

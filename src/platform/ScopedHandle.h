@@ -29,6 +29,9 @@ public:
         Close();
         return &m_h;
     }
+    // Lends the slot with what it holds to a function that may replace it (an in-out argument); what
+    // the function leaves there is owned.
+    Type* InOut() { return &m_h; }
     void Reset(Type h = Traits::None())
     {
         if (h == m_h)
@@ -45,9 +48,9 @@ public:
     }
     void Close()
     {
-        if (Traits::IsOpen(m_h))
-            Traits::Close(m_h);
-        m_h = Traits::None();
+        Type h = Detach();
+        if (Traits::IsOpen(h))
+            Traits::Close(h);
     }
 
 private:
@@ -82,6 +85,7 @@ using CScopedEventLog = CScoped<NullIsNoneTraits<HANDLE, CloseEventLog>>;
 using CScopedLocalMemory = CScoped<NullIsNoneTraits<HLOCAL, FreeLocalMemory>>;
 using CScopedBstr = CScoped<NullIsNoneTraits<BSTR, SysFreeString>>;
 using CScopedModule = CScoped<NullIsNoneTraits<HMODULE, UnloadModule>>;
+using CScopedSafeArray = CScoped<NullIsNoneTraits<SAFEARRAY*, SafeArrayDestroy>>;
 
 // A function of a loaded module as type F, nullptr when it is missing. Casting through
 // void (*)() keeps the compiler's function-type check quiet.
@@ -112,6 +116,12 @@ public:
     ~CComPointer() { Release(); }
     CComPointer(const CComPointer&) = delete;
     CComPointer& operator=(const CComPointer&) = delete;
+    CComPointer(CComPointer&& other) noexcept : m_p(other.Detach()) {}
+    CComPointer& operator=(CComPointer&& other) noexcept
+    {
+        Reset(other.Detach());
+        return *this;
+    }
 
     T* Get() const { return m_p; }
     T* operator->() const { return m_p; }
@@ -123,11 +133,13 @@ public:
         return &m_p;
     }
     void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+    // Takes over the reference p, releasing the one held (even when it is the same object's).
     void Reset(T* p = nullptr)
     {
         Release();
         m_p = p;
     }
+    // Gives up the reference without releasing it.
     T* Detach()
     {
         T* p = m_p;
@@ -136,9 +148,8 @@ public:
     }
     void Release()
     {
-        if (m_p)
-            m_p->Release();
-        m_p = nullptr;
+        if (T* p = Detach())
+            p->Release();
     }
 
 private:

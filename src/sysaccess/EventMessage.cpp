@@ -47,32 +47,29 @@ std::vector<DWORD_PTR> InsertionArguments(const EVENTLOGRECORD* pRecord)
     return arguments;
 }
 
-LPSTR FormatFromFile(LPCSTR pszFile, DWORD dwEventId, std::vector<DWORD_PTR>& arguments)
+// The message in a block of LocalAlloc's; none when the file yields none.
+CScopedLocalMemory FormatFromFile(LPCSTR pszFile, DWORD dwEventId, std::vector<DWORD_PTR>& arguments)
 {
     char szFile[MAX_PATH];
     DWORD cchFile = ExpandEnvironmentStringsA(pszFile, szFile, sizeof szFile);
     if (cchFile == 0 || cchFile > sizeof szFile)
-        return nullptr;
-    HMODULE hModule = LoadLibraryExA(szFile, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        return CScopedLocalMemory();
+    CScopedModule module(LoadLibraryExA(szFile, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     DWORD dwFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY;
-    if (hModule)
+    if (module.IsValid())
         dwFlags |= FORMAT_MESSAGE_FROM_HMODULE;
-    LPSTR pszMessage = nullptr;
-    DWORD cchMessage = FormatMessageA(dwFlags, hModule, dwEventId, LANG_USER_DEFAULT,
-                                      reinterpret_cast<LPSTR>(&pszMessage), 0,
+    CScopedLocalMemory message;
+    DWORD cchMessage = FormatMessageA(dwFlags, module.Get(), dwEventId, LANG_USER_DEFAULT,
+                                      reinterpret_cast<LPSTR>(message.Receive()), 0,
                                       reinterpret_cast<va_list*>(arguments.data()));
-    if (hModule)
-        FreeLibrary(hModule);
-    if (cchMessage == 0 && pszMessage) {
-        LocalFree(pszMessage);
-        pszMessage = nullptr;
-    }
-    return pszMessage;
+    if (cchMessage == 0)
+        message.Close();
+    return message;
 }
 
 }  // namespace
 
-CEventMessage::CEventMessage(const EVENTLOGRECORD* pRecord, LPCSTR pszComputer) : m_pszMessage(nullptr)
+CEventMessage::CEventMessage(const EVENTLOGRECORD* pRecord, LPCSTR pszComputer)
 {
     HKEY hMachine = HKEY_LOCAL_MACHINE;
     CScopedRegKey remote;
@@ -92,25 +89,19 @@ CEventMessage::CEventMessage(const EVENTLOGRECORD* pRecord, LPCSTR pszComputer) 
 
     std::vector<DWORD_PTR> arguments = InsertionArguments(pRecord);
     std::string strFiles = szFiles;
-    for (size_t nStart = 0; nStart <= strFiles.size() && !m_pszMessage;) {
+    for (size_t nStart = 0; nStart <= strFiles.size() && !m_Message.IsValid();) {
         size_t nEnd = strFiles.find(';', nStart);
         if (nEnd == std::string::npos)
             nEnd = strFiles.size();
         std::string strFile = strFiles.substr(nStart, nEnd - nStart);
         if (!strFile.empty())
-            m_pszMessage = FormatFromFile(strFile.c_str(), pRecord->EventID, arguments);
+            m_Message = FormatFromFile(strFile.c_str(), pRecord->EventID, arguments);
         nStart = nEnd + 1;
     }
 
-    if (m_pszMessage) {
-        char* pszBreak = std::strstr(m_pszMessage, "\r\n");
+    if (m_Message.IsValid()) {
+        char* pszBreak = std::strstr(static_cast<char*>(m_Message.Get()), "\r\n");
         if (pszBreak)
             *pszBreak = '\0';
     }
-}
-
-CEventMessage::~CEventMessage()
-{
-    if (m_pszMessage)
-        LocalFree(m_pszMessage);
 }

@@ -51,7 +51,7 @@ public:
     // The next hop of the first route to 0.0.0.0 in the sorted route table.
     BOOL GetDefaultGateway(DWORD* pdwGateway);
 
-    DWORD GetLastError() const { return m_dwLastError; }
+    DWORD LastError() const { return m_dwLastError; }
 
 private:
     typedef ULONG(WINAPI* PFN_GETADAPTERSINFO)(PIP_ADAPTER_INFO, PULONG);

@@ -21,12 +21,7 @@ REGSAM WithoutView(REGSAM sam)
 
 }  // namespace
 
-CRegistryKey::CRegistryKey() : m_dwLastError(0), m_dwLastSize(0), m_dwLastType(0), m_hKey(nullptr) {}
-
-CRegistryKey::~CRegistryKey()
-{
-    Close();
-}
+CRegistryKey::CRegistryKey() : m_dwLastError(0), m_dwLastSize(0), m_dwLastType(0) {}
 
 DWORD CRegistryKey::Result(LONG lResult)
 {
@@ -36,19 +31,15 @@ DWORD CRegistryKey::Result(LONG lResult)
 
 void CRegistryKey::Close()
 {
-    if (m_hKey)
-        RegCloseKey(m_hKey);
-    m_hKey = nullptr;
+    m_Key.Close();
 }
 
 DWORD CRegistryKey::Open(LPCSTR pszSubKey, HKEY hHive, REGSAM samDesired)
 {
     HKEY hOpened = nullptr;
-    LONG lResult = RegOpenKeyRetry(m_hKey ? m_hKey : hHive, pszSubKey, samDesired, &hOpened);
-    if (lResult == ERROR_SUCCESS) {
-        Close();
-        m_hKey = hOpened;
-    }
+    LONG lResult = RegOpenKeyRetry(m_Key.IsValid() ? m_Key.Get() : hHive, pszSubKey, samDesired, &hOpened);
+    if (lResult == ERROR_SUCCESS)
+        m_Key.Reset(hOpened);
     return Result(lResult);
 }
 
@@ -66,7 +57,7 @@ DWORD CRegistryKey::Create(LPCSTR pszSubKey, HKEY hParent, DWORD dwOptions, REGS
     // The parent may be the held key itself: it is released only once the child exists or failed.
     Close();
     if (lResult == ERROR_SUCCESS)
-        m_hKey = hCreated;
+        m_Key.Reset(hCreated);
     return Result(lResult);
 }
 
@@ -158,32 +149,32 @@ LPSTR CRegistryKey::QueryStringAlloc(LPCSTR pszValue, HKEY hKey)
 DWORD CRegistryKey::EnumKey(DWORD dwIndex, LPSTR pszName, LPDWORD pcchName, LPSTR pszClass, LPDWORD pcchClass,
                             PFILETIME pftLastWrite)
 {
-    if (!m_hKey)
+    if (!m_Key.IsValid())
         return Result(ERROR_INVALID_HANDLE);
-    return Result(RegEnumKeyExA(m_hKey, dwIndex, pszName, pcchName, nullptr, pszClass, pcchClass, pftLastWrite));
+    return Result(RegEnumKeyExA(m_Key.Get(), dwIndex, pszName, pcchName, nullptr, pszClass, pcchClass, pftLastWrite));
 }
 
 DWORD CRegistryKey::EnumValue(DWORD dwIndex, LPSTR pszName, LPDWORD pcchName, LPDWORD pdwType, LPBYTE pbData,
                               LPDWORD pcbData)
 {
-    if (!m_hKey)
+    if (!m_Key.IsValid())
         return Result(ERROR_INVALID_HANDLE);
-    return Result(RegEnumValueA(m_hKey, dwIndex, pszName, pcchName, nullptr, pdwType, pbData, pcbData));
+    return Result(RegEnumValueA(m_Key.Get(), dwIndex, pszName, pcchName, nullptr, pdwType, pbData, pcbData));
 }
 
 DWORD CRegistryKey::SetDword(LPCSTR pszValue, DWORD dwData)
 {
-    if (!m_hKey)
+    if (!m_Key.IsValid())
         return Result(ERROR_INVALID_HANDLE);
     return Result(
-        RegSetValueExA(m_hKey, pszValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwData), sizeof dwData));
+        RegSetValueExA(m_Key.Get(), pszValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwData), sizeof dwData));
 }
 
 DWORD CRegistryKey::SetString(LPCSTR pszValue, LPCSTR pszText)
 {
-    if (!m_hKey || !pszValue)
+    if (!m_Key.IsValid() || !pszValue)
         return Result(ERROR_INVALID_HANDLE);
-    return Result(RegSetValueExA(m_hKey, pszValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
+    return Result(RegSetValueExA(m_Key.Get(), pszValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(pszText),
                                  static_cast<DWORD>(std::strlen(pszText) + 1)));
 }
 

@@ -1,6 +1,7 @@
 // CRegistryKey: one open registry key with the outcome of its last operation.
 #pragma once
 
+#include "src/platform/ScopedHandle.h"
 #include "src/platform/Win32.h"
 
 #include <string>
@@ -16,7 +17,6 @@ public:
     static const REGSAM READ_64 = 0x20119;
 
     CRegistryKey();
-    ~CRegistryKey();
     CRegistryKey(const CRegistryKey&) = delete;
     CRegistryKey& operator=(const CRegistryKey&) = delete;
 
@@ -45,19 +45,19 @@ public:
     // Deletes hParent\pszSubKey (or the held key's subkey) with everything below it, deepest first.
     DWORD DeleteTree(LPCSTR pszSubKey, HKEY hParent, REGSAM samDesired);
 
-    HKEY GetKey() const { return m_hKey; }
+    HKEY GetKey() const { return m_Key.Get(); }
     DWORD LastError() const { return m_dwLastError; }
     DWORD LastSize() const { return m_dwLastSize; }
     DWORD LastType() const { return m_dwLastType; }
 
 private:
     DWORD Result(LONG lResult);
-    HKEY KeyOrHeld(HKEY hKey) const { return hKey ? hKey : m_hKey; }
+    HKEY KeyOrHeld(HKEY hKey) const { return hKey ? hKey : m_Key.Get(); }
 
     DWORD m_dwLastError;
     DWORD m_dwLastSize;
     DWORD m_dwLastType;
-    HKEY m_hKey;
+    CScopedRegKey m_Key;
     std::vector<char> m_ValueBuffer;
 };
 

@@ -100,7 +100,7 @@ LPCSTR CServiceMgr::QueryLocalState(LPCSTR pszService, DWORD* pdwState)
     return StateName(*pdwState);
 }
 
-CServiceMgr::CServiceMgr(HWND hOwner) : m_hSCManager(nullptr), m_hOwner(hOwner)
+CServiceMgr::CServiceMgr(HWND hOwner) : m_hOwner(hOwner)
 {
     m_szDisplayName[0] = '\0';
 }
@@ -117,8 +117,8 @@ DWORD CServiceMgr::Open(LPCSTR pszMachine, LPCSTR pszDatabase, DWORD dwDesiredAc
     const char* pszMachineText = pszMachine ? pszMachine : "local system";
     TRACE(3, "\nCServiceMgr         : Open service control manager database \"%s\" at \"%s\"...",
           pszDatabaseText, pszMachineText);
-    m_hSCManager = OpenSCManagerA(pszMachine, pszDatabase, dwDesiredAccess);
-    if (!m_hSCManager) {
+    m_SCManager.Reset(OpenSCManagerA(pszMachine, pszDatabase, dwDesiredAccess));
+    if (!m_SCManager.IsValid()) {
         DWORD dwError = GetLastError();
         TRACE(1,
               "\nCServiceMgr         : ERROR 0x%X! Could NOT open service control manager database "
@@ -127,23 +127,23 @@ DWORD CServiceMgr::Open(LPCSTR pszMachine, LPCSTR pszDatabase, DWORD dwDesiredAc
         return dwError;
     }
     TRACE(3, "\nCServiceMgr         : ... open service control manager database returned handle 0x%X",
-          HandleValue(m_hSCManager));
+          HandleValue(m_SCManager.Get()));
     return ERROR_SUCCESS;
 }
 
 DWORD CServiceMgr::Close()
 {
-    if (!m_hSCManager)
+    if (!m_SCManager.IsValid())
         return ERROR_SUCCESS;
     DWORD dwResult = ERROR_SUCCESS;
-    if (CloseServiceHandle(m_hSCManager)) {
+    // Closed here rather than by its owner, for the outcome the caller is told.
+    if (CloseServiceHandle(m_SCManager.Detach())) {
         TRACE(3, "\nCServiceMgr         : Service control manager database successfully closed!");
     } else {
         dwResult = GetLastError();
         TRACE(1, "\nCServiceMgr         : ERROR 0x%X! FAILED to close service control manager database!",
               static_cast<unsigned>(dwResult));
     }
-    m_hSCManager = nullptr;
     return dwResult;
 }
 
@@ -168,7 +168,7 @@ int CServiceMgr::AskRetryLocked(LPCSTR pszOperation, LPCSTR pszService, SC_HANDL
 {
     char szDisplayName[MAX_PATH];
     DWORD cchDisplayName = MAX_PATH;
-    const char* pszName = GetServiceDisplayNameA(m_hSCManager, pszService, szDisplayName, &cchDisplayName)
+    const char* pszName = GetServiceDisplayNameA(m_SCManager.Get(), pszService, szDisplayName, &cchDisplayName)
                               ? szDisplayName
                               : Printable(pszService);
     char szCaption[kCaptionChars];
@@ -179,10 +179,10 @@ int CServiceMgr::AskRetryLocked(LPCSTR pszOperation, LPCSTR pszService, SC_HANDL
 
 DWORD CServiceMgr::QueryStatus(LPCSTR pszService, DWORD* pdwState)
 {
-    if (!m_hSCManager)
+    if (!m_SCManager.IsValid())
         return kAllOnes;
     TRACE(2, "\nCServiceMgr         : QueryServiceStatus service %s", Printable(pszService));
-    CScopedServiceHandle service(OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS));
+    CScopedServiceHandle service(OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_STATUS));
     if (!service.Get()) {
         DWORD dwError = GetLastError();
         if (pdwState)
@@ -204,11 +204,11 @@ DWORD CServiceMgr::QueryStatus(LPCSTR pszService, DWORD* pdwState)
 
 BOOL CServiceMgr::IsInstalled(LPCSTR pszService)
 {
-    if (!m_hSCManager) {
+    if (!m_SCManager.IsValid()) {
         TRACE(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
         return FALSE;
     }
-    CScopedServiceHandle service(OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+    CScopedServiceHandle service(OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
     if (!service.Get()) {
         TRACE(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
               Printable(pszService), static_cast<unsigned>(GetLastError()));
@@ -236,29 +236,29 @@ BOOL CServiceMgr::IsInstalled(LPCSTR pszService)
 LPCSTR CServiceMgr::GetDisplayName(LPCSTR pszService)
 {
     m_szDisplayName[0] = '\0';
-    if (!m_hSCManager) {
+    if (!m_SCManager.IsValid()) {
         TRACE(1, "\nCServiceMgr         : ERROR! Service control manager not opened!");
         return m_szDisplayName;
     }
     CScopedServiceHandle service(
-        OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
+        OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
     if (!service.Get()) {
         TRACE(3, "\nCServiceMgr         : WARNING! OpenService() \"%s\" failed (ErrorCode 0x%X)!",
               Printable(pszService), static_cast<unsigned>(GetLastError()));
         return m_szDisplayName;
     }
     DWORD cchDisplayName = sizeof m_szDisplayName;
-    if (!GetServiceDisplayNameA(m_hSCManager, pszService, m_szDisplayName, &cchDisplayName))
+    if (!GetServiceDisplayNameA(m_SCManager.Get(), pszService, m_szDisplayName, &cchDisplayName))
         m_szDisplayName[0] = '\0';
     return m_szDisplayName;
 }
 
 CDependentServiceList CServiceMgr::GetDependentServices(LPCSTR pszService, DWORD dwStateFilter)
 {
-    if (!m_hSCManager)
+    if (!m_SCManager.IsValid())
         return CDependentServiceList();
     CScopedServiceHandle service(
-        OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
+        OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
     if (!service.Get())
         return CDependentServiceList();
     DWORD cbNeeded = 0;
@@ -379,11 +379,11 @@ DWORD CServiceMgr::StartService(LPCSTR pszService, DWORD dwArgc, LPCSTR* ppszArg
                                 DWORD dwTimeoutMs)
 {
     TRACE(2, "\nCServiceMgr         : Try to start \"%s\" service ...", Printable(pszService));
-    if (!m_hSCManager)
+    if (!m_SCManager.IsValid())
         return ERROR_INVALID_HANDLE;
 
     DWORD dwResult = ERROR_BAD_ARGUMENTS;
-    CScopedServiceHandle service(pszService ? OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_STATUS | SERVICE_START)
+    CScopedServiceHandle service(pszService ? OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_STATUS | SERVICE_START)
                                             : nullptr);
     if (pszService && !service.Get()) {
         dwResult = GetLastError();
@@ -411,7 +411,7 @@ DWORD CServiceMgr::StopService(LPCSTR pszService, BOOL bWithDependents, DWORD dw
     if (!pszService)
         return ERROR_BAD_ARGUMENTS;
     TRACE(2, "\nCServiceMgr         : Stop service \"%s\"", pszService);
-    if (!m_hSCManager)
+    if (!m_SCManager.IsValid())
         return ERROR_INVALID_HANDLE;
 
     if (bWithDependents) {
@@ -422,7 +422,7 @@ DWORD CServiceMgr::StopService(LPCSTR pszService, BOOL bWithDependents, DWORD dw
 
     DWORD dwResult = ERROR_SUCCESS;
     CScopedServiceHandle service(
-        OpenServiceA(m_hSCManager, pszService, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP));
+        OpenServiceA(m_SCManager.Get(), pszService, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP));
     if (!service.Get()) {
         dwResult = GetLastError();
     } else {

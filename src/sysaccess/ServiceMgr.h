@@ -1,6 +1,7 @@
 // The program's one wrapper around the service control manager.
 #pragma once
 
+#include "src/platform/ScopedHandle.h"
 #include "src/platform/Win32.h"
 #include "src/sysaccess/DependentServiceList.h"
 
@@ -57,7 +58,7 @@ private:
     template <class FCall>
     DWORD RetryWhileLocked(LPCSTR pszOperation, LPCSTR pszService, SC_HANDLE hService, FCall call);
 
-    SC_HANDLE m_hSCManager;
+    CScopedServiceHandle m_SCManager;
     HWND m_hOwner;
     char m_szDisplayName[MAX_PATH];
 };

@@ -7,7 +7,7 @@
 #include <memory>
 
 // Talks SNMPv1 to one agent, by default the local one. Every failed platform call keeps its error
-// code in m_dwLastError; a request that cannot be made reports error status 5. One thread at a time.
+// code as LastError(); a request that cannot be made reports error status 5. One thread at a time.
 class CSnmpMgr {
 public:
     // Opens a session at once only when pszAgent is not null.
@@ -46,10 +46,11 @@ public:
     // The octet string's length; the text with its NUL is copied only when the buffer is larger.
     UINT GetValueString(const AsnAny* pValue, LPSTR pszBuffer, UINT cbBuffer);
 
+    DWORD LastError() const { return m_dwLastError; }
+
     SnmpVarBindList m_VarBindList;
     AsnInteger m_nErrorStatus;
     AsnInteger m_nErrorIndex;
-    DWORD m_dwLastError;
 
 private:
     typedef LPSNMP_MGR_SESSION(WINAPI* PFN_OPEN)(LPSTR, LPSTR, INT, INT);
@@ -67,6 +68,7 @@ private:
     BOOL LoadLibraries();
     void ReleaseBaseOids();
 
+    DWORD m_dwLastError;
     LPSNMP_MGR_SESSION m_hSession;
     AsnObjectIdentifier* m_pRequestOids;
     UINT m_nRequestOids;

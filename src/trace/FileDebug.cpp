@@ -51,18 +51,57 @@ size_t AppendFormat(char* pszBuffer, size_t cbUsed, size_t cbBuffer, const char*
     return cbUsed + (static_cast<size_t>(nWritten) < cbRoom ? static_cast<size_t>(nWritten) : cbRoom);
 }
 
+// The trace file's path as the key names it, a REG_EXPAND_SZ one expanded; one that does not expand in full is none.
+void ReadTraceFilePath(HKEY hKey, char (&szPath)[MAX_PATH])
+{
+    DWORD dwType = REG_NONE;
+    DWORD cbPath = sizeof(szPath);
+    // A value longer than the buffer is not supported: no file then.
+    if (RegQueryText(hKey, TRACE_FILE, &dwType, szPath, &cbPath) == ERROR_SUCCESS && dwType == REG_EXPAND_SZ &&
+        szPath[0] != '\0') {
+        char szExpanded[MAX_PATH];
+        DWORD cchExpanded = ExpandEnvironmentStringsA(szPath, szExpanded, sizeof(szExpanded));
+        // A path that does not fit is no path: writing to the
+        // unexpanded name would only scatter stray files.
+        if (cchExpanded == 0 || cchExpanded > sizeof(szExpanded))
+            szPath[0] = '\0';
+        else
+            memcpy(szPath, szExpanded, cchExpanded);
+    }
+}
+
+// The format's leading line feeds open the line, ahead of its fields; pszFormat moves past them.
+size_t TakeLeadingNewlines(char* pszLine, const char*& pszFormat)
+{
+    size_t cbLine = 0;
+    while (*pszFormat == '\n' && cbLine < kMaxLeadingNewlines)
+        pszLine[cbLine++] = *pszFormat++;
+    pszLine[cbLine] = '\0';
+    return cbLine;
+}
+
+// The caller's text after the fields, cut at kMaxText characters; returns the new length.
+size_t AppendText(char* pszLine, size_t cbLine, const char* pszFormat, va_list args) TRIAGIST_PRINTF(3, 0);
+
+size_t AppendText(char* pszLine, size_t cbLine, const char* pszFormat, va_list args)
+{
+    int nText = vsnprintf(pszLine + cbLine, kMaxText + 1, pszFormat, args);
+    if (nText < 0)
+        pszLine[cbLine] = '\0';
+    else
+        cbLine += static_cast<size_t>(nText) < kMaxText ? static_cast<size_t>(nText) : kMaxText;
+    return cbLine;
+}
+
 }  // namespace
 
 CFileDebug::CFileDebug(const char* pszModule, BOOL bAnnounce)
-    : m_hFileMutex(nullptr),
-      m_szTraceFile(),
+    : m_szTraceFile(),
       m_dwFileLimit(0),
       m_dwFileLevel(0),
       m_dwConLevel(0),
       m_hConsole(INVALID_HANDLE_VALUE),
       m_dwWinLevel(0),
-      m_hPsapi(nullptr),
-      m_hKernel32(nullptr),
       m_pfnGetProcessMemoryInfo(nullptr),
       m_pfnGetProcessHandleCount(nullptr),
       m_szModule(),
@@ -91,25 +130,20 @@ void CFileDebug::FreeLibraries()
 {
     m_pfnGetProcessMemoryInfo = nullptr;
     m_pfnGetProcessHandleCount = nullptr;
-    if (m_hPsapi)
-        FreeLibrary(m_hPsapi);
-    if (m_hKernel32)
-        FreeLibrary(m_hKernel32);
-    m_hPsapi = nullptr;
-    m_hKernel32 = nullptr;
+    m_Psapi.Close();
+    m_Kernel32.Close();
 }
 
 void CFileDebug::CloseFileMutex()
 {
-    if (!m_hFileMutex)
+    if (!m_FileMutex.IsValid())
         return;
     // Give the mutex back if this thread holds it; a wait that succeeds here
     // only adds one more claim, which the release takes away again.
-    DWORD dwWait = WaitForSingleObject(m_hFileMutex, 0);
+    DWORD dwWait = WaitForSingleObject(m_FileMutex.Get(), 0);
     if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
-        ReleaseMutex(m_hFileMutex);
-    CloseHandle(m_hFileMutex);
-    m_hFileMutex = nullptr;
+        ReleaseMutex(m_FileMutex.Get());
+    m_FileMutex.Close();
 }
 
 void CFileDebug::ClearOptions()
@@ -149,12 +183,7 @@ void CFileDebug::Init(const char* pszModule, BOOL bAnnounce)
 void CFileDebug::ReadSettings()
 {
     ClearOptions();
-
-    {
-        CScopedRegKey key;
-        if (RegOpenKey64(HKEY_LOCAL_MACHINE, TRACE_SETTINGS_KEY, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
-            ReadDword(key.Get(), TRACE_DYNAMIC_UPDATE, m_dwReloadInterval);
-    }
+    ReadReloadInterval();
     if (m_dwReloadInterval != 0)
         m_bActive = 1;
 
@@ -162,71 +191,80 @@ void CFileDebug::ReadSettings()
     snprintf(szKey, sizeof(szKey), "%s\\%s", TRACE_SETTINGS_KEY, m_szModule);
     CScopedRegKey key;
     if (RegOpenKey64(HKEY_LOCAL_MACHINE, szKey, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS) {
-        ReadDword(key.Get(), TRACE_TIME_STAMP_ON, m_bTimeStampOn);
-        ReadDword(key.Get(), TRACE_DATE_STAMP_ON, m_bDateStampOn);
-        ReadDword(key.Get(), TRACE_THREAD_ID_ON, m_bThreadIdOn);
-        ReadDword(key.Get(), TRACE_CPU_ID_ON, m_bCpuIdOn);
-        ReadDword(key.Get(), TRACE_APP_NAME_ON, m_bAppNameOn);
-        ReadDword(key.Get(), TRACE_MEM_USAGE_ON, m_bMemUsageOn);
-        ReadDword(key.Get(), TRACE_HANDLE_COUNT_ON, m_bHandleCountOn);
-        DWORD dwConLevel = 0;
-        DWORD dwWinLevel = 0;
-        DWORD dwFileLevel = 0;
-        DWORD dwLimitMB = 10;
-        char szPath[MAX_PATH] = "";
-        ReadDword(key.Get(), TRACE_CON_LEVEL, dwConLevel);
-        ReadDword(key.Get(), TRACE_WIN_LEVEL, dwWinLevel);
-        ReadDword(key.Get(), TRACE_FILE_LEVEL, dwFileLevel);
-
-        if (dwFileLevel != 0) {
-            ReadDword(key.Get(), TRACE_FILE_LIMIT, dwLimitMB);
-            DWORD dwType = REG_NONE;
-            DWORD cbPath = sizeof(szPath);
-            // A value longer than the buffer is not supported: no file then.
-            if (RegQueryText(key.Get(), TRACE_FILE, &dwType, szPath, &cbPath) == ERROR_SUCCESS &&
-                dwType == REG_EXPAND_SZ && szPath[0] != '\0') {
-                char szExpanded[MAX_PATH];
-                DWORD cchExpanded = ExpandEnvironmentStringsA(szPath, szExpanded, sizeof(szExpanded));
-                // A path that does not fit is no path: writing to the
-                // unexpanded name would only scatter stray files.
-                if (cchExpanded == 0 || cchExpanded > sizeof(szExpanded))
-                    szPath[0] = '\0';
-                else
-                    memcpy(szPath, szExpanded, cchExpanded);
-            }
-        }
+        ReadLineFields(key.Get());
+        const SOutputSettings outputs = ReadOutputSettings(key.Get());
         key.Close();
-
-        if (SetTraceFile(dwFileLevel, szPath, dwLimitMB))
-            m_bActive = 1;
-
-        m_dwConLevel = dwConLevel;
-        if (dwConLevel != 0) {
-            // Once allocated, the console stays for the life of the process.
-            if (m_hConsole == INVALID_HANDLE_VALUE) {
-                AllocConsole();
-                m_hConsole = GetStdHandle(STD_OUTPUT_HANDLE);
-            }
-            m_bActive = 1;
-        }
-
-        m_dwWinLevel = dwWinLevel;
-        if (dwWinLevel != 0)
-            m_bActive = 1;
-
-        if (m_bMemUsageOn && !m_hPsapi) {
-            m_hPsapi = LoadLibraryA("psapi");
-            if (m_hPsapi)
-                m_pfnGetProcessMemoryInfo = ResolveProc<PFN_GETPROCESSMEMORYINFO>(m_hPsapi, "GetProcessMemoryInfo");
-        }
-        if (m_bHandleCountOn && !m_hKernel32) {
-            m_hKernel32 = LoadLibraryA("kernel32");
-            if (m_hKernel32)
-                m_pfnGetProcessHandleCount = ResolveProc<PFN_GETPROCESSHANDLECOUNT>(m_hKernel32, "GetProcessHandleCount");
-        }
+        ApplyOutputSettings(outputs);
+        LoadCounterFunctions();
     }
 
     m_dwLastReload = GetTickCount() >> 10;
+}
+
+void CFileDebug::ReadReloadInterval()
+{
+    CScopedRegKey key;
+    if (RegOpenKey64(HKEY_LOCAL_MACHINE, TRACE_SETTINGS_KEY, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
+        ReadDword(key.Get(), TRACE_DYNAMIC_UPDATE, m_dwReloadInterval);
+}
+
+void CFileDebug::ReadLineFields(HKEY hKey)
+{
+    ReadDword(hKey, TRACE_TIME_STAMP_ON, m_bTimeStampOn);
+    ReadDword(hKey, TRACE_DATE_STAMP_ON, m_bDateStampOn);
+    ReadDword(hKey, TRACE_THREAD_ID_ON, m_bThreadIdOn);
+    ReadDword(hKey, TRACE_CPU_ID_ON, m_bCpuIdOn);
+    ReadDword(hKey, TRACE_APP_NAME_ON, m_bAppNameOn);
+    ReadDword(hKey, TRACE_MEM_USAGE_ON, m_bMemUsageOn);
+    ReadDword(hKey, TRACE_HANDLE_COUNT_ON, m_bHandleCountOn);
+}
+
+CFileDebug::SOutputSettings CFileDebug::ReadOutputSettings(HKEY hKey)
+{
+    SOutputSettings settings;
+    ReadDword(hKey, TRACE_CON_LEVEL, settings.dwConLevel);
+    ReadDword(hKey, TRACE_WIN_LEVEL, settings.dwWinLevel);
+    ReadDword(hKey, TRACE_FILE_LEVEL, settings.dwFileLevel);
+    if (settings.dwFileLevel != 0) {
+        ReadDword(hKey, TRACE_FILE_LIMIT, settings.dwLimitMB);
+        ReadTraceFilePath(hKey, settings.szPath);
+    }
+    return settings;
+}
+
+void CFileDebug::ApplyOutputSettings(const SOutputSettings& settings)
+{
+    if (SetTraceFile(settings.dwFileLevel, settings.szPath, settings.dwLimitMB))
+        m_bActive = 1;
+
+    m_dwConLevel = settings.dwConLevel;
+    if (settings.dwConLevel != 0) {
+        // Once allocated, the console stays for the life of the process.
+        if (m_hConsole == INVALID_HANDLE_VALUE) {
+            AllocConsole();
+            m_hConsole = GetStdHandle(STD_OUTPUT_HANDLE);
+        }
+        m_bActive = 1;
+    }
+
+    m_dwWinLevel = settings.dwWinLevel;
+    if (settings.dwWinLevel != 0)
+        m_bActive = 1;
+}
+
+void CFileDebug::LoadCounterFunctions()
+{
+    if (m_bMemUsageOn && !m_Psapi.IsValid()) {
+        m_Psapi.Reset(LoadLibraryA("psapi"));
+        if (m_Psapi.IsValid())
+            m_pfnGetProcessMemoryInfo = ResolveProc<PFN_GETPROCESSMEMORYINFO>(m_Psapi.Get(), "GetProcessMemoryInfo");
+    }
+    if (m_bHandleCountOn && !m_Kernel32.IsValid()) {
+        m_Kernel32.Reset(LoadLibraryA("kernel32"));
+        if (m_Kernel32.IsValid())
+            m_pfnGetProcessHandleCount =
+                ResolveProc<PFN_GETPROCESSHANDLECOUNT>(m_Kernel32.Get(), "GetProcessHandleCount");
+    }
 }
 
 BOOL CFileDebug::SetTraceFile(DWORD dwLevel, const char* pszPath, DWORD dwLimitMB)
@@ -248,7 +286,7 @@ BOOL CFileDebug::SetTraceFile(DWORD dwLevel, const char* pszPath, DWORD dwLimitM
                 if (*p == '\\' || *p == ':')
                     *p = '_';
             }
-            m_hFileMutex = CreateMutexA(nullptr, FALSE, szName);
+            m_FileMutex.Reset(CreateMutexA(nullptr, FALSE, szName));
             strncpy(m_szTraceFile, pszPath, sizeof(m_szTraceFile) - 1);
             m_szTraceFile[sizeof(m_szTraceFile) - 1] = '\0';
         }
@@ -260,100 +298,115 @@ void CFileDebug::Trace(DWORD dwLevel, const char* pszFormat, ...)
 {
     DWORD dwLastError = GetLastError();
     try {
-        if (m_dwReloadInterval != 0) {
-            DWORD dwNow = GetTickCount() >> 10;
-            if (dwNow >= static_cast<ULONGLONG>(m_dwLastReload) + m_dwReloadInterval || dwNow < m_dwLastReload)
-                ReadSettings();
-        }
+        ReloadWhenDue();
         if (m_dwFileLevel < dwLevel && m_dwConLevel < dwLevel && m_dwWinLevel < dwLevel) {
             SetLastError(dwLastError);
             return;
         }
 
         char szLine[kLineSize];
-        size_t cbLine = 0;
-        while (*pszFormat == '\n' && cbLine < kMaxLeadingNewlines)
-            szLine[cbLine++] = *pszFormat++;
-        szLine[cbLine] = '\0';
-
-        if (m_bDateStampOn) {
-            SYSTEMTIME st;
-            GetLocalTime(&st);
-            cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "[%02d-%02d-%02d] ", st.wYear, st.wMonth, st.wDay);
-        }
-        if (m_bTimeStampOn) {
-            SYSTEMTIME st;
-            GetLocalTime(&st);
-            cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "[%02d:%02d:%02d.%03d] ", st.wHour, st.wMinute,
-                                  st.wSecond, st.wMilliseconds);
-        }
-        if (m_bThreadIdOn)
-            cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "(%05d) ", static_cast<int>(GetCurrentThreadId()));
-        if (m_bMemUsageOn && m_pfnGetProcessMemoryInfo) {
-            PROCESS_MEMORY_COUNTERS_EX pmc;
-            memset(&pmc, 0, sizeof(pmc));
-            pmc.cb = sizeof(pmc);
-            if (m_pfnGetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PPROCESS_MEMORY_COUNTERS>(&pmc),
-                                          sizeof(pmc))) {
-                bool bKnown = true;
-                SIZE_T cbPrivate = 0;
-                if (pmc.cb >= sizeof(PROCESS_MEMORY_COUNTERS_EX))
-                    cbPrivate = pmc.PrivateUsage;
-                else if (pmc.cb >= sizeof(PROCESS_MEMORY_COUNTERS))
-                    cbPrivate = pmc.PagefileUsage;
-                else
-                    bKnown = false;
-                if (bKnown)
-                    cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "{PB %05dkB, MU %05dkB} ",
-                                          static_cast<int>(cbPrivate >> 10), static_cast<int>(pmc.WorkingSetSize >> 10));
-            }
-        }
-        if (m_bHandleCountOn && m_pfnGetProcessHandleCount) {
-            DWORD dwHandles = 0;
-            if (m_pfnGetProcessHandleCount(GetCurrentProcess(), &dwHandles))
-                cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "{%03d H} ", static_cast<int>(dwHandles));
-        }
-        if (m_bAppNameOn) {
-            size_t cbStart = cbLine;
-            cbLine = AppendFormat(szLine, cbLine, sizeof(szLine), "%-13s  ", m_szModule);
-            size_t cbColon = cbStart + strlen(m_szModule);
-            if (cbColon < cbLine)
-                szLine[cbColon] = ':';
-        }
-
-        if (cbLine >= kMaxPrefix) {
-            memcpy(szLine, kPrefixTooLong, sizeof(kPrefixTooLong));
-            cbLine = sizeof(kPrefixTooLong) - 1;
-        }
-
+        size_t cbLine = TakeLeadingNewlines(szLine, pszFormat);
+        cbLine = AppendLineFields(szLine, cbLine);
         va_list args;
         va_start(args, pszFormat);
-        int nText = vsnprintf(szLine + cbLine, kMaxText + 1, pszFormat, args);
+        cbLine = AppendText(szLine, cbLine, pszFormat, args);
         va_end(args);
-        if (nText < 0)
-            szLine[cbLine] = '\0';
-        else
-            cbLine += static_cast<size_t>(nText) < kMaxText ? static_cast<size_t>(nText) : kMaxText;
-
-        if (m_dwFileLevel >= dwLevel) {
-            try {
-                WriteToFile(szLine, cbLine);
-            } catch (...) {
-            }
-        }
-        if (m_dwConLevel >= dwLevel) {
-            try {
-                WriteToConsole(szLine, cbLine);
-            } catch (...) {
-            }
-        }
-        if (m_dwWinLevel >= dwLevel) {
-            try {
-                WriteToDebugger(szLine);
-            } catch (...) {
-            }
-        }
+        WriteLine(dwLevel, szLine, cbLine);
     } catch (...) {
     }
     SetLastError(dwLastError);
+}
+
+void CFileDebug::ReloadWhenDue()
+{
+    if (m_dwReloadInterval == 0)
+        return;
+    DWORD dwNow = GetTickCount() >> 10;
+    if (dwNow >= static_cast<ULONGLONG>(m_dwLastReload) + m_dwReloadInterval || dwNow < m_dwLastReload)
+        ReadSettings();
+}
+
+// The line's fields in their fixed order; a prefix too long for the line gives way to a warning.
+size_t CFileDebug::AppendLineFields(char* pszLine, size_t cbLine)
+{
+    if (m_bDateStampOn) {
+        SYSTEMTIME st;
+        GetLocalTime(&st);
+        cbLine = AppendFormat(pszLine, cbLine, kLineSize, "[%02d-%02d-%02d] ", st.wYear, st.wMonth, st.wDay);
+    }
+    if (m_bTimeStampOn) {
+        SYSTEMTIME st;
+        GetLocalTime(&st);
+        cbLine = AppendFormat(pszLine, cbLine, kLineSize, "[%02d:%02d:%02d.%03d] ", st.wHour, st.wMinute,
+                              st.wSecond, st.wMilliseconds);
+    }
+    if (m_bThreadIdOn)
+        cbLine = AppendFormat(pszLine, cbLine, kLineSize, "(%05d) ", static_cast<int>(GetCurrentThreadId()));
+    cbLine = AppendCounters(pszLine, cbLine);
+    if (m_bAppNameOn) {
+        size_t cbStart = cbLine;
+        cbLine = AppendFormat(pszLine, cbLine, kLineSize, "%-13s  ", m_szModule);
+        size_t cbColon = cbStart + strlen(m_szModule);
+        if (cbColon < cbLine)
+            pszLine[cbColon] = ':';
+    }
+
+    if (cbLine >= kMaxPrefix) {
+        memcpy(pszLine, kPrefixTooLong, sizeof(kPrefixTooLong));
+        cbLine = sizeof(kPrefixTooLong) - 1;
+    }
+    return cbLine;
+}
+
+// The process's memory use and handle count, each when asked for and its function exists.
+size_t CFileDebug::AppendCounters(char* pszLine, size_t cbLine)
+{
+    if (m_bMemUsageOn && m_pfnGetProcessMemoryInfo) {
+        PROCESS_MEMORY_COUNTERS_EX pmc;
+        memset(&pmc, 0, sizeof(pmc));
+        pmc.cb = sizeof(pmc);
+        if (m_pfnGetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PPROCESS_MEMORY_COUNTERS>(&pmc),
+                                      sizeof(pmc))) {
+            bool bKnown = true;
+            SIZE_T cbPrivate = 0;
+            if (pmc.cb >= sizeof(PROCESS_MEMORY_COUNTERS_EX))
+                cbPrivate = pmc.PrivateUsage;
+            else if (pmc.cb >= sizeof(PROCESS_MEMORY_COUNTERS))
+                cbPrivate = pmc.PagefileUsage;
+            else
+                bKnown = false;
+            if (bKnown)
+                cbLine = AppendFormat(pszLine, cbLine, kLineSize, "{PB %05dkB, MU %05dkB} ",
+                                      static_cast<int>(cbPrivate >> 10), static_cast<int>(pmc.WorkingSetSize >> 10));
+        }
+    }
+    if (m_bHandleCountOn && m_pfnGetProcessHandleCount) {
+        DWORD dwHandles = 0;
+        if (m_pfnGetProcessHandleCount(GetCurrentProcess(), &dwHandles))
+            cbLine = AppendFormat(pszLine, cbLine, kLineSize, "{%03d H} ", static_cast<int>(dwHandles));
+    }
+    return cbLine;
+}
+
+// The line to each output whose level reaches it; an output that throws keeps the others from nothing.
+void CFileDebug::WriteLine(DWORD dwLevel, const char* pszLine, size_t cbLine)
+{
+    if (m_dwFileLevel >= dwLevel) {
+        try {
+            WriteToFile(pszLine, cbLine);
+        } catch (...) {
+        }
+    }
+    if (m_dwConLevel >= dwLevel) {
+        try {
+            WriteToConsole(pszLine, cbLine);
+        } catch (...) {
+        }
+    }
+    if (m_dwWinLevel >= dwLevel) {
+        try {
+            WriteToDebugger(pszLine);
+        } catch (...) {
+        }
+    }
 }

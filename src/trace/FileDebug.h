@@ -2,6 +2,7 @@
 #pragma once
 
 #include "src/platform/Printf.h"
+#include "src/platform/ScopedHandle.h"
 #include "src/platform/Win32.h"
 
 #include <cstddef>
@@ -34,6 +35,28 @@ private:
     typedef BOOL(WINAPI* PFN_GETPROCESSMEMORYINFO)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
     typedef BOOL(WINAPI* PFN_GETPROCESSHANDLECOUNT)(HANDLE, PDWORD);
 
+    // What the module's key says of the outputs, read in full before any output changes.
+    struct SOutputSettings {
+        DWORD dwConLevel = 0;
+        DWORD dwWinLevel = 0;
+        DWORD dwFileLevel = 0;
+        DWORD dwLimitMB = 10;
+        char szPath[MAX_PATH] = "";
+    };
+
+    // The steps of ReadSettings.
+    void ReadReloadInterval();
+    void ReadLineFields(HKEY hKey);
+    static SOutputSettings ReadOutputSettings(HKEY hKey);
+    void ApplyOutputSettings(const SOutputSettings& settings);
+    void LoadCounterFunctions();
+
+    // The steps of Trace: the fields in front of the text, and the text's way to each output of its level.
+    void ReloadWhenDue();
+    size_t AppendLineFields(char* pszLine, size_t cbLine);
+    size_t AppendCounters(char* pszLine, size_t cbLine);
+    void WriteLine(DWORD dwLevel, const char* pszLine, size_t cbLine);
+
     void WriteToFile(const char* pszLine, size_t cbLine);
     void WriteToConsole(const char* pszLine, size_t cbLine);
     void WriteToDebugger(const char* pszLine);
@@ -41,15 +64,15 @@ private:
     void ClearOptions();
     void CloseFileMutex();
 
-    HANDLE m_hFileMutex;
+    CScopedHandle m_FileMutex;
     char m_szTraceFile[MAX_PATH];
     DWORD m_dwFileLimit;  // bytes, 0 = unlimited
     DWORD m_dwFileLevel;
     DWORD m_dwConLevel;
     HANDLE m_hConsole;
     DWORD m_dwWinLevel;
-    HMODULE m_hPsapi;
-    HMODULE m_hKernel32;
+    CScopedModule m_Psapi;
+    CScopedModule m_Kernel32;
     PFN_GETPROCESSMEMORYINFO m_pfnGetProcessMemoryInfo;
     PFN_GETPROCESSHANDLECOUNT m_pfnGetProcessHandleCount;
     char m_szModule[32];

@@ -1,6 +1,8 @@
 // The trace log's outputs: the trace file with its rotation, the console and the debugger.
 #include "src/trace/FileDebug.h"
 
+#include "src/platform/ScopedHandle.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -10,29 +12,6 @@ const DWORD kMutexWaitMs = 20;
 // The longest line the trace builds; longer ones go out in more than one write.
 const size_t kMaxFileLine = 1136;
 const size_t kMaxDebuggerPiece = 1122;
-
-class CFileHolder {
-public:
-    explicit CFileHolder(HANDLE hFile) : m_hFile(hFile) {}
-    ~CFileHolder()
-    {
-        if (m_hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(m_hFile);
-    }
-    CFileHolder(const CFileHolder&) = delete;
-    CFileHolder& operator=(const CFileHolder&) = delete;
-
-    bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    // Closes the file held and takes another.
-    void Reset(HANDLE hFile)
-    {
-        if (IsOpen())
-            CloseHandle(m_hFile);
-        m_hFile = hFile;
-    }
-
-    HANDLE m_hFile;
-};
 
 // Holds the file mutex for as long as it was obtained; a wait that ran out
 // still lets the caller append, so tracing never stalls for long.
@@ -84,25 +63,25 @@ void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
     if (szPath[0] == '\0')
         return;
 
-    CMutexClaim claim(m_hFileMutex);
+    CMutexClaim claim(m_FileMutex.Get());
 
-    CFileHolder file(OpenForAppending(szPath));
-    if (!file.IsOpen())
+    CScopedHandle file(OpenForAppending(szPath));
+    if (!file.IsValid())
         return;
     DWORD dwLimit = m_dwFileLimit;
     if (dwLimit != 0) {
         DWORD dwHigh = 0;
         SetLastError(NO_ERROR);
-        DWORD dwLow = GetFileSize(file.m_hFile, &dwHigh);
+        DWORD dwLow = GetFileSize(file.Get(), &dwHigh);
         if ((dwLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) && (dwHigh != 0 || dwLow >= dwLimit)) {
-            file.Reset(INVALID_HANDLE_VALUE);  // a file still open could not be renamed
+            file.Close();  // a file still open could not be renamed
             // One backup generation: the path with ".txt" appended.
             char szBackup[MAX_PATH + 4];
             snprintf(szBackup, sizeof(szBackup), "%s.txt", szPath);
             DeleteFileA(szBackup);
             MoveFileA(szPath, szBackup);
             file.Reset(OpenForAppending(szPath));
-            if (!file.IsOpen())
+            if (!file.IsValid())
                 return;
         }
     }
@@ -113,7 +92,7 @@ void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
     size_t cbOut = 0;
     for (const char* pRun = pszLine; pRun < pszLine + cbLine; ++pRun) {
         if (cbOut + 2 > sizeof(szOut)) {
-            WriteBytes(file.m_hFile, szOut, cbOut);
+            WriteBytes(file.Get(), szOut, cbOut);
             cbOut = 0;
         }
         if (*pRun == '\n')
@@ -121,7 +100,7 @@ void CFileDebug::WriteToFile(const char* pszLine, size_t cbLine)
         szOut[cbOut++] = *pRun;
     }
     if (cbOut > 0)
-        WriteBytes(file.m_hFile, szOut, cbOut);
+        WriteBytes(file.Get(), szOut, cbOut);
 }
 
 void CFileDebug::WriteToConsole(const char* pszLine, size_t cbLine)

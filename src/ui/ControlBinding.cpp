@@ -2,6 +2,7 @@
 // static table per dialog.
 #include "src/ui/ControlBinding.h"
 
+#include "src/platform/ScopedHandle.h"
 #include "src/ui/ControlIds.h"
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
@@ -97,8 +98,7 @@ bool CControlBinding::OnBindingMessage(UINT uMessage, WPARAM wParam, LPARAM, LRE
     case WM_DESTROY:
         // The table is shared by every dialog of its class; only rows a dialog filled in hold objects.
         for (const BindingRow* pRow = m_pTable; pRow && pRow->dwControlId != kBindingEnd; ++pRow) {
-            if (pRow->pControl)
-                pRow->pControl->Release();
+            CComPointer<IUnknown> control(pRow->pControl);  // the row's reference is the dialog's: it ends here
         }
         return false;
     default:

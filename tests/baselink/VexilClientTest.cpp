@@ -149,8 +149,8 @@ TEST_F(VexilClientTest, AttachFailuresKeepTheSystemsResultAndText)
             CVexilClient client;
             EXPECT_EQ(client.Attach(std::strcmp(failure.pszCase, "remote") == 0 ? L"FARAWAY" : nullptr), 0);
             EXPECT_FALSE(client.IsAttached());
-            EXPECT_EQ(client.GetLastResult(), failure.hr) << failure.pszCase;
-            EXPECT_STREQ(client.GetLastErrorText(), failure.pszText);
+            EXPECT_EQ(client.LastResult(), failure.hr) << failure.pszCase;
+            EXPECT_STREQ(client.LastErrorText(), failure.pszText);
         });
     }
     EXPECT_TRUE(Calls().empty());
@@ -162,8 +162,8 @@ TEST(VexilClientRegistrationTest, UnregisteredRouterIsClassNotRegistered)
     OnOwnThread([&] {
         CVexilClient client;
         EXPECT_EQ(client.Attach(), 0);
-        EXPECT_EQ(client.GetLastResult(), static_cast<HRESULT>(0x80040154L));
-        EXPECT_STREQ(client.GetLastErrorText(), "Class not registered");
+        EXPECT_EQ(client.LastResult(), static_cast<HRESULT>(0x80040154L));
+        EXPECT_STREQ(client.LastErrorText(), "Class not registered");
     });
 }
 
@@ -179,7 +179,7 @@ TEST_F(VexilClientTest, BadHeadersAreRejectedWithoutACall)
         otherSignature.szSignature[3] = 'X';
         EXPECT_FALSE(client.CmdRequest(&shortHeader, nullptr, nullptr));
         EXPECT_FALSE(client.CmdRequest(&otherSignature, nullptr, nullptr));
-        EXPECT_EQ(client.GetLastResult(), HR_NOT_SENT);
+        EXPECT_EQ(client.LastResult(), HR_NOT_SENT);
         EXPECT_FALSE(client.CmdRequest(nullptr, nullptr, nullptr));
         EXPECT_EQ(trace.Take(), "\nCVexilClient        : ## ERROR in CmdRequest(): CmdHeader corrupt!"
                                 "\nCVexilClient        : ## ERROR in CmdRequest(): CmdHeader corrupt!"
@@ -189,7 +189,7 @@ TEST_F(VexilClientTest, BadHeadersAreRejectedWithoutACall)
         // Detached, a good header is not sent either.
         CommandHeader header = Header(0x230F);
         EXPECT_FALSE(client.CmdRequest(&header, nullptr, nullptr));
-        EXPECT_EQ(client.GetLastResult(), HR_NOT_SENT);
+        EXPECT_EQ(client.LastResult(), HR_NOT_SENT);
     });
     EXPECT_TRUE(Calls().empty());
 }
@@ -252,7 +252,7 @@ TEST_F(VexilClientTest, OlderRequestMethodsTakeTheFieldsOneByOne)
         ASSERT_EQ(client.Attach(), 1);
         header = Header(0x0C00, 0x0108);
         EXPECT_FALSE(client.CmdRequest(&header, nullptr, &psaReply));
-        EXPECT_EQ(client.GetLastResult(), static_cast<HRESULT>(0x80010107L));
+        EXPECT_EQ(client.LastResult(), static_cast<HRESULT>(0x80010107L));
     });
     auto calls = Calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -447,7 +447,7 @@ TEST_F(VexilClientTest, RequestsAfterTheServiceStoppedFail)
         EXPECT_EQ(client.SendCommand(command), CVexilClient::STATUS_REQUEST_FAILED);
         EXPECT_EQ(command.GetStatus(), 6);
         EXPECT_STREQ(command.GetText(), "ab");  // what the command held stays
-        EXPECT_EQ(client.GetLastResult(), static_cast<HRESULT>(0x800706BAL));
+        EXPECT_EQ(client.LastResult(), static_cast<HRESULT>(0x800706BAL));
 
         BYTE abReply[4];
         DWORD cbReply = sizeof abReply;
@@ -521,7 +521,7 @@ TEST_F(VexilClientTest, EventsReachTheRequestHandler)
         CServingClient client;
         client.EnableEvents(true);
         EXPECT_TRUE(client.IsAttached());
-        EXPECT_EQ(client.GetLastResult(), S_OK);
+        EXPECT_EQ(client.LastResult(), S_OK);
 
         CommandHeader header = Header(0x1234, 0x0002);
         SAFEARRAY* psaHeader = SafeArrayCreateVector(VT_UI1, 0, sizeof header);

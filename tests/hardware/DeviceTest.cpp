@@ -25,13 +25,13 @@ TEST(DeviceTest, DevicesExistOnlyWhileTheDriverRuns)
     CFirmwareProfile stopped("", false);
     CDeviceBios bios;
     EXPECT_FALSE(bios.Connect());
-    EXPECT_EQ(2u, bios.GetLastError());
+    EXPECT_EQ(2u, bios.LastError());
     // Without a handle nothing reaches the platform and the first error stays.
     EXPECT_FALSE(bios.IoControl(IOCTL_VXBIOS_INTERFACE, nullptr, 0, nullptr, 0, nullptr));
-    EXPECT_EQ(2u, bios.GetLastError());
+    EXPECT_EQ(2u, bios.LastError());
     CDeviceBusIo never;
     EXPECT_FALSE(never.IoControl(IOCTL_VXBUSIO_READ_HEADER, nullptr, 0, nullptr, 0, nullptr));
-    EXPECT_EQ(6u, never.GetLastError());
+    EXPECT_EQ(6u, never.LastError());
     EXPECT_TRUE(never.Disconnect());
 
     CFirmwareProfile running;
@@ -40,13 +40,13 @@ TEST(DeviceTest, DevicesExistOnlyWhileTheDriverRuns)
     EXPECT_TRUE(bios.Connect());
     EXPECT_TRUE(bios.IsSmbiAvailable());
     EXPECT_FALSE(bios.IoControl(0x9CD02FFC, nullptr, 0, nullptr, 0, nullptr));
-    EXPECT_EQ(1u, bios.GetLastError());
+    EXPECT_EQ(1u, bios.LastError());
     // A code of the other device is unknown to this one.
     DWORD request[4] = {};
     BYTE header[64];
     EXPECT_FALSE(bios.IoControl(IOCTL_VXBUSIO_READ_HEADER, request, sizeof request, header, sizeof header, nullptr));
     EXPECT_TRUE(bios.Disconnect());
-    EXPECT_EQ(0u, bios.GetLastError());
+    EXPECT_EQ(0u, bios.LastError());
 
     CFirmwareProfile missing("[Firmware]\nDriver=missing\n");
     CDeviceBusIo gone;

@@ -219,7 +219,7 @@ TEST_F(NetworkInterfaceTableTest, EveryLookupSeesTheMachineAsItIsNow)
     EXPECT_EQ("192.168.1.2", Dotted(m_table.GetIpAddress(0, 0, 0)));
     DWORD dwGateway = 0;
     EXPECT_FALSE(m_table.GetDefaultGateway(&dwGateway));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), m_table.LastError());
 }
 
 TEST_F(NetworkInterfaceTableTest, NetworkParametersOrThePlatformsError)
@@ -232,7 +232,7 @@ TEST_F(NetworkInterfaceTableTest, NetworkParametersOrThePlatformsError)
 
     Net().SetFailure("GetNetworkParams", ERROR_NOT_SUPPORTED);
     EXPECT_FALSE(m_table.GetNetworkParams());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_table.LastError());
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
 }
 
@@ -240,11 +240,11 @@ TEST_F(NetworkInterfaceTableTest, FailedFetchesAnswerNotFoundWithThePlatformsErr
 {
     lab::win32::SetModuleMissing("iphlpapi", true);
     EXPECT_EQ(0u, m_table.GetAdapterCount());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), m_table.LastError());
     lab::win32::ResetLibrarySwitches();
     lab::win32::SetFunctionMissing("iphlpapi", "GetAdaptersInfo", true);
     EXPECT_EQ(static_cast<UINT>(MIB_IF_TYPE_OTHER), m_table.GetAdapterType(0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), m_table.LastError());
     lab::win32::ResetLibrarySwitches();
     Net().SetFailure("GetAdaptersInfo", ERROR_NOT_ENOUGH_MEMORY);
     DWORD cb = 0;
@@ -254,14 +254,14 @@ TEST_F(NetworkInterfaceTableTest, FailedFetchesAnswerNotFoundWithThePlatformsErr
     Net().SetFailure("GetIpAddrTable", ERROR_NO_DATA);
     EXPECT_EQ(0u, m_table.GetIpAddress(1, 0, 0));
     EXPECT_EQ(0u, m_table.GetIpSubnetMask(1, 0, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_DATA), m_table.LastError());
     Net().SetFailure("GetIpAddrTable", 0);
 
     // The address and route tables are only taken after the size question was answered as too small,
     // even when the second call would have worked.
     Net().SetFailure("GetIpAddrTable", ERROR_NOT_ENOUGH_MEMORY, 1);
     EXPECT_EQ(0u, m_table.GetIpAddress(1, 0, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), m_table.LastError());
     EXPECT_EQ("10.1.4.21", Dotted(m_table.GetIpAddress(1, 0, 0)));
     Net().SetFailure("GetIpForwardTable", ERROR_NOT_SUPPORTED, 1);
     DWORD dwGateway = 0;
@@ -271,11 +271,11 @@ TEST_F(NetworkInterfaceTableTest, FailedFetchesAnswerNotFoundWithThePlatformsErr
     Net().SetFailure("GetIfEntry", ERROR_NOT_SUPPORTED);
     DWORD dwSpeed = 0;
     EXPECT_FALSE(m_table.GetSpeed(1, &dwSpeed));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_table.LastError());
 
     Net().SetFailure("GetNumberOfInterfaces", ERROR_INVALID_FUNCTION);
     EXPECT_EQ(0u, m_table.GetNumberOfInterfaces());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), m_table.LastError());
 
     // Without the interface table there is no size to name, so nothing is traced.
     CTraceFile trace(TracePath(), 6);
@@ -286,6 +286,6 @@ TEST_F(NetworkInterfaceTableTest, FailedFetchesAnswerNotFoundWithThePlatformsErr
     EXPECT_FALSE(m_table.GetInterfaceName(0, szName, sizeof szName));
     BYTE address[8];
     EXPECT_EQ(0u, m_table.GetPhysicalAddress(1, address, sizeof address));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), m_table.GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), m_table.LastError());
     EXPECT_EQ("", trace.Take());
 }

@@ -135,7 +135,7 @@ TEST_F(SnmpMgrTest, AgentsErrorStatusFailsTheRequest)
     EXPECT_FALSE(Send(snmp, ".1.3.6.1.2.1.1.99.0", SNMP_PDU_GET));
     EXPECT_EQ(snmp.m_nErrorStatus, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(snmp.m_nErrorIndex, 1);
-    EXPECT_EQ(snmp.m_dwLastError, 0u);
+    EXPECT_EQ(snmp.LastError(), 0u);
     std::string strTrace = trace.Take();
     EXPECT_NE(strTrace.find("\nCSnmpMgr            : SNMP error status: <<no such name>> at index 1"), std::string::npos)
         << strTrace;
@@ -168,7 +168,7 @@ TEST_F(SnmpMgrTest, UnansweredRequestTimesOutOnTheSessionsTerms)
     EXPECT_FALSE(Send(snmp, SYS_DESCR, SNMP_PDU_GET));
     EXPECT_EQ(CSnmpHost::Now() - before, 9000u);
     EXPECT_EQ(snmp.m_nErrorStatus, SNMP_ERRORSTATUS_GENERR);
-    EXPECT_EQ(snmp.m_dwLastError, static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
+    EXPECT_EQ(snmp.LastError(), static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
     EXPECT_EQ(trace.Take(), "\nCSnmpMgr            : ## ERROR: SnmpMgrRequest() failed, LastError=40");
 }

@@ -1,6 +1,8 @@
 // A window that hosts the web browser control and shows the file its text names.
 #include "src/ui/win32/AxHost.h"
 
+#include "src/platform/ScopedHandle.h"
+
 #include <exdisp.h>
 #include <oleidl.h>
 
@@ -24,55 +26,49 @@ public:
     bool Open()
     {
         if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                    reinterpret_cast<void**>(&m_pObject))))
+                                    m_Object.ReceiveVoid())))
             return false;
-        m_pObject->SetClientSite(this);
+        m_Object->SetClientSite(this);
         RECT rc;
         GetClientRect(m_hHost, &rc);
-        m_pObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, m_hHost, &rc);
-        if (FAILED(m_pObject->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&m_pBrowser))))
-            m_pBrowser = nullptr;
-        return m_pBrowser != nullptr;
+        m_Object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, m_hHost, &rc);
+        m_Object->QueryInterface(IID_IWebBrowser2, m_Browser.ReceiveVoid());  // none when it fails
+        return static_cast<bool>(m_Browser);
     }
 
+    // Closes the browser and takes the site back from it, which ends the browser's references to the site.
     void Close()
     {
-        if (m_pBrowser) {
-            m_pBrowser->Release();
-            m_pBrowser = nullptr;
-        }
-        if (m_pObject) {
-            m_pObject->Close(OLECLOSE_NOSAVE);
-            m_pObject->SetClientSite(nullptr);
-            m_pObject->Release();
-            m_pObject = nullptr;
+        m_Browser.Release();
+        if (m_Object) {
+            m_Object->Close(OLECLOSE_NOSAVE);
+            m_Object->SetClientSite(nullptr);
+            m_Object.Release();
         }
     }
 
     void Navigate(const std::string& strTarget)
     {
-        if (!m_pBrowser || strTarget.empty())
+        if (!m_Browser || strTarget.empty())
             return;
         int cch = MultiByteToWideChar(CP_ACP, 0, strTarget.c_str(), -1, nullptr, 0);
         std::vector<WCHAR> wide(static_cast<size_t>(cch > 0 ? cch : 1));
         MultiByteToWideChar(CP_ACP, 0, strTarget.c_str(), -1, wide.data(), cch);
-        BSTR bstrUrl = SysAllocString(wide.data());
+        CScopedBstr url(SysAllocString(wide.data()));
         VARIANT empty;
         VariantInit(&empty);
-        m_pBrowser->Navigate(bstrUrl, &empty, &empty, &empty, &empty);
-        SysFreeString(bstrUrl);
+        m_Browser->Navigate(url.Get(), &empty, &empty, &empty, &empty);
     }
 
     void Resize()
     {
-        if (!m_pObject)
+        if (!m_Object)
             return;
-        IOleInPlaceObject* pInPlace = nullptr;
-        if (SUCCEEDED(m_pObject->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&pInPlace)))) {
+        CComPointer<IOleInPlaceObject> inPlace;
+        if (SUCCEEDED(m_Object->QueryInterface(IID_IOleInPlaceObject, inPlace.ReceiveVoid()))) {
             RECT rc;
             GetClientRect(m_hHost, &rc);
-            pInPlace->SetObjectRects(&rc, &rc);
-            pInPlace->Release();
+            inPlace->SetObjectRects(&rc, &rc);
         }
     }
 
@@ -167,8 +163,8 @@ private:
 
     LONG m_lRefs = 1;
     HWND m_hHost;
-    IOleObject* m_pObject = nullptr;
-    IWebBrowser2* m_pBrowser = nullptr;
+    CComPointer<IOleObject> m_Object;
+    CComPointer<IWebBrowser2> m_Browser;
 };
 #pragma GCC diagnostic pop
 
@@ -181,12 +177,13 @@ LRESULT CALLBACK HostProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam
 {
     switch (uMessage) {
     case WM_CREATE: {
-        auto* pSite = new CBrowserSite(hWnd);
-        if (!pSite->Open()) {
-            pSite->Close();
-            pSite->Release();
+        CComPointer<CBrowserSite> site(new CBrowserSite(hWnd));
+        if (!site->Open()) {
+            site->Close();
             return 0;  // an empty view; the window itself works on
         }
+        // The window holds the site's first reference until WM_DESTROY.
+        CBrowserSite* pSite = site.Detach();
         SetWindowLongPtrA(hWnd, 0, reinterpret_cast<LONG_PTR>(pSite));
         const auto* pCreate = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         if (pCreate->lpszName)
@@ -203,13 +200,14 @@ LRESULT CALLBACK HostProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam
         if (CBrowserSite* pSite = SiteOf(hWnd))
             pSite->Resize();
         return 0;
-    case WM_DESTROY:
-        if (CBrowserSite* pSite = SiteOf(hWnd)) {
+    case WM_DESTROY: {
+        CComPointer<CBrowserSite> site(SiteOf(hWnd));  // the window's reference
+        if (site) {
             SetWindowLongPtrA(hWnd, 0, 0);
-            pSite->Close();
-            pSite->Release();
+            site->Close();
         }
         return 0;
+    }
     default:
         return DefWindowProcA(hWnd, uMessage, wParam, lParam);
     }
