@@ -1,3 +1,4 @@
+// The board driver's control devices: open, one generic I/O control call, close.
 #include "src/hardware/Device.h"
 
 #include "src/hardware/HardwareTrace.h"
@@ -5,42 +6,38 @@
 #include <cstdio>
 #include <cstring>
 
-CDevice::CDevice() : m_hDevice(INVALID_HANDLE_VALUE), m_dwLastError(0), m_pNotify(nullptr), m_bKeepOpen(FALSE)
+CDevice::CDevice() : m_dwLastError(0), m_bKeepOpen(FALSE)
 {
     m_szDevicePath[0] = '\0';
 }
 
 CDevice::~CDevice()
 {
-    if (!m_bKeepOpen)
+    if (m_bKeepOpen)
+        m_Device.Detach();  // the handle outlives the object on purpose
+    else
         Disconnect();
-    if (m_pNotify) {
-        if (m_pNotify->hEvent)
-            CloseHandle(m_pNotify->hEvent);
-        delete m_pNotify;
-        m_pNotify = nullptr;
-    }
 }
 
 bool CDevice::Open(const char* pszName)
 {
     snprintf(m_szDevicePath, sizeof m_szDevicePath, "\\\\.\\Global\\%s", pszName);
-    m_hDevice = CreateFileA(m_szDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_hDevice == INVALID_HANDLE_VALUE)
+    m_Device.Reset(CreateFileA(m_szDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_Device.IsValid())
         m_dwLastError = ::GetLastError();
-    return m_hDevice != INVALID_HANDLE_VALUE;
+    return m_Device.IsValid();
 }
 
 BOOL CDevice::IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut, LPDWORD pcbReturned)
 {
-    if (m_hDevice == INVALID_HANDLE_VALUE) {
+    if (!m_Device.IsValid()) {
         if (m_dwLastError == 0)
             m_dwLastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
     DWORD cbReturned = 0;
-    BOOL bOk = DeviceIoControl(m_hDevice, dwCode, pIn, cbIn, pOut, cbOut, &cbReturned, nullptr);
+    BOOL bOk = DeviceIoControl(m_Device.Get(), dwCode, pIn, cbIn, pOut, cbOut, &cbReturned, nullptr);
     if (!bOk)
         m_dwLastError = ::GetLastError();
     if (pcbReturned)
@@ -50,21 +47,17 @@ BOOL CDevice::IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD
 
 BOOL CDevice::Disconnect()
 {
-    if (m_hDevice == INVALID_HANDLE_VALUE)
+    if (!m_Device.IsValid())
         return TRUE;
     if (m_pNotify) {
         // Lets a waiting worker see the stop before its handle goes away.
         m_pNotify->bStop = TRUE;
-        if (SetEvent(m_pNotify->hEvent))
+        if (SetEvent(m_pNotify->event.Get()))
             Sleep(100);
     }
-    BOOL bOk = CloseHandle(m_hDevice);
-    m_hDevice = INVALID_HANDLE_VALUE;
-    if (m_pNotify) {
-        CloseHandle(m_pNotify->hEvent);
-        delete m_pNotify;
-        m_pNotify = nullptr;
-    }
+    // Closed by hand, not by the owner, because the caller learns whether the close succeeded.
+    BOOL bOk = CloseHandle(m_Device.Detach());
+    m_pNotify.reset();
     m_dwLastError = bOk ? 0 : ::GetLastError();
     return bOk;
 }

@@ -1,9 +1,11 @@
 // CDevice, CDeviceBios, CDeviceBusIo: the thin client of the board driver Gorrel's control devices.
 #pragma once
 
+#include "src/platform/ScopedHandle.h"
 #include "src/platform/Win32.h"
 
 #include <cstdint>
+#include <memory>
 
 // The driver's control codes (buffered, any access); the layouts are those of the driver's interface.
 enum : DWORD {
@@ -17,8 +19,8 @@ enum : DWORD {
 
 // Optional stop signal of a device that a worker waits on; the board driver's devices use none.
 struct SDeviceNotify {
-    HANDLE hEvent;
-    volatile LONG bStop;
+    CScopedHandle event;
+    volatile LONG bStop = FALSE;
 };
 
 class CDevice {
@@ -31,15 +33,15 @@ public:
     BOOL IoControl(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut, LPDWORD pcbReturned);
     BOOL Disconnect();
     DWORD LastError() const { return m_dwLastError; }
-    bool IsOpen() const { return m_hDevice != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_Device.IsValid(); }
 
 protected:
     // Opens "\\.\Global\<name>"; false with the last error kept.
     bool Open(const char* pszName);
 
-    HANDLE m_hDevice;
+    CScopedHandle m_Device;
     DWORD m_dwLastError;
-    SDeviceNotify* m_pNotify;
+    std::unique_ptr<SDeviceNotify> m_pNotify;
     BOOL m_bKeepOpen;
     char m_szDevicePath[MAX_PATH];
 };

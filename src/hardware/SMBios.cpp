@@ -1,3 +1,4 @@
+// Finding the SMBIOS entry point, mapping the structure table and walking its structures.
 #include "src/hardware/SMBios.h"
 
 #include "src/hardware/HardwareTrace.h"

@@ -1,3 +1,4 @@
+// Fetching the adapter, interface and address tables from the IP Helper API, with its buffer protocol.
 #include "src/sysaccess/NetworkInterfaceTable.h"
 
 #include "src/platform/ScopedHandle.h"

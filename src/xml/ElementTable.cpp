@@ -1,3 +1,4 @@
+// The element position table: fixed-size segments, so positions stay put while the table grows.
 #include "src/xml/ElementTable.h"
 
 #include <algorithm>

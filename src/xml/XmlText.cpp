@@ -1,3 +1,4 @@
+// Which bytes XML can carry and how texts and attribute values are escaped.
 #include "src/xml/XmlText.h"
 
 #include <cstring>

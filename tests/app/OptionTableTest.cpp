@@ -1,3 +1,4 @@
+// The option parser: values, prefixes, quoting and what every caller relies on.
 #include "src/app/OptionTable.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The run: steps in order, messages and counters, the written report file.
 #include "src/report/DiagReport.h"
 
 #include "src/trace/FileDebug.h"

@@ -1,3 +1,4 @@
+// The HTML transformation and the unattended mode's report files.
 #include "src/app/Modes.h"
 #include "src/report/HtmlTransform.h"
 #include "src/trace/FileDebug.h"

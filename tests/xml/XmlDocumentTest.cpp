@@ -1,3 +1,4 @@
+// The XML document: building, loading, editing and the position table.
 #include "src/xml/XmlDocument.h"
 
 #include "src/report/DiagReport.h"
