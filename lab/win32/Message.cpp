@@ -315,7 +315,7 @@ private:
 };
 
 // An insert's format taken apart: printf's flags, width and precision, Windows' size prefix, the conversion.
-struct InsertSpec {
+struct InsertFormat {
     std::string flags;
     long width = 0;
     long precision = 0;
@@ -345,53 +345,53 @@ bool ParseField(const std::string& f, size_t& i, const ArgumentList& arguments, 
     return bPresent;
 }
 
-void ParseSizePrefix(const std::string& f, size_t& i, InsertSpec& spec)
+void ParseSizePrefix(const std::string& f, size_t& i, InsertFormat& format)
 {
     if (f.compare(i, 3, "I64") == 0) {
-        spec.b64 = true;
+        format.b64 = true;
         i += 3;
     } else if (f.compare(i, 3, "I32") == 0) {
         i += 3;
     } else if (f.compare(i, 2, "ll") == 0) {
-        spec.b64 = true;
+        format.b64 = true;
         i += 2;
     } else if (i < f.size() && f[i] == 'I') {
-        spec.b64 = true;  // pointer-sized on a 64-bit system
+        format.b64 = true;  // pointer-sized on a 64-bit system
         ++i;
     } else if (i < f.size() && (f[i] == 'l' || f[i] == 'w')) {
-        spec.bWide = true;
+        format.bWide = true;
         ++i;
     } else if (i < f.size() && f[i] == 'h') {
-        spec.bShort = true;
+        format.bShort = true;
         ++i;
     }
 }
 
 // False when the format is not one printf would take whole.
-bool ParseSpec(const Insert& insert, const ArgumentList& arguments, InsertSpec& spec)
+bool ParseInsertFormat(const Insert& insert, const ArgumentList& arguments, InsertFormat& format)
 {
     const std::string& f = insert.format;
     size_t i = 0;
     while (i < f.size() && f[i] != '\0' && std::strchr("-+ #0", f[i]))
-        spec.flags += f[i++];
+        format.flags += f[i++];
     int next = insert.number;
-    spec.bWidth = ParseField(f, i, arguments, next, spec.width);
-    if (spec.width < 0) {
-        spec.flags += '-';
-        spec.width = -spec.width;
+    format.bWidth = ParseField(f, i, arguments, next, format.width);
+    if (format.width < 0) {
+        format.flags += '-';
+        format.width = -format.width;
     }
     if (i < f.size() && f[i] == '.') {
         ++i;
-        ParseField(f, i, arguments, next, spec.precision);
-        spec.bPrecision = spec.precision >= 0;  // as printf: a negative precision is none
+        ParseField(f, i, arguments, next, format.precision);
+        format.bPrecision = format.precision >= 0;  // as printf: a negative precision is none
     }
-    spec.width = std::min(spec.width, kMaxFieldWidth);
-    spec.precision = std::min(spec.precision, kMaxFieldWidth);
-    ParseSizePrefix(f, i, spec);
+    format.width = std::min(format.width, kMaxFieldWidth);
+    format.precision = std::min(format.precision, kMaxFieldWidth);
+    ParseSizePrefix(f, i, format);
     if (i + 1 != f.size())
         return false;
-    spec.conversion = f[i];
-    spec.valueNumber = next;
+    format.conversion = f[i];
+    format.valueNumber = next;
     return true;
 }
 
@@ -407,29 +407,29 @@ std::string Printed(const std::string& format, T argument)
 }
 
 // d, i, u, o, x and X at the argument's size: 64 bits, 16, or else 32.
-std::string IntegerPiece(const InsertSpec& spec, const std::string& prefix, DWORD_PTR value)
+std::string IntegerPiece(const InsertFormat& format, const std::string& prefix, DWORD_PTR value)
 {
-    const char conversion = spec.conversion;
+    const char conversion = format.conversion;
     if (conversion == 'd' || conversion == 'i') {
-        if (spec.b64)
+        if (format.b64)
             return Printed(prefix + "lld", static_cast<long long>(value));
-        if (spec.bShort)
+        if (format.bShort)
             return Printed(prefix + "d", static_cast<int>(static_cast<short>(value)));
         return Printed(prefix + "d", static_cast<int>(static_cast<uint32_t>(value)));
     }
-    if (spec.b64)
+    if (format.b64)
         return Printed(prefix + "ll" + conversion, static_cast<unsigned long long>(value));
-    if (spec.bShort)
+    if (format.bShort)
         return Printed(prefix + conversion, static_cast<unsigned>(static_cast<uint16_t>(value)));
     return Printed(prefix + conversion, static_cast<unsigned>(static_cast<uint32_t>(value)));
 }
 
 // c, C, s and S: the argument's character or text, wide ones in the ANSI code page.
-std::string TextPiece(const InsertSpec& spec, const std::string& prefix, DWORD_PTR value)
+std::string TextPiece(const InsertFormat& format, const std::string& prefix, DWORD_PTR value)
 {
-    const bool bWide = spec.bWide || spec.conversion == 'C' || spec.conversion == 'S';
+    const bool bWide = format.bWide || format.conversion == 'C' || format.conversion == 'S';
     std::string text;
-    if (spec.conversion == 'c' || spec.conversion == 'C') {
+    if (format.conversion == 'c' || format.conversion == 'C') {
         const uint8_t unit[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF)};
         text = bWide ? AnsiFromWide(unit, 2) : std::string(1, static_cast<char>(value & 0xFF));
     } else if (value == 0) {
@@ -449,29 +449,29 @@ std::string TextPiece(const InsertSpec& spec, const std::string& prefix, DWORD_P
 // "s", "-10s", "*.*s", "08lX", "I64u", "ws", "p": printf's grammar with Windows' size prefixes.
 bool FormatInsert(const Insert& insert, const ArgumentList& arguments, std::string& out)
 {
-    InsertSpec spec;
-    if (!ParseSpec(insert, arguments, spec))
+    InsertFormat format;
+    if (!ParseInsertFormat(insert, arguments, format))
         return false;
-    std::string prefix = "%" + spec.flags;
-    if (spec.bWidth)
-        prefix += std::to_string(spec.width);
-    if (spec.bPrecision)
-        prefix += "." + std::to_string(spec.precision);
-    const DWORD_PTR value = arguments.At(spec.valueNumber);
-    switch (spec.conversion) {
+    std::string prefix = "%" + format.flags;
+    if (format.bWidth)
+        prefix += std::to_string(format.width);
+    if (format.bPrecision)
+        prefix += "." + std::to_string(format.precision);
+    const DWORD_PTR value = arguments.At(format.valueNumber);
+    switch (format.conversion) {
     case 'd':
     case 'i':
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-        out += IntegerPiece(spec, prefix, value);
+        out += IntegerPiece(format, prefix, value);
         return true;
     case 'c':
     case 'C':
     case 's':
     case 'S':
-        out += TextPiece(spec, prefix, value);
+        out += TextPiece(format, prefix, value);
         return true;
     case 'p':
         out += Printed("%016llX", static_cast<unsigned long long>(value));
