@@ -25,6 +25,9 @@
 <!-- Categories of all kinds, grouped by name (Created is not a kind). -->
 <xsl:key name="category" match="Summary/*[not(self::Created)]/*" use="name()"/>
 
+<!-- The help's texts, for the advice beside each finding. -->
+<xsl:variable name="help" select="document('Findings.xml')/Help"/>
+
 <!-- ===================================================================== -->
 <!-- Page                                                                   -->
 <!-- ===================================================================== -->
@@ -83,6 +86,7 @@ table.t th.n { width: 1%; }
 table.t td.nw { white-space: nowrap; }
 table.t td.path { word-wrap: break-word; word-break: break-all; color: #4a5866; font-size: 11px; }
 table.t td.msg { width: 100%; }
+table.t td.msg .todo { margin-top: 3px; color: #4a5866; font-size: 11px; }
 table.narrow { width: auto; min-width: 460px; }
 table.kv { border-collapse: collapse; background: #ffffff; margin: 0 0 6px 0; }
 table.kv th { text-align: left; font-weight: normal; color: #5a6876; background: #f3f6f9; padding: 3px 12px 3px 7px; border: 1px solid #dde3ea; white-space: nowrap; vertical-align: top; }
@@ -269,15 +273,31 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
   <xsl:for-each select="$err">
     <tr>
       <td class="nw"><span class="b err">ERROR</span></td>
-      <td class="msg"><xsl:value-of select="."/></td>
+      <td class="msg"><xsl:value-of select="."/><xsl:call-template name="what-to-do"/></td>
     </tr>
   </xsl:for-each>
   <xsl:for-each select="$wrn">
     <tr>
       <td class="nw"><span class="b warn">WARNING</span></td>
-      <td class="msg"><xsl:value-of select="."/></td>
+      <td class="msg"><xsl:value-of select="."/><xsl:call-template name="what-to-do"/></td>
     </tr>
   </xsl:for-each>
+</xsl:template>
+
+<!-- Beside a finding, what to do about it: the help's own text, read from
+     Findings.xml beside this stylesheet, so the page and the help files say
+     the same. A text with numbers in it is known by its fixed start or end.
+     A finding the file does not know gets no advice. -->
+<xsl:template name="what-to-do">
+  <xsl:variable name="text" select="string(.)"/>
+  <xsl:variable name="category" select="name(..)"/>
+  <xsl:variable name="advice" select="$help/Finding[@category = $category]
+      [@text = $text or (@start and starts-with($text, @start)) or
+       (@end and string-length($text) &gt; string-length(@end) and
+        substring($text, string-length($text) - string-length(@end) + 1) = @end)][1]"/>
+  <xsl:if test="$advice">
+    <div class="todo"><b>What to do:</b><xsl:value-of select="concat(' ', $advice/Action[@lang = '1033'])"/></div>
+  </xsl:if>
 </xsl:template>
 
 <xsl:template name="toc">

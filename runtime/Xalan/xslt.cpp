@@ -90,6 +90,16 @@ int Transform(const char* pszInput, const char* pszStylesheet, const char* pszOu
     CComPtrLite<IXMLDOMDocument> style;
     if (!LoadDocument(pszStylesheet, style))
         return Fail(EXIT_STYLESHEET, "cannot load stylesheet", pszStylesheet);
+    // The page reads the help's texts with document(), which MSXML 6 refuses unless allowed.
+    CComPtrLite<IXMLDOMDocument2> style2;
+    if (SUCCEEDED(style->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&style2)))) {
+        CBstr property("AllowDocumentFunction");
+        VARIANT allow;
+        VariantInit(&allow);
+        allow.vt = VT_BOOL;
+        allow.boolVal = VARIANT_TRUE;
+        style2->setProperty(property.Get(), allow);
+    }
     CComPtrLite<IXMLDOMDocument> input;
     if (!LoadDocument(pszInput, input))
         return Fail(EXIT_INPUT, "cannot load input", pszInput);

@@ -169,6 +169,49 @@ renders() {
     return $rc
 }
 
+# Beside each finding the page shows what to do, read from the help's
+# Findings.xml: known texts by their whole text, texts with numbers by their
+# fixed start or end, always within the finding's category. The sample
+# every-finding.xml holds each text the checks write, plus two that must get
+# no advice: a known text under another category and a known end without its
+# number.
+advice_beside_findings() {
+    local f=$1 rc=0
+    local html="$tmp/advice.html"
+    xsltproc -o "$html" "$xslt" "$f" || { echo "xsltproc failed"; return 1; }
+    local cells="//table[@id='findings']//td[@class='msg']"
+    local n i msg todo advised=0
+    n=$(html_xpath "count($cells)" "$html")
+    [ "$n" -gt 0 ] || { echo "no findings on the page"; return 1; }
+    declare -A seen=()
+    for ((i = 1; i <= n; i++)); do
+        msg=$(html_xpath "normalize-space(($cells)[$i]/text())" "$html")
+        todo=$(html_xpath "normalize-space(($cells)[$i]/div[@class='todo'])" "$html")
+        case "$msg" in
+        "Could not connect to SMBIOS!"|"product specific warning(s) in event log!")
+            # The SMBIOS text also stands under Eventlog in the sample; only the SMBIOS one has advice.
+            if [ "$msg" = "product specific warning(s) in event log!" ] || [ -n "${seen[$msg]+x}" ]; then
+                [ -z "$todo" ] || { echo "advice for a finding the help does not know: $msg"; rc=1; }
+                continue
+            fi
+            ;;
+        esac
+        if [ -z "$todo" ]; then
+            echo "no advice beside: $msg"; rc=1; continue
+        fi
+        [[ "$todo" == "What to do: "?* ]] || { echo "advice not labelled: $todo"; rc=1; }
+        for other in "${!seen[@]}"; do
+            [ "${seen[$other]}" = "$todo" ] && { echo "same advice for '$other' and '$msg'"; rc=1; }
+        done
+        seen[$msg]=$todo
+        advised=$((advised + 1))
+    done
+    local known
+    known=$(xpath 'count(/Help/Finding)' "$root/runtime/XML/Findings.xml")
+    [ "$advised" = "$known" ] || { echo "$advised findings advised, the help knows $known"; rc=1; }
+    return $rc
+}
+
 valid=("$samples"/*.xml)
 if [ ! -e "${valid[0]}" ]; then
     fail "no valid sample reports in $samples"
@@ -181,6 +224,7 @@ for f in "${valid[@]}"; do
     check "$name: counters match the messages" counts_consistent "$f"
     check "$name: rendered by the stylesheet" renders "$f"
 done
+check "every-finding.xml: what to do beside each finding" advice_beside_findings "$samples/every-finding.xml"
 
 # --- invalid samples -------------------------------------------------------
 
