@@ -25,8 +25,11 @@
 <!-- Categories of all kinds, grouped by name (Created is not a kind). -->
 <xsl:key name="category" match="Summary/*[not(self::Created)]/*" use="name()"/>
 
-<!-- The help's texts, for the advice beside each finding. -->
-<xsl:variable name="help" select="document('Findings.xml')/Help"/>
+<!-- The help's texts, for the advice beside each finding: the file beside
+     this stylesheet. A processor that resolves relative names against no base
+     (MSXML under Wine) is given its absolute URL. -->
+<xsl:param name="help-file" select="'Findings.xml'"/>
+<xsl:variable name="help" select="document($help-file)/Help"/>
 
 <!-- ===================================================================== -->
 <!-- Page                                                                   -->

@@ -5,6 +5,9 @@
 
 namespace {
 
+// The help's texts the page shows beside its findings, in the stylesheet's folder.
+const char kHelpFile[] = "Findings.xml";
+
 enum ExitCode { EXIT_OK = 0, EXIT_USAGE = 1, EXIT_STYLESHEET = 2, EXIT_INPUT = 3, EXIT_TRANSFORM = 4, EXIT_OUTPUT = 5 };
 
 int Fail(int code, const char* what, const char* path)
@@ -20,6 +23,7 @@ int Fail(int code, const char* what, const char* path)
 #include <windows.h>
 #include <msxml2.h>
 #include <shlwapi.h>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -39,6 +43,18 @@ public:
     T** operator&() { return &m_p; }
     T* operator->() const { return m_p; }
     T* Get() const { return m_p; }
+    T* Detach()
+    {
+        T* p = m_p;
+        m_p = nullptr;
+        return p;
+    }
+    void Attach(T* p)
+    {
+        if (m_p)
+            m_p->Release();
+        m_p = p;
+    }
 
 private:
     T* m_p;
@@ -85,14 +101,56 @@ bool LoadDocument(const char* pszPath, CComPtrLite<IXMLDOMDocument>& doc)
     return SUCCEEDED(doc->load(source, &bLoaded)) && bLoaded == VARIANT_TRUE;
 }
 
-int Transform(const char* pszInput, const char* pszStylesheet, const char* pszOutput)
+class CVariant {
+public:
+    CVariant() { VariantInit(&m_v); }
+    ~CVariant() { VariantClear(&m_v); }
+    CVariant(const CVariant&) = delete;
+    CVariant& operator=(const CVariant&) = delete;
+    VARIANT* operator&() { return &m_v; }
+    const VARIANT& Get() const { return m_v; }
+
+private:
+    VARIANT m_v;
+};
+
+// The top-level xsl:param of that name, or nothing.
+bool FindParameter(IXMLDOMDocument* style, const wchar_t* pszName, CComPtrLite<IXMLDOMElement>& found)
 {
-    CComPtrLite<IXMLDOMDocument> style;
-    if (!LoadDocument(pszStylesheet, style))
-        return Fail(EXIT_STYLESHEET, "cannot load stylesheet", pszStylesheet);
-    // The page reads the help's texts with document(), which MSXML 6 refuses unless allowed.
+    CComPtrLite<IXMLDOMElement> root;
+    if (FAILED(style->get_documentElement(&root)) || !root.Get())
+        return false;
+    CComPtrLite<IXMLDOMNode> node;
+    root->get_firstChild(&node);
+    while (node.Get()) {
+        CBstr name;
+        CComPtrLite<IXMLDOMElement> element;
+        if (SUCCEEDED(node->get_nodeName(&name)) && name.Get() && lstrcmpW(name.Get(), L"xsl:param") == 0 &&
+            SUCCEEDED(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(&element)))) {
+            CBstr attribute("name");
+            CVariant value;
+            if (SUCCEEDED(element->getAttribute(attribute.Get(), &value)) && value.Get().vt == VT_BSTR &&
+                lstrcmpW(value.Get().bstrVal, pszName) == 0) {
+                found.Attach(element.Detach());
+                return true;
+            }
+        }
+        CComPtrLite<IXMLDOMNode> next;
+        node->get_nextSibling(&next);
+        node.Attach(next.Detach());
+    }
+    return false;
+}
+
+// The page reads the help's texts with document() from the file beside the stylesheet. MSXML resolves that
+// relative name against no base (Wine's) or refuses document() unless allowed (MSXML 6), so the stylesheet's
+// help-file parameter gets the file's absolute URL and the function is allowed.
+void AllowHelpFile(const char* pszStylesheet, IXMLDOMDocument* style)
+{
+    // mingw-w64's libuuid lacks this interface's identifier.
+    static const IID kIidDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
     CComPtrLite<IXMLDOMDocument2> style2;
-    if (SUCCEEDED(style->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&style2)))) {
+    if (SUCCEEDED(style->QueryInterface(kIidDocument2, reinterpret_cast<void**>(&style2)))) {
         CBstr property("AllowDocumentFunction");
         VARIANT allow;
         VariantInit(&allow);
@@ -100,6 +158,35 @@ int Transform(const char* pszInput, const char* pszStylesheet, const char* pszOu
         allow.boolVal = VARIANT_TRUE;
         style2->setProperty(property.Get(), allow);
     }
+
+    char szPath[MAX_PATH];
+    char* pszFile = nullptr;
+    DWORD cch = GetFullPathNameA(pszStylesheet, MAX_PATH, szPath, &pszFile);
+    if (cch == 0 || cch >= MAX_PATH || !pszFile)
+        return;
+    std::string strHelp = std::string(szPath, pszFile) + kHelpFile;
+    char szUrl[3 * MAX_PATH];
+    DWORD cchUrl = sizeof szUrl;
+    if (FAILED(UrlCreateFromPathA(strHelp.c_str(), szUrl, &cchUrl, 0)) || std::strchr(szUrl, '\'') != nullptr)
+        return;
+    CComPtrLite<IXMLDOMElement> parameter;
+    if (!FindParameter(style, L"help-file", parameter))
+        return;
+    CBstr attribute("select");
+    CBstr literal(("'" + std::string(szUrl) + "'").c_str());
+    VARIANT select;
+    VariantInit(&select);
+    select.vt = VT_BSTR;
+    select.bstrVal = literal.Get();
+    parameter->setAttribute(attribute.Get(), select);
+}
+
+int Transform(const char* pszInput, const char* pszStylesheet, const char* pszOutput)
+{
+    CComPtrLite<IXMLDOMDocument> style;
+    if (!LoadDocument(pszStylesheet, style))
+        return Fail(EXIT_STYLESHEET, "cannot load stylesheet", pszStylesheet);
+    AllowHelpFile(pszStylesheet, style.Get());
     CComPtrLite<IXMLDOMDocument> input;
     if (!LoadDocument(pszInput, input))
         return Fail(EXIT_INPUT, "cannot load input", pszInput);
