@@ -263,8 +263,8 @@ TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
 
     std::string hardware = Element(text, "System");
     EXPECT_NE(hardware.find("<BIOS>\r\n<Vendor>Brennock</Vendor>\r\n<Date>04/17/2009</Date>\r\n"
-                            "<Version>R300.2.14.0</Version>\r\n<SMBIOS Version=\"2.5\">\r\n"
-                            "<Type1 Name=\"System Information\">\r\n<Name>Calder RX300</Name>"),
+                            "<Version>H420.2.14.0</Version>\r\n<SMBIOS Version=\"2.5\">\r\n"
+                            "<Type1 Name=\"System Information\">\r\n<Name>Calder HM420</Name>"),
               std::string::npos);
     for (const char* type : {"Type1", "Type2", "Type4", "Type16", "Type17", "Type176", "Type38", "Type188", "Type190"})
         EXPECT_NE(hardware.find(std::string("<") + type + " Name=\""), std::string::npos) << type;
@@ -428,9 +428,9 @@ TEST_F(ProgramTest, DefaultServerAnswersThroughTheCommandRouter)
                          "<LastErrorMsg>The operation completed successfully.</LastErrorMsg>\r\n</Connect>"),
               std::string::npos);
     EXPECT_NE(tests.find("<Requests>\r\n<ServerCabinetNr>0</ServerCabinetNr>\r\n"
-                         "<ServerModel>Calder RX300</ServerModel>\r\n<ChassisModel>RX300</ChassisModel>\r\n"
+                         "<ServerModel>Calder HM420</ServerModel>\r\n<ChassisModel>HM420</ChassisModel>\r\n"
                          "<CabinetSerialNumber>YK8R002143</CabinetSerialNumber>\r\n"
-                         "<Systemboard>D2619-A13 GS02</Systemboard>\r\n<ControllerModel>iQRC 5</ControllerModel>\r\n"
+                         "<Systemboard>BK4471-C12 WR02</Systemboard>\r\n<ControllerModel>iQRC 5</ControllerModel>\r\n"
                          "<ControllerFirmware>5.21F</ControllerFirmware>\r\n</Requests>"),
               std::string::npos);
     EXPECT_NE(tests.find("<System>\r\n<Status Description=\"warning\">2</Status>\r\n</System>"), std::string::npos);
