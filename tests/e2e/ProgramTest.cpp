@@ -381,15 +381,17 @@ TEST_F(ProgramTest, DefaultServerIsOneServerWithTheDocumentedFindings)
     for (const std::string& process : processes) {
         EXPECT_NE(process.find("<Location>C:\\"), std::string::npos) << process;
         EXPECT_EQ(process.find("n/a"), std::string::npos) << process;
-        if (process.find("<Location>C:\\Program Files\\Quillmont\\") != std::string::npos)
+        if (process.find("<Location>C:\\Program Files\\Quillmont\\") != std::string::npos) {
             EXPECT_NE(process.find("<ProductVersion>4.20.1187</ProductVersion>"), std::string::npos) << process;
-        else if (process.find("<Location>C:\\Windows\\") != std::string::npos)
+        } else if (process.find("<Location>C:\\Windows\\") != std::string::npos) {
             EXPECT_NE(process.find("<ProductVersion>10.0.17763.1</ProductVersion>"), std::string::npos) << process;
+        }
     }
     EXPECT_NE(Element(text, "Processes").find("<Process Name=\"triagist.exe\">"), std::string::npos);
     for (const std::string& product : Elements(Element(text, "Software"), "Product")) {
-        if (product.find("<Manufacture>Quillmont</Manufacture>") != std::string::npos)
+        if (product.find("<Manufacture>Quillmont</Manufacture>") != std::string::npos) {
             EXPECT_NE(product.find("<Version>4.20.1187</Version>"), std::string::npos) << product;
+        }
     }
 
     // Nothing of the machine that ran it: no Linux path, none of its interfaces, not its name.
@@ -401,8 +403,9 @@ TEST_F(ProgramTest, DefaultServerIsOneServerWithTheDocumentedFindings)
         EXPECT_EQ(network.find("<Name>" + name + "</Name>"), std::string::npos) << name;
     char szHost[256] = {};
     gethostname(szHost, sizeof szHost - 1);
-    if (std::string(szHost).size() > 3)
+    if (std::string(szHost).size() > 3) {
         EXPECT_EQ(text.find(szHost), std::string::npos) << szHost;
+    }
 }
 
 TEST_F(ProgramTest, LiveProfileShowsTheHostsProcessesAndNetwork)
