@@ -119,6 +119,15 @@ protected:
         EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + path + "' 2>/dev/null"), 0);
     }
 
+    // The unattended diagnosis of another profile, its report checked and read.
+    std::string Diagnose(const std::string& profile)
+    {
+        m_profile = profile;
+        EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+        ExpectValidReport(Work("r.xml"));
+        return ReadText(Work("r.xml"));
+    }
+
     std::string m_root;
     std::string m_profile;  // another profile than the test's own
 };
@@ -366,10 +375,7 @@ TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
 
 TEST_F(ProgramTest, DefaultServerIsOneServerWithTheDocumentedFindings)
 {
-    m_profile = kDist + "/lab/default";
-    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
-    ExpectValidReport(Work("r.xml"));
-    std::string text = ReadText(Work("r.xml"));
+    std::string text = Diagnose(kDist + "/lab/default");
 
     std::string summary = Element(text, "Summary");
     EXPECT_EQ(Findings(summary, "Errors"), DocumentedFindings("Errors"));
@@ -410,10 +416,7 @@ TEST_F(ProgramTest, DefaultServerIsOneServerWithTheDocumentedFindings)
 
 TEST_F(ProgramTest, LiveProfileShowsTheHostsProcessesAndNetwork)
 {
-    m_profile = kDist + "/lab/live";
-    EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
-    ExpectValidReport(Work("r.xml"));
-    std::string text = ReadText(Work("r.xml"));
+    std::string text = Diagnose(kDist + "/lab/live");
 
     std::string network = Element(text, "Network");
     for (const std::string& loopback : HostInterfaces(true))
