@@ -119,6 +119,15 @@ protected:
         EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + path + "' 2>/dev/null"), 0);
     }
 
+    // The unattended diagnosis of another profile, its report checked and read.
+    std::string Diagnose(const std::string& profile)
+    {
+        m_profile = profile;
+        EXPECT_EQ(Run({"-DIAG", "-XMLREPORT", "r.xml"}), 0);
+        ExpectValidReport(Work("r.xml"));
+        return ReadText(Work("r.xml"));
+    }
+
     std::string m_root;
     std::string m_profile;  // another profile than the test's own
 };
@@ -160,6 +169,64 @@ size_t Count(const std::string& text, const std::string& needle)
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
         ++count;
     return count;
+}
+
+// Every element named name with its content, in order.
+std::vector<std::string> Elements(const std::string& text, const std::string& name)
+{
+    std::vector<std::string> found;
+    const std::string open = "<" + name, close = "</" + name + ">";
+    for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
+        char next = at + open.size() < text.size() ? text[at + open.size()] : '\0';
+        size_t end = text.find(close, at);
+        if ((next == '>' || next == ' ') && end != std::string::npos)
+            found.push_back(text.substr(at, end + close.size() - at));
+    }
+    return found;
+}
+
+// The findings the sample server's README documents, as Findings() gives them from a report: its table
+// rows "| kind | category | "message" | ... |", grouped by kind and category in the order of the rows.
+std::string DocumentedFindings(const std::string& kind)
+{
+    std::istringstream readme(ReadText(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default/README.md"));
+    std::vector<std::pair<std::string, std::vector<std::string>>> categories;
+    size_t count = 0;
+    for (std::string line; std::getline(readme, line);) {
+        std::vector<std::string> cells;
+        std::istringstream row(line);
+        for (std::string cell; std::getline(row, cell, '|');)
+            cells.push_back(cell.size() > 2 ? cell.substr(1, cell.size() - 2) : cell);
+        if (cells.size() < 5 || cells[1] != kind || cells[3].size() < 2 || cells[3].front() != '"')
+            continue;
+        auto category = std::find_if(categories.begin(), categories.end(),
+                                     [&](const auto& known) { return known.first == cells[2]; });
+        if (category == categories.end())
+            category = categories.insert(categories.end(), {cells[2], {}});
+        category->second.push_back(cells[3].substr(1, cells[3].size() - 2));
+        ++count;
+    }
+    std::string text = "<" + kind + " Count=\"" + std::to_string(count) + "\">\r\n";
+    for (const auto& [category, messages] : categories) {
+        text += "<" + category + ">\r\n";
+        for (const std::string& message : messages)
+            text += "<Message>" + message + "</Message>\r\n";
+        text += "</" + category + ">\r\n";
+    }
+    return text;
+}
+
+// The names of the network interfaces of the machine the tests run on; loopback is whether to list
+// the loopback (ARPHRD_LOOPBACK, 772) or the others.
+std::vector<std::string> HostInterfaces(bool bLoopback)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator("/sys/class/net")) {
+        bool bIsLoopback = ReadText(entry.path().string() + "/type") == "772\n";
+        if (bIsLoopback == bLoopback)
+            names.push_back(entry.path().filename().string());
+    }
+    return names;
 }
 
 }  // namespace
@@ -263,8 +330,8 @@ TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
 
     std::string hardware = Element(text, "System");
     EXPECT_NE(hardware.find("<BIOS>\r\n<Vendor>Brennock</Vendor>\r\n<Date>04/17/2009</Date>\r\n"
-                            "<Version>R300.2.14.0</Version>\r\n<SMBIOS Version=\"2.5\">\r\n"
-                            "<Type1 Name=\"System Information\">\r\n<Name>Calder RX300</Name>"),
+                            "<Version>H420.2.14.0</Version>\r\n<SMBIOS Version=\"2.5\">\r\n"
+                            "<Type1 Name=\"System Information\">\r\n<Name>Calder HM420</Name>"),
               std::string::npos);
     for (const char* type : {"Type1", "Type2", "Type4", "Type16", "Type17", "Type176", "Type38", "Type188", "Type190"})
         EXPECT_NE(hardware.find(std::string("<") + type + " Name=\""), std::string::npos) << type;
@@ -304,6 +371,67 @@ TEST_F(ProgramTest, DefaultServerReportsItsInstallationSystemAndNetwork)
         << snmp;
     EXPECT_NE(snmp.find("<Response Count=\"100\">\r\n<Time Unit=\"msec\">"), std::string::npos);
     EXPECT_EQ(Element(text, "Summary").find("SNMP"), std::string::npos);
+}
+
+TEST_F(ProgramTest, DefaultServerIsOneServerWithTheDocumentedFindings)
+{
+    std::string text = Diagnose(kDist + "/lab/default");
+
+    std::string summary = Element(text, "Summary");
+    EXPECT_EQ(Findings(summary, "Errors"), DocumentedFindings("Errors"));
+    EXPECT_EQ(Findings(summary, "Warnings"), DocumentedFindings("Warnings"));
+
+    // Its processes are its own: images on drive C: whose versions agree with the installed products.
+    std::vector<std::string> processes = Elements(Element(text, "Processes"), "Process");
+    EXPECT_EQ(processes.size(), 13u);
+    for (const std::string& process : processes) {
+        EXPECT_NE(process.find("<Location>C:\\"), std::string::npos) << process;
+        EXPECT_EQ(process.find("n/a"), std::string::npos) << process;
+        if (process.find("<Location>C:\\Program Files\\Quillmont\\") != std::string::npos) {
+            EXPECT_NE(process.find("<ProductVersion>4.20.1187</ProductVersion>"), std::string::npos) << process;
+        } else if (process.find("<Location>C:\\Windows\\") != std::string::npos) {
+            EXPECT_NE(process.find("<ProductVersion>10.0.17763.1</ProductVersion>"), std::string::npos) << process;
+        }
+    }
+    EXPECT_NE(Element(text, "Processes").find("<Process Name=\"triagist.exe\">"), std::string::npos);
+    for (const std::string& product : Elements(Element(text, "Software"), "Product")) {
+        if (product.find("<Manufacture>Quillmont</Manufacture>") != std::string::npos) {
+            EXPECT_NE(product.find("<Version>4.20.1187</Version>"), std::string::npos) << product;
+        }
+    }
+
+    // Nothing of the machine that ran it: no Linux path, none of its interfaces, not its name.
+    EXPECT_EQ(text.find("Z:\\"), std::string::npos);
+    std::string network = Element(text, "Network");
+    EXPECT_EQ(Count(network, "<Interface Index="), 3u);
+    EXPECT_NE(network.find("<Description>Software Loopback Interface 1</Description>"), std::string::npos);
+    for (const std::string& name : HostInterfaces(false))
+        EXPECT_EQ(network.find("<Name>" + name + "</Name>"), std::string::npos) << name;
+    char szHost[256] = {};
+    gethostname(szHost, sizeof szHost - 1);
+    if (std::string(szHost).size() > 3) {
+        EXPECT_EQ(text.find(szHost), std::string::npos) << szHost;
+    }
+}
+
+TEST_F(ProgramTest, LiveProfileShowsTheHostsProcessesAndNetwork)
+{
+    std::string text = Diagnose(kDist + "/lab/live");
+
+    std::string network = Element(text, "Network");
+    for (const std::string& loopback : HostInterfaces(true))
+        EXPECT_NE(network.find("<Name>" + loopback + "</Name>\r\n<Description>" + loopback +
+                               "</Description>\r\n<Speed>0</Speed>\r\n<MACAddress>n/a</MACAddress>\r\n<IPConfig>\r\n"
+                               "<Entry Index=\"0\">\r\n<IPAddress>127.0.0.1</IPAddress>"),
+                  std::string::npos)
+            << network;
+    EXPECT_EQ(network.find("Software Loopback Interface 1"), std::string::npos);
+    // The program itself, as Linux runs it.
+    EXPECT_NE(Element(text, "Processes").find("<Location>" + WindowsPath(kDist) + "\\triagist</Location>"),
+              std::string::npos);
+    // The rest is the sample server's, findings included.
+    EXPECT_NE(Element(text, "Ravelin").find("<ProductVersion>4.20.1187</ProductVersion>"), std::string::npos);
+    EXPECT_EQ(Findings(Element(text, "Summary"), "Errors"), DocumentedFindings("Errors"));
 }
 
 // A variant of the default server, as a profile that builds on it.
@@ -428,9 +556,9 @@ TEST_F(ProgramTest, DefaultServerAnswersThroughTheCommandRouter)
                          "<LastErrorMsg>The operation completed successfully.</LastErrorMsg>\r\n</Connect>"),
               std::string::npos);
     EXPECT_NE(tests.find("<Requests>\r\n<ServerCabinetNr>0</ServerCabinetNr>\r\n"
-                         "<ServerModel>Calder RX300</ServerModel>\r\n<ChassisModel>RX300</ChassisModel>\r\n"
+                         "<ServerModel>Calder HM420</ServerModel>\r\n<ChassisModel>HM420</ChassisModel>\r\n"
                          "<CabinetSerialNumber>YK8R002143</CabinetSerialNumber>\r\n"
-                         "<Systemboard>D2619-A13 GS02</Systemboard>\r\n<ControllerModel>iQRC 5</ControllerModel>\r\n"
+                         "<Systemboard>BK4471-C12 WR02</Systemboard>\r\n<ControllerModel>iQRC 5</ControllerModel>\r\n"
                          "<ControllerFirmware>5.21F</ControllerFirmware>\r\n</Requests>"),
               std::string::npos);
     EXPECT_NE(tests.find("<System>\r\n<Status Description=\"warning\">2</Status>\r\n</System>"), std::string::npos);

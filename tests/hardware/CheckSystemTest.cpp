@@ -121,7 +121,7 @@ TEST_F(CheckSystemTest, MoreThan255StructuresOfOneType)
 TEST_F(CheckSystemTest, ATailOfZeroLengthStructuresIsDroppedAndTraced)
 {
     const std::vector<SmbiosStructure> structures = {
-        {0, 0x0000, {1, 2, 0x00, 0xF0, 3, 0x0F}, {"Brennock", "R300.2.14.0", "04/17/2009"}},
+        {0, 0x0000, {1, 2, 0x00, 0xF0, 3, 0x0F}, {"Brennock", "H420.2.14.0", "04/17/2009"}},
         MemoryDevice(1, 0x0400, 0x0002)};
     std::vector<uint8_t> table = testsupport::SmbiosTable(structures);
     table.resize(table.size() + 2 * 255, 0);  // 255 structures of type 0, length 0, no strings
@@ -130,7 +130,7 @@ TEST_F(CheckSystemTest, ATailOfZeroLengthStructuresIsDroppedAndTraced)
     dump.insert(dump.end(), table.begin(), table.end());
     CTraceFile trace(m_server.Profile().Scratch() + "/trace.txt", 1);
     std::string text = RunDump(dump);
-    EXPECT_TRUE(Contains(text, "R300.2.14.0")) << text;
+    EXPECT_TRUE(Contains(text, "H420.2.14.0")) << text;
     EXPECT_EQ(Count(text, "<DeviceLocator>"), 1u);
     std::string lines = trace.Take();
     EXPECT_TRUE(Contains(lines, "ScanSMDmi           : !!! STRUCTURE 3 TYPE 0 HAS LENGTH 0 !!!")) << lines;
@@ -157,12 +157,12 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
     std::string text = Run({{16, 0x1000, array, {}},
                             {38, 0x2600, {1, 0x20, 0x20, 0xFF, 0xA3, 0x0C, 0, 0, 0, 0, 0, 0, 0x40, 0}, {}},
                             {176, 0xB000, {1, 0, 0x51, 0x0A}, {}},
-                            {188, 0xBC00, {'0', '0', '3', 'R'}, {}},
+                            {188, 0xBC00, {'0', '2', '4', 'H'}, {}},
                             {190, 0xBE00, {0, 3, 0x06, 0x11, 1, 0x02, 0x11, 7}, {}},
                             {190, 0xBE01, {1, 3}, {}},
                             {190, 0xBE02, {2, 3, 0, 0x00, 0x04, 4, 0x01, 0x04}, {}},
                             {190, 0xBE03, {2, 4, 0, 0x00, 0x04}, {}},
-                            {2, 0x0200, {1, 2, 0, 0}, {"Brennock", "D2619\aA13"}}});
+                            {2, 0x0200, {1, 2, 0, 0}, {"Brennock", "BK4471\aC12"}}});
     EXPECT_TRUE(Contains(text, "<Type16 Name=\"Physical Memory Array\">\r\n<Entry>\r\n<Handle>65534</Handle>\r\n"
                                "<Location>System board or motherboard</Location>\r\n<Use>System memory</Use>\r\n"
                                "<ErrorCorrection>Multi-bit ECC</ErrorCorrection>\r\n"
@@ -170,7 +170,7 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
     EXPECT_TRUE(Contains(text, "<Type176 Name=\"OMF Board ID\">\r\n<BoardId>a51</BoardId>\r\n</Type176>\r\n"
                                "<Type38 Name=\"IPMI Information\">\r\n<Interface>Keyboard Controller Style (KCS)"
                                "</Interface>\r\n<Revision>2.0</Revision>\r\n<SlaveAddress>20</SlaveAddress>\r\n"
-                               "</Type38>\r\n<Type188 Name=\"BIOS Identification\">\r\n<Identifier>R300</Identifier>"));
+                               "</Type38>\r\n<Type188 Name=\"BIOS Identification\">\r\n<Identifier>H420</Identifier>"));
     EXPECT_TRUE(Contains(text, "<Entry>\r\n<Hotspare>\r\n<Entry Handle=\"4358\">\r\n<Status>hotspare</Status>\r\n"
                                "</Entry>\r\n<Entry Handle=\"4354\">\r\n<Status>Unknonw</Status>\r\n</Entry>\r\n"
                                "</Hotspare>\r\n</Entry>\r\n<Entry>\r\n<Scrubbing>\r\n<Runs>3</Runs>\r\n</Scrubbing>"));
@@ -181,7 +181,7 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
     EXPECT_TRUE(Contains(text, "<Entry>\r\n<CPU-PDA/>\r\n</Entry>\r\n</Type190>"));
     EXPECT_FALSE(Contains(text, "<Type1 "));
     // A control character cannot go into the report; it shows as '.'.
-    EXPECT_TRUE(Contains(text, "<Type2 Name=\"Baseboard Information\">\r\n<Name>D2619.A13</Name>\r\n"
+    EXPECT_TRUE(Contains(text, "<Type2 Name=\"Baseboard Information\">\r\n<Name>BK4471.C12</Name>\r\n"
                                "<Vendor>Brennock</Vendor>\r\n</Type2>"));
     EXPECT_TRUE(Contains(text, "<BIOS>\r\n<Version/>\r\n<SMBIOS Version=\"2.5\">"));
 }

@@ -17,7 +17,7 @@ using testsupport::SmbiosStructure;
 namespace {
 
 const std::vector<SmbiosStructure> kMemory = {
-    {0, 0x0000, {1, 2, 0x00, 0xF0, 3, 0x0F}, {"Brennock", "R300.2.14.0", "04/17/2009"}},
+    {0, 0x0000, {1, 2, 0x00, 0xF0, 3, 0x0F}, {"Brennock", "H420.2.14.0", "04/17/2009"}},
     {17, 0x1100, {0x00, 0x10}, {"DIMM 1A", "Branch 0"}},
     {17, 0x1101, {0x00, 0x10}, {}},
     {127, 0x7F00, {}, {}}};
@@ -145,7 +145,7 @@ TEST(SMBiosTest, DumpIsFoundAndItsStructuresFiled)
                                "\nEnterStructList     :     Data   : 01 02 00 F0 03 0F"
                                "\nEnterStructList     :     create new struct entry"));
     EXPECT_TRUE(Contains(text, "\nEnterStructList     :     struct already available, add entry"));
-    EXPECT_TRUE(Contains(text, "\nScanSMDmi (string)  :     Brennock\nScanSMDmi (string)  :     R300.2.14.0\n"));
+    EXPECT_TRUE(Contains(text, "\nScanSMDmi (string)  :     Brennock\nScanSMDmi (string)  :     H420.2.14.0\n"));
     EXPECT_TRUE(Contains(text, "\n~CDmiData           : Struct 017 Nr 2"));
     EXPECT_TRUE(Contains(text, "\nCSMBios (Disconnect): Disconnected"));
 }

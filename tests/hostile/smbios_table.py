@@ -15,8 +15,8 @@ def structure(kind, handle, data, strings):
 
 
 def bios_and_system():
-    return (structure(0, 0, [1, 2, 0, 0xF0, 3, 0x0F], ['Brennock', 'R300.9.99.0', '01/02/2026']) +
-            structure(1, 1, [1, 2, 3, 4] + [0] * 17, ['Calder', 'RX300 S9', 'Z1', 'YK0000000']))
+    return (structure(0, 0, [1, 2, 0, 0xF0, 3, 0x0F], ['Brennock', 'H420.9.99.0', '01/02/2026']) +
+            structure(1, 1, [1, 2, 3, 4] + [0] * 17, ['Calder', 'HM420 S9', 'Z1', 'YK0000000']))
 
 
 def memory_devices(count):

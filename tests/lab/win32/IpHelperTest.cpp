@@ -231,10 +231,13 @@ TEST(LabIpHelper, MalformedFixtureLeavesNoNetwork)
 
 // ------------------------------------------------------------------ the live Linux host
 
-TEST(LabIpHelper, DefaultProfileSeesTheLiveHost)
+TEST(LabIpHelper, LiveProfileSeesTheLiveHost)
 {
-    ScratchDir state;
-    lab::host::Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default", state.Path());
+    ScratchDir sampleState, state;
+    lab::host::Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/default",
+                                            sampleState.Path());
+    EXPECT_FALSE(Net().IsLive());
+    lab::host::Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/live", state.Path());
     EXPECT_TRUE(Net().IsLive());
 
     std::set<std::string> onHost;
