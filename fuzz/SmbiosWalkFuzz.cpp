@@ -24,6 +24,14 @@ void Put(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int size)
         bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+void Checksum(std::vector<uint8_t>& ep, size_t at)
+{
+    uint8_t sum = 0;
+    for (uint8_t b : ep)
+        sum = static_cast<uint8_t>(sum + b);
+    ep[at] = static_cast<uint8_t>(-sum);
+}
+
 std::vector<uint8_t> EntryPoint(size_t length, uint16_t count)
 {
     std::vector<uint8_t> ep(0x1F, 0);
@@ -36,10 +44,7 @@ std::vector<uint8_t> EntryPoint(size_t length, uint16_t count)
     Put(ep, 0x16, static_cast<uint32_t>(length), 2);
     Put(ep, 0x18, kTable, 4);
     Put(ep, 0x1C, count, 2);
-    uint8_t sum = 0;
-    for (uint8_t b : ep)
-        sum = static_cast<uint8_t>(sum + b);
-    ep[4] = static_cast<uint8_t>(-sum);
+    Checksum(ep, 4);
     return ep;
 }
 
@@ -55,10 +60,7 @@ std::vector<uint8_t> EntryPoint64(uint32_t maxSize)
     ep[0x0A] = 1;
     Put(ep, 0x0C, maxSize, 4);
     Put(ep, 0x10, kTable, 4);
-    uint8_t sum = 0;
-    for (uint8_t b : ep)
-        sum = static_cast<uint8_t>(sum + b);
-    ep[5] = static_cast<uint8_t>(-sum);
+    Checksum(ep, 5);
     return ep;
 }
 
@@ -76,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size)
     } else if (!rest.empty() && (pData[0] & 2)) {
         // The maximum size may cut the table short or reach past it into zeros.
         int64_t maxSize = static_cast<int64_t>(rest.size()) + static_cast<int8_t>(pData[1]);
-        firmware.Place(0xF0000 + ((pData[0] >> 2) << 4), EntryPoint64(maxSize > 0 ? static_cast<uint32_t>(maxSize) : 1));
+        uint32_t effective = maxSize > 0 ? static_cast<uint32_t>(maxSize) : 1;
+        firmware.Place(0xF0000 + ((pData[0] >> 2) << 4), EntryPoint64(effective));
         firmware.Place(kTable, rest);
     } else if (!rest.empty()) {
         firmware.Place(0xF0000 + ((pData[0] >> 2) << 4), EntryPoint(rest.size(), pData[1] | pData[2] << 8));

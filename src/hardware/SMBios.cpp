@@ -124,10 +124,12 @@ DWORD CSMBios::ScanForAnchor(const BYTE* pArea, const char* pszAnchor)
         if (std::memcmp(pCandidate, pszAnchor, nAnchor) != 0)
             continue;
         if (b64) {
-            TRACE(5, "\nScanForDmi          : _SM3_ found (SM BIOS >= 3.0) at %p", static_cast<const void*>(pCandidate));
+            TRACE(5, "\nScanForDmi          : _SM3_ found (SM BIOS >= 3.0) at %p",
+                  static_cast<const void*>(pCandidate));
             dwResult = Scan_SM3_DMI(pCandidate, pAreaEnd);
         } else {
-            TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p", static_cast<const void*>(pCandidate));
+            TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p",
+                  static_cast<const void*>(pCandidate));
             dwResult = Scan_SM_DMI(pCandidate, pAreaEnd);
         }
     }
@@ -137,24 +139,23 @@ DWORD CSMBios::ScanForAnchor(const BYTE* pArea, const char* pszAnchor)
 namespace {
 
 // The 32 bytes from a candidate, zeros where the area ends: an anchor near the area's end must
-// not make the header's fields read past it.
+// not make the header's fields read past it. Traced as two lines of the function's dump.
 struct SHeaderCopy {
     BYTE bytes[32];
-    SHeaderCopy(const BYTE* pCandidate, const BYTE* pAreaEnd) : bytes{}
+    SHeaderCopy(const BYTE* pCandidate, const BYTE* pAreaEnd, const char* pszFunction, const char* pszTitle)
+        : bytes{}
     {
         size_t nLeft = static_cast<size_t>(pAreaEnd - pCandidate);
         std::memcpy(bytes, pCandidate, nLeft < sizeof bytes ? nLeft : sizeof bytes);
+        TRACE(5, "\n%-20s: %s", pszFunction, pszTitle);
+        for (int line = 0; line < 2; ++line) {
+            const BYTE* p = bytes + 16 * line;
+            TRACE(5, "\n%-20s:   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+                  pszFunction, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
+                  p[13], p[14], p[15]);
+        }
     }
 };
-
-void DumpHeader(const char* pszDumpLine, const SHeaderCopy& header)
-{
-    for (int line = 0; line < 2; ++line) {
-        const BYTE* p = header.bytes + 16 * line;
-        TRACE(5, pszDumpLine, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
-              p[13], p[14], p[15]);
-    }
-}
 
 }  // namespace
 
@@ -178,11 +179,7 @@ void CSMBios::AcceptEntryPoint(const BYTE* pCandidate, const BYTE* pAreaEnd, siz
 
 DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
 {
-    TRACE(5, "\nScan_SM_DMI         : Dump of SM BIOS header:");
-    const SHeaderCopy header(pCandidate, pAreaEnd);
-    DumpHeader("\nScan_SM_DMI         :   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-               "%02X %02X %02X %02X",
-               header);
+    const SHeaderCopy header(pCandidate, pAreaEnd, "Scan_SM_DMI", "Dump of SM BIOS header:");
     const BYTE* ep = header.bytes;
     BYTE bLength = ep[5];
     m_bMajor = ep[6];
@@ -216,11 +213,7 @@ DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
 // at least 24 bytes, or the fields the walk depends on lie outside the sum.
 DWORD CSMBios::Scan_SM3_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
 {
-    TRACE(5, "\nScan_SM3_DMI        : Dump of SM BIOS 3 header:");
-    const SHeaderCopy header(pCandidate, pAreaEnd);
-    DumpHeader("\nScan_SM3_DMI        :   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-               "%02X %02X %02X %02X",
-               header);
+    const SHeaderCopy header(pCandidate, pAreaEnd, "Scan_SM3_DMI", "Dump of SM BIOS 3 header:");
     const BYTE* ep = header.bytes;
     BYTE bLength = ep[6];
     uint64_t qwAddress = ReadDword(ep + 0x10) | static_cast<uint64_t>(ReadDword(ep + 0x14)) << 32;

@@ -73,6 +73,8 @@ TEST_F(BiosAreaTest, BadChecksumIsPassedForALaterGoodEntryPoint)
     Place(0x1FA00, EntryPoint(0x7FF00000, m_table.size(), kMemory.size(), 2, 5));
     std::string trace = Connect();
     EXPECT_TRUE(Contains(trace, "\n\nScan_SM_DMI         : ## CHECKSUM ERROR in DMI structure header!\n"));
+    EXPECT_TRUE(Contains(trace, "\nScan_SM_DMI         : Dump of SM BIOS header:"
+                                "\nScan_SM_DMI         :   5F 53 4D 5F "));
     EXPECT_TRUE(Contains(trace, "\nScan_SM_DMI         :   DMI Version:    2.5 (BCD Rev: 25)"
                                 "\nScan_SM_DMI         :   anchor string:  _SM_") ||
                 Contains(trace, "\nScan_SM_DMI         : Checksum OK"));
@@ -185,6 +187,8 @@ TEST_F(BiosAreaTest, SixtyFourBitEntryPointAlone)
     std::string trace = Connect();
     EXPECT_TRUE(Contains(trace, "\nScanForDmi          : _SM3_ found (SM BIOS >= 3.0) at "));
     EXPECT_TRUE(Contains(trace, "\nScan_SM3_DMI        : Checksum OK"));
+    EXPECT_TRUE(Contains(trace, "\nScan_SM3_DMI        : Dump of SM BIOS 3 header:"
+                                "\nScan_SM3_DMI        :   5F 53 4D 33 5F "));
     EXPECT_EQ(3, m_pSmbios->GetMajorVersion());
     EXPECT_EQ(5, m_pSmbios->GetMinorVersion());
     EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(0, 0));
