@@ -371,7 +371,7 @@ void CompareIpmi(const std::string& block, const SDecoded& ipmi)
 {
     EXPECT_EQ(ipmi.Value("Interface Type"), IpmiInterfaceAsDecoded(Child(block, "Interface")));
     EXPECT_EQ(ipmi.Value("Specification Version"), Child(block, "Revision"));
-    char szAddress[8];
+    char szAddress[16];
     unsigned address = static_cast<unsigned>(std::stoul(Child(block, "SlaveAddress"), nullptr, 16));
     snprintf(szAddress, sizeof szAddress, "0x%02x", address >> 1);
     EXPECT_EQ(ipmi.Value("I2C Slave Address"), szAddress);
