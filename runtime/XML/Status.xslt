@@ -403,7 +403,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     <xsl:when test="Processor/CPU">
       <h3>Processors<span class="count"><xsl:value-of select="count(Processor/CPU)"/></span></h3>
       <table class="t">
-        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
+        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Cores (enabled) / threads</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
         <tbody>
         <xsl:for-each select="Processor/CPU">
           <xsl:variable name="i" select="position()"/>
@@ -420,6 +420,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
               </xsl:choose>
             </td>
             <td class="n"><xsl:if test="$e"><xsl:value-of select="concat($e/Family, ' / ', $e/Model, ' / ', $e/Step)"/></xsl:if></td>
+            <td class="n"><xsl:call-template name="cpu-counts"><xsl:with-param name="e" select="$e"/></xsl:call-template></td>
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="Speed"/></xsl:call-template></td>
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="$e/MaxSpeed"/></xsl:call-template></td>
           </tr>
@@ -430,7 +431,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
     <xsl:when test="$t4">
       <h3>Processors<span class="count"><xsl:value-of select="count($t4)"/></span></h3>
       <table class="t">
-        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
+        <thead><tr><th>Socket</th><th>Status</th><th>Manufacturer</th><th>Model</th><th class="n">Family / model / stepping</th><th class="n">Cores (enabled) / threads</th><th class="n">Speed</th><th class="n">Max. speed</th></tr></thead>
         <tbody>
         <xsl:for-each select="$t4">
           <tr>
@@ -440,6 +441,7 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
             <td><xsl:call-template name="v"><xsl:with-param name="v" select="Manufacture"/></xsl:call-template></td>
             <td><xsl:call-template name="v"><xsl:with-param name="v" select="Version"/></xsl:call-template></td>
             <td class="n"><xsl:value-of select="concat(Family, ' / ', Model, ' / ', Step)"/></td>
+            <td class="n"><xsl:call-template name="cpu-counts"><xsl:with-param name="e" select="."/></xsl:call-template></td>
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="CurrentSpeed"/></xsl:call-template></td>
             <td class="n"><xsl:call-template name="mhz"><xsl:with-param name="v" select="MaxSpeed"/></xsl:call-template></td>
           </tr>
@@ -451,6 +453,19 @@ table.kv td { padding: 3px 7px; border: 1px solid #dde3ea; min-width: 150px; ver
       <h3>Processors</h3>
       <p class="note">No processor information available.</p>
     </xsl:when>
+  </xsl:choose>
+</xsl:template>
+
+<!-- Firmware of the SMBIOS 2.5 era on counts cores and threads; 0 stands for unknown. -->
+<xsl:template name="cpu-counts">
+  <xsl:param name="e"/>
+  <xsl:choose>
+    <xsl:when test="$e/CoreCount &gt; 0">
+      <xsl:value-of select="$e/CoreCount"/>
+      <xsl:if test="$e/CoreEnabled &gt; 0 and $e/CoreEnabled != $e/CoreCount"> (<xsl:value-of select="$e/CoreEnabled"/>)</xsl:if>
+      <xsl:if test="$e/ThreadCount &gt; 0"> / <xsl:value-of select="$e/ThreadCount"/></xsl:if>
+    </xsl:when>
+    <xsl:otherwise><span class="dim">&#8212;</span></xsl:otherwise>
   </xsl:choose>
 </xsl:template>
 

@@ -4,6 +4,7 @@
 
 #include "src/hardware/Device.h"
 #include "src/hardware/DmiFields.h"
+#include "src/hardware/DmiNumbers.h"
 #include "src/hardware/HardwareTrace.h"
 #include "src/hardware/PciScan.h"
 #include "src/hardware/ProcessorBrand.h"
@@ -46,7 +47,7 @@ void AddString(CXmlDocument& doc, const char* pszName, CSMBios& smbios, const BY
         doc.AddElement(pszName, FirmwareText(pszText).c_str(), kChild);
 }
 
-void AddNumber(CXmlDocument& doc, const char* pszName, unsigned value)
+void AddNumber(CXmlDocument& doc, const char* pszName, uint64_t value)
 {
     doc.AddElement(pszName, std::to_string(value).c_str(), kChild);
 }
@@ -118,14 +119,17 @@ void WriteProcessors(CXmlDocument& doc, CSMBios& smbios)
         AddString(doc, "Manufacture", smbios, p, 7);
         AddString(doc, "Version", smbios, p, 0x10);
         AddNumber(doc, "Type", CSMBios::FieldByte(p, 5));
-        DWORD dwId = CSMBios::FieldDword(p, 8);
-        BYTE family = CSMBios::FieldByte(p, 6);
-        bool bWide = family == 0x82 || family == 0xB8;
-        AddNumber(doc, "Family", bWide ? dwId >> 24 : (dwId >> 8) & 0x0F);
-        AddNumber(doc, "Model", bWide ? (dwId >> 16) & 0xFF : (dwId >> 4) & 0x0F);
-        AddNumber(doc, "Step", bWide ? (dwId >> 8) & 0xFF : dwId & 0x0F);
+        SProcessorId id = DecodeProcessorId(p);
+        AddNumber(doc, "Family", id.nFamily);
+        AddNumber(doc, "Model", id.nModel);
+        AddNumber(doc, "Step", id.nStep);
         AddNumber(doc, "CurrentSpeed", CSMBios::FieldWord(p, 0x16));
         AddNumber(doc, "MaxSpeed", CSMBios::FieldWord(p, 0x14));
+        if (HasProcessorCounts(p)) {
+            AddNumber(doc, "CoreCount", ProcessorCount(p, CORE_COUNT));
+            AddNumber(doc, "CoreEnabled", ProcessorCount(p, CORE_ENABLED));
+            AddNumber(doc, "ThreadCount", ProcessorCount(p, THREAD_COUNT));
+        }
         doc.Ascend();
     }
     doc.Ascend();
@@ -142,9 +146,9 @@ void WriteMemoryArrays(CXmlDocument& doc, CSMBios& smbios)
         AddValueName(doc, p, DMI_ARRAY_LOCATION);
         AddValueName(doc, p, DMI_ARRAY_USE);
         AddValueName(doc, p, DMI_ARRAY_ERROR_CORRECTION);
-        DWORD dwCapacity = CSMBios::FieldDword(p, 7);
-        if (dwCapacity != 0x80000000) {
-            AddNumber(doc, "MaxCapacity", dwCapacity >> 10);
+        uint64_t qwCapacity = 0;
+        if (ArrayMaxCapacity(p, qwCapacity)) {
+            AddNumber(doc, "MaxCapacity", qwCapacity);
             doc.SetAttribute(doc.m_iPosChild, "Unit", "MByte");
         }
         AddNumber(doc, "NumberMemDevices", CSMBios::FieldWord(p, 0x0D));
@@ -165,10 +169,11 @@ void WriteMemoryDevices(CXmlDocument& doc, CSMBios& smbios)
         AddNumber(doc, "ErrorHandle", CSMBios::FieldWord(p, 6));
         AddNumber(doc, "TotalWidth", CSMBios::FieldWord(p, 8));
         AddNumber(doc, "DataWidth", CSMBios::FieldWord(p, 10));
-        WORD wSize = CSMBios::FieldWord(p, 12);
-        if (wSize < 0xFFFF) {
-            AddNumber(doc, "Size", wSize & 0x7FFF);
-            doc.SetAttribute(doc.m_iPosChild, "Unit", (wSize & 0x8000) ? "KByte" : "MByte");
+        DWORD dwSize = 0;
+        bool bKilobytes = false;
+        if (MemoryDeviceSize(p, dwSize, bKilobytes)) {
+            AddNumber(doc, "Size", dwSize);
+            doc.SetAttribute(doc.m_iPosChild, "Unit", bKilobytes ? "KByte" : "MByte");
         }
         AddValueName(doc, p, DMI_DEVICE_FORM_FACTOR);
         AddNumber(doc, "DeviceSet", CSMBios::FieldByte(p, 15));
@@ -176,8 +181,9 @@ void WriteMemoryDevices(CXmlDocument& doc, CSMBios& smbios)
         AddString(doc, "BankLocator", smbios, p, 17);
         AddValueName(doc, p, DMI_DEVICE_MEMORY_TYPE);
         AddValueName(doc, p, DMI_DEVICE_TYPE_DETAIL);
-        if (p[1] > 21) {
-            AddNumber(doc, "Speed", CSMBios::FieldWord(p, 21));
+        DWORD dwSpeed = 0;
+        if (MemoryDeviceSpeed(p, dwSpeed)) {
+            AddNumber(doc, "Speed", dwSpeed);
             doc.SetAttribute(doc.m_iPosChild, "Unit", "MHz");
         }
         doc.Ascend();

@@ -3,13 +3,14 @@
 
 namespace {
 
-const char* const kProcessorStatus[] = {"Enabled", "User disabled", "BIOS disabled", "Idle"};
+// The codes the standard reserves are null: they keep the field's fallback.
+const char* const kProcessorStatus[] = {"Enabled", "User disabled", "BIOS disabled", "Idle", nullptr, nullptr, "Other"};
 
 const char* const kArrayLocation[] = {"Other", "Unknown", "System board or motherboard", "ISA add-on card",
                                       "EISA add-on card", "PCI add-on card", "MCA add-on card", "PCMCIA add-on card",
                                       "Proprietary add-on card", "NuBus"};
 const char* const kArrayLocationPc98[] = {"PC-98/C20 add-on card", "PC-98/C24 add-on card", "PC-98/E add-on card",
-                                          "PC-98/Local bus add-on card"};
+                                          "PC-98/Local bus add-on card", "CXL add-on card"};
 
 const char* const kArrayUse[] = {"Other", "Unknown", "System memory", "Video memory", "Flash memory",
                                  "Non-volatile memory", "Cache memory"};
@@ -17,18 +18,22 @@ const char* const kArrayUse[] = {"Other", "Unknown", "System memory", "Video mem
 const char* const kErrorCorrection[] = {"Other", "Unknown", "None", "Parity", "Single-bit ECC", "Multi-bit ECC", "CRC"};
 
 const char* const kFormFactor[] = {"Other", "Unknown", "SIMM", "SIP", "Chip", "DIP", "ZIP", "CProprietary Card",
-                                   "DIMM", "TSOP", "Row of chips", "RIMM", "SODIMM", "SRIMM"};
+                                   "DIMM", "TSOP", "Row of chips", "RIMM", "SODIMM", "SRIMM", "FB-DIMM", "Die", "CAMM"};
 
 const char* const kMemoryType[] = {"Other", "Unknown", "DRAM", "EDRAM", "VRAM", "SRAM", "RAM", "ROM", "FLASH",
                                    "EEPROM", "FEPROM", "EPROM", "CDRAM", "3DRAM", "SDRAM", "SGRAM", "RDRAM", "DDR",
-                                   "DDR2"};
+                                   "DDR2", "DDR2 FB-DIMM", nullptr, nullptr, nullptr, "DDR3", "FBD2", "DDR4", "LPDDR",
+                                   "LPDDR2", "LPDDR3", "LPDDR4", "Logical non-volatile device", "HBM", "HBM2", "DDR5",
+                                   "LPDDR5", "HBM3"};
 
 // Bits 1 and up of the type detail word.
 const char* const kTypeDetail[] = {"Other", "Unknown", "Fast-paged", "Static column", "Pseudo-static", "RAMBUS",
-                                   "Synchronous", "CMOS", "EDO", "Window DRAM", "Cache DRAM", "Non-volatile"};
+                                   "Synchronous", "CMOS", "EDO", "Window DRAM", "Cache DRAM", "Non-volatile",
+                                   "Registered (Buffered)", "Unbuffered (Unregistered)", "LRDIMM"};
 
 const char* const kIpmiInterface[] = {"Unknown", "Keyboard Controller Style (KCS)",
-                                      "Server Management Interface Chip (SMIC)", "Block Transfer (BT)"};
+                                      "Server Management Interface Chip (SMIC)", "Block Transfer (BT)",
+                                      "SMBus System Interface (SSIF)"};
 
 const char* const kAddOnFunction[] = {"Hotspare", "Scrubbing", "CPU-PDA"};
 

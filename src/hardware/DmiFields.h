@@ -28,13 +28,15 @@ enum EDmiCoding {
 };
 
 // Names of the codes nFirst, nFirst + 1, ... in that order; a later version of the standard
-// only appends.
+// only appends. A null name is a code the standard reserves. The runs follow the SMBIOS
+// reference 3.7: memory types up to HBM3, the registered, unbuffered and LRDIMM detail bits, the
+// FB-DIMM, die and CAMM form factors, the CXL array location and the SSIF interface.
 struct SDmiNames {
     unsigned nFirst;
     const char* const* ppszNames;
     size_t nNames;
 
-    // nullptr for a code outside the run.
+    // nullptr for a code outside the run or a reserved one.
     const char* Find(unsigned nCode) const
     {
         return nCode >= nFirst && nCode - nFirst < nNames ? ppszNames[nCode - nFirst] : nullptr;

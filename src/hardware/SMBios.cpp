@@ -9,9 +9,9 @@
 #include <string>
 
 CSMBios::CSMBios()
-    : m_dwSearchBase(SEARCH_BASE), m_qwSearchLength(SEARCH_LENGTH), m_dwTableAddress(0), m_qwTableLength(0),
+    : m_dwSearchBase(SEARCH_BASE), m_qwSearchLength(SEARCH_LENGTH), m_qwTableAddress(0), m_qwTableLength(0),
       m_dwDmiFound(0), m_pMapped(nullptr), m_pTableEnd(nullptr), m_bMajor(0xFF), m_bMinor(0xFF),
-      m_bEntryPointValid(FALSE), m_qwStructures(0)
+      m_bEntryPointValid(FALSE), m_bEntryPoint64(FALSE), m_qwStructures(0)
 {
     std::memset(m_EntryPoint, 0, sizeof m_EntryPoint);
     std::memset(m_Types, 0, sizeof m_Types);
@@ -56,13 +56,14 @@ DWORD CSMBios::Connect()
         return 1;
     }
     TRACE(1, "\n\nCSMBios (Connect)   : ## DMI structures found ##\n");
-    if (m_dwTableAddress == 0)
+    if (m_qwTableAddress == 0)
         return 1;
     TRACE(3, "\nCSMBios (Connect)   : SMBIOS structures in different segment; map other address (0x%08X size %d)",
-          static_cast<unsigned>(m_dwTableAddress), static_cast<int>(m_qwTableLength));
+          static_cast<unsigned>(m_qwTableAddress), static_cast<int>(m_qwTableLength));
     m_Bios.UnmapPhysicalMemory();
-    m_pMapped = static_cast<const BYTE*>(
-        m_Bios.MapPhysicalMemory(0, m_dwTableAddress, static_cast<DWORD>(m_qwTableLength)));
+    m_pMapped = static_cast<const BYTE*>(m_Bios.MapPhysicalMemory(static_cast<DWORD>(m_qwTableAddress >> 32),
+                                                                  static_cast<DWORD>(m_qwTableAddress),
+                                                                  static_cast<DWORD>(m_qwTableLength)));
     if (!m_pMapped) {
         Disconnect();
         return 0;
@@ -97,8 +98,17 @@ DWORD CSMBios::ScanForDmi()
     }
     TRACE(5, "\nScanForDmi          : physical addr = 0x%05X, mapped addr = 0x%08X, size 0x%05X",
           static_cast<unsigned>(m_dwSearchBase), HW_ADDR(m_pMapped), static_cast<unsigned>(m_qwSearchLength));
+    // Firmware that offers both entry points is read through the 32-bit one, wherever it lies.
     const BYTE* pArea = m_pMapped;
+    DWORD dwResult = ScanForAnchor(pArea, "_SM_");
+    return dwResult != 0 ? dwResult : ScanForAnchor(pArea, "_SM3_");
+}
+
+DWORD CSMBios::ScanForAnchor(const BYTE* pArea, const char* pszAnchor)
+{
     const BYTE* pAreaEnd = pArea + m_qwSearchLength;
+    const size_t nAnchor = std::strlen(pszAnchor);
+    const bool b64 = nAnchor == 5;
     size_t nSearch = m_qwSearchLength > 16 ? static_cast<size_t>(m_qwSearchLength - 16) : 0;
     DWORD dwResult = 0;
     for (size_t offset = 0; offset < nSearch && dwResult == 0; ++offset) {
@@ -111,7 +121,13 @@ DWORD CSMBios::ScanForDmi()
         const BYTE* pCandidate = pArea + offset;
         TRACE(6, "\nScanForDmi          :   checking address 0x%08X: value=0x%08X", HW_ADDR(pCandidate),
               static_cast<unsigned>(ReadDword(pCandidate)));
-        if (std::memcmp(pCandidate, "_SM_", 4) == 0) {
+        if (std::memcmp(pCandidate, pszAnchor, nAnchor) != 0)
+            continue;
+        if (b64) {
+            TRACE(5, "\nScanForDmi          : _SM3_ found (SM BIOS >= 3.0) at %p",
+                  static_cast<const void*>(pCandidate));
+            dwResult = Scan_SM3_DMI(pCandidate, pAreaEnd);
+        } else {
             TRACE(5, "\nScanForDmi          : _SM_ found (SM BIOS >= 2.0) at %p",
                   static_cast<const void*>(pCandidate));
             dwResult = Scan_SM_DMI(pCandidate, pAreaEnd);
@@ -120,36 +136,66 @@ DWORD CSMBios::ScanForDmi()
     return dwResult;
 }
 
+namespace {
+
+// The 32 bytes from a candidate, zeros where the area ends: an anchor near the area's end must
+// not make the header's fields read past it. Traced as two lines of the function's dump.
+struct SHeaderCopy {
+    BYTE bytes[32];
+    SHeaderCopy(const BYTE* pCandidate, const BYTE* pAreaEnd, const char* pszFunction, const char* pszTitle)
+        : bytes{}
+    {
+        size_t nLeft = static_cast<size_t>(pAreaEnd - pCandidate);
+        std::memcpy(bytes, pCandidate, nLeft < sizeof bytes ? nLeft : sizeof bytes);
+        TRACE(5, "\n%-20s: %s", pszFunction, pszTitle);
+        for (int line = 0; line < 2; ++line) {
+            const BYTE* p = bytes + 16 * line;
+            TRACE(5, "\n%-20s:   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X",
+                  pszFunction, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
+                  p[13], p[14], p[15]);
+        }
+    }
+};
+
+}  // namespace
+
+// An entry point that claims to reach past the area cannot be whole.
+bool CSMBios::EntryPointSumIsZero(const BYTE* pCandidate, const BYTE* pAreaEnd, int nLength) const
+{
+    BYTE bSum = pAreaEnd - pCandidate < nLength ? 1 : 0;
+    for (int i = 0; i < nLength && pCandidate + i < pAreaEnd; ++i)
+        bSum = static_cast<BYTE>(bSum + pCandidate[i]);
+    return bSum == 0;
+}
+
+void CSMBios::AcceptEntryPoint(const BYTE* pCandidate, const BYTE* pAreaEnd, size_t nSize)
+{
+    size_t nLeft = static_cast<size_t>(pAreaEnd - pCandidate);
+    std::memcpy(m_EntryPoint, pCandidate, nSize < nLeft ? nSize : nLeft);
+    m_bEntryPointValid = TRUE;
+    // The mapping itself is released when the table is mapped.
+    m_pMapped = nullptr;
+}
+
 DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
 {
-    const char* kDumpLine = "\nScan_SM_DMI         :   %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X "
-                            "%02X %02X %02X %02X";
-    TRACE(5, "\nScan_SM_DMI         : Dump of SM BIOS header:");
-    for (int line = 0; line < 2; ++line) {
-        const BYTE* p = pCandidate + 16 * line;
-        TRACE(5, kDumpLine, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
-              p[13], p[14], p[15]);
-    }
-    BYTE bLength = pCandidate[5];
-    m_bMajor = pCandidate[6];
-    m_bMinor = pCandidate[7];
-    m_qwTableLength = ReadWord(pCandidate + 0x16);
-    m_dwTableAddress = ReadDword(pCandidate + 0x18);
-    m_qwStructures = ReadWord(pCandidate + 0x1C);
+    const SHeaderCopy header(pCandidate, pAreaEnd, "Scan_SM_DMI", "Dump of SM BIOS header:");
+    const BYTE* ep = header.bytes;
+    BYTE bLength = ep[5];
+    m_bMajor = ep[6];
+    m_bMinor = ep[7];
+    m_qwTableLength = ReadWord(ep + 0x16);
+    m_qwTableAddress = ReadDword(ep + 0x18);
+    m_qwStructures = ReadWord(ep + 0x1C);
     char szAnchor[5] = {};
-    std::memcpy(szAnchor, pCandidate, 4);
+    std::memcpy(szAnchor, ep, 4);
     TRACE(2, "\nScan_SM_DMI         : DMI header found:");
     TRACE(3, "\nScan_SM_DMI         :   anchor string:  %s", szAnchor);
-    TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor,
-          pCandidate[0x1E]);
+    TRACE(2, "\nScan_SM_DMI         :   DMI Version:    %d.%d (BCD Rev: %02X)", m_bMajor, m_bMinor, ep[0x1E]);
     TRACE(3, "\nScan_SM_DMI         :   nr structures:  %d", static_cast<int>(m_qwStructures));
     TRACE(3, "\nScan_SM_DMI         :   struct address: 0x%08X, size 0x%04X",
-          static_cast<unsigned>(m_dwTableAddress), static_cast<unsigned>(m_qwTableLength));
-    // An entry point that claims to reach past the area cannot be whole.
-    BYTE bSum = pAreaEnd - pCandidate < bLength ? 1 : 0;
-    for (int i = 0; i < bLength && pCandidate + i < pAreaEnd; ++i)
-        bSum = static_cast<BYTE>(bSum + pCandidate[i]);
-    if (bSum != 0) {
+          static_cast<unsigned>(m_qwTableAddress), static_cast<unsigned>(m_qwTableLength));
+    if (!EntryPointSumIsZero(pCandidate, pAreaEnd, bLength)) {
         TRACE(1, "\n\nScan_SM_DMI         : ## CHECKSUM ERROR in DMI structure header!\n");
         m_pMapped = nullptr;
         // A rejected candidate leaves no version behind.
@@ -157,10 +203,38 @@ DWORD CSMBios::Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
         return 0;
     }
     TRACE(2, "\nScan_SM_DMI         : Checksum OK");
-    std::memcpy(m_EntryPoint, pCandidate, ENTRY_POINT_SIZE);
-    m_bEntryPointValid = TRUE;
+    AcceptEntryPoint(pCandidate, pAreaEnd, ENTRY_POINT_SIZE);
     TRACE(3, "\nScan_SM_DMI         : remap DMI struct address later for structure scanning in module start");
-    m_pMapped = nullptr;
+    return 1;
+}
+
+// The 64-bit entry point: 5 anchor, 6 its length, 7 major, 8 minor, 9 document revision, 0x0C the
+// table's maximum size (32-bit), 0x10 its address (64-bit). Its checksum byte is 5 and its length
+// at least 24 bytes, or the fields the walk depends on lie outside the sum.
+DWORD CSMBios::Scan_SM3_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd)
+{
+    const SHeaderCopy header(pCandidate, pAreaEnd, "Scan_SM3_DMI", "Dump of SM BIOS 3 header:");
+    const BYTE* ep = header.bytes;
+    BYTE bLength = ep[6];
+    uint64_t qwAddress = ReadDword(ep + 0x10) | static_cast<uint64_t>(ReadDword(ep + 0x14)) << 32;
+    TRACE(2, "\nScan_SM3_DMI        : DMI header found:");
+    TRACE(2, "\nScan_SM3_DMI        :   DMI Version:    %d.%d.%d (entry point revision %d)", ep[7], ep[8], ep[9],
+          ep[0x0A]);
+    TRACE(3, "\nScan_SM3_DMI        :   struct address: 0x%08X%08X, maximum size 0x%08X",
+          static_cast<unsigned>(qwAddress >> 32), static_cast<unsigned>(qwAddress),
+          static_cast<unsigned>(ReadDword(ep + 0x0C)));
+    if (bLength < ENTRY_POINT_64_SIZE || !EntryPointSumIsZero(pCandidate, pAreaEnd, bLength)) {
+        TRACE(1, "\n\nScan_SM3_DMI        : ## CHECKSUM ERROR in DMI structure header (length %d)!\n", bLength);
+        return 0;
+    }
+    TRACE(2, "\nScan_SM3_DMI        : Checksum OK");
+    m_bMajor = ep[7];
+    m_bMinor = ep[8];
+    m_qwTableLength = ReadDword(ep + 0x0C);
+    m_qwTableAddress = qwAddress;
+    m_qwStructures = 0;
+    m_bEntryPoint64 = TRUE;
+    AcceptEntryPoint(pCandidate, pAreaEnd, ENTRY_POINT_64_SIZE);
     return 1;
 }
 
@@ -170,11 +244,17 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
           static_cast<unsigned>(m_qwTableLength));
     const BYTE* pEnd = pTable + m_qwTableLength;
     m_pTableEnd = pEnd;
-    if (m_qwStructures == 0)
+    if (m_qwStructures == 0 && !m_bEntryPoint64)
         return 1;
+    // Only a counted walk knows how many structures a fault leaves out.
+    auto TraceDropped = [this](uint64_t nDropped) {
+        if (!m_bEntryPoint64 && nDropped > 0)
+            TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!", static_cast<unsigned>(nDropped),
+                  static_cast<unsigned>(m_qwStructures));
+    };
     DWORD dwResult = 1;
     const BYTE* p = pTable;
-    for (uint64_t i = 0; i < m_qwStructures; ++i) {
+    for (uint64_t i = 0; m_bEntryPoint64 ? p < pEnd : i < m_qwStructures; ++i) {
         if (p >= pEnd) {
             TRACE(1, "\nGet_SM_DMI_Structs  : ## FATAL ERROR! pDmiStructure 0x%X exceeds structure table end 0X%X!!",
                   HW_ADDR(p), HW_ADDR(pEnd));
@@ -185,19 +265,21 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
         if (pEnd - p < 4 || pEnd - p < p[1]) {
             TRACE(1, "\nScanSMDmi           : !!! STURCTURE REACHES BEYOND END !!!");
             TRACE(1, "\nScanSMDmi           : !!! DMI STRUCTURES INCOMPLETE !!!");
-            TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                  static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
+            TraceDropped(m_qwStructures - i);
             break;
         }
         // Shorter than its own header, it cannot say where the next one starts: the rest is not a table.
         if (p[1] < 4) {
             TRACE(1, "\nScanSMDmi           : !!! STRUCTURE %u TYPE %d HAS LENGTH %d !!!",
                   static_cast<unsigned>(i + 1), p[0], p[1]);
-            TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                  static_cast<unsigned>(m_qwStructures - i), static_cast<unsigned>(m_qwStructures));
+            TraceDropped(m_qwStructures - i);
             break;
         }
         dwResult = EnterStructList(pStart);
+        if (m_bEntryPoint64 && pStart[0] == 127) {
+            TRACE(5, "\nScanSMDmi           : End of table after %u structures", static_cast<unsigned>(i + 1));
+            break;
+        }
         p += pStart[1];
         TRACE(6, "\nScanSMDmi           : Struct %02d: Start 0x%08X, Header 0x%08X, Len 0x%02X",
               static_cast<int>(i + 1), HW_ADDR(p), HW_ADDR(pStart), pStart[1]);
@@ -216,9 +298,7 @@ DWORD CSMBios::Get_SM_DMI_Structs(const BYTE* pTable)
         if (!bComplete || q + 1 >= pEnd) {
             TRACE(1, "\nScanSMDmi           : !!! NO END OF STRUCTURE FOUND, POINTER BEYOND END !!!");
             TRACE(1, "\nScanSMDmi           : !!! DMI SRTUCTURES INCOMPLETE !!!");
-            if (i + 1 < m_qwStructures)
-                TRACE(1, "\nScanSMDmi           : !!! %u OF %u STRUCTURES DROPPED !!!",
-                      static_cast<unsigned>(m_qwStructures - i - 1), static_cast<unsigned>(m_qwStructures));
+            TraceDropped(m_qwStructures - i - 1);
             break;
         }
         p = q + 2;
@@ -310,6 +390,13 @@ WORD CSMBios::FieldWord(const BYTE* pStructure, int offset)
 DWORD CSMBios::FieldDword(const BYTE* pStructure, int offset)
 {
     return offset + 4 <= pStructure[1] ? ReadDword(pStructure + offset) : 0;
+}
+
+uint64_t CSMBios::FieldQword(const BYTE* pStructure, int offset)
+{
+    return offset + 8 <= pStructure[1]
+               ? ReadDword(pStructure + offset) | static_cast<uint64_t>(ReadDword(pStructure + offset + 4)) << 32
+               : 0;
 }
 
 const char* CSMBios::GetDmiTypeName(int type)

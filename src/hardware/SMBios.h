@@ -1,5 +1,8 @@
 // CSMBios: the SMBIOS structure table, found through its entry point in the BIOS area, mapped
 // through the board driver and filed by structure type. Structures are used in place.
+// The 32-bit entry point ("_SM_") is preferred; without one, the 64-bit entry point ("_SM3_")
+// gives the table's 64-bit address and maximum size, and the walk ends at the end-of-table
+// structure or that size, as such an entry point announces no structure count.
 #pragma once
 
 #include "src/hardware/Device.h"
@@ -11,6 +14,7 @@ public:
     static const DWORD SEARCH_BASE = 0xE0000;
     static const DWORD SEARCH_LENGTH = 0x20000;
     static const DWORD ENTRY_POINT_SIZE = 31;
+    static const DWORD ENTRY_POINT_64_SIZE = 24;
 
     CSMBios();
     ~CSMBios();
@@ -35,6 +39,7 @@ public:
     static BYTE FieldByte(const BYTE* pStructure, int offset);
     static WORD FieldWord(const BYTE* pStructure, int offset);
     static DWORD FieldDword(const BYTE* pStructure, int offset);
+    static uint64_t FieldQword(const BYTE* pStructure, int offset);
 
 private:
     struct SDmiNode {
@@ -48,13 +53,17 @@ private:
     };
 
     DWORD ScanForDmi();
+    DWORD ScanForAnchor(const BYTE* pArea, const char* pszAnchor);
     DWORD Scan_SM_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd);
+    DWORD Scan_SM3_DMI(const BYTE* pCandidate, const BYTE* pAreaEnd);
+    bool EntryPointSumIsZero(const BYTE* pCandidate, const BYTE* pAreaEnd, int nLength) const;
+    void AcceptEntryPoint(const BYTE* pCandidate, const BYTE* pAreaEnd, size_t nSize);
     DWORD Get_SM_DMI_Structs(const BYTE* pTable);
     DWORD EnterStructList(const BYTE* pStructure);
 
     DWORD m_dwSearchBase;
     uint64_t m_qwSearchLength;
-    DWORD m_dwTableAddress;
+    uint64_t m_qwTableAddress;
     uint64_t m_qwTableLength;
     CDeviceBios m_Bios;
     DWORD m_dwDmiFound;
@@ -64,6 +73,7 @@ private:
     BYTE m_bMinor;
     BYTE m_EntryPoint[ENTRY_POINT_SIZE];
     BOOL m_bEntryPointValid;
+    BOOL m_bEntryPoint64;  // no structure count: the walk ends at type 127 or the maximum size
     uint64_t m_qwStructures;
     STypeList m_Types[256];
 };

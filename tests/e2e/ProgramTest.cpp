@@ -707,6 +707,29 @@ TEST_F(ProgramTest, PciNamesAgreeWithLspci)
     EXPECT_EQ(19, nCompared);
 }
 
+// Today's firmware through the whole program: the report stays valid for the schema and the page
+// shows the memory types, sizes and core counts that firmware of the SMBIOS 3.x era gives.
+TEST_F(ProgramTest, CurrentFirmwareTablesReachThePage)
+{
+    const std::string tables = std::string(TRIAGIST_SOURCE_DIR) + "/tests/data/smbios/";
+    const std::pair<const char*, const char*> kShown[] = {
+        {"Dell-PowerEdge-R640.bin", "Synchronous Registered (Buffered)"},
+        {"Beelink-EQ12.bin", "DDR5"}};
+    for (const auto& shown : kShown) {
+        SCOPED_TRACE(shown.first);
+        m_profile = m_root + "/" + shown.first;
+        Variant(m_profile, std::string("[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n[Firmware]\nSMBIOS=") +
+                               tables + shown.first + "\n");
+        std::string html = m_root + "/cwd/page.html";
+        EXPECT_EQ(Run({"-DIAG", "-HTMLREPORT", WindowsPath(html)}, kDist), 0);
+        ExpectValidReport(m_root + "/temp/Report.xml");
+        std::string page = ReadText(html);
+        EXPECT_NE(page.find(shown.second), std::string::npos);
+        EXPECT_NE(page.find("Cores (enabled) / threads"), std::string::npos);
+    }
+    EXPECT_NE(ReadText(m_root + "/temp/Report.xml").find("<CoreCount>4</CoreCount>"), std::string::npos);
+}
+
 TEST_F(ProgramTest, InteractiveDiagnosisOnTheConsole)
 {
     std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + kDist + "/lab/default' TRIAGIST_LAB_STATE='" +

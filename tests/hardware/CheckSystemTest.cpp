@@ -186,6 +186,69 @@ TEST_F(CheckSystemTest, ArraysIpmiAndOemStructures)
     EXPECT_TRUE(Contains(text, "<BIOS>\r\n<Version/>\r\n<SMBIOS Version=\"2.5\">"));
 }
 
+// Structures of the 3.x layouts: what the old fields can no longer hold stands in the wider ones.
+TEST_F(CheckSystemTest, WidenedFieldsOfCurrentFirmware)
+{
+    auto Put = [](std::vector<uint8_t>& data, size_t offset, uint64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            data[offset - 4 + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    // A Haswell-EP id (model 63), 0xFF counts with 16-bit successors, and a Zen 3 id through the
+    // second family field.
+    SmbiosStructure xeon = Processor(0x400, 0xB3, 0x000306F2, 0x41);
+    xeon.data.resize(0x30 - 4, 0);
+    Put(xeon.data, 0x23, 0xFFFFFF, 3);
+    Put(xeon.data, 0x2A, 300, 2);
+    Put(xeon.data, 0x2C, 290, 2);
+    Put(xeon.data, 0x2E, 580, 2);
+    SmbiosStructure zen = Processor(0x401, 0xFE, 0x00A20F10, 0x41);
+    zen.data.resize(0x2A - 4, 0);
+    Put(zen.data, 0x23, 0x100C0C, 3);
+    Put(zen.data, 0x28, 0x6B, 2);
+    SmbiosStructure itanium = Processor(0x402, 0xFE, 0x1F020700, 0x47);
+    itanium.data.resize(0x2A - 4, 0);
+    Put(itanium.data, 0x28, 0xB8, 2);
+
+    // A 64 GB DDR5 module at 5600 MT/s (3.3 layout), a 32 GB one in the 2.7 layout, and a
+    // 2.3 structure whose 0x7FFF cannot be widened.
+    SmbiosStructure ddr5 = MemoryDevice(0x1100, 0x7FFF, 0x4080);
+    ddr5.data.resize(0x5C - 4, 0);
+    ddr5.data[0x12 - 4] = 0x22;
+    Put(ddr5.data, 0x15, 0xFFFF, 2);
+    Put(ddr5.data, 0x1C, 65536, 4);
+    Put(ddr5.data, 0x54, 5600, 4);
+    SmbiosStructure ddr4 = MemoryDevice(0x1101, 0x7FFF, 0x2080);
+    ddr4.data.resize(0x22 - 4, 0);
+    ddr4.data[0x12 - 4] = 0x1A;
+    Put(ddr4.data, 0x1C, 32768, 4);
+    SmbiosStructure old = MemoryDevice(0x1102, 0x7FFF, 0x0080);
+
+    std::vector<uint8_t> array = {3, 3, 6, 0x00, 0x00, 0x00, 0x80, 0xFE, 0xFF, 24, 0};
+    for (int i = 0; i < 8; ++i)
+        array.push_back(static_cast<uint8_t>((3ull << 40) >> (8 * i)));  // 3 TB
+    std::vector<uint8_t> shortArray(array.begin(), array.begin() + 11);
+
+    std::string text = Run({xeon, zen, itanium, {16, 0x1000, array, {}}, {16, 0x1001, shortArray, {}}, ddr5, ddr4,
+                            old, {127, 0x7F00, {}, {}}});
+    EXPECT_TRUE(Contains(text, "<Family>6</Family>\r\n<Model>63</Model>\r\n<Step>2</Step>\r\n"
+                               "<CurrentSpeed>2333</CurrentSpeed>\r\n<MaxSpeed>3000</MaxSpeed>\r\n"
+                               "<CoreCount>300</CoreCount>\r\n<CoreEnabled>290</CoreEnabled>\r\n"
+                               "<ThreadCount>580</ThreadCount>\r\n</Entry>"));
+    EXPECT_TRUE(Contains(text, "<Family>25</Family>\r\n<Model>33</Model>\r\n<Step>0</Step>\r\n"
+                               "<CurrentSpeed>2333</CurrentSpeed>\r\n<MaxSpeed>3000</MaxSpeed>\r\n"
+                               "<CoreCount>12</CoreCount>\r\n<CoreEnabled>12</CoreEnabled>\r\n"
+                               "<ThreadCount>16</ThreadCount>"));
+    EXPECT_TRUE(Contains(text, "<Status>Other</Status>\r\n<Type>3</Type>\r\n<Family>31</Family>\r\n<Model>2</Model>"));
+    EXPECT_TRUE(Contains(text, "<MaxCapacity Unit=\"MByte\">3145728</MaxCapacity>\r\n<NumberMemDevices>24<"));
+    EXPECT_EQ(1u, Count(text, "<MaxCapacity"));
+    EXPECT_TRUE(Contains(text, "<Size Unit=\"MByte\">65536</Size>"));
+    EXPECT_TRUE(Contains(text, "<MemoryType>DDR5</MemoryType>\r\n<TypeDetail>Synchronous Unbuffered (Unregistered)"
+                               "</TypeDetail>\r\n<Speed Unit=\"MHz\">5600</Speed>"));
+    EXPECT_TRUE(Contains(text, "<Size Unit=\"MByte\">32768</Size>"));
+    EXPECT_TRUE(Contains(text, "<MemoryType>DDR4</MemoryType>\r\n<TypeDetail>Synchronous Registered (Buffered)"));
+    EXPECT_TRUE(Contains(text, "<Size Unit=\"MByte\">32767</Size>"));
+}
+
 TEST_F(CheckSystemTest, PciDevicesWithSlotsNamesAndBridges)
 {
     std::string pci =

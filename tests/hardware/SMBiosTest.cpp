@@ -73,6 +73,8 @@ TEST_F(BiosAreaTest, BadChecksumIsPassedForALaterGoodEntryPoint)
     Place(0x1FA00, EntryPoint(0x7FF00000, m_table.size(), kMemory.size(), 2, 5));
     std::string trace = Connect();
     EXPECT_TRUE(Contains(trace, "\n\nScan_SM_DMI         : ## CHECKSUM ERROR in DMI structure header!\n"));
+    EXPECT_TRUE(Contains(trace, "\nScan_SM_DMI         : Dump of SM BIOS header:"
+                                "\nScan_SM_DMI         :   5F 53 4D 5F "));
     EXPECT_TRUE(Contains(trace, "\nScan_SM_DMI         :   DMI Version:    2.5 (BCD Rev: 25)"
                                 "\nScan_SM_DMI         :   anchor string:  _SM_") ||
                 Contains(trace, "\nScan_SM_DMI         : Checksum OK"));
@@ -173,4 +175,79 @@ TEST(SMBiosTest, TypeNames)
     EXPECT_STREQ("Memory Device Add-ons", CSMBios::GetDmiTypeName(190));
     EXPECT_STREQ("System Board Config", CSMBios::GetDmiTypeName(208));
     EXPECT_STREQ("", CSMBios::GetDmiTypeName(255));
+}
+
+// Firmware with only the 64-bit entry point: no structure count, the walk ends at the
+// end-of-table structure or at the table's maximum size.
+TEST_F(BiosAreaTest, SixtyFourBitEntryPointAlone)
+{
+    std::vector<uint8_t> table = m_table;
+    m_table.insert(m_table.end(), {0x55, 0x04, 0x00, 0x55, 0, 0});  // after type 127: not walked
+    Place(0x1FA00, testsupport::EntryPoint64(0x7FF00000, static_cast<uint32_t>(m_table.size()), 3, 5));
+    std::string trace = Connect();
+    EXPECT_TRUE(Contains(trace, "\nScanForDmi          : _SM3_ found (SM BIOS >= 3.0) at "));
+    EXPECT_TRUE(Contains(trace, "\nScan_SM3_DMI        : Checksum OK"));
+    EXPECT_TRUE(Contains(trace, "\nScan_SM3_DMI        : Dump of SM BIOS 3 header:"
+                                "\nScan_SM3_DMI        :   5F 53 4D 33 5F "));
+    EXPECT_EQ(3, m_pSmbios->GetMajorVersion());
+    EXPECT_EQ(5, m_pSmbios->GetMinorVersion());
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(0, 0));
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(17, 1));
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(127, 0));
+    EXPECT_EQ(nullptr, m_pSmbios->getDmiStructureByType(0x55, 0));
+    EXPECT_FALSE(Contains(trace, "INCOMPLETE"));
+
+    // Without an end-of-table structure the maximum size ends the walk, without a fault.
+    m_table = testsupport::SmbiosTable({kMemory[0], kMemory[1]});
+    Place(0x1FA00, testsupport::EntryPoint64(0x7FF00000, static_cast<uint32_t>(m_table.size())));
+    trace = Connect();
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(17, 0));
+    EXPECT_FALSE(Contains(trace, "!!!"));
+
+    // A maximum size that ends inside a structure's strings keeps the structures before it.
+    m_table = table;
+    Place(0x1FA00, testsupport::EntryPoint64(0x7FF00000, static_cast<uint32_t>(table.size() - 8)));
+    trace = Connect();
+    EXPECT_TRUE(Contains(trace, "\nScanSMDmi           : !!! DMI SRTUCTURES INCOMPLETE !!!"));
+    EXPECT_FALSE(Contains(trace, "DROPPED"));
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(17, 0));
+    EXPECT_EQ(nullptr, m_pSmbios->getDmiStructureByType(127, 0));
+}
+
+TEST_F(BiosAreaTest, SixtyFourBitEntryPointMustBeWhole)
+{
+    // A bad checksum, and one too short to cover its own table address, are both passed over.
+    std::vector<uint8_t> bad = testsupport::EntryPoint64(0x7FF00000, static_cast<uint32_t>(m_table.size()));
+    bad[0x0C] ^= 1;
+    Place(0x100, bad);
+    std::vector<uint8_t> shortened = testsupport::EntryPoint64(0x7FF00000, static_cast<uint32_t>(m_table.size()));
+    shortened[6] = 0x10;
+    testsupport::FixChecksum(shortened, 0, 0x10, 5);
+    Place(0x200, shortened);
+    std::string trace = Connect();
+    EXPECT_TRUE(Contains(trace, "\n\nScan_SM3_DMI        : ## CHECKSUM ERROR in DMI structure header (length 24)!\n"));
+    EXPECT_TRUE(Contains(trace, "\n\nScan_SM3_DMI        : ## CHECKSUM ERROR in DMI structure header (length 16)!\n"));
+    EXPECT_EQ(255, m_pSmbios->GetMajorVersion());
+    EXPECT_EQ(nullptr, m_pSmbios->getDmiStructureByType(0, 0));
+
+    // An anchor in the area's last bytes is read no further than the area.
+    m_area.assign(0x20000, 0);
+    Place(0x1FFE0, {'_', 'S', 'M', '3', '_', 0, 0x18});
+    Connect();
+    EXPECT_EQ(255, m_pSmbios->GetMajorVersion());
+}
+
+TEST_F(BiosAreaTest, BothEntryPointsUseTheThirtyTwoBitOne)
+{
+    // The 64-bit one comes first and points at a table of its own; the 32-bit one wins.
+    std::vector<uint8_t> other = testsupport::SmbiosTable({{4, 0x400, std::vector<uint8_t>(0x16, 0), {}}});
+    Place(0x100, testsupport::EntryPoint64(0x7FF00000 + 0x1000, static_cast<uint32_t>(other.size())));
+    Place(0x1FA00, EntryPoint(0x7FF00000, m_table.size(), kMemory.size(), 2, 8));
+    m_table.resize(0x1000, 0);
+    m_table.insert(m_table.end(), other.begin(), other.end());
+    Connect();
+    EXPECT_EQ(2, m_pSmbios->GetMajorVersion());
+    EXPECT_EQ(8, m_pSmbios->GetMinorVersion());
+    EXPECT_NE(nullptr, m_pSmbios->getDmiStructureByType(17, 0));
+    EXPECT_EQ(nullptr, m_pSmbios->getDmiStructureByType(4, 0));
 }

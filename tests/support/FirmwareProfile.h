@@ -72,6 +72,24 @@ inline std::vector<uint8_t> EntryPoint(uint32_t address, size_t length, size_t c
     return ep;
 }
 
+// A 24-byte "_SM3_" entry point: the table's 64-bit address and maximum size, no structure count.
+inline std::vector<uint8_t> EntryPoint64(uint64_t address, uint32_t maxSize, uint8_t major = 3, uint8_t minor = 5)
+{
+    std::vector<uint8_t> ep(0x18, 0);
+    const char* pAnchor = "_SM3_";
+    std::copy(pAnchor, pAnchor + 5, ep.begin());
+    ep[6] = 0x18;
+    ep[7] = major;
+    ep[8] = minor;
+    ep[0x0A] = 1;
+    for (int i = 0; i < 4; ++i)
+        ep[0x0C + i] = static_cast<uint8_t>(maxSize >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        ep[0x10 + i] = static_cast<uint8_t>(address >> (8 * i));
+    FixChecksum(ep, 0, 0x18, 5);
+    return ep;
+}
+
 // The "dmidecode --dump-bin" layout: entry point, then the table at 0x20.
 inline std::vector<uint8_t> SmbiosDump(const std::vector<SmbiosStructure>& structures, size_t count = 0)
 {
