@@ -146,6 +146,26 @@ std::string Printf1(const char* pszFormat, const std::string& strArg)
 const char TRACE_INIT_ERROR_TEXT[] = "Could not read trace options! Check your access rights!";
 const char TRACE_INIT_ERROR_CAPTION[] = "Error";
 
+TraceFieldEdits FieldsAsShown(const TraceFields& fields)
+{
+    TraceFieldEdits current;
+    auto number = [](const std::optional<DWORD>& value) {
+        return value ? std::optional<long>(static_cast<long>(*value)) : std::nullopt;
+    };
+    current.conLevel = number(fields.conLevel);
+    current.fileLevel = number(fields.fileLevel);
+    current.winLevel = number(fields.winLevel);
+    current.fileLimit = number(fields.fileLimit);
+    current.traceFile = fields.traceFile.value_or("");
+    current.timeStamp = fields.timeStamp;
+    current.dateStamp = fields.dateStamp;
+    current.threadId = fields.threadId;
+    current.cpuId = fields.cpuId;
+    current.appName = fields.appName;
+    current.memUsage = fields.memUsage;
+    return current;
+}
+
 bool ListNames(const TraceModuleList& list, const std::string& strName)
 {
     std::lock_guard<std::mutex> guard(list.lock);

@@ -60,6 +60,9 @@ struct TraceFieldEdits {
     TraceFields::Check appName = TraceFields::INDETERMINATE, memUsage = TraceFields::INDETERMINATE;
 };
 
+// The fields as they stand when the user leaves them as shown; a front end changes what was typed.
+TraceFieldEdits FieldsAsShown(const TraceFields& fields);
+
 // The view filter's four boxes.
 struct TraceFilter {
     bool bRavelin = true;

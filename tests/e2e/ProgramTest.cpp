@@ -590,7 +590,7 @@ TEST_F(ProgramTest, InteractiveDiagnosisOnTheConsole)
     EXPECT_EQ(text.find("Systemhardware wird gepr\xC3\xBC" "ft ...OK\n"), 0u) << text;
     EXPECT_NE(text.find("\nSNMP wird getestet...OK\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nAbgeschlossen: "), std::string::npos) << text;
-    EXPECT_NE(text.find("\nHTML report: Z:" + WindowsPath(kDist).substr(2) + "\\HTML\\Status.htm\n"), std::string::npos)
+    EXPECT_NE(text.find("\nHTML-Bericht: Z:" + WindowsPath(kDist).substr(2) + "\\HTML\\Status.htm\n"), std::string::npos)
         << text;
     // The window's report names its stylesheet, so that the XML alone also shows as a page.
     std::string report = m_root + "/temp/Status.xml";
