@@ -642,9 +642,10 @@ TEST_F(ProgramTest, RestartOnTheConsole)
 {
     m_profile = m_root + "/console";
     Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
-    // Nobody at the terminal: the dependency question takes its default, Yes.
-    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + m_profile + "' TRIAGIST_LAB_STATE='" + m_root +
-                          "/state' ./triagist -RESTART -LANG GER </dev/null >'" + m_root + "/out.txt' 2>/dev/null";
+    // One restart asked for, then the end of input: the dependency question takes its default, Yes.
+    std::string command = "cd '" + kDist + "' && printf 'restart\\n' | TRIAGIST_LAB='" + m_profile +
+                          "' TRIAGIST_LAB_STATE='" + m_root + "/state' ./triagist -RESTART -LANG GER >'" + m_root +
+                          "/out.txt' 2>/dev/null";
     EXPECT_EQ(Shell(command), 2);
     std::string text = ReadText(m_root + "/out.txt");
     EXPECT_EQ(text.find("Beende Dienst: \"Quillmont Farlink\" ...\nQuillmont Farlink Dienst beendet!\n"), 0u) << text;
@@ -657,7 +658,7 @@ TEST_F(ProgramTest, RestartOnTheConsole)
 TEST_F(ProgramTest, TraceSettingsOnTheConsole)
 {
     std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + kDist + "/lab/default' TRIAGIST_LAB_STATE='" +
-                          m_root + "/state' ./triagist /TRACE >'" + m_root + "/out.txt'";
+                          m_root + "/state' ./triagist /TRACE >'" + m_root + "/out.txt' <<'EOF'\nexit\nEOF";
     EXPECT_EQ(Shell(command), 1);
     std::string text = ReadText(m_root + "/out.txt");
     EXPECT_EQ(text.find("Name                     Console    File  WinDbg  Trace file                       Sources\n"

@@ -244,7 +244,7 @@ TEST_F(AgentRestartTest, StopOnlyOrStartOnlyRequests)
 
 // ------------------------------------------------------------------ questions and failures
 
-TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndStartsNothing)
+TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndWhatWasStoppedStartsAgain)
 {
     UseServices(kTwoTrees);
     CRecordingView view;
@@ -257,12 +257,12 @@ TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndStartsNothing
                      "service and has to be stopped first!",
                      "ask 0x34 [Service dependencies found!] \"SNMP Trap\" service depends on \"SNMP Service\" service "
                      "and has to be stopped first!"}));
-    EXPECT_EQ(ServiceCalls(), Lines{"ControlService Trap 1"});
-    EXPECT_EQ(State("Trap"), SERVICE_STOPPED);  // stays stopped
+    EXPECT_EQ(ServiceCalls(), (Lines{"ControlService Trap 1", "StartServiceA Trap"}));
+    EXPECT_EQ(State("Trap"), SERVICE_RUNNING);  // not left down by the failed run
     EXPECT_EQ(State("Agent"), SERVICE_RUNNING);
     EXPECT_EQ(State("SNMP"), SERVICE_RUNNING);
     EXPECT_EQ(State("Ravelind"), SERVICE_RUNNING);
-    EXPECT_EQ(view.Events("status").back(), "status Restart services failed!");
+    EXPECT_EQ(view.Events("status").back(), "status Restart services failed! The stopped services were started again.");
     EXPECT_EQ(view.All().back(), "enable");
 }
 
@@ -303,10 +303,10 @@ TEST_F(AgentRestartTest, FailedStopStartsAgainOnlyWhatTheRestartStopped)
     EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
     EXPECT_EQ(view.Events("ask 0x10"),
               Lines{"ask 0x10 [Error stopping service!] Stop service \"Quillmont Ravelin Base Service\" failed!"});
-    // SNMP before the agents that need it; Ravelind and Storage were never stopped.
+    // The reverse of the stops: each service after what it needs; Ravelind was never stopped.
     EXPECT_EQ(ServiceCalls(), (Lines{"ControlService Agent 1", "ControlService Trap 1", "ControlService SNMP 1",
-                                     "ControlService Storage 1", "StartServiceA SNMP", "StartServiceA Trap",
-                                     "StartServiceA Agent"}));
+                                     "ControlService Storage 1", "StartServiceA Storage", "StartServiceA SNMP",
+                                     "StartServiceA Trap", "StartServiceA Agent"}));
     EXPECT_EQ(State("SNMP"), SERVICE_RUNNING);
     EXPECT_EQ(State("Trap"), SERVICE_RUNNING);
     EXPECT_EQ(State("Ravelind"), SERVICE_RUNNING);

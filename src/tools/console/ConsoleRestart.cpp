@@ -15,13 +15,13 @@ namespace {
 const char HELP_TEXT[] = "restart | rescan on|off | snmponly on|off | agents | exit";
 const char AGENTS_HELP_TEXT[] = "<number> | ok | cancel";
 
-// The tree's vendors and agents in the order the dialog shows them, each with its depth.
+// The tree's vendors and agents in the order the dialog shows them, each with its depth (vendors 0).
 void ListItems(AgentItem& item, int nDepth, std::vector<std::pair<AgentItem*, int>>& items)
 {
     if (item.bHasMark)
         items.emplace_back(&item, nDepth);
     for (AgentItem& child : item.children)
-        ListItems(child, nDepth + 1, items);
+        ListItems(child, item.bHasMark ? nDepth + 1 : nDepth, items);
 }
 
 void PrintAgents(FILE* pOut, AgentItem& root)
