@@ -385,22 +385,9 @@ TEST_F(AgentRestartTest, WorkerSpeaksTheConstructingThreadsLanguage)
 
 namespace {
 
-// A file of input lines, read from its start.
-FILE* Input(const std::string& strText)
-{
-    FILE* pIn = std::tmpfile();
-    std::fputs(strText.c_str(), pIn);
-    std::rewind(pIn);
-    return pIn;
-}
-
 std::string Written(FILE* pOut)
 {
-    std::rewind(pOut);
-    std::string strText;
-    char szChunk[512];
-    while (size_t cb = std::fread(szChunk, 1, sizeof szChunk, pOut))
-        strText.append(szChunk, cb);
+    std::string strText = testsupport::WrittenText(pOut);
     std::fclose(pOut);
     return strText;
 }
@@ -411,7 +398,7 @@ TEST_F(AgentRestartTest, ConsoleWritesTheStatusLinesAndAsksThroughMessageBoxes)
 {
     UseServices(kTwoTrees);
     lab::win32::QueueMessageBoxAnswers({IDYES, IDNO});
-    FILE* pIn = Input("restart\n");
+    FILE* pIn = testsupport::InputFile("restart\n");
     FILE* pOut = std::tmpfile();
     ASSERT_NE(pOut, nullptr);
     EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
@@ -433,14 +420,14 @@ TEST_F(AgentRestartTest, TheConsoleEndsAtTheEndOfInputWithoutRestartingAndTakesT
 {
     UseServices(kTwoTrees);
     FILE* pOut = std::tmpfile();
-    FILE* pIn = Input("");
+    FILE* pIn = testsupport::InputFile("");
     EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
     std::fclose(pIn);
     EXPECT_EQ(Written(pOut), "");
     EXPECT_TRUE(ServiceCalls().empty());
 
     pOut = std::tmpfile();
-    pIn = Input("snmponly on\nrescan off\nbogus\nrestart\nexit\nrestart\n");
+    pIn = testsupport::InputFile("snmponly on\nrescan off\nbogus\nrestart\nexit\nrestart\n");
     EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
     std::fclose(pIn);
     std::string strText = Written(pOut);

@@ -6,6 +6,7 @@
 #include "src/tools/AgentRestart.h"
 #include "src/tools/console/ConsoleRestart.h"
 #include "tests/support/DefaultServer.h"
+#include "tests/support/TestText.h"
 #include "tests/support/TraceFile.h"
 
 #include <gtest/gtest.h>
@@ -323,16 +324,10 @@ TEST(AgentSelection, TheConsoleListsTheAgentsTogglesByNumberAndWritesOnOkOnly)
 {
     CDefaultServer server;
     auto run = [](const std::string& strInput) {
-        FILE* pIn = std::tmpfile();
-        std::fputs(strInput.c_str(), pIn);
-        std::rewind(pIn);
+        FILE* pIn = testsupport::InputFile(strInput);
         FILE* pOut = std::tmpfile();
         EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
-        std::rewind(pOut);
-        std::string strText;
-        char szChunk[512];
-        while (size_t cb = std::fread(szChunk, 1, sizeof szChunk, pOut))
-            strText.append(szChunk, cb);
+        std::string strText = testsupport::WrittenText(pOut);
         std::fclose(pIn);
         std::fclose(pOut);
         return strText;

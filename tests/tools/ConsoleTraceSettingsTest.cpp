@@ -20,16 +20,10 @@ using testsupport::RegLine;
 // Runs the editor on the input lines; its end code and what it wrote.
 std::pair<int, std::string> RunEditor(const std::string& strInput)
 {
-    FILE* pIn = std::tmpfile();
-    std::fputs(strInput.c_str(), pIn);
-    std::rewind(pIn);
+    FILE* pIn = testsupport::InputFile(strInput);
     FILE* pOut = std::tmpfile();
     int nEnd = RunConsoleTraceSettings(pIn, pOut);
-    std::rewind(pOut);
-    std::string strText;
-    char szChunk[512];
-    while (size_t cb = std::fread(szChunk, 1, sizeof szChunk, pOut))
-        strText.append(szChunk, cb);
+    std::string strText = testsupport::WrittenText(pOut);
     std::fclose(pIn);
     std::fclose(pOut);
     return {nEnd, strText};
