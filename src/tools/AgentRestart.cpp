@@ -72,6 +72,7 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
     TRACE(4, "\nCAgentRestart       : -> RestartAgents()");
     m_View.EnableRunControls(false);
 
+    m_Stopped.clear();
     DWORD dwResult = 1;
     if (bStop) {
         dwResult = StopServiceTree(SNMP_SERVICE);
@@ -89,8 +90,12 @@ DWORD CAgentRestart::RestartAgents(DWORD bStop, DWORD bStart, DWORD bRescan, DWO
         }
     }
 
+    UINT uOutcome = dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED;
+    // A restart that fails half-way would leave the agents down; the run still counts as failed.
+    if (dwResult != 1 && bStart && !m_Stopped.empty() && StartStoppedAgain(bRescan))
+        uOutcome = IDS_RESTART_RECOVERED;
     m_View.SetProgress(PROGRESS_END);
-    m_View.ShowStatus(LoadLocalizedString(dwResult == 1 ? IDS_RESTART_COMPLETED : IDS_RESTART_FAILED));
+    m_View.ShowStatus(LoadLocalizedString(uOutcome));
     m_View.EnableRunControls(true);
     TRACE(4, "\nCAgentRestart       : <- RestartAgents() result %u", static_cast<unsigned>(dwResult));
     return dwResult;
@@ -139,6 +144,8 @@ DWORD CAgentRestart::StopTree(LPCSTR pszService, CServiceWalk& walk)
     EndOperation(IDS_RESTART_SERVICE_STOPPED, strDisplayName);
     if (!bStopped)
         ShowError(IDS_RESTART_STOP_FAILED, IDS_RESTART_STOP_ERROR_CAPTION, strDisplayName);
+    else
+        m_Stopped.push_back(pszService);
     return bStopped ? 1 : 0;
 }
 
@@ -192,6 +199,36 @@ void CAgentRestart::EndOperation(UINT uTextId, const std::string& strDisplayName
 void CAgentRestart::ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName)
 {
     m_View.Ask(FormatText(uTextId, strDisplayName), LoadLocalizedString(uCaptionId), MB_OK | MB_ICONHAND);
+}
+
+bool CAgentRestart::StartStoppedAgain(DWORD bRescan)
+{
+    TRACE(1, "\nCAgentRestart       : Restart failed, starting the services it stopped again");
+    m_View.ShowStatus(LoadLocalizedString(IDS_RESTART_RECOVERING));
+    CServiceMgr serviceMgr(nullptr);
+    if (serviceMgr.Open(nullptr, nullptr, SC_MANAGER_ALL_ACCESS) != 0)
+        return false;
+    bool bAllRunning = true;
+    // Stopped dependents first, so started the other way round: each service after what it needs.
+    for (auto it = m_Stopped.rbegin(); it != m_Stopped.rend(); ++it) {
+        const char* pszService = it->c_str();
+        DWORD dwState = 0;
+        if (serviceMgr.QueryStatus(pszService, &dwState) == 0 && dwState == SERVICE_RUNNING)
+            continue;
+        std::string strDisplayName = serviceMgr.GetDisplayName(pszService);
+        LPCSTR apszRescan[] = {RESCAN_ARGUMENT};
+        bool bBase = lstrcmpiA(pszService, BASE_SERVICE) == 0 && bRescan;
+        BeginOperation(IDS_RESTART_STARTING, strDisplayName);
+        bool bStarted = serviceMgr.StartService(pszService, bBase ? 1 : 0, bBase ? apszRescan : nullptr, FALSE,
+                                                SERVICE_TIMEOUT_MS) == 0;
+        EndOperation(bStarted ? IDS_RESTART_SERVICE_STARTED : IDS_RESTART_START_FAILED, strDisplayName);
+        if (bStarted)
+            TRACE(2, "\nCAgentRestart       : \"%s\" started again", pszService);
+        else
+            TRACE(1, "\nCAgentRestart       : ERROR! \"%s\" could not be started again", pszService);
+        bAllRunning = bAllRunning && bStarted;
+    }
+    return bAllRunning;
 }
 
 bool CAgentRestart::StartRestart(DWORD bRescan, DWORD bFullRestart)

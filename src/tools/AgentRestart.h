@@ -6,6 +6,7 @@
 #include "src/trace/Thread.h"
 
 #include <string>
+#include <vector>
 
 // What a window shows of a restart. The restart calls it on its worker thread.
 class IRestartView {
@@ -68,10 +69,14 @@ private:
     void BeginOperation(UINT uTextId, const std::string& strDisplayName);
     void EndOperation(UINT uTextId, const std::string& strDisplayName);
     void ShowError(UINT uTextId, UINT uCaptionId, const std::string& strDisplayName);
+    // After a failed restart: starts what this restart stopped, in the reverse of the order it stopped
+    // them in (dependencies before their dependents). True when all of them run again.
+    bool StartStoppedAgain(DWORD bRescan);
 
     IRestartView& m_View;
     LCID m_lcid;
     DWORD m_bRescan = 0;
     DWORD m_bFullRestart = 0;
+    std::vector<std::string> m_Stopped;  // by this restart, in the order they stopped
     CThread m_Worker;
 };

@@ -146,6 +146,26 @@ std::string Printf1(const char* pszFormat, const std::string& strArg)
 const char TRACE_INIT_ERROR_TEXT[] = "Could not read trace options! Check your access rights!";
 const char TRACE_INIT_ERROR_CAPTION[] = "Error";
 
+TraceFieldEdits FieldsAsShown(const TraceFields& fields)
+{
+    TraceFieldEdits current;
+    auto number = [](const std::optional<DWORD>& value) {
+        return value ? std::optional<long>(static_cast<long>(*value)) : std::nullopt;
+    };
+    current.conLevel = number(fields.conLevel);
+    current.fileLevel = number(fields.fileLevel);
+    current.winLevel = number(fields.winLevel);
+    current.fileLimit = number(fields.fileLimit);
+    current.traceFile = fields.traceFile.value_or("");
+    current.timeStamp = fields.timeStamp;
+    current.dateStamp = fields.dateStamp;
+    current.threadId = fields.threadId;
+    current.cpuId = fields.cpuId;
+    current.appName = fields.appName;
+    current.memUsage = fields.memUsage;
+    return current;
+}
+
 bool ListNames(const TraceModuleList& list, const std::string& strName)
 {
     std::lock_guard<std::mutex> guard(list.lock);
@@ -420,15 +440,21 @@ void CTraceSettings::ApplyChanges()
                 }
             }
         }
-        for (TraceModule& module : records) {
+        for (auto it = records.begin(); it != records.end();) {
+            TraceModule& module = *it;
             if (module.bModified || (module.dwFileLevel != 0 && !module.strTraceFile.empty())) {
                 SaveModule(module);
                 module.bModified = 0;
             }
-            if (module.bDeleted) {
-                DeleteModule(module);
-                module.bDeleted = 0;
+            if (!module.bDeleted) {
+                ++it;
+                continue;
             }
+            DeleteModule(module);
+            // Kept with its mark cleared, a module with file output would be written again at the next
+            // Apply and the key the user removed would come back: once deleted, the record goes.
+            m_Selection.erase(std::remove(m_Selection.begin(), m_Selection.end(), &module), m_Selection.end());
+            it = records.erase(it);
         }
     }
     m_View.EnableApply(false);
@@ -493,7 +519,58 @@ TraceFields CTraceSettings::ShowSelection(const std::vector<TraceModule*>& selec
         pModule->bSelected = 1;
         bFirst = false;
     }
+    fields.bEnabled = !selection.empty();
     return fields;
+}
+
+TraceFields CTraceSettings::Select(const std::vector<TraceModule*>& selection)
+{
+    ClearSelectedMarks(m_Selection);
+    m_Selection = selection;
+    m_Shown = ShowSelection(m_Selection);
+    return m_Shown;
+}
+
+TraceFields CTraceSettings::RefreshFields()
+{
+    m_Shown = ShowSelection(m_Selection);
+    return m_Shown;
+}
+
+bool CTraceSettings::TypeFields(const TraceFieldEdits& current)
+{
+    if (m_Selection.empty())
+        return false;
+    TraceFieldEdits changed;
+    auto number = [](const std::optional<long>& typed, std::optional<DWORD>& shown, std::optional<long>& edit) {
+        if (!typed || (shown && *shown == static_cast<DWORD>(*typed)))
+            return;
+        edit = typed;
+        shown = static_cast<DWORD>(*typed);
+    };
+    number(current.conLevel, m_Shown.conLevel, changed.conLevel);
+    number(current.fileLevel, m_Shown.fileLevel, changed.fileLevel);
+    number(current.winLevel, m_Shown.winLevel, changed.winLevel);
+    number(current.fileLimit, m_Shown.fileLimit, changed.fileLimit);
+    if (current.traceFile && *current.traceFile != m_Shown.traceFile.value_or("")) {
+        changed.traceFile = current.traceFile;
+        m_Shown.traceFile = current.traceFile;
+    }
+    // A box counts only when the user changed it: a box that merely still shows the first selected
+    // record's state would otherwise be written onto every other row of the selection.
+    auto check = [](TraceFields::Check typed, TraceFields::Check& shown, TraceFields::Check& edit) {
+        if (typed == TraceFields::INDETERMINATE || typed == shown)
+            return;
+        edit = typed;
+        shown = typed;
+    };
+    check(current.timeStamp, m_Shown.timeStamp, changed.timeStamp);
+    check(current.dateStamp, m_Shown.dateStamp, changed.dateStamp);
+    check(current.threadId, m_Shown.threadId, changed.threadId);
+    check(current.cpuId, m_Shown.cpuId, changed.cpuId);
+    check(current.appName, m_Shown.appName, changed.appName);
+    check(current.memUsage, m_Shown.memUsage, changed.memUsage);
+    return TakeFields(m_Selection, changed);
 }
 
 bool CTraceSettings::TakeFields(const std::vector<TraceModule*>& selection, const TraceFieldEdits& edits)
@@ -554,6 +631,8 @@ void CTraceSettings::RemoveModules(const std::vector<TraceModule*>& selection)
 {
     for (TraceModule* pModule : selection)
         pModule->bDeleted = 1;
+    // Their rows go; fields left showing them would take typing into records nobody sees.
+    Select({});
     m_View.EnableApply(true);
 }
 
@@ -598,6 +677,14 @@ int CTraceSettings::Exit()
 {
     AskToSave();
     return END_EXIT;
+}
+
+// Leaving by the close box or Escape without the question would drop the user's edits silently;
+// every way out asks, only the end code tells them apart.
+int CTraceSettings::Close()
+{
+    AskToSave();
+    return END_CLOSED;
 }
 
 void CTraceSettings::DeleteTrace(const std::string& strPath)

@@ -45,6 +45,8 @@ struct TraceFields {
     std::optional<std::string> traceFile;
     Check timeStamp = UNCHECKED, dateStamp = UNCHECKED;
     Check threadId = UNCHECKED, cpuId = UNCHECKED, appName = UNCHECKED, memUsage = UNCHECKED;
+    // False without a selection: the fields are then empty and take no input.
+    bool bEnabled = false;
 };
 
 // What the user changed in the fields since they were last filled; an empty value was not touched.
@@ -57,6 +59,9 @@ struct TraceFieldEdits {
     TraceFields::Check threadId = TraceFields::INDETERMINATE, cpuId = TraceFields::INDETERMINATE;
     TraceFields::Check appName = TraceFields::INDETERMINATE, memUsage = TraceFields::INDETERMINATE;
 };
+
+// The fields as they stand when the user leaves them as shown; a front end changes what was typed.
+TraceFieldEdits FieldsAsShown(const TraceFields& fields);
 
 // The view filter's four boxes.
 struct TraceFilter {
@@ -103,6 +108,17 @@ public:
     bool TakeFields(const std::vector<TraceModule*>& selection, const TraceFieldEdits& edits);
     static void ClearSelectedMarks(const std::vector<TraceModule*>& selection);
 
+    // The fields belong to one selection. Select shows a new one (the caller has taken what was typed
+    // into the old one); TypeFields gets what the fields hold now, numbers empty where the field is.
+    TraceFields Select(const std::vector<TraceModule*>& selection);
+    // Takes what differs from what the fields showed into the rows they were shown for, and counts it
+    // as shown from then on: a value typed once is taken once. True when a record changed.
+    bool TypeFields(const TraceFieldEdits& current);
+    // The selection's values as the records hold them now; after All Traces Off, Apply or Remove.
+    TraceFields RefreshFields();
+    const std::vector<TraceModule*>& Selection() const { return m_Selection; }
+    const TraceFields& ShownFields() const { return m_Shown; }
+
     // A record named strName with the trace file "C:\<name>.txt", appended to the combined list.
     TraceModule* NewModule(const std::string& strName);
     void RemoveModules(const std::vector<TraceModule*>& selection);
@@ -117,6 +133,8 @@ public:
     void AskToSave();
     // Exit: the save question, then END_EXIT.
     int Exit();
+    // The close box and Escape: the save question too, then END_CLOSED.
+    int Close();
     // Asks, then deletes the file; a failure is shown with the system's reason.
     void DeleteTrace(const std::string& strPath);
     static std::string ViewTraceCommand(const std::string& strPath);
@@ -140,6 +158,8 @@ private:
     TraceModuleList m_SnmpAgents;
     TraceModuleList m_Farlink;
     TraceModuleList m_Combined;
+    std::vector<TraceModule*> m_Selection;
+    TraceFields m_Shown;
     // Held while fields are taken into records, against list notifications arriving meanwhile.
     std::mutex m_DialogLock;
 };

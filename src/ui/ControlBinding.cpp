@@ -84,12 +84,14 @@ void CControlBinding::SetItemText(UINT uControlId, UINT uStringId, WORD wLanguag
         SetWindowTextA(hControl, LoadLocalizedString(uStringId, wLanguage).c_str());
 }
 
-bool CControlBinding::OnBindingMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT& lResult)
+bool CControlBinding::OnBindingMessage(UINT uMessage, WPARAM, LPARAM lParam, LRESULT& lResult)
 {
     switch (uMessage) {
     case WM_INPUTLANGCHANGEREQUEST:
         if (IsWindow(m_hBindingWindow)) {
-            m_wLanguage = LOWORD(wParam);
+            // Windows puts flags into the first parameter and the keyboard layout into the second,
+            // whose low word is the language.
+            m_wLanguage = LOWORD(static_cast<DWORD_PTR>(lParam));
             BindControls(m_wLanguage);
             InvalidateRect(m_hBindingWindow, nullptr, TRUE);
         }

@@ -44,6 +44,9 @@ void CDialogSize::Load()
         return;
     ReadDimension(key.Get(), ValueName(m_uDialogId, "cx"), m_cx);
     ReadDimension(key.Get(), ValueName(m_uDialogId, "cy"), m_cy);
+    LONG lMaximized = 0;
+    ReadDimension(key.Get(), ValueName(m_uDialogId, "max"), lMaximized);
+    m_bMaximized = lMaximized == 1;
 }
 
 bool CDialogSize::Save(LONG cx, LONG cy)
@@ -57,4 +60,15 @@ bool CDialogSize::Save(LONG cx, LONG cy)
     bool bWidth = WriteDimension(key.Get(), ValueName(m_uDialogId, "cx"), cx);
     bool bHeight = WriteDimension(key.Get(), ValueName(m_uDialogId, "cy"), cy);
     return bWidth && bHeight;
+}
+
+bool CDialogSize::SavePlacement(const RECT& rcNormal, bool bMaximized)
+{
+    bool bSize = Save(rcNormal.right - rcNormal.left, rcNormal.bottom - rcNormal.top);
+    m_bMaximized = bMaximized;
+    CScopedRegKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.Receive(), nullptr) != ERROR_SUCCESS)
+        return false;
+    return WriteDimension(key.Get(), ValueName(m_uDialogId, "max"), bMaximized ? 1 : 0) && bSize;
 }

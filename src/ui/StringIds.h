@@ -63,6 +63,18 @@
 #define IDS_RESTART_SNMP_ONLY               193
 #define IDS_RESTART_RESTART                 194
 #define IDS_RESTART_DEPENDENTS_CAPTION      195
+#define IDS_RESTART_RECOVERING              300
+#define IDS_RESTART_RECOVERED               301
+
+// Console front ends: labels the windows show as controls or captions
+#define IDS_TRACE_COL_TRACE_FILE            302
+#define IDS_TRACE_COL_SOURCES               303
+#define IDS_REPORT_XML                      304
+#define IDS_REPORT_HTML                     305
+#define IDS_TRACE_SOURCE_RAVELIN            306
+#define IDS_TRACE_SOURCE_SNMP               307
+#define IDS_TRACE_SOURCE_FARLINK            308
+#define IDS_TRACE_SOURCE_REGISTERED         309
 
 // SNMP extension agent selection dialog
 #define IDS_AGENTS_CANCEL                   134

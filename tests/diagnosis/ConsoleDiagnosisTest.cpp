@@ -68,14 +68,37 @@ TEST_F(ConsoleDiagnosisTest, StepLogThenTheCountsAndTheReport)
     EXPECT_TRUE(testsupport::Exists(m_profile.Scratch() + "/Status.xml"));
 }
 
-TEST_F(ConsoleDiagnosisTest, CtrlCCancelsAtTheNextStepBoundary)
+TEST_F(ConsoleDiagnosisTest, CtrlCCancelsAtTheNextStepBoundaryAndLeavesAsDuringARun)
 {
-    EXPECT_EQ(RunConsoleDiagnosis({{2, Clean}, {3, Interrupted}, {4, Finding}}, m_pOut), 2);
+    EXPECT_EQ(RunConsoleDiagnosis({{2, Clean}, {3, Interrupted}, {4, Finding}}, m_pOut), 3);
     std::string text = Written(m_pOut);
     EXPECT_EQ(text.substr(0, text.find("Completed")),
               "Checking operation system...OK\nChecking network configruration ...OK\nCANCELLED\n");
     // The partial report is still there, with the counts reached.
     EXPECT_NE(text.find("Completed: 0 error(s), 0 warning(s)\n"), std::string::npos);
+}
+
+TEST_F(ConsoleDiagnosisTest, GermanReportLabelsFromTheStringTable)
+{
+    SetThreadLocale(1031);
+    EXPECT_EQ(RunConsoleDiagnosis({{0, Clean}}, m_pOut), 2);
+    SetThreadLocale(1033);
+    std::string text = Written(m_pOut);
+    EXPECT_NE(text.find("\nXML-Bericht:  Z:"), std::string::npos) << text;
+    EXPECT_EQ(text.find("XML report:"), std::string::npos) << text;
+}
+
+TEST(ConsoleView, TheProgressLineEndsAtAHundredPercentAndStays)
+{
+    FILE* pOut = std::tmpfile();
+    CConsoleView view(pOut, true);
+    view.SetStatusText("Status: OK");
+    view.SetProgress(7, 18);
+    view.FillProgress();
+    view.WriteLine("Completed: 0 error(s), 0 warning(s)");
+    std::string text = Written(pOut);
+    EXPECT_NE(text.find("\r\033[K[100%] Status: OK  \n\r\033[KCompleted"), std::string::npos) << text;
+    std::fclose(pOut);
 }
 
 TEST(ConsoleView, ATerminalGetsAProgressLineThatTheNextLineReplaces)

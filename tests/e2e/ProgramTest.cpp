@@ -741,7 +741,7 @@ TEST_F(ProgramTest, InteractiveDiagnosisOnTheConsole)
     EXPECT_EQ(text.find("Systemhardware wird gepr\xC3\xBC" "ft ...OK\n"), 0u) << text;
     EXPECT_NE(text.find("\nSNMP wird getestet...OK\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nAbgeschlossen: "), std::string::npos) << text;
-    EXPECT_NE(text.find("\nHTML report: Z:" + WindowsPath(kDist).substr(2) + "\\HTML\\Status.htm\n"), std::string::npos)
+    EXPECT_NE(text.find("\nHTML-Bericht: Z:" + WindowsPath(kDist).substr(2) + "\\HTML\\Status.htm\n"), std::string::npos)
         << text;
     // The window's report names its stylesheet, so that the XML alone also shows as a page.
     std::string report = m_root + "/temp/Status.xml";
@@ -793,9 +793,10 @@ TEST_F(ProgramTest, RestartOnTheConsole)
 {
     m_profile = m_root + "/console";
     Variant(m_profile, "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n");
-    // Nobody at the terminal: the dependency question takes its default, Yes.
-    std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + m_profile + "' TRIAGIST_LAB_STATE='" + m_root +
-                          "/state' ./triagist -RESTART -LANG GER </dev/null >'" + m_root + "/out.txt' 2>/dev/null";
+    // One restart asked for, then the end of input: the dependency question takes its default, Yes.
+    std::string command = "cd '" + kDist + "' && printf 'restart\\n' | TRIAGIST_LAB='" + m_profile +
+                          "' TRIAGIST_LAB_STATE='" + m_root + "/state' ./triagist -RESTART -LANG GER >'" + m_root +
+                          "/out.txt' 2>/dev/null";
     EXPECT_EQ(Shell(command), 2);
     std::string text = ReadText(m_root + "/out.txt");
     EXPECT_EQ(text.find("Beende Dienst: \"Quillmont Farlink\" ...\nQuillmont Farlink Dienst beendet!\n"), 0u) << text;
@@ -808,7 +809,7 @@ TEST_F(ProgramTest, RestartOnTheConsole)
 TEST_F(ProgramTest, TraceSettingsOnTheConsole)
 {
     std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + kDist + "/lab/default' TRIAGIST_LAB_STATE='" +
-                          m_root + "/state' ./triagist /TRACE >'" + m_root + "/out.txt'";
+                          m_root + "/state' ./triagist /TRACE >'" + m_root + "/out.txt' <<'EOF'\nexit\nEOF";
     EXPECT_EQ(Shell(command), 1);
     std::string text = ReadText(m_root + "/out.txt");
     EXPECT_EQ(text.find("Name                     Console    File  WinDbg  Trace file                       Sources\n"

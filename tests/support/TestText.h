@@ -21,6 +21,26 @@ inline void WriteText(const std::string& path, const std::string& data)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
+// A temporary file holding the text, to be read from its start as standard input would be.
+inline FILE* InputFile(const std::string& text)
+{
+    FILE* pFile = std::tmpfile();
+    std::fputs(text.c_str(), pFile);
+    std::rewind(pFile);
+    return pFile;
+}
+
+// Everything written to a temporary file so far.
+inline std::string WrittenText(FILE* pFile)
+{
+    std::rewind(pFile);
+    std::string text;
+    char buffer[512];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pFile))
+        text.append(buffer, n);
+    return text;
+}
+
 inline bool Exists(const std::string& path)
 {
     std::error_code ec;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -243,7 +244,7 @@ TEST_F(AgentRestartTest, StopOnlyOrStartOnlyRequests)
 
 // ------------------------------------------------------------------ questions and failures
 
-TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndStartsNothing)
+TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndWhatWasStoppedStartsAgain)
 {
     UseServices(kTwoTrees);
     CRecordingView view;
@@ -256,12 +257,12 @@ TEST_F(AgentRestartTest, DeclinedDependentKeepsItsServiceRunningAndStartsNothing
                      "service and has to be stopped first!",
                      "ask 0x34 [Service dependencies found!] \"SNMP Trap\" service depends on \"SNMP Service\" service "
                      "and has to be stopped first!"}));
-    EXPECT_EQ(ServiceCalls(), Lines{"ControlService Trap 1"});
-    EXPECT_EQ(State("Trap"), SERVICE_STOPPED);  // stays stopped
+    EXPECT_EQ(ServiceCalls(), (Lines{"ControlService Trap 1", "StartServiceA Trap"}));
+    EXPECT_EQ(State("Trap"), SERVICE_RUNNING);  // not left down by the failed run
     EXPECT_EQ(State("Agent"), SERVICE_RUNNING);
     EXPECT_EQ(State("SNMP"), SERVICE_RUNNING);
     EXPECT_EQ(State("Ravelind"), SERVICE_RUNNING);
-    EXPECT_EQ(view.Events("status").back(), "status Restart services failed!");
+    EXPECT_EQ(view.Events("status").back(), "status Restart services failed! The stopped services were started again.");
     EXPECT_EQ(view.All().back(), "enable");
 }
 
@@ -294,7 +295,7 @@ TEST_F(AgentRestartTest, FailedStartOfSnmpAfterTheBaseServiceFailsTheRun)
     EXPECT_EQ(view.Events("status").back(), "status Restart services failed!");
 }
 
-TEST_F(AgentRestartTest, FailedStopStartsNothing)
+TEST_F(AgentRestartTest, FailedStopStartsAgainOnlyWhatTheRestartStopped)
 {
     UseServices(kTwoTrees);
     Change("Ravelind", [](ServiceEntry& e) { e.controlsAccepted = 0; });
@@ -302,10 +303,36 @@ TEST_F(AgentRestartTest, FailedStopStartsNothing)
     EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
     EXPECT_EQ(view.Events("ask 0x10"),
               Lines{"ask 0x10 [Error stopping service!] Stop service \"Quillmont Ravelin Base Service\" failed!"});
-    for (const std::string& call : ServiceCalls())
-        EXPECT_EQ(call.rfind("StartServiceA", 0), std::string::npos) << call;
-    EXPECT_EQ(State("SNMP"), SERVICE_STOPPED);
+    // The reverse of the stops: each service after what it needs; Ravelind was never stopped.
+    EXPECT_EQ(ServiceCalls(), (Lines{"ControlService Agent 1", "ControlService Trap 1", "ControlService SNMP 1",
+                                     "ControlService Storage 1", "StartServiceA Storage", "StartServiceA SNMP",
+                                     "StartServiceA Trap", "StartServiceA Agent"}));
+    EXPECT_EQ(State("SNMP"), SERVICE_RUNNING);
+    EXPECT_EQ(State("Trap"), SERVICE_RUNNING);
     EXPECT_EQ(State("Ravelind"), SERVICE_RUNNING);
+    EXPECT_EQ(view.Events("status").back(), "status Restart services failed! The stopped services were started again.");
+}
+
+TEST_F(AgentRestartTest, AFailedStartOfTheBaseServiceBringsBackWhatCanRunAndSaysSo)
+{
+    UseServices(kTwoTrees);
+    Change("Ravelind", [](ServiceEntry& e) { e.startError = 1069; });
+    CRecordingView view;
+    CTraceFile trace(m_pServices->Profile().Scratch() + "/trace.log", 2);
+    EXPECT_EQ(CAgentRestart(view).RestartAgents(1, 1, 1, 1), 0u);
+    std::string strTrace = trace.Take();
+    EXPECT_EQ(State("SNMP"), SERVICE_RUNNING);
+    EXPECT_EQ(State("Trap"), SERVICE_RUNNING);
+    EXPECT_EQ(State("Agent"), SERVICE_RUNNING);
+    EXPECT_EQ(State("Storage"), SERVICE_STOPPED);  // it needs the base service
+    Lines statuses = view.Events("status");
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "status Restart failed: starting the stopped services again ..."),
+              statuses.end());
+    EXPECT_EQ(statuses.back(), "status Restart services failed!");
+    EXPECT_NE(strTrace.find("\nCAgentRestart       : Restart failed, starting the services it stopped again"),
+              std::string::npos) << strTrace;
+    EXPECT_NE(strTrace.find("\nCAgentRestart       : \"SNMP\" started again"), std::string::npos);
+    EXPECT_NE(strTrace.find("\nCAgentRestart       : ERROR! \"Storage\" could not be started again"), std::string::npos);
 }
 
 TEST_F(AgentRestartTest, MissingServicesAndManagerCountAsDone)
@@ -356,26 +383,57 @@ TEST_F(AgentRestartTest, WorkerSpeaksTheConstructingThreadsLanguage)
 
 // ------------------------------------------------------------------ the console
 
+namespace {
+
+std::string Written(FILE* pOut)
+{
+    std::string strText = testsupport::WrittenText(pOut);
+    std::fclose(pOut);
+    return strText;
+}
+
+}  // namespace
+
 TEST_F(AgentRestartTest, ConsoleWritesTheStatusLinesAndAsksThroughMessageBoxes)
 {
     UseServices(kTwoTrees);
     lab::win32::QueueMessageBoxAnswers({IDYES, IDNO});
+    FILE* pIn = testsupport::InputFile("restart\n");
     FILE* pOut = std::tmpfile();
     ASSERT_NE(pOut, nullptr);
-    EXPECT_EQ(RunConsoleRestart(pOut), 2);
-    std::rewind(pOut);
-    std::string strText;
-    char szChunk[512];
-    while (size_t cb = std::fread(szChunk, 1, sizeof szChunk, pOut))
-        strText.append(szChunk, cb);
-    std::fclose(pOut);
+    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
+    std::fclose(pIn);
 
-    EXPECT_EQ(strText, "Stopping service \"Quillmont Agent\"...\n\"Quillmont Agent\" service stopped!\n"
-                       "Restart services failed!\n");
+    // Declining a dependent fails the run; what it had stopped runs again.
+    EXPECT_EQ(Written(pOut), "Stopping service \"Quillmont Agent\"...\n\"Quillmont Agent\" service stopped!\n"
+                             "Restart failed: starting the stopped services again ...\n"
+                             "Start service \"Quillmont Agent\" ...\n\"Quillmont Agent\" service started.\n"
+                             "Restart services failed! The stopped services were started again.\n");
+    EXPECT_EQ(State("Agent"), SERVICE_RUNNING);
     Lines boxes = MessageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1], "MessageBoxA owner=0x0 style=0x34 caption=\"Service dependencies found!\" text=\"\"SNMP Trap\" "
                         "service depends on \"SNMP Service\" service and has to be stopped first!\" -> 7");
+}
+
+TEST_F(AgentRestartTest, TheConsoleEndsAtTheEndOfInputWithoutRestartingAndTakesTheOptions)
+{
+    UseServices(kTwoTrees);
+    FILE* pOut = std::tmpfile();
+    FILE* pIn = testsupport::InputFile("");
+    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
+    std::fclose(pIn);
+    EXPECT_EQ(Written(pOut), "");
+    EXPECT_TRUE(ServiceCalls().empty());
+
+    pOut = std::tmpfile();
+    pIn = testsupport::InputFile("snmponly on\nrescan off\nbogus\nrestart\nexit\nrestart\n");
+    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
+    std::fclose(pIn);
+    std::string strText = Written(pOut);
+    EXPECT_EQ(strText.find("restart | rescan on|off | snmponly on|off | agents | exit\n"), 0u) << strText;
+    EXPECT_EQ(Starts("Ravelind"), 0u);  // SNMP only, and one restart: input after exit is not read
+    EXPECT_EQ(Starts("SNMP"), 1u);
 }
 
 // ------------------------------------------------------------------ dependency cycles and long chains

@@ -4,7 +4,9 @@
 
 #include "lab/win32/SnmpControl.h"
 #include "src/tools/AgentRestart.h"
+#include "src/tools/console/ConsoleRestart.h"
 #include "tests/support/DefaultServer.h"
+#include "tests/support/TestText.h"
 #include "tests/support/TraceFile.h"
 
 #include <gtest/gtest.h>
@@ -314,4 +316,38 @@ TEST(AgentSelection, ADisabledServerAgentIsGoneAfterTheNextServiceStart)
     CWindowlessRestartView windowless;
     ASSERT_EQ(CAgentRestart(windowless).RestartAgents(1, 1, 0, 0), 1u);
     EXPECT_EQ(StatusMibName().find("Environment"), std::string::npos);
+}
+
+// ------------------------------------------------------------------ the console
+
+TEST(AgentSelection, TheConsoleListsTheAgentsTogglesByNumberAndWritesOnOkOnly)
+{
+    CDefaultServer server;
+    auto run = [](const std::string& strInput) {
+        FILE* pIn = testsupport::InputFile(strInput);
+        FILE* pOut = std::tmpfile();
+        EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
+        std::string strText = testsupport::WrittenText(pOut);
+        std::fclose(pIn);
+        std::fclose(pOut);
+        return strText;
+    };
+
+    // Cancel, like the end of input, leaves every value alone.
+    std::string strText = run("agents\n4\ncancel\nexit\n");
+    EXPECT_EQ(strText.find("Select Modules to restart ...\n1) [x] Microsoft Corporation\n"
+                           "2)   [x] Microsoft MIB-II subagent (inetmib1.dll)\n3) [x] Quillmont\n4)   [x] " +
+                           std::string(SERVER_TEXT) + "\n"),
+              0u)
+        << strText;
+    EXPECT_NE(strText.find("\n4)   [ ] " + std::string(SERVER_TEXT) + "\n"), std::string::npos) << strText;
+    EXPECT_EQ(ListValue("2"), std::make_pair(DWORD(REG_SZ), SERVER_AGENT));
+
+    run("agents\n4\nok\n");
+    EXPECT_EQ(ListValue("2"), std::make_pair(DWORD(REG_SZ), SERVER_AGENT + MARKER));
+    EXPECT_EQ(ListValue("3"), std::make_pair(DWORD(REG_SZ), STORAGE_AGENT));
+
+    // A vendor's mark takes its agents with it: off after the fill, as one of them is, then on.
+    run("agents\n3\nok\n");
+    EXPECT_EQ(ListValue("2"), std::make_pair(DWORD(REG_SZ), SERVER_AGENT));
 }

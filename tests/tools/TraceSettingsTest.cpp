@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <iterator>
 #include <list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -524,4 +525,131 @@ TEST(TraceSettings, ARefusedSixtyFourBitViewIsRetriedWithoutItWhenReadingAndWrit
     ASSERT_TRUE(settings.TakeFields(selection, edits));
     settings.ApplyChanges();
     EXPECT_EQ(ModuleValue("QmFarlink", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("7")));
+}
+
+// ------------------------------------------------------------------ the fields of one selection
+
+
+TEST(TraceSettings, ATypedLevelCountsOnceAndAllTracesOffIsNotUndoneByIt)
+{
+    CDefaultServer server;
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    TraceModule* pStorage = Find(rows, "RvStorage");
+    TraceFieldEdits typed = FieldsAsShown(settings.Select({pStorage}));
+    typed.conLevel = 7;
+    EXPECT_TRUE(settings.TypeFields(typed));
+    EXPECT_EQ(pStorage->dwConLevel, 7u);
+    EXPECT_FALSE(settings.TypeFields(typed));  // the same text again is no new edit
+
+    EXPECT_TRUE(settings.AllTracesOff(rows));
+    // The field still holding the 7 when Apply takes the fields changes nothing.
+    EXPECT_FALSE(settings.TypeFields(typed));
+    EXPECT_EQ(pStorage->dwConLevel, 0u);
+    EXPECT_EQ(settings.RefreshFields().conLevel, 0u);
+    settings.ApplyChanges();
+    EXPECT_EQ(ModuleValue("RvStorage", "ConDebugLevel"), std::make_pair(DWORD(REG_DWORD), std::string("0")));
+}
+
+TEST(TraceSettings, FieldsShowTheSelectionsCurrentValuesAndNothingWithoutOne)
+{
+    CDefaultServer server(
+        ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(1)) + RegLine("TraceFile", RegString("C:\\Qm.txt")) +
+                                   RegLine("TraceFileLimit", RegDword(10))) +
+        ModuleKey("QmFarRcci", RegLine("FileDebugLevel", RegDword(3)) + RegLine("TraceFile", RegString("C:\\Qm.txt")) +
+                                   RegLine("TraceFileLimit", RegDword(50))));
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    TraceModule* pFarlink = Find(rows, "QmFarlink");
+    TraceFieldEdits typed = FieldsAsShown(settings.Select({pFarlink}));
+    EXPECT_TRUE(settings.ShownFields().bEnabled);
+    typed.winLevel = 2;
+    ASSERT_TRUE(settings.TypeFields(typed));
+    settings.ApplyChanges();
+    // Apply raised the shared file's limit; the fields say so.
+    EXPECT_EQ(settings.RefreshFields().fileLimit, 50u);
+
+    settings.RemoveModules({pFarlink});
+    const TraceFields& empty = settings.ShownFields();
+    EXPECT_FALSE(empty.bEnabled);
+    EXPECT_FALSE(empty.conLevel || empty.fileLevel || empty.winLevel || empty.fileLimit || empty.traceFile);
+    EXPECT_TRUE(settings.Selection().empty());
+    typed.conLevel = 5;
+    EXPECT_FALSE(settings.TypeFields(typed));
+    EXPECT_EQ(Find(rows, "QmFarRcci")->dwConLevel, 0u);
+}
+
+TEST(TraceSettings, AModuleRemovedAndAppliedStaysRemovedAtTheNextApply)
+{
+    CDefaultServer server(ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(3)) +
+                                                     RegLine("TraceFile", RegString("C:\\Qm.txt"))));
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    settings.RemoveModules({Find(rows, "QmFarlink")});
+    settings.ApplyChanges();
+    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\QmFarlink"));
+    std::vector<std::string> names = NamesOf(settings.Combined().records);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "QmFarlink"), 0);
+
+    settings.ApplyChanges();
+    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\QmFarlink"));
+    EXPECT_FALSE(settings.HasChanges());
+}
+
+TEST(TraceSettings, ChangingTheSelectionWritesOnlyWhatTheUserChangedToTheRowsItWasShownFor)
+{
+    CDefaultServer server(ModuleKey("QmFarlink", RegLine("ThreadIdOn", RegDword(1)) + RegLine("CpuIdOn", RegDword(1))));
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    TraceModule* pFarlink = Find(rows, "QmFarlink");
+    TraceModule* pRcci = Find(rows, "QmFarRcci");
+    TraceModule* pXfer = Find(rows, "QmFarXfer");
+
+    // One module, Ctrl-click a second, click a third: the boxes showing the first one's flags are no edit.
+    settings.Select({pFarlink});
+    EXPECT_FALSE(settings.TypeFields(FieldsAsShown(settings.ShownFields())));
+    settings.Select({pFarlink, pRcci});
+    EXPECT_EQ(settings.ShownFields().threadId, TraceFields::CHECKED);
+    EXPECT_FALSE(settings.TypeFields(FieldsAsShown(settings.ShownFields())));
+    settings.Select({pXfer});
+    EXPECT_FALSE(view.bApplyEnabled);
+    EXPECT_EQ(pRcci->bThreadIdOn, 0u);
+    EXPECT_FALSE(settings.HasChanges());
+
+    // A box the user clicks counts for every row it was shown for, and only for those.
+    TraceFieldEdits typed = FieldsAsShown(settings.Select({pFarlink, pRcci}));
+    typed.cpuId = TraceFields::UNCHECKED;
+    EXPECT_TRUE(settings.TypeFields(typed));
+    EXPECT_EQ(pFarlink->bCpuIdOn, 0u);
+    EXPECT_EQ(pRcci->bCpuIdOn, 0u);
+    EXPECT_EQ(pRcci->bThreadIdOn, 0u);
+    EXPECT_EQ(pXfer->bModified, 0u);
+}
+
+TEST(TraceSettings, TheCloseBoxAsksTheSaveQuestionToo)
+{
+    CDefaultServer server;
+    CFakeView view;
+    CTraceSettings settings(view);
+    ASSERT_EQ(settings.ScanModules(), 1u);
+    EXPECT_EQ(settings.Close(), 0);
+    EXPECT_TRUE(view.questions.empty());
+
+    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    TraceFieldEdits typed = FieldsAsShown(settings.Select({Find(rows, "RvPower")}));
+    typed.fileLevel = 4;
+    ASSERT_TRUE(settings.TypeFields(typed));
+    view.nAnswer = IDYES;
+    EXPECT_EQ(settings.Close(), 0);
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_EQ(view.questions[0].caption, "Save new settings");
+    EXPECT_EQ(ModuleValue("RvPower", "FileDebugLevel"), std::make_pair(DWORD(REG_DWORD), std::string("4")));
 }

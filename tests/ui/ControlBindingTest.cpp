@@ -201,14 +201,15 @@ TEST_F(ControlBindingTest, InputLanguageChangeRebindsAndRepaintsWhileTheWindowEx
     EXPECT_EQ(dialog.Text(IDC_MAIN_SAVE), "&Save...");
     unsigned repaints = lab::win32::InvalidationCount(hDlg);
 
-    // Only the low word is the language.
-    EXPECT_EQ(SendMessageA(hDlg, WM_INPUTLANGCHANGEREQUEST, 0x12340407, 0), 0);
+    // The language is the low word of the keyboard layout, the second parameter; the first holds
+    // flags (INPUTLANGCHANGE_FORWARD here), which say nothing about the language.
+    EXPECT_EQ(SendMessageA(hDlg, WM_INPUTLANGCHANGEREQUEST, 2, 0x04070407), 0);
     EXPECT_EQ(dialog.LanguageWord(), 1031);
     EXPECT_EQ(dialog.Text(), "Quillmont Agenten Diagnose Report");
     EXPECT_EQ(dialog.Text(IDC_MAIN_SAVE), "&Speichern...");
     EXPECT_EQ(lab::win32::InvalidationCount(hDlg), repaints + 1);
 
-    SendMessageA(hDlg, WM_INPUTLANGCHANGEREQUEST, 1033, 0);
+    SendMessageA(hDlg, WM_INPUTLANGCHANGEREQUEST, 1, 0x04090409);
     EXPECT_EQ(dialog.LanguageWord(), 1033);
     EXPECT_EQ(dialog.Text(IDC_MAIN_START), "S&tart");
     // The binding answered both: they never reached the dialog's own handlers.
@@ -216,7 +217,7 @@ TEST_F(ControlBindingTest, InputLanguageChangeRebindsAndRepaintsWhileTheWindowEx
 
     DestroyWindow(hDlg);
     LRESULT lResult = 99;
-    EXPECT_TRUE(dialog.OnBindingMessage(WM_INPUTLANGCHANGEREQUEST, 1031, 0, lResult));
+    EXPECT_TRUE(dialog.OnBindingMessage(WM_INPUTLANGCHANGEREQUEST, 0, 0x04070407, lResult));
     EXPECT_EQ(lResult, 0);
     EXPECT_EQ(dialog.LanguageWord(), 1033);
 

@@ -46,6 +46,25 @@ TEST(DialogSizeTest, OnlyFourByteDwordsAreTaken)
     EXPECT_EQ(main.m_cy, 480);
 }
 
+TEST(DialogSizeTest, AMaximisedDialogKeepsItsRestoredSizeAndOpensMaximised)
+{
+    CTempProfile profile("");
+    // Closed maximised: the placement's normal rectangle is the size, not the screen's.
+    RECT rcNormal = {120, 80, 920, 680};
+    ASSERT_TRUE(CDialogSize(119).SavePlacement(rcNormal, true));
+    CDialogSize loaded(119);
+    loaded.Load();
+    EXPECT_EQ(loaded.m_cx, 800);
+    EXPECT_EQ(loaded.m_cy, 600);
+    EXPECT_TRUE(loaded.m_bMaximized);
+
+    // Closed restored: it opens restored next time.
+    ASSERT_TRUE(CDialogSize(119).SavePlacement(rcNormal, false));
+    loaded.Load();
+    EXPECT_FALSE(loaded.m_bMaximized);
+    EXPECT_EQ(loaded.m_cx, 800);
+}
+
 TEST(DialogSizeTest, AStoredZeroKeepsTheTemplateSize)
 {
     CTempProfile profile(std::string(kKey) + RegLine("dialog_121_cx", RegDword(0)) +

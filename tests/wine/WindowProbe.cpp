@@ -8,6 +8,11 @@
 //   WindowProbe.exe columns "<title>" <id>         "columns=N": the column count of the window's list view <id>
 //   WindowProbe.exe hwnd "<title>"                 the handle and the window's screen rectangle as an X
 //                                                  geometry (WxH+X+Y), for cropping a screenshot
+//   WindowProbe.exe settext "<title>" <id> "<text>" sets a control's text as typing would (the edit control
+//                                                  tells its dialog of the change)
+//   WindowProbe.exe select "<title>" <id> <name>...  selects exactly the rows of list view <id> whose first
+//                                                  column reads one of the names, as clicks would
+//   WindowProbe.exe syscommand "<title>" <number>  posts WM_SYSCOMMAND (61488 maximise, 61728 restore)
 //
 // Texts are printed in UTF-8, one item a line. Exit codes: 0 done, 1 not found, timed out or disabled, 2 usage.
 #include "src/ui/ControlIds.h"
@@ -139,7 +144,10 @@ int Usage()
           "       WindowProbe texts \"<title>\" [id ...]\n"
           "       WindowProbe click \"<title>\" <id>\n"
           "       WindowProbe columns \"<title>\" <id>\n"
-          "       WindowProbe hwnd \"<title>\"\n",
+          "       WindowProbe hwnd \"<title>\"\n"
+          "       WindowProbe settext \"<title>\" <id> \"<text>\"\n"
+          "       WindowProbe select \"<title>\" <id> <name>...\n"
+          "       WindowProbe syscommand \"<title>\" <number>\n",
           stderr);
     return 2;
 }
@@ -200,6 +208,114 @@ int Columns(HWND hWnd, const char* pszId)
     return 0;
 }
 
+int SetText(HWND hWnd, const char* pszId, const char* pszText)
+{
+    long nId = 0;
+    if (!ParseNumber(pszId, nId))
+        return Usage();
+    HWND hCtl = GetDlgItem(hWnd, int(nId));
+    DWORD_PTR dwResult = 0;
+    if (!hCtl || !SendMessageTimeoutA(hCtl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pszText), SMTO_ABORTIFHUNG,
+                                      SEND_TIMEOUT_MS, &dwResult)) {
+        fprintf(stderr, "WindowProbe: no control %ld takes the text\n", nId);
+        return 1;
+    }
+    return 0;
+}
+
+// A buffer in the other program: list-view messages carry pointers that are only valid there.
+class CRemoteBuffer {
+public:
+    CRemoteBuffer(HWND hWnd, SIZE_T cb) : m_cb(cb)
+    {
+        DWORD dwProcess = 0;
+        GetWindowThreadProcessId(hWnd, &dwProcess);
+        m_hProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, dwProcess);
+        if (m_hProcess)
+            m_pvRemote = VirtualAllocEx(m_hProcess, nullptr, cb, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~CRemoteBuffer()
+    {
+        if (m_pvRemote)
+            VirtualFreeEx(m_hProcess, m_pvRemote, 0, MEM_RELEASE);
+        if (m_hProcess)
+            CloseHandle(m_hProcess);
+    }
+    CRemoteBuffer(const CRemoteBuffer&) = delete;
+    CRemoteBuffer& operator=(const CRemoteBuffer&) = delete;
+
+    bool IsValid() const { return m_pvRemote != nullptr; }
+    BYTE* Remote() const { return static_cast<BYTE*>(m_pvRemote); }
+    bool Write(SIZE_T nOffset, const void* pvData, SIZE_T cb)
+    {
+        return nOffset + cb <= m_cb && WriteProcessMemory(m_hProcess, Remote() + nOffset, pvData, cb, nullptr);
+    }
+    bool Read(SIZE_T nOffset, void* pvData, SIZE_T cb)
+    {
+        return nOffset + cb <= m_cb && ReadProcessMemory(m_hProcess, Remote() + nOffset, pvData, cb, nullptr);
+    }
+
+private:
+    SIZE_T m_cb;
+    HANDLE m_hProcess = nullptr;
+    void* m_pvRemote = nullptr;
+};
+
+int Select(HWND hWnd, int argc, char** argv)
+{
+    long nId = 0;
+    if (!ParseNumber(argv[3], nId))
+        return Usage();
+    HWND hList = GetDlgItem(hWnd, int(nId));
+    const SIZE_T TEXT_OFFSET = sizeof(LVITEMA);
+    const int TEXT_SIZE = 260;
+    CRemoteBuffer buffer(hWnd, TEXT_OFFSET + TEXT_SIZE);
+    if (!hList || !buffer.IsValid()) {
+        fprintf(stderr, "WindowProbe: no list view %ld to select in\n", nId);
+        return 1;
+    }
+    DWORD_PTR nRows = 0;
+    SendMessageTimeoutA(hList, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &nRows);
+    int nSelected = 0;
+    for (int nRow = 0; nRow < int(nRows); ++nRow) {
+        LVITEMA item = {};
+        item.iSubItem = 0;
+        item.cchTextMax = TEXT_SIZE;
+        item.pszText = reinterpret_cast<char*>(buffer.Remote() + TEXT_OFFSET);
+        char szText[TEXT_SIZE] = "";
+        DWORD_PTR dwResult = 0;
+        if (!buffer.Write(0, &item, sizeof item) ||
+            !SendMessageTimeoutA(hList, LVM_GETITEMTEXTA, WPARAM(nRow), reinterpret_cast<LPARAM>(buffer.Remote()),
+                                 SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &dwResult) ||
+            !buffer.Read(TEXT_OFFSET, szText, sizeof szText - 1))
+            return 1;
+        bool bWanted = false;
+        for (int i = 4; i < argc; ++i)
+            bWanted = bWanted || strcmp(szText, argv[i]) == 0;
+        LVITEMA state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = bWanted ? (nSelected == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED) : 0;
+        if (!buffer.Write(0, &state, sizeof state) ||
+            !SendMessageTimeoutA(hList, LVM_SETITEMSTATE, WPARAM(nRow), reinterpret_cast<LPARAM>(buffer.Remote()),
+                                 SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &dwResult))
+            return 1;
+        nSelected += bWanted ? 1 : 0;
+    }
+    if (nSelected != argc - 4) {
+        fprintf(stderr, "WindowProbe: %d of %d rows found\n", nSelected, argc - 4);
+        return 1;
+    }
+    return 0;
+}
+
+int SysCommand(HWND hWnd, const char* pszCommand)
+{
+    long nCommand = 0;
+    if (!ParseNumber(pszCommand, nCommand))
+        return Usage();
+    return PostMessageA(hWnd, WM_SYSCOMMAND, WPARAM(nCommand), 0) ? 0 : 1;
+}
+
 int Geometry(HWND hWnd)
 {
     RECT rc;
@@ -228,9 +344,12 @@ int main(int argc, char** argv)
         fprintf(stderr, "WindowProbe: %s \"%s\" timed out after %ld s\n", strCommand.c_str(), pszTitle, nSeconds);
         return 1;
     }
-    if (strCommand != "texts" && strCommand != "click" && strCommand != "columns" && strCommand != "hwnd")
+    if (strCommand != "texts" && strCommand != "click" && strCommand != "columns" && strCommand != "hwnd" &&
+        strCommand != "settext" && strCommand != "select" && strCommand != "syscommand")
         return Usage();
-    if (((strCommand == "click" || strCommand == "columns") && argc != 4) || (strCommand == "hwnd" && argc != 3))
+    if (((strCommand == "click" || strCommand == "columns" || strCommand == "syscommand") && argc != 4) ||
+        (strCommand == "hwnd" && argc != 3) || (strCommand == "settext" && argc != 5) ||
+        (strCommand == "select" && argc < 5))
         return Usage();
 
     HWND hWnd = FindVisibleWindow(pszTitle);
@@ -244,5 +363,11 @@ int main(int argc, char** argv)
         return Click(hWnd, argv[3]);
     if (strCommand == "columns")
         return Columns(hWnd, argv[3]);
+    if (strCommand == "settext")
+        return SetText(hWnd, argv[3], argv[4]);
+    if (strCommand == "select")
+        return Select(hWnd, argc, argv);
+    if (strCommand == "syscommand")
+        return SysCommand(hWnd, argv[3]);
     return Geometry(hWnd);
 }

@@ -8,19 +8,32 @@
 #include "src/ui/StringIds.h"
 #include "src/ui/StringTable.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
-// The run Ctrl+C cancels; the handler may only set its flag.
+// The run Ctrl+C cancels; the handler may only set flags.
 CDiagReport* volatile s_pRun = nullptr;
+volatile LONG s_bInterrupted = 0;
 
 BOOL WINAPI OnCtrl(DWORD dwCtrlType)
 {
     if (dwCtrlType != CTRL_C_EVENT || !s_pRun)
         return FALSE;
+    s_bInterrupted = 1;
     s_pRun->m_bCancel = 1;
     return TRUE;
+}
+
+// The labels of the report lines, padded to one width so that the paths line up.
+std::string ReportLabel(UINT uId)
+{
+    std::string strXml = LoadLocalizedString(IDS_REPORT_XML);
+    std::string strHtml = LoadLocalizedString(IDS_REPORT_HTML);
+    std::string strLabel = LoadLocalizedString(uId);
+    strLabel.resize(std::max(strXml.size(), strHtml.size()) + 1, ' ');
+    return strLabel;
 }
 
 }  // namespace
@@ -63,6 +76,14 @@ void CConsoleView::WriteLine(const std::string& strText)
     std::fflush(m_pOut);
 }
 
+void CConsoleView::FillProgress()
+{
+    m_dwPosition = m_dwRange = 1;
+    DrawProgress();
+    if (m_bTerminal)
+        std::fputs("\n", m_pOut);
+}
+
 void CConsoleView::DrawProgress()
 {
     if (m_bTerminal) {
@@ -80,21 +101,24 @@ int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut)
     CDiagRun run(steps, view);
     run.Report().m_strStylesheet = paths.strStylesheet;
     view.SetStatusText(LoadLocalizedString(IDS_STATUS_NA));
+    s_bInterrupted = 0;
     s_pRun = &run.Report();
     SetConsoleCtrlHandler(OnCtrl, TRUE);
-    ReportOutcome outcome = ProduceReportFiles(run.Report(), {paths.strXml, paths.strHtml}, [] {
+    ReportOutcome outcome = ProduceReportFiles(run.Report(), {paths.strXml, paths.strHtml}, [&view] {
         SetConsoleCtrlHandler(OnCtrl, FALSE);
         s_pRun = nullptr;
+        view.FillProgress();
         return true;
     });
+    int nEnd = s_bInterrupted ? CDiagWindow::END_DURING_RUN : CDiagWindow::END_IDLE;
 
     if (!outcome.bXmlWritten) {
         view.WriteLine("");
-        return CDiagWindow::END_IDLE;
+        return nEnd;
     }
     view.WriteLine(run.CompletionLine());
-    view.WriteLine("XML report:  " + paths.strXml);
+    view.WriteLine(ReportLabel(IDS_REPORT_XML) + paths.strXml);
     if (outcome.dwHtmlExitCode == 0 && CanOpenForReading(paths.strHtml))
-        view.WriteLine("HTML report: " + paths.strHtml);
-    return CDiagWindow::END_IDLE;
+        view.WriteLine(ReportLabel(IDS_REPORT_HTML) + paths.strHtml);
+    return nEnd;
 }

@@ -18,6 +18,8 @@ public:
     void SetProgress(DWORD dwPosition, DWORD dwRange) override;
     // A line of its own, after whatever the log holds.
     void WriteLine(const std::string& strText);
+    // The bar to its end when the run is over, as the window's; on a terminal that line stays.
+    void FillProgress();
 
 private:
     void DrawProgress();
@@ -32,6 +34,7 @@ private:
 
 // Runs the steps as the diagnosis window does: the report goes to the temporary directory's
 // Status.xml, the page to HTML\Status.htm under the current directory. Ctrl+C cancels at the next
-// step boundary. The result is the window's end code when the user leaves it idle: 2. Standard output
-// that is a terminal also gets the progress line.
+// step boundary and leaves, as closing the window during a run does. The result is the window's end
+// code: 2 after a run to its end, 3 after Ctrl+C. Standard output that is a terminal also gets the
+// progress line.
 int RunConsoleDiagnosis(const std::vector<DiagStep>& steps, FILE* pOut = stdout);

@@ -1,7 +1,7 @@
 // The installer registration clean-up on a console.
 #include "src/tools/console/ConsoleMsiCleanup.h"
 
-#include "src/platform/ConsoleText.h"
+#include "src/tools/console/ConsoleInput.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,19 +25,12 @@ bool CConsoleMsiCleanupView::ChooseDatabase(std::string& strPath)
 
 bool CConsoleMsiCleanupView::ReadLine(std::string& strLine)
 {
-    char szLine[MAX_PATH + 2];
-    if (!std::fgets(szLine, sizeof szLine, m_pIn))
-        return false;
-    strLine = szLine;
-    while (!strLine.empty() && (strLine.back() == '\n' || strLine.back() == '\r'))
-        strLine.pop_back();
-    return true;
+    return ReadInputLine(m_pIn, strLine);
 }
 
 void CConsoleMsiCleanupView::Print(const std::string& strText)
 {
-    std::fprintf(m_pOut, "%s\n", ToConsoleText(strText).c_str());
-    std::fflush(m_pOut);
+    PrintLine(m_pOut, strText);
 }
 
 int RunConsoleMsiCleanup(FILE* pIn, FILE* pOut)

@@ -23,6 +23,9 @@ private:
     FILE* m_pOut;
 };
 
-// One restart as the dialog's Restart button runs it by default (full restart with the hardware
-// search), then the dialog's end code after Exit: 2.
-int RunConsoleRestart(FILE* pOut = stdout);
+// The restart dialog's controls as commands, one a line: "restart" runs a restart with the options
+// ("rescan on|off", on at first; "snmponly on|off", off at first); "agents" shows the SNMP extension
+// agents numbered with their marks, then a number toggles an item's mark (a vendor's agents follow
+// it), "ok" writes the marks and "cancel" leaves them. "exit" or the end of input (the close box)
+// ends with the dialog's end code: 2.
+int RunConsoleRestart(FILE* pIn = stdin, FILE* pOut = stdout);

@@ -20,9 +20,6 @@ const int FILTER_BOXES[] = {IDC_TRACE_FILTER_RAVELIN, IDC_TRACE_FILTER_SNMP, IDC
                             IDC_TRACE_FILTER_REGISTERED};
 const int TEXT_FIELDS[] = {IDC_TRACE_CONSOLE_LEVEL, IDC_TRACE_FILE_LEVEL, IDC_TRACE_DEBUGGER_LEVEL, IDC_TRACE_FILE,
                            IDC_TRACE_FILE_LIMIT};
-// The buttons under the list keep their distance to the bottom edge; the list takes the added height.
-const int BOTTOM_ROW[] = {IDC_TRACE_NEW_MODULE, IDC_TRACE_REMOVE_MODULE, IDC_TRACE_ALL_OFF, IDC_TRACE_RESTART,
-                          IDC_TRACE_APPLY, IDOK};
 const int CHECK_BOXES[] = {IDC_TRACE_TIME_STAMP, IDC_TRACE_DATE_STAMP, IDC_TRACE_THREAD_ID,
                            IDC_TRACE_CPU_ID,     IDC_TRACE_APP_NAME,   IDC_TRACE_MEM_USAGE};
 
@@ -94,13 +91,8 @@ bool CNewModuleDlg::OnMessage(UINT uMessage, WPARAM wParam, LPARAM, LRESULT& lRe
 CTraceSettingsDlg::CTraceSettingsDlg()
     : CBoundDialog(IDD_TRACE_SETTINGS, g_TraceSettingsBinding),
       m_Settings(*this),
-      m_Resize(IDD_TRACE_SETTINGS, {{IDC_TRACE_MODULES, SHARE_HEIGHT},
-                                    {IDC_TRACE_NEW_MODULE, 0},
-                                    {IDC_TRACE_REMOVE_MODULE, 0},
-                                    {IDC_TRACE_ALL_OFF, 0},
-                                    {IDC_TRACE_RESTART, 0},
-                                    {IDC_TRACE_APPLY, 0},
-                                    {IDOK, 0}})
+      // The resize support keeps the minimum and the stored size; Layout places the controls.
+      m_Resize(IDD_TRACE_SETTINGS, {})
 {
 }
 
@@ -139,7 +131,14 @@ void CTraceSettingsDlg::OnInitDialog()
     CheckDlgButton(hWnd, IDC_TRACE_DYNAMIC, m_Settings.DynamicUpdate() ? BST_CHECKED : BST_UNCHECKED);
     RECT rcClient;
     GetClientRect(hWnd, &rcClient);
-    m_nInitialHeight = rcClient.bottom;
+    m_InitialClient = {rcClient.right, rcClient.bottom};
+    m_Initial.clear();
+    for (HWND hChild = GetWindow(hWnd, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        RECT rc;
+        GetWindowRect(hChild, &rc);
+        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&rc), 2);
+        m_Initial.emplace_back(hChild, rc);
+    }
     m_Resize.InitResize(hWnd);
     Layout();
     Centre(false);
@@ -149,17 +148,40 @@ void CTraceSettingsDlg::OnInitDialog()
 
 void CTraceSettingsDlg::Layout()
 {
-    m_Resize.LayoutControls();  // places every control where it started, the list taller
     RECT rcClient;
     GetClientRect(Window(), &rcClient);
-    int nDown = m_nInitialHeight > 0 && rcClient.bottom > m_nInitialHeight ? rcClient.bottom - m_nInitialHeight : 0;
-    for (int nId : BOTTOM_ROW) {
-        HWND hButton = GetDlgItem(Window(), nId);
-        RECT rc;
-        GetWindowRect(hButton, &rc);
-        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&rc), 2);
-        SetWindowPos(hButton, nullptr, rc.left, rc.top + nDown, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    LONG dx = std::max<LONG>(0, rcClient.right - m_InitialClient.cx);
+    LONG dy = std::max<LONG>(0, rcClient.bottom - m_InitialClient.cy);
+    LONG dxList = dx / 2;
+    RECT rcList = {};
+    for (const auto& [hChild, rc] : m_Initial)
+        if (hChild == m_hList)
+            rcList = rc;
+    for (const auto& [hChild, rcInitial] : m_Initial) {
+        RECT rc = rcInitial;
+        bool bBelowList = rc.top >= rcList.bottom;
+        bool bRightOfList = rc.left >= rcList.right;
+        char szClass[16] = "";
+        GetClassNameA(hChild, szClass, sizeof szClass);
+        bool bGroup = lstrcmpiA(szClass, "Button") == 0 &&
+                      (GetWindowLongA(hChild, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+        if (hChild == m_hList) {
+            rc.right += dxList;
+            rc.bottom += dy;
+        } else if (bBelowList) {
+            // New/Remove Module under the list, the others at the bottom right corner.
+            OffsetRect(&rc, bRightOfList ? dx : 0, dy);
+        } else if (bRightOfList) {
+            OffsetRect(&rc, dxList, 0);
+            if (bGroup || GetDlgCtrlID(hChild) == IDC_TRACE_FILE)
+                rc.right += dx - dxList;
+        } else if (bGroup) {
+            rc.right += dxList;
+        }
+        SetWindowPos(hChild, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    InvalidateRect(Window(), nullptr, TRUE);
     SizeColumns();
 }
 
@@ -179,8 +201,7 @@ void CTraceSettingsDlg::LabelColumns(WORD wLanguage)
 void CTraceSettingsDlg::FillList()
 {
     TakePendingFields();
-    CTraceSettings::ClearSelectedMarks(m_Selection);
-    m_Selection.clear();
+    ShowFields(m_Settings.Select({}));
     TraceFilter filter;
     filter.bRavelin = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_RAVELIN) == BST_CHECKED;
     filter.bSnmp = IsDlgButtonChecked(Window(), IDC_TRACE_FILTER_SNMP) == BST_CHECKED;
@@ -262,9 +283,14 @@ std::vector<TraceModule*> CTraceSettingsDlg::SelectedRecords() const
 void CTraceSettingsDlg::OnSelectionChanged()
 {
     TakePendingFields();
-    CTraceSettings::ClearSelectedMarks(m_Selection);
-    m_Selection = SelectedRecords();
-    ShowFields(m_Settings.ShowSelection(m_Selection));
+    ShowFields(m_Settings.Select(SelectedRecords()));
+}
+
+void CTraceSettingsDlg::RefreshFields()
+{
+    ShowFields(m_Settings.RefreshFields());
+    for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
+        UpdateRow(static_cast<int>(nRow));
 }
 
 void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
@@ -276,10 +302,9 @@ void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
         {IDC_TRACE_CONSOLE_LEVEL, number(fields.conLevel)},  {IDC_TRACE_FILE_LEVEL, number(fields.fileLevel)},
         {IDC_TRACE_DEBUGGER_LEVEL, number(fields.winLevel)}, {IDC_TRACE_FILE, fields.traceFile.value_or("")},
         {IDC_TRACE_FILE_LIMIT, number(fields.fileLimit)}};
-    m_Filled.clear();
     for (const auto& [nId, strText] : texts) {
         SetDlgItemTextA(hWnd, nId, strText.c_str());
-        m_Filled.emplace_back(nId, strText);
+        EnableWindow(GetDlgItem(hWnd, nId), fields.bEnabled ? TRUE : FALSE);
     }
     ShowCheck(hWnd, IDC_TRACE_TIME_STAMP, fields.timeStamp);
     ShowCheck(hWnd, IDC_TRACE_DATE_STAMP, fields.dateStamp);
@@ -287,6 +312,8 @@ void CTraceSettingsDlg::ShowFields(const TraceFields& fields)
     ShowCheck(hWnd, IDC_TRACE_CPU_ID, fields.cpuId);
     ShowCheck(hWnd, IDC_TRACE_APP_NAME, fields.appName);
     ShowCheck(hWnd, IDC_TRACE_MEM_USAGE, fields.memUsage);
+    for (int nId : CHECK_BOXES)
+        EnableWindow(GetDlgItem(hWnd, nId), fields.bEnabled ? TRUE : FALSE);
     m_bFilling = false;
     EnableTraceButtons();
 }
@@ -301,40 +328,28 @@ void CTraceSettingsDlg::EnableTraceButtons()
 
 void CTraceSettingsDlg::TakePendingFields()
 {
-    if (m_bFilling || m_Selection.empty())
+    if (m_bFilling)
         return;
     HWND hWnd = Window();
-    TraceFieldEdits edits;
-    for (const auto& [nId, strFilled] : m_Filled) {
+    auto number = [hWnd](int nId) -> std::optional<long> {
         std::string strText = ItemText(hWnd, nId);
-        if (strText == strFilled || (nId != IDC_TRACE_FILE && strText.empty()))
-            continue;
-        long nValue = std::strtol(strText.c_str(), nullptr, 10);
-        switch (nId) {
-        case IDC_TRACE_CONSOLE_LEVEL:
-            edits.conLevel = nValue;
-            break;
-        case IDC_TRACE_FILE_LEVEL:
-            edits.fileLevel = nValue;
-            break;
-        case IDC_TRACE_DEBUGGER_LEVEL:
-            edits.winLevel = nValue;
-            break;
-        case IDC_TRACE_FILE_LIMIT:
-            edits.fileLimit = nValue;
-            break;
-        default:
-            edits.traceFile = strText;
-            break;
-        }
-    }
-    edits.timeStamp = CheckOf(hWnd, IDC_TRACE_TIME_STAMP);
-    edits.dateStamp = CheckOf(hWnd, IDC_TRACE_DATE_STAMP);
-    edits.threadId = CheckOf(hWnd, IDC_TRACE_THREAD_ID);
-    edits.cpuId = CheckOf(hWnd, IDC_TRACE_CPU_ID);
-    edits.appName = CheckOf(hWnd, IDC_TRACE_APP_NAME);
-    edits.memUsage = CheckOf(hWnd, IDC_TRACE_MEM_USAGE);
-    if (!m_Settings.TakeFields(m_Selection, edits))
+        if (strText.empty())
+            return std::nullopt;
+        return std::strtol(strText.c_str(), nullptr, 10);
+    };
+    TraceFieldEdits current;
+    current.conLevel = number(IDC_TRACE_CONSOLE_LEVEL);
+    current.fileLevel = number(IDC_TRACE_FILE_LEVEL);
+    current.winLevel = number(IDC_TRACE_DEBUGGER_LEVEL);
+    current.fileLimit = number(IDC_TRACE_FILE_LIMIT);
+    current.traceFile = ItemText(hWnd, IDC_TRACE_FILE);
+    current.timeStamp = CheckOf(hWnd, IDC_TRACE_TIME_STAMP);
+    current.dateStamp = CheckOf(hWnd, IDC_TRACE_DATE_STAMP);
+    current.threadId = CheckOf(hWnd, IDC_TRACE_THREAD_ID);
+    current.cpuId = CheckOf(hWnd, IDC_TRACE_CPU_ID);
+    current.appName = CheckOf(hWnd, IDC_TRACE_APP_NAME);
+    current.memUsage = CheckOf(hWnd, IDC_TRACE_MEM_USAGE);
+    if (!m_Settings.TypeFields(current))
         return;
     for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
         if (m_Rows[nRow]->bSelected)
@@ -373,13 +388,15 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
         RemoveModule();
         return true;
     case IDC_TRACE_ALL_OFF:
+        TakePendingFields();
+        // The fields show the records as they now are, so that nothing typed before counts again.
         if (m_Settings.AllTracesOff(m_Rows))
-            for (size_t nRow = 0; nRow < m_Rows.size(); ++nRow)
-                UpdateRow(static_cast<int>(nRow));
+            RefreshFields();
         return true;
     case IDC_TRACE_APPLY:
         TakePendingFields();
         m_Settings.ApplyChanges();
+        RefreshFields();  // Apply may have raised a shared file's limit
         return true;
     case IDC_TRACE_VIEW:
         std::system(CTraceSettings::ViewTraceCommand(ItemText(hWnd, IDC_TRACE_FILE)).c_str());
@@ -395,8 +412,9 @@ bool CTraceSettingsDlg::OnCommand(WORD wId)
         TakePendingFields();
         EndDialog(hWnd, m_Settings.Exit());
         return true;
-    case IDCANCEL:
-        EndDialog(hWnd, CTraceSettings::END_CLOSED);
+    case IDCANCEL:  // the close box and Escape
+        TakePendingFields();
+        EndDialog(hWnd, m_Settings.Close());
         return true;
     default:
         return false;
@@ -462,26 +480,19 @@ void CTraceSettingsDlg::NewModule()
     if (dialog.DoModal(Window()) != IDOK)
         return;
     TakePendingFields();
-    CTraceSettings::ClearSelectedMarks(m_Selection);
-    m_Selection.clear();
     TraceModule* pModule = m_Settings.NewModule(dialog.Name());
-    for (TraceModule* pRow : m_Rows)
-        pRow->bSelected = 0;
-    pModule->bSelected = 1;
+    ShowFields(m_Settings.Select({pModule}));
     m_Rows.push_back(pModule);
     ShowRows();
     int nLast = static_cast<int>(m_Rows.size()) - 1;
     SendMessageA(m_hList, LVM_ENSUREVISIBLE, static_cast<WPARAM>(nLast), FALSE);
-    OnSelectionChanged();
 }
 
 void CTraceSettingsDlg::RemoveModule()
 {
     TakePendingFields();
-    std::vector<TraceModule*> selected = SelectedRecords();
-    m_Settings.RemoveModules(selected);
-    CTraceSettings::ClearSelectedMarks(m_Selection);
-    m_Selection.clear();
+    m_Settings.RemoveModules(SelectedRecords());
+    ShowFields(m_Settings.ShownFields());
     std::vector<TraceModule*> kept;
     for (TraceModule* pModule : m_Rows)
         if (!pModule->bDeleted)

@@ -40,7 +40,10 @@ private:
     void EnableApply(bool bEnable) override;
     int Ask(const std::string& strText, const std::string& strCaption, UINT uStyle) override;
 
+    // The list and the groups right of it share the added width; the list takes the added height and
+    // the buttons below keep to the bottom edge.
     void Layout();
+    void RefreshFields();
     void LabelColumns(WORD wLanguage);
     void FillList();
     void ShowRows();
@@ -63,11 +66,10 @@ private:
     HWND m_hList = nullptr;
     std::string m_Labels[4];
     std::vector<TraceModule*> m_Rows;
-    std::vector<TraceModule*> m_Selection;
-    // The fields' texts as last filled, by control; a text that differs is the user's.
-    std::vector<std::pair<int, std::string>> m_Filled;
     bool m_bFilling = false;
-    int m_nInitialHeight = 0;
+    // Every control where the template put it, for Layout.
+    std::vector<std::pair<HWND, RECT>> m_Initial;
+    SIZE m_InitialClient = {0, 0};
 };
 
 // Shows the editor until the user leaves it; its end code (CTraceSettings::END_EXIT after Exit,

@@ -59,6 +59,8 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hWnd, UINT uMessage, WPARAM wParam
 
 void CDialogBase::Centre(bool bOnParent)
 {
+    if (IsZoomed(m_hWnd))
+        return;  // reopened maximised: it fills the screen already
     RECT rcOver;
     HWND hParent = bOnParent ? GetParent(m_hWnd) : nullptr;
     if (!hParent || !GetWindowRect(hParent, &rcOver))

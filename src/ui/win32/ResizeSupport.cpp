@@ -31,6 +31,9 @@ void CResizeSupport::InitResize(HWND hDialog)
         SetWindowPos(hDialog, nullptr, 0, 0, m_Size.m_cx, m_Size.m_cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         LayoutControls();
     }
+    // Restoring the window later gives it the stored size back.
+    if (m_Size.m_bMaximized)
+        ShowWindow(hDialog, SW_SHOWMAXIMIZED);
 }
 
 void CResizeSupport::LayoutControls()
@@ -72,9 +75,10 @@ void CResizeSupport::OnResizeMessage(UINT uMessage, LPARAM lParam)
         pInfo->ptMinTrackSize.x = m_Minimum.cx;
         pInfo->ptMinTrackSize.y = m_Minimum.cy;
     } else if (uMessage == WM_DESTROY && m_hDialog) {
-        RECT rc;
-        if (GetWindowRect(m_hDialog, &rc))
-            m_Size.Save(rc.right - rc.left, rc.bottom - rc.top);
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof placement;
+        if (GetWindowPlacement(m_hDialog, &placement))
+            m_Size.SavePlacement(placement.rcNormalPosition, placement.showCmd == SW_SHOWMAXIMIZED);
         m_hDialog = nullptr;
     }
 }
