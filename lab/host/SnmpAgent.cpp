@@ -405,8 +405,10 @@ bool SnmpServiceConfig(const RegistryTree& registry, const IniFile& settings, co
 {
     problem.clear();
     config = SnmpAgentConfig(registry, settings, network, problem) + StatusMibConfig(registry, subsystems);
+    // The line limit is snmpd's: the scripted agent reads the lines whole.
+    bool bScripted = EqualsNoCase(settings.Get("SNMP", "Agent", "snmpd"), "scripted");
     size_t start = 0;
-    while (problem.empty() && start < config.size()) {
+    while (!bScripted && problem.empty() && start < config.size()) {
         size_t end = config.find('\n', start);
         if (end - start > kSnmpdLineMax) {
             size_t pos = start;
