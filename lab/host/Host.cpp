@@ -160,7 +160,8 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     // refuses the profile, as a missing one does.
     bool bFaithful = m_baseService.Load(m_layers.Find("baseservice.ini"));
     std::string snmpConfig, problem;
-    if (!SnmpServiceConfig(*m_pRegistry, m_settings, m_network, m_baseService.Subsystems(), snmpConfig, problem)) {
+    if (m_pServices->Exists("SNMP") &&
+        !SnmpServiceConfig(*m_pRegistry, m_settings, m_network, m_baseService.Subsystems(), snmpConfig, problem)) {
         std::fprintf(stderr, "lab: %s: the SNMP service: %s\n", m_profileDir.c_str(), problem.c_str());
         bFaithful = false;
     }
