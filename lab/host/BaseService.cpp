@@ -89,30 +89,14 @@ std::vector<uint8_t> TextBytes(const std::string& text)
 
 bool ParseNumber(const std::string& text, long long& value)
 {
-    if (text.empty())
+    int64_t number = 0;
+    if (!ParseSignedNumber(text, number))
         return false;
-    char* pEnd = nullptr;
-    value = std::strtoll(text.c_str(), &pEnd, 0);
-    return *pEnd == '\0';
-}
-
-// "01 4c ff": bytes in hexadecimal, separated by blanks.
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes)
-{
-    std::istringstream in(text);
-    std::string item;
-    bytes.clear();
-    while (in >> item) {
-        char* pEnd = nullptr;
-        unsigned long value = std::strtoul(item.c_str(), &pEnd, 16);
-        if (*pEnd != '\0' || value > 0xFF)
-            return false;
-        bytes.push_back(static_cast<uint8_t>(value));
-    }
+    value = number;
     return true;
 }
 
-// "2026-02-14 03:12:55" taken as it stands (the server's clock knows no zone), or a plain number of seconds.
+// A time as the server's clock has it (it knows no zone), or a plain number of seconds.
 bool ParseTime(const std::string& text, int32_t& seconds)
 {
     long long number = 0;
@@ -120,17 +104,13 @@ bool ParseTime(const std::string& text, int32_t& seconds)
         seconds = static_cast<int32_t>(number);
         return number >= INT32_MIN && number <= INT32_MAX;
     }
-    std::tm tm{};
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec) != 6)
+    DateTime when;
+    if (!ParseDateTime(text, when))
         return false;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-#ifdef _WIN32
-    seconds = static_cast<int32_t>(_mkgmtime(&tm));
-#else
-    seconds = static_cast<int32_t>(timegm(&tm));
-#endif
+    std::time_t value = AsUtc(when);
+    if (value < INT32_MIN || value > INT32_MAX)
+        return false;
+    seconds = static_cast<int32_t>(value);
     return true;
 }
 
@@ -199,6 +179,7 @@ std::vector<uint8_t> RouterHeader::Bytes() const
 
 void BaseService::Clear()
 {
+    m_bRefused = false;
     m_server.clear();
     m_processors.clear();
     m_security.clear();
@@ -217,7 +198,7 @@ void BaseService::Clear()
     m_calls.clear();
 }
 
-void BaseService::Load(const std::string& path)
+bool BaseService::Load(const std::string& path)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -225,17 +206,25 @@ void BaseService::Load(const std::string& path)
     }
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return;
+        return true;
     std::ostringstream text;
     text << in.rdbuf();
     std::string error;
     if (!Parse(text.str(), error))
         std::fprintf(stderr, "lab: %s: %s\n", path.c_str(), error.c_str());
+    return !Refused();
+}
+
+bool BaseService::Refused() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_bRefused;
 }
 
 bool BaseService::Parse(const std::string& text, std::string& error)
 {
     std::lock_guard<std::mutex> guard(m_lock);
+    m_bRefused = false;
     std::istringstream in(text);
     std::string line;
     std::string section;
@@ -440,7 +429,18 @@ bool BaseService::ParseEventEntry(const std::string& key, const std::string& val
     } else if (lowerKey == "errorcode" && ParseNumber(value, number) && number >= 0 && number <= 0xFFFF) {
         entry.errorCode = static_cast<uint16_t>(number);
     } else if (lowerKey == "message") {
-        return ParseText(value, entry.message, error);
+        if (!ParseText(value, entry.message, error))
+            return false;
+        // The entry's length counts its 16-byte head, the message and its NUL in 16 bits: a longer message
+        // would move every entry after it.
+        const size_t kMessageMax = 0xFFFF - 16 - 1;
+        if (entry.message.size() > kMessageMax) {
+            error = "the Message of [Event] " + std::to_string(m_eventLog.size()) + " has " +
+                    std::to_string(entry.message.size()) + " characters; an entry's 16-bit length carries at most " +
+                    std::to_string(kMessageMax);
+            m_bRefused = true;
+            return false;
+        }
     } else {
         error = "unknown or bad event key " + key;
         return false;

@@ -79,9 +79,13 @@ public:
     // would look up replies kNoSuchObject, its lists are empty). Problems go to standard error as
     // "lab: <file>: line N: ...".
     // The switches of the file's [Router] section are taken, every switch set by a test is forgotten.
-    void Load(const std::string& path);
+    // False when the file describes what the service could not answer (an event message longer than its
+    // entry's 16-bit length can carry): such a profile is refused.
+    bool Load(const std::string& path);
     // The same from text; false with "line N: reason" (what was read before stays).
     bool Parse(const std::string& text, std::string& error);
+    // Whether the last Parse stopped at a fact the service could not answer, rather than at a bad line.
+    bool Refused() const;
 
     // The reply to one command: the request's header with status and data length replaced, and its data.
     void Answer(const RouterHeader& request, const std::vector<uint8_t>& data, RouterHeader& reply,
@@ -163,6 +167,7 @@ private:
     std::vector<LogEntry> m_eventLog;
     std::set<std::string> m_unknownMethods;  // lower case
     bool m_bCabinetProperty = true;
+    bool m_bRefused = false;
     std::map<uint64_t, uint32_t> m_replyStatus;  // code << 32 | extension, or code << 32 | 0xFFFFFFFF for any
     uint32_t m_busyCalls = 0;
     std::vector<ScriptedReply> m_script;  // the next first

@@ -4,8 +4,6 @@
 #include "lab/host/IniFile.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
 #include <sstream>
 
 namespace lab::host {
@@ -115,39 +113,6 @@ bool ParseValue(const std::string& text, std::string& value, std::string& reason
         return true;
     }
     return Unquote(text, value, reason);
-}
-
-bool ParseNumber(const std::string& text, uint64_t& value)
-{
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
-        return false;
-    bool bHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    errno = 0;
-    char* pEnd = nullptr;
-    unsigned long long parsed = std::strtoull(text.c_str(), &pEnd, bHex ? 16 : 10);
-    if (errno == ERANGE || *pEnd != '\0')
-        return false;
-    value = parsed;
-    return true;
-}
-
-bool ParseByteSize(const std::string& text, uint64_t& value)
-{
-    if (text.empty())
-        return false;
-    unsigned shift = 0;
-    switch (std::toupper(static_cast<unsigned char>(text.back()))) {
-    case 'K': shift = 10; break;
-    case 'M': shift = 20; break;
-    case 'G': shift = 30; break;
-    default: break;
-    }
-    std::string digits = shift ? TrimIni(text.substr(0, text.size() - 1)) : text;
-    uint64_t number = 0;
-    if (!ParseNumber(digits, number) || (shift && number > (UINT64_MAX >> shift)))
-        return false;
-    value = number << shift;
-    return true;
 }
 
 }  // namespace lab::host

@@ -2,6 +2,8 @@
 // blocks of Key=Value lines, each block opened by a [Header] line.
 #pragma once
 
+#include "lab/host/ProfileValues.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,10 +32,5 @@ bool ParseBlocks(const std::string& text, std::vector<Block>& blocks, std::strin
 // stands unless it begins with a double quote; quoted, it knows the escapes above. False with the reason for a
 // bad escape or a missing closing quote.
 bool ParseValue(const std::string& text, std::string& value, std::string& reason);
-
-// Decimal or 0x-prefixed hexadecimal, the whole text, within 64 bits.
-bool ParseNumber(const std::string& text, uint64_t& value);
-// A number of bytes with an optional binary suffix K, M or G ("12648K").
-bool ParseByteSize(const std::string& text, uint64_t& value);
 
 }  // namespace lab::host

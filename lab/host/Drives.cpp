@@ -1,13 +1,63 @@
 // Stands in for the drive letters: C: is the profile's drive_c (with changes kept in the state), Z: is /.
 #include "lab/host/Drives.h"
 
+#include "lab/host/AnsiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace lab::host {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The entry of a folder that is the name without regard to case: the name itself when it is there, else the
+// first match in name order (Linux may hold two that Windows would take for one). Empty when none matches.
+std::string FindEntry(const std::string& folder, const std::string& name)
+{
+    if (Exists(folder + "/" + name))
+        return name;
+    std::string found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string entry = it->path().filename().string();
+        if (SameAnsiName(entry, name) && (found.empty() || entry < found))
+            found = entry;
+    }
+    return found;
+}
+
+// "/a/./b/../c" as Windows reads it: "." and ".." are taken away by the names, not by the disk.
+std::vector<std::string> Components(const std::string& rest)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t slash = rest.find('/', start);
+        std::string part = rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    return parts;
+}
+
+}  // namespace
 
 void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::string& stateDriveC)
 {
@@ -15,14 +65,62 @@ void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::st
     m_stateC = stateDriveC;
 }
 
-std::string Drives::InProfile(const std::string& rest) const
+// C: is the state's folder over the profile's layers. A name is looked up without regard to case in each
+// layer; its case is the one of the nearest layer that has it, so a file written back to the state keeps
+// the case it had in the profile, and a new one the case it was created with.
+std::string Drives::DriveCPath(const std::string& rest, bool bForWriting) const
 {
-    std::error_code ec;
-    for (const std::string& driveC : m_profileCs) {
-        if (fs::exists(driveC + rest, ec))
-            return driveC + rest;
+    std::vector<std::string> layers{m_stateC};
+    layers.insert(layers.end(), m_profileCs.begin(), m_profileCs.end());
+    std::vector<std::string> parts = Components(rest);
+    std::string named;        // the path in the case it has on C:
+    std::string parentNamed;  // the same without the last name
+    std::vector<std::string> found;  // each layer's path so far; empty once it lacks a name
+    for (const std::string& layer : layers)
+        found.push_back(Exists(layer) ? layer : std::string());
+    std::vector<std::string> parentFound;
+    for (const std::string& part : parts) {
+        parentNamed = named;
+        parentFound = found;
+        std::string name;
+        for (std::string& layer : found) {
+            if (layer.empty())
+                continue;
+            std::string entry = FindEntry(layer, part);
+            if (name.empty())
+                name = entry;
+            layer = entry.empty() ? std::string() : layer + "/" + entry;
+        }
+        named += "/" + (name.empty() ? part : name);
     }
-    return m_profileCs.empty() ? std::string() : m_profileCs.front() + rest;
+    if (parts.empty())
+        parentFound.assign(layers.size(), std::string());
+
+    std::string inState = m_stateC + named;
+    std::error_code ec;
+    if (bForWriting) {
+        // Copy on first write, so the profile itself is never changed.
+        fs::create_directories(fs::path(inState).parent_path(), ec);
+        if (!Exists(inState)) {
+            for (size_t i = 1; i < found.size(); ++i) {
+                if (!found[i].empty()) {
+                    if (fs::is_regular_file(found[i], ec))
+                        fs::copy_file(found[i], inState, ec);
+                    break;
+                }
+            }
+        }
+        return inState;
+    }
+    for (const std::string& layer : found)
+        if (!layer.empty())
+            return layer;
+    // Not there: the name in the nearest layer that has its folder, so that the error tells a missing file
+    // from a missing folder.
+    for (const std::string& parent : parentFound)
+        if (!parent.empty())
+            return parent + "/" + parts.back();
+    return m_profileCs.empty() ? inState : m_profileCs.front() + named;
 }
 
 std::string Drives::HostPath(const std::string& path, bool bForWriting) const
@@ -40,19 +138,7 @@ std::string Drives::HostPath(const std::string& path, bool bForWriting) const
         return rest;
     if (letter != 'C' || m_stateC.empty())
         return "";
-    std::string inState = m_stateC + rest;
-    std::error_code ec;
-    if (bForWriting) {
-        // Copy on first write, so the profile itself is never changed.
-        fs::create_directories(fs::path(inState).parent_path(), ec);
-        std::string inProfile = InProfile(rest);
-        if (!fs::exists(inState, ec) && fs::is_regular_file(inProfile, ec))
-            fs::copy_file(inProfile, inState, ec);
-        return inState;
-    }
-    if (fs::exists(inState, ec) || m_profileCs.empty())
-        return inState;
-    return InProfile(rest);
+    return DriveCPath(rest, bForWriting);
 }
 
 std::string Drives::WindowsPath(const std::string& hostPath)

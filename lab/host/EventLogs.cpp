@@ -27,20 +27,13 @@ struct TypeName {
 const TypeName kTypes[] = {{"Success", 0},       {"Error", 1},         {"Warning", 2},
                            {"Information", 4},   {"AuditSuccess", 8},  {"AuditFailure", 16}};
 
-// "2026-03-06 22:14:09", read as UTC.
+// A record's time, read as UTC.
 bool ParseUtc(const std::string& text, uint32_t& seconds)
 {
-    std::tm parts{};
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &tail) != 6)
+    DateTime when;
+    if (!ParseDateTime(text, when))
         return false;
-    if (parts.tm_mon < 1 || parts.tm_mon > 12 || parts.tm_mday < 1 || parts.tm_mday > 31 || parts.tm_hour > 23 ||
-        parts.tm_min > 59 || parts.tm_sec > 60)
-        return false;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    std::time_t value = timegm(&parts);
+    std::time_t value = AsUtc(when);
     if (value < 0 || value > static_cast<std::time_t>(UINT32_MAX))
         return false;
     seconds = static_cast<uint32_t>(value);
@@ -92,24 +85,6 @@ bool ParseSid(const std::string& text, std::vector<uint8_t>& sid)
         for (int shift = 0; shift < 32; shift += 8)
             sid.push_back(static_cast<uint8_t>(fields[i] >> shift));
     }
-    return true;
-}
-
-// Hexadecimal bytes, blanks and commas between them as one likes: "de ad,be ef".
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes)
-{
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == ',' || c == '\t')
-            continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-        digits += c;
-    }
-    if (digits.size() % 2 != 0)
-        return false;
-    for (size_t i = 0; i < digits.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
     return true;
 }
 
@@ -205,8 +180,10 @@ bool EventLogs::Parse(const std::string& name, const std::string& text, EventLog
             } else if (EqualsNoCase(key, "String")) {
                 record.strings.push_back(value);
             } else if (EqualsNoCase(key, "Data")) {
-                if (!ParseHexBytes(value, record.data))
+                std::vector<uint8_t> bytes;
+                if (!ParseHexBytes(value, bytes))
                     return fail(entry.line, "bad data (hexadecimal bytes)");
+                record.data.insert(record.data.end(), bytes.begin(), bytes.end());  // Data lines add up
             } else if (EqualsNoCase(key, "User")) {
                 if (!ParseSid(value, record.userSid))
                     return fail(entry.line, "bad SID " + value);

@@ -1,6 +1,7 @@
 // Stands in for the whole managed server: its profile, state, registry, drives, clock and outputs.
 #include "lab/host/Host.h"
 
+#include "lab/host/ProfileValues.h"
 #include "lab/host/RegistryTree.h"
 #include "lab/host/ServiceTable.h"
 
@@ -72,18 +73,21 @@ std::string ReadWhole(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// "2026-03-07 10:15:30" (or just the date) as local time.
+// A time of lab.ini, local time.
 bool ParseLocal(const std::string& text, std::time_t& result)
 {
-    std::tm parts{};
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec) < 3)
+    DateTime when;
+    if (!ParseDateTime(text, when))
         return false;
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    parts.tm_isdst = -1;
-    result = std::mktime(&parts);
+    result = AsLocalTime(when);
     return true;
+}
+
+// A number of lab.ini, or the fallback for none or a bad one.
+uint64_t SettingNumber(const IniFile& settings, const char* section, const char* key, uint64_t fallback)
+{
+    uint64_t value = fallback;
+    return ParseNumber(settings.Get(section, key, ""), value) ? value : fallback;
 }
 
 std::time_t ParseLocal(const std::string& text)
@@ -129,7 +133,7 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     script.wrongTypes = m_settings.Get("SNMP", "WrongTypes", "no");
     for (char& c : script.wrongTypes)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    script.delayMs = static_cast<uint32_t>(std::strtoul(m_settings.Get("SNMP", "Delay", "0").c_str(), nullptr, 10));
+    script.delayMs = static_cast<uint32_t>(SettingNumber(m_settings, "SNMP", "Delay", 0));
     m_snmpAgent.SetScript(script, m_clock);
     std::vector<std::string> driveCs;
     for (const std::string& dir : m_layers.Dirs())
@@ -138,13 +142,12 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
 
     if (EqualsNoCase(m_settings.Get("Clock", "Mode", "real"), "virtual")) {
         m_clock.SetVirtual(ParseLocal(m_settings.Get("Clock", "Start", "")),
-                           std::strtoull(m_settings.Get("Clock", "Tick", "3600000").c_str(), nullptr, 10));
+                           SettingNumber(m_settings, "Clock", "Tick", 3600000));
     } else {
         m_clock.SetReal();
     }
-    m_clock.SetProgramPatience(static_cast<uint32_t>(std::strtoul(
-        m_settings.Get("Clock", "ProgramPatience", std::to_string(Clock::kDefaultProgramPatienceMs)).c_str(), nullptr,
-        10)));
+    m_clock.SetProgramPatience(static_cast<uint32_t>(
+        SettingNumber(m_settings, "Clock", "ProgramPatience", Clock::kDefaultProgramPatienceMs)));
     LoadRegistry();
     LoadServices();
     ++m_loadCount;
@@ -153,13 +156,21 @@ bool Host::LoadProfile(const std::string& profileDir, const std::string& stateDi
     m_network.Configure(m_layers, m_settings);
     m_firmware.Load(m_layers, m_settings);
     LoadFileTimes();
-    m_baseService.Load(m_layers.Find("baseservice.ini"));
+    // A fact the modelled server could not have shown (the lab would show something else in its place)
+    // refuses the profile, as a missing one does.
+    bool bFaithful = m_baseService.Load(m_layers.Find("baseservice.ini"));
+    std::string snmpConfig, problem;
+    if (m_pServices->Exists("SNMP") &&
+        !SnmpServiceConfig(*m_pRegistry, m_settings, m_network, m_baseService.Subsystems(), snmpConfig, problem)) {
+        std::fprintf(stderr, "lab: %s: the SNMP service: %s\n", m_profileDir.c_str(), problem.c_str());
+        bFaithful = false;
+    }
     {
         std::lock_guard<std::mutex> guard(m_outputLock);
         m_debugOutput.clear();
         m_journal.clear();
     }
-    return bResolved;
+    return bResolved && bFaithful;
 }
 
 void Host::ResetState()

@@ -1,6 +1,8 @@
 // Stands in for the server's TCP/IP configuration: interfaces, adapters, IPv4 addresses, routes, DNS settings.
 #include "lab/host/Network.h"
 
+#include "lab/host/ProfileValues.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -52,18 +54,6 @@ std::vector<std::string> Words(const std::string& text)
     return words;
 }
 
-bool ParseNumber(const std::string& text, uint32_t& value)
-{
-    if (text.empty() || text[0] == '-')
-        return false;
-    char* pEnd = nullptr;
-    unsigned long long parsed = std::strtoull(text.c_str(), &pEnd, 0);
-    if (*pEnd != '\0' || parsed > 0xFFFFFFFFull)
-        return false;
-    value = static_cast<uint32_t>(parsed);
-    return true;
-}
-
 bool ParseBool(const std::string& text, bool& value)
 {
     std::string word = Lower(text);
@@ -73,30 +63,6 @@ bool ParseBool(const std::string& text, bool& value)
         value = false;
     else
         return false;
-    return true;
-}
-
-// "00-1B-21-3A-4F-10" or "00:1b:21:3a:4f:10", of any length; empty for no address.
-bool ParsePhysical(const std::string& text, std::vector<uint8_t>& bytes)
-{
-    bytes.clear();
-    if (text.empty())
-        return true;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        if (pos + 2 > text.size() || !std::isxdigit(static_cast<unsigned char>(text[pos])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[pos + 1])))
-            return false;
-        bytes.push_back(static_cast<uint8_t>(std::strtoul(text.substr(pos, 2).c_str(), nullptr, 16)));
-        pos += 2;
-        if (pos < text.size()) {
-            if (text[pos] != '-' && text[pos] != ':')
-                return false;
-            ++pos;
-            if (pos == text.size())
-                return false;
-        }
-    }
     return true;
 }
 
@@ -199,7 +165,7 @@ bool ParseInterface(const IniFile& ini, const std::string& section, uint32_t ind
         } else if (key == "speed") {
             bOk = ParseNumber(value, net.speed);
         } else if (key == "mac") {
-            bOk = ParsePhysical(value, net.physical) && net.physical.size() <= 8;
+            bOk = ParseHexBytes(value, net.physical) && net.physical.size() <= 8;
         } else if (key == "status") {
             std::string status = Lower(value);
             bOk = status == "up" || status == "down" || status == "disconnected";
@@ -318,7 +284,7 @@ NetInterface ReadLiveInterface(const fs::path& dir)
     // Windows gives the software loopback no hardware address at all.
     if (net.type != kTypeLoopback) {
         std::vector<uint8_t> bytes;
-        if (ParsePhysical(ReadFirstLine(base + "address"), bytes)) {
+        if (ParseHexBytes(ReadFirstLine(base + "address"), bytes)) {
             size_t length = std::strtoul(ReadFirstLine(base + "addr_len").c_str(), nullptr, 10);
             bytes.resize(std::min<size_t>({bytes.size(), length, 8}));
             net.physical = bytes;
@@ -588,6 +554,22 @@ bool Network::IsLive() const
     return m_bLive;
 }
 
+bool Network::ResolveName(const std::string& name, uint32_t& addr) const
+{
+    if (EqualsNoCase(name, "localhost") || EqualsNoCase(name, "loopback"))
+        return ParseIpv4("127.0.0.1", addr);
+    if (ParseIpv4(name, addr))
+        return true;
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (const NetHost& host : m_fixture.hosts) {
+        if (EqualsNoCase(host.name, name)) {
+            addr = host.addr;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Network::LoadFixture(const std::string& path, std::string& error)
 {
     std::ifstream in(path, std::ios::binary);
@@ -627,6 +609,16 @@ bool Network::ParseFixture(const std::string& text, std::string& error)
             NetInterface net;
             bOk = bOk && ParseInterface(ini, section, index, net, error);
             state.interfaces.push_back(net);
+        } else if (kind == "hosts" && words.size() == 1) {
+            for (const auto& entry : ini.Section(section)) {
+                NetHost host{entry.first, 0};
+                if (!ParseIpv4(entry.second, host.addr)) {
+                    error = "[" + section + "] bad address " + entry.first + "=" + entry.second;
+                    bOk = false;
+                    break;
+                }
+                state.hosts.push_back(host);
+            }
         } else if (kind == "routes" && words.size() == 1) {
             for (const auto& entry : ini.Section(section)) {
                 NetRoute route;

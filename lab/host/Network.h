@@ -53,8 +53,14 @@ struct NetParams {
     bool bDns = false;
 };
 
+struct NetHost {
+    std::string name;
+    uint32_t addr = 0;
+};
+
 struct NetState {
     NetParams params;
+    std::vector<NetHost> hosts;  // the server's own table of names, [Hosts] of the fixture
     std::vector<NetInterface> interfaces;  // in the machine's own order, not sorted
     std::vector<NetRoute> routes;
 };
@@ -67,6 +73,9 @@ public:
     // The configuration at this moment: the fixture, or the live Linux host read now.
     NetState Snapshot() const;
     bool IsLive() const;
+    // A name as the server resolves it without asking the network: an IPv4 address as it stands,
+    // "localhost" and "loopback", and the names of the fixture's [Hosts]. False for any other.
+    bool ResolveName(const std::string& name, uint32_t& addr) const;
 
     // Replaces the source with a fixture file, or its text; a malformed one leaves no network.
     bool LoadFixture(const std::string& path, std::string& error);

@@ -1,6 +1,7 @@
 // Stands in for the configuration manager's registry: the five hives of keys and values.
 #include "lab/host/RegistryTree.h"
 
+#include "lab/host/AnsiCase.h"
 #include "lab/host/RegFile.h"
 
 #include <algorithm>
@@ -30,44 +31,11 @@ const HiveNames kHives[] = {
 
 const char* const kWow64Node = "WOW6432Node";
 
-// Upper case in Windows-1252, which is how the registry compares ANSI names.
-unsigned char Fold(unsigned char c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
-        return static_cast<unsigned char>(c - 0x20);
-    switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
-    }
-}
-
-std::string Folded(const std::string& s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 struct NameLess {
     bool operator()(const std::string& a, const std::string& b) const
     {
         return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return Fold(static_cast<unsigned char>(x)) < Fold(static_cast<unsigned char>(y));
+            return FoldAnsi(static_cast<unsigned char>(x)) < FoldAnsi(static_cast<unsigned char>(y));
         });
     }
 };
@@ -125,7 +93,7 @@ public:
     RegValue* FindValue(const std::string& valueName)
     {
         for (RegValue& value : values) {
-            if (SameName(value.name, valueName))
+            if (SameAnsiName(value.name, valueName))
                 return &value;
         }
         return nullptr;
@@ -146,7 +114,7 @@ public:
     bool RemoveValue(const std::string& valueName)
     {
         auto it = std::find_if(values.begin(), values.end(),
-                               [&](const RegValue& value) { return SameName(value.name, valueName); });
+                               [&](const RegValue& value) { return SameAnsiName(value.name, valueName); });
         if (it == values.end())
             return false;
         values.erase(it);
@@ -184,7 +152,7 @@ RegistryTree::~RegistryTree()
 bool RegistryTree::ParseHive(const std::string& name, RegHive& hive)
 {
     for (const HiveNames& names : kHives) {
-        if (SameName(name, names.longName) || SameName(name, names.shortName)) {
+        if (SameAnsiName(name, names.longName) || SameAnsiName(name, names.shortName)) {
             hive = names.hive;
             return true;
         }
@@ -238,7 +206,7 @@ bool RegistryTree::SetDeny64BitView(const std::string& keyPath, bool bDeny)
     SplitComponents(rest, parts);
     std::string folded = HiveName(hive);
     for (const std::string& part : parts)
-        folded += "\\" + Folded(part);
+        folded += "\\" + FoldedAnsi(part);
     std::lock_guard<std::mutex> guard(m_lock);
     if (bDeny)
         m_deny64.insert(folded);
@@ -268,13 +236,13 @@ RegResult RegistryTree::ResolveLocked(const KeyRef& base, const std::string& sub
     // The 32-bit view of HKLM\SOFTWARE is its WOW6432Node.
     std::vector<std::string>& parts = target.parts;
     if ((sam & kRegView32) && !(sam & kRegView64) && target.hive == RegHive::LocalMachine && !parts.empty() &&
-        SameName(parts[0], "SOFTWARE") && (parts.size() < 2 || !SameName(parts[1], kWow64Node)))
+        SameAnsiName(parts[0], "SOFTWARE") && (parts.size() < 2 || !SameAnsiName(parts[1], kWow64Node)))
         parts.insert(parts.begin() + 1, kWow64Node);
 
     if ((sam & kRegView64) && !m_deny64.empty()) {
         std::string folded = HiveName(target.hive);
         for (const std::string& part : parts)
-            folded += "\\" + Folded(part);
+            folded += "\\" + FoldedAnsi(part);
         if (m_deny64.count(folded))
             return RegResult::AccessDenied;
     }

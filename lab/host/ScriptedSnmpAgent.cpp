@@ -2,6 +2,7 @@
 #include "lab/host/ScriptedSnmpAgent.h"
 
 #include "lab/host/Clock.h"
+#include "lab/host/SnmpdText.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -48,20 +49,6 @@ Name ParseName(const std::string& text)
     return name;
 }
 
-// snmpd's quoted word: backslash escapes the next character.
-std::string Unquoted(const std::string& text)
-{
-    if (text.size() < 2 || text.front() != '"')
-        return text;
-    std::string plain;
-    for (size_t i = 1; i + 1 < text.size(); ++i) {
-        if (text[i] == '\\' && i + 2 < text.size())
-            ++i;
-        plain += text[i];
-    }
-    return plain;
-}
-
 u_char OverrideType(const std::string& type)
 {
     if (type == "integer")
@@ -77,35 +64,23 @@ u_char OverrideType(const std::string& type)
 
 Mib ParseConfig(const std::string& config)
 {
-    static const std::map<std::string, Name> kSystemGroup = {
-        {"sysDescr", {1, 3, 6, 1, 2, 1, 1, 1, 0}},
-        {"sysContact", {1, 3, 6, 1, 2, 1, 1, 4, 0}},
-        {"sysName", {1, 3, 6, 1, 2, 1, 1, 5, 0}},
-        {"sysLocation", {1, 3, 6, 1, 2, 1, 1, 6, 0}},
-    };
     Mib mib;
     std::istringstream in(config);
     std::string line;
     while (std::getline(in, line)) {
-        std::string directive = line.substr(0, line.find(' '));
-        std::string rest = directive.size() < line.size() ? line.substr(directive.size() + 1) : "";
-        std::istringstream words(rest);
-        auto group = kSystemGroup.find(directive);
-        if (group != kSystemGroup.end()) {
-            mib.objects[group->second].text = rest;
-        } else if (directive == "rocommunity" || directive == "rwcommunity") {
-            std::string community, source;
-            words >> community >> source;
+        size_t pos = 0;
+        std::string directive = ReadSnmpdWord(line, pos);
+        if (directive == "rocommunity" || directive == "rwcommunity") {
+            std::string community = ReadSnmpdCommunity(line, pos);
+            std::string source = ReadSnmpdWord(line, pos);
             if (source == "default" || source == "127.0.0.1")
                 mib.communities.insert(community);
         } else if (directive == "override") {
-            std::string name, type;
-            words >> name >> type;
-            std::string value;
-            std::getline(words >> std::ws, value);
+            std::string name = ReadSnmpdWord(line, pos);
+            std::string type = ReadSnmpdWord(line, pos);
             Object& object = mib.objects[ParseName(name)];
             object.type = OverrideType(type);
-            object.text = Unquoted(value);
+            object.text = object.type == ASN_OCTET_STR ? ReadSnmpdOctets(line.substr(pos)) : ReadSnmpdWord(line, pos);
             object.number = std::strtol(object.text.c_str(), nullptr, 10);
         }
     }

@@ -3,6 +3,7 @@
 
 #include "lab/host/Clock.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/ProfileValues.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,18 +28,6 @@ std::string Lower(std::string text)
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-bool ParseNumber(const std::string& text, uint32_t& value)
-{
-    if (text.empty())
-        return false;
-    char* pEnd = nullptr;
-    unsigned long long parsed = std::strtoull(text.c_str(), &pEnd, 0);
-    if (*pEnd != '\0' || parsed > UINT32_MAX || text[0] == '-')
-        return false;
-    value = static_cast<uint32_t>(parsed);
-    return true;
 }
 
 bool ParseFlag(const std::string& text, bool& value)

@@ -3,6 +3,9 @@
 
 #include "lab/host/BaseService.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/Network.h"
+#include "lab/host/ProfileValues.h"
+#include "lab/host/SnmpdText.h"
 #include "lab/host/RegistryTree.h"
 
 #include <arpa/inet.h>
@@ -43,11 +46,12 @@ bool IsString(uint32_t type)
     return type == regtype::kSz || type == regtype::kExpandSz || type == regtype::kMultiSz;
 }
 
+// The service reads its own keys: the deny switch of lab.ini is for the program's calls only.
 std::vector<RegValue> Values(const RegistryTree& registry, const std::string& path)
 {
     std::vector<RegValue> values;
     RegistryTree::KeyRef key;
-    if (registry.OpenPath(path, kRegView64, key) != RegResult::Success)
+    if (registry.OpenPath(path, 0, key) != RegResult::Success)
         return values;
     RegValue value;
     for (uint32_t i = 0; registry.EnumValue(key, i, value) == RegResult::Success; ++i)
@@ -67,35 +71,13 @@ std::string ValueText(const RegistryTree& registry, const std::string& path, con
 
 }  // namespace
 
-std::string ResolveHostAddress(const std::string& name)
+std::string ResolveHostAddress(const Network& network, const std::string& name)
 {
-    if (EqualsNoCase(name, "localhost") || EqualsNoCase(name, "loopback"))
-        return "127.0.0.1";
-    in_addr address{};
-    if (inet_pton(AF_INET, name.c_str(), &address) == 1)
-        return name;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* pResult = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &pResult) != 0 || !pResult)
-        return "";
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr, text, sizeof text);
-    freeaddrinfo(pResult);
-    return text;
+    uint32_t addr = 0;
+    return network.ResolveName(name, addr) ? FormatIpv4(addr) : std::string();
 }
 
 namespace {
-
-bool SafeToken(const std::string& text)
-{
-    if (text.empty())
-        return false;
-    for (unsigned char c : text)
-        if (c <= ' ' || c == '"' || c == '#' || c >= 0x7F)
-            return false;
-    return true;
-}
 
 uint16_t FreeLoopbackPort()
 {
@@ -144,16 +126,22 @@ void RemoveStaleFolders(const std::string& root)
 
 // The keeper stops the agent a moment after it is told: wait for it, so that no request slips
 // through to an agent that is meant to be silent.
+// A process's state letter from /proc ('R', 'S', 'T', 'Z', ...); 0 when it is gone.
+char ProcessState(pid_t pid)
+{
+    std::string text = ReadWhole("/proc/" + std::to_string(pid) + "/stat");
+    size_t paren = text.rfind(')');
+    return paren == std::string::npos || paren + 2 >= text.size() ? 0 : text[paren + 2];
+}
+
 void AwaitStopped(pid_t agent)
 {
     if (agent <= 0)
         return;
-    const std::string stat = "/proc/" + std::to_string(agent) + "/stat";
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (std::chrono::steady_clock::now() < deadline) {
-        std::string text = ReadWhole(stat);
-        size_t paren = text.rfind(')');
-        if (paren == std::string::npos || paren + 2 >= text.size() || text[paren + 2] == 'T' || text[paren + 2] == 't')
+        char state = ProcessState(agent);
+        if (state == 0 || state == 'T' || state == 't')
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -267,7 +255,7 @@ pid_t StartKeeper(const SnmpdCommand& command, int& controlPipe, pid_t& agent)
 }
 
 // snmpd names its version in the log once its port is open, and says so when it gives up.
-bool AwaitListening(const std::string& logFile, pid_t keeper)
+bool AwaitListening(const std::string& logFile, pid_t keeper, pid_t agent)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -278,6 +266,9 @@ bool AwaitListening(const std::string& logFile, pid_t keeper)
             return true;
         if (waitpid(keeper, nullptr, WNOHANG) != 0)
             return false;
+        char state = agent > 0 ? ProcessState(agent) : 0;
+        if (state == 0 || state == 'Z')
+            return false;  // snmpd ended without a word: the keeper holds it until we let go
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
@@ -285,60 +276,73 @@ bool AwaitListening(const std::string& logFile, pid_t keeper)
 
 }  // namespace
 
-std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings)
+std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings, const Network& network,
+                            std::string& problem)
 {
     std::ostringstream config;
     const std::string version = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
     const std::string cpu = "HKEY_LOCAL_MACHINE\\HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
     std::string processor = ValueText(registry, cpu, "Identifier", "Unknown processor");
-    bool bMulti = std::atoi(settings.Get("System", "NumberOfProcessors", "1").c_str()) > 1;
-    // The system description Windows' SNMP service gives.
-    config << "sysDescr Hardware: " << processor << " AT/AT COMPATIBLE - Software: Windows Version "
-           << ValueText(registry, version, "CurrentVersion", "6.3") << " (Build "
-           << ValueText(registry, version, "CurrentBuildNumber", "0") << (bMulti ? " Multiprocessor" : " Uniprocessor")
-           << " Free)\n";
+    uint64_t processors = 1;
+    ParseNumber(settings.Get("System", "NumberOfProcessors", "1"), processors);
+    // The system group as Windows' SNMP service gives it, every object written out: an object left to snmpd
+    // would be the Linux host's. snmpd's own sysDescr directive takes less than 256 characters; an override
+    // takes any text a line holds.
     const std::string computer = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
-    std::string name = ValueText(registry, computer, "ComputerName", "");
-    if (!name.empty())
-        config << "sysName " << name << "\n";
-    std::string agent = std::string(kParameters) + "RFC1156Agent";
-    std::string contact = ValueText(registry, agent, "sysContact", "");
-    std::string location = ValueText(registry, agent, "sysLocation", "");
-    if (!contact.empty())
-        config << "sysContact " << contact << "\n";
-    if (!location.empty())
-        config << "sysLocation " << location << "\n";
+    const std::string agent = std::string(kParameters) + "RFC1156Agent";
+    const std::pair<const char*, std::string> system[] = {
+        {"1", "Hardware: " + processor + " AT/AT COMPATIBLE - Software: Windows Version " +
+                  ValueText(registry, version, "CurrentVersion", "6.3") + " (Build " +
+                  ValueText(registry, version, "CurrentBuildNumber", "0") +
+                  (processors > 1 ? " Multiprocessor" : " Uniprocessor") + " Free)"},
+        {"4", ValueText(registry, agent, "sysContact", "")},
+        {"5", ValueText(registry, computer, "ComputerName", "")},
+        {"6", ValueText(registry, agent, "sysLocation", "")},
+    };
+    for (const auto& object : system)
+        config << "override .1.3.6.1.2.1.1." << object.first << ".0 octet_str " << SnmpdOctets(object.second) << "\n";
 
-    // No permitted managers: every host may ask. Otherwise only those; a name that does not
-    // resolve permits nobody.
+    // No permitted managers: every host may ask. Otherwise only those; a name the server cannot resolve
+    // permits nobody. Names come from the server's own table, never from the network the lab runs on.
     std::vector<std::string> sources;
     std::vector<RegValue> managers = Values(registry, std::string(kParameters) + "PermittedManagers");
     for (const RegValue& manager : managers) {
-        std::string address = IsString(manager.type) ? ResolveHostAddress(Text(manager)) : "";
+        std::string address = IsString(manager.type) ? ResolveHostAddress(network, Text(manager)) : "";
         if (!address.empty())
             sources.push_back(address);
     }
     if (managers.empty())
         sources.push_back("default");
 
-    // Read-only and string communities may read; read/write and read/create may also write;
-    // none and notify give no access at all.
-    for (const RegValue& community : Values(registry, std::string(kParameters) + "ValidCommunities")) {
+    // Read-only communities and the older string form (the value's data is the community) may read;
+    // read/write and read/create may also write; none and notify give no access at all.
+    for (const RegValue& value : Values(registry, std::string(kParameters) + "ValidCommunities")) {
         const char* pDirective = nullptr;
-        if (IsString(community.type)) {
+        std::string community = value.name;
+        if (IsString(value.type)) {
             pDirective = "rocommunity";
-        } else if (community.type == regtype::kDword && community.data.size() >= 4) {
-            uint32_t rights = community.data[0] | community.data[1] << 8 | community.data[2] << 16 |
-                              static_cast<uint32_t>(community.data[3]) << 24;
+            community = Text(value);
+        } else if (value.type == regtype::kDword && value.data.size() >= 4) {
+            uint32_t rights = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
+                              static_cast<uint32_t>(value.data[3]) << 24;
             if (rights == 4)
                 pDirective = "rocommunity";
             else if (rights == 8 || rights == 16)
                 pDirective = "rwcommunity";
         }
-        if (!pDirective || !SafeToken(community.name))
+        if (!pDirective)
             continue;
+        std::string reason = community.empty()                ? "an empty community"
+                             : community.size() > 255          ? "a community of more than 255 characters"
+                             : !SnmpdCanQuote(community)       ? "a community with a line break"
+                                                               : "";
+        if (!reason.empty()) {
+            if (problem.empty())
+                problem = "ValidCommunities value \"" + value.name + "\": snmpd cannot serve " + reason;
+            continue;
+        }
         for (const std::string& source : sources)
-            config << pDirective << " " << community.name << " " << source << "\n";
+            config << pDirective << " " << SnmpdCommunity(community) << " " << source << "\n";
     }
     return config.str();
 }
@@ -361,18 +365,6 @@ bool LoadsStatusAgent(const RegistryTree& registry)
     return false;
 }
 
-// snmpd reads a quoted word with backslash escapes.
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 void Override(std::ostringstream& config, const char* pColumn, int column, size_t row, const std::string& type,
               const std::string& value)
 {
@@ -390,22 +382,45 @@ std::string StatusMibConfig(const RegistryTree& registry, const std::vector<Stat
     size_t componentRow = 0;
     for (size_t i = 0; i < subsystems.size(); ++i) {
         const StatusSubsystem& subsystem = subsystems[i];
-        Override(config, kSubsystemColumn, 3, i + 1, "octet_str", Quoted(subsystem.description));
-        Override(config, kSubsystemColumn, 5, i + 1, "octet_str", Quoted(subsystem.componentList));
-        Override(config, kSubsystemColumn, 6, i + 1, "octet_str", Quoted(subsystem.name));
+        Override(config, kSubsystemColumn, 3, i + 1, "octet_str", SnmpdOctets(subsystem.description));
+        Override(config, kSubsystemColumn, 5, i + 1, "octet_str", SnmpdOctets(subsystem.componentList));
+        Override(config, kSubsystemColumn, 6, i + 1, "octet_str", SnmpdOctets(subsystem.name));
         for (const StatusComponent& component : subsystem.components) {
             ++componentRow;
             const std::string status = std::to_string(component.status);
-            Override(config, kComponentColumn, 2, componentRow, "octet_str", Quoted(component.id));
+            Override(config, kComponentColumn, 2, componentRow, "octet_str", SnmpdOctets(component.id));
             if (component.mibType == "string")
-                Override(config, kComponentColumn, 3, componentRow, "octet_str", Quoted(status));
+                Override(config, kComponentColumn, 3, componentRow, "octet_str", SnmpdOctets(status));
             else
                 Override(config, kComponentColumn, 3, componentRow,
                          component.mibType == "gauge" ? "uinteger" : component.mibType, status);
-            Override(config, kComponentColumn, 5, componentRow, "octet_str", Quoted(component.name));
+            Override(config, kComponentColumn, 5, componentRow, "octet_str", SnmpdOctets(component.name));
         }
     }
     return config.str();
+}
+
+bool SnmpServiceConfig(const RegistryTree& registry, const IniFile& settings, const Network& network,
+                       const std::vector<StatusSubsystem>& subsystems, std::string& config, std::string& problem)
+{
+    problem.clear();
+    config = SnmpAgentConfig(registry, settings, network, problem) + StatusMibConfig(registry, subsystems);
+    // The line limit is snmpd's: the scripted agent reads the lines whole.
+    bool bScripted = EqualsNoCase(settings.Get("SNMP", "Agent", "snmpd"), "scripted");
+    size_t start = 0;
+    while (!bScripted && problem.empty() && start < config.size()) {
+        size_t end = config.find('\n', start);
+        if (end - start > kSnmpdLineMax) {
+            size_t pos = start;
+            std::string directive = ReadSnmpdWord(config, pos);
+            std::string object = ReadSnmpdWord(config, pos);
+            problem = "snmpd cannot serve " + (directive == "override" ? object : directive) + ": its value takes " +
+                      std::to_string(end - start) + " characters of a line, at most " +
+                      std::to_string(kSnmpdLineMax) + " fit";
+        }
+        start = end + 1;
+    }
+    return problem.empty();
 }
 
 SnmpAgent::~SnmpAgent()
@@ -416,8 +431,9 @@ SnmpAgent::~SnmpAgent()
 uint16_t SnmpAgent::Ensure(const std::string& stateDir, const std::string& config)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    // An agent that died on its own stays dead, as a crashed service would, until the service restarts.
-    if ((m_keeper > 0 || m_scripted.IsRunning()) && config == m_config)
+    // An agent that died on its own stays dead, as a crashed service would, until the service restarts;
+    // one that would not start is not tried again for every request.
+    if ((m_keeper > 0 || m_scripted.IsRunning() || m_bFailed) && config == m_config)
         return m_port;
     StopLocked();
     if (m_script.bScripted && m_pClock) {
@@ -426,13 +442,18 @@ uint16_t SnmpAgent::Ensure(const std::string& stateDir, const std::string& confi
         m_config = m_port ? config : std::string();
         return m_port;
     }
-    // A port taken between our look and snmpd's bind fails the start; another port then.
+    // A port taken between our look and snmpd's bind fails the start; another port then. Any other
+    // failure would only repeat.
     for (int attempt = 0; attempt < 3; ++attempt) {
         uint16_t port = FreeLoopbackPort();
         if (port && StartLocked(stateDir, config, port))
             return m_port;
         StopLocked();
+        if (ReadWhole(m_dir + "/snmpd.log").find("Error opening specified endpoint") == std::string::npos)
+            break;
     }
+    m_bFailed = true;
+    m_config = config;
     std::fprintf(stderr, "lab: the SNMP agent (%s) could not be started; see %s/snmpd.log\n", SnmpdProgram().c_str(),
                  m_dir.c_str());
     return 0;
@@ -462,7 +483,7 @@ bool SnmpAgent::StartLocked(const std::string& stateDir, const std::string& conf
     m_config = config;
     m_agent = agent;
 
-    if (!AwaitListening(logFile, m_keeper))
+    if (!AwaitListening(logFile, m_keeper, m_agent))
         return false;
     if (m_bSilent) {
         (void)!write(m_keeperPipe, "s", 1);
@@ -475,6 +496,7 @@ void SnmpAgent::Stop()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     StopLocked();
+    m_bFailed = false;
 }
 
 void SnmpAgent::StopLocked()

@@ -12,6 +12,7 @@
 namespace lab::host {
 
 class IniFile;
+class Network;
 class RegistryTree;
 struct StatusSubsystem;
 
@@ -20,16 +21,23 @@ struct StatusSubsystem;
 extern const char* const kStatusMibAgent;
 
 // The agent's configuration, without its address: the SNMP service's communities and permitted
-// managers, and MIB-II's system group from the machine's facts.
-std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings);
+// managers, and MIB-II's system group from the machine's facts. A community snmpd cannot serve is
+// left out and named in problem (the first such, when problem is still empty).
+std::string SnmpAgentConfig(const RegistryTree& registry, const IniFile& settings, const Network& network,
+                            std::string& problem);
 
 // The lines that make snmpd serve the agents' status MIB (the subsystem and component tables) from
 // the base service's status tree; empty while the SNMP service does not load the server agent.
 std::string StatusMibConfig(const RegistryTree& registry, const std::vector<StatusSubsystem>& subsystems);
 
-// A host name or address as an IPv4 address ("localhost" and "loopback" are 127.0.0.1);
-// empty when the name does not resolve.
-std::string ResolveHostAddress(const std::string& name);
+// The whole configuration: the agent's and the status MIB's. False with the reason, naming the value,
+// when snmpd could not serve it as the SNMP service would.
+bool SnmpServiceConfig(const RegistryTree& registry, const IniFile& settings, const Network& network,
+                       const std::vector<StatusSubsystem>& subsystems, std::string& config, std::string& problem);
+
+// A host name or address as the server resolves it (Network::ResolveName), as dotted text; empty when
+// the server cannot resolve it.
+std::string ResolveHostAddress(const Network& network, const std::string& name);
 
 // One snmpd per process, on a free UDP port of the loopback, started on demand. It ends when this
 // process ends, however that happens: a keeper process holds it and stops it when our pipe closes.
@@ -41,7 +49,7 @@ public:
     ~SnmpAgent();
 
     // The port of an agent running this configuration, starting or restarting one as needed;
-    // 0 (with the reason on standard error) when snmpd cannot be started.
+    // 0 (with the reason on standard error, once) when snmpd cannot be started, until Stop.
     uint16_t Ensure(const std::string& stateDir, const std::string& config);
     void Stop();
 
@@ -66,6 +74,7 @@ private:
     pid_t m_agent = -1;
     int m_keeperPipe = -1;  // closing it tells the keeper to end the agent
     bool m_bSilent = false;
+    bool m_bFailed = false;  // snmpd would not start with m_config
     SnmpScript m_script;
     Clock* m_pClock = nullptr;
     ScriptedSnmpAgent m_scripted;

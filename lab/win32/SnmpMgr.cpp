@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -98,15 +99,20 @@ uint16_t LocalAgentPort()
         std::lock_guard<std::mutex> guard(sessions.lock);
         if (sessions.configLoad != host.LoadCount() || sessions.configStarts != starts) {
             host.TheSnmpAgent().Stop();  // the service started anew: so does its agent
-            sessions.config = std::make_shared<const std::string>(
-                lab::host::SnmpAgentConfig(host.Registry(), host.Settings()) +
-                lab::host::StatusMibConfig(host.Registry(), host.TheBaseService().Subsystems()));
+            std::string text, problem;
+            if (!lab::host::SnmpServiceConfig(host.Registry(), host.Settings(), host.TheNetwork(),
+                                              host.TheBaseService().Subsystems(), text, problem)) {
+                // The registry changed since the profile was loaded: the service fails to start, once.
+                std::fprintf(stderr, "lab: the SNMP service cannot start: %s\n", problem.c_str());
+                text.clear();
+            }
+            sessions.config = std::make_shared<const std::string>(text);
             sessions.configLoad = host.LoadCount();
             sessions.configStarts = starts;
         }
         config = sessions.config;
     }
-    return host.TheSnmpAgent().Ensure(host.StateDir(), *config);
+    return config->empty() ? 0 : host.TheSnmpAgent().Ensure(host.StateDir(), *config);
 }
 
 void CloseNetSnmp(MgrSession& session)
@@ -275,9 +281,13 @@ LPSNMP_MGR_SESSION WINAPI SnmpMgrOpen(LPSTR lpAgentAddress, LPSTR lpAgentCommuni
     }
     std::string address = lpAgentAddress;
     bool bLocal = IsLocal(address);
-    if (!bLocal && lab::host::ResolveHostAddress(address).empty()) {
-        SetLastError(kHostNotFound);
-        return nullptr;
+    if (!bLocal) {
+        // The server resolves the name, not the network the lab runs on.
+        address = lab::host::ResolveHostAddress(Host::Instance().TheNetwork(), address);
+        if (address.empty()) {
+            SetLastError(kHostNotFound);
+            return nullptr;
+        }
     }
     InitNetSnmp();
     auto* pSession = new MgrSession;

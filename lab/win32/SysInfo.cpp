@@ -2,6 +2,7 @@
 #include "lab/win32/SysInfo.h"
 
 #include "lab/host/Host.h"
+#include "lab/host/ProfileValues.h"
 #include "lab/win32/Files.h"
 #include "lab/win32/Registry.h"
 
@@ -150,7 +151,9 @@ LCID WINAPI GetThreadLocale()
         // As on Windows, a thread starts in the user's default locale unless the profile says otherwise.
         const lab::host::IniFile& settings = lab::host::Host::Instance().Settings();
         std::string locale = settings.Get("System", "Locale", settings.Get("System", "UserLanguage", "1033"));
-        t_lcid = static_cast<LCID>(std::strtoul(locale.c_str(), nullptr, 0));
+        uint32_t lcid = 1033;
+        lab::host::ParseNumber(locale, lcid);
+        t_lcid = static_cast<LCID>(lcid);
     }
     return t_lcid;
 }

@@ -2,6 +2,7 @@
 #include "lab/win32/SystemFacts.h"
 
 #include "lab/host/Host.h"
+#include "lab/host/ProfileValues.h"
 #include "lab/win32/PathBuffer.h"
 
 #include <cstdlib>
@@ -22,9 +23,8 @@ DWORD Number(const char* key, DWORD dwDefault)
     std::string text = Setting(key);
     if (text.empty())
         return dwDefault;
-    char* end = nullptr;
-    unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    return end && *end == '\0' ? static_cast<DWORD>(value) : dwDefault;
+    uint32_t value = 0;
+    return lab::host::ParseNumber(text, value) ? value : dwDefault;
 }
 
 bool Flag(const char* key, bool bDefault)
