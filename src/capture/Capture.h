@@ -5,7 +5,8 @@
 #include "src/capture/ProfileFolder.h"
 #include "src/capture/Redactor.h"
 
-#include <set>
+#include <map>
+#include <vector>
 #include <string>
 
 struct SCapture {
@@ -15,10 +16,8 @@ struct SCapture {
     bool bRedact;
     CRedactor redactor;
     CCaptureLog log;
-    // Files the diagnosis reads, as Windows paths, gathered by the steps before the files are copied.
-    std::set<std::string> files;
-    // Upper-case copies of the paths above, so that one file named two ways is copied once.
-    std::set<std::string> fileKeys;
+    // Every spelling a file was named by (Windows ignores case, a profile's drive may not), by upper-case path.
+    std::map<std::string, std::vector<std::string>> files;
 
     void AddFile(const std::string& strPath);
 };
@@ -41,6 +40,10 @@ void CaptureSystem(SCapture& capture);
 void CaptureFirmware(SCapture& capture);
 // baseservice.ini: the base service's answers through the command router.
 void CaptureBaseService(SCapture& capture);
+
+// The file an image path or a process's image names, as a Windows path on a drive: quotes and
+// arguments go, "\??\" and "\SystemRoot\" are what the kernel makes of them; empty when it names none.
+std::string ImageFilePath(const std::string& strImagePath);
 
 // Text helpers the steps share.
 std::string FormatText(const char* pszFormat, ...)

@@ -2,7 +2,9 @@
 #include "src/capture/Capture.h"
 
 #include "src/platform/ScopedHandle.h"
+#include "src/sysaccess/ExtensionAgents.h"
 #include "src/sysaccess/InstallInfo.h"
+#include "src/sysaccess/RegistryKey.h"
 
 #include <cctype>
 #include <vector>
@@ -59,6 +61,36 @@ bool CreationTime(const std::string& strPath, std::string& strTime)
     return true;
 }
 
+// The libraries the SNMP service loads, each named by the key its ExtensionAgents value points to.
+void AddExtensionAgents(SCapture& capture)
+{
+    CRegistryKey list;
+    if (list.Open(EXTENSION_AGENTS_KEY, HKEY_LOCAL_MACHINE, CRegistryKey::READ_64) != ERROR_SUCCESS)
+        return;
+    for (DWORD dwIndex = 0;; ++dwIndex) {
+        char szName[MAX_PATH];
+        DWORD cchName = sizeof szName;
+        char szKey[MAX_PATH * 2];
+        DWORD cbKey = sizeof szKey - 1;
+        DWORD dwType = 0;
+        DWORD dwError = list.EnumValue(dwIndex, szName, &cchName, &dwType, reinterpret_cast<LPBYTE>(szKey), &cbKey);
+        if (dwError == ERROR_NO_MORE_ITEMS)
+            break;
+        if (dwError != ERROR_SUCCESS || (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
+            continue;
+        szKey[cbKey] = '\0';
+        CRegistryKey agent;
+        if (agent.Open(szKey, HKEY_LOCAL_MACHINE, CRegistryKey::READ_64) != ERROR_SUCCESS)
+            continue;
+        LPSTR pszPathname = agent.QueryStringAlloc("Pathname");
+        if (pszPathname) {
+            std::string strFile = ImageFilePath(ExpandAgentPathname(pszPathname));
+            if (!strFile.empty())
+                capture.AddFile(strFile);
+        }
+    }
+}
+
 }  // namespace
 
 void CaptureFiles(SCapture& capture)
@@ -67,18 +99,27 @@ void CaptureFiles(SCapture& capture)
     AddFolder(capture, ravelin.GetFileRoot(), 0);
     AgentInstallInfo agents;
     AddFolder(capture, agents.m_szFileRoot, 0);
+    AddExtensionAgents(capture);
 
     std::string strTimes = "\r\n; When the captured files were created (local time).\r\n[FileTimes]\r\n";
     int nCopied = 0;
     int nAbsent = 0;
-    for (const std::string& strPath : capture.files) {
+    for (const auto& file : capture.files) {
+        // The first spelling that reads: a file system that keeps case finds the file only as it is written.
+        std::string strPath = file.second.front();
+        std::vector<BYTE> bytes;
+        DWORD dwError = ERROR_FILE_NOT_FOUND;
+        for (const std::string& strSpelling : file.second) {
+            dwError = CProfileFolder::ReadFileBytes(strSpelling.c_str(), bytes);
+            strPath = strSpelling;
+            if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND)
+                break;
+        }
         std::string strRelative;
         if (!ProfilePath(strPath, strRelative)) {
             capture.log.Missed("file " + strPath, "not on drive C:");
             continue;
         }
-        std::vector<BYTE> bytes;
-        DWORD dwError = CProfileFolder::ReadFileBytes(strPath.c_str(), bytes);
         if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) {
             ++nAbsent;  // named by the system, but not there: the replay finds it missing as well
             continue;

@@ -24,13 +24,9 @@ void AppendModules(SCapture& capture, HANDLE hProcess, std::string& strOut)
         if (!GetModuleFileNameExA(hProcess, modules[i], szPath, sizeof szPath))
             continue;
         strOut += (i == 0 ? "Image=" : "Module=") + std::string(szPath) + "\r\n";
-        if (i == 0) {
-            std::string strFile = szPath;
-            if (strFile.compare(0, 4, "\\??\\") == 0)
-                strFile.erase(0, 4);
-            if (strFile.size() > 2 && strFile[1] == ':')
-                capture.AddFile(strFile);
-        }
+        std::string strFile = i == 0 ? ImageFilePath(szPath) : std::string();
+        if (!strFile.empty())
+            capture.AddFile(strFile);
     }
 }
 

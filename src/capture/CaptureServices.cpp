@@ -8,32 +8,6 @@
 
 namespace {
 
-// The file a service's image path names, as a Windows path on a drive: quotes and arguments go,
-// "\??\" and "\SystemRoot\" are what the kernel makes of them.
-std::string ImageFile(const std::string& strImagePath)
-{
-    std::string strPath = strImagePath;
-    if (!strPath.empty() && strPath[0] == '"') {
-        size_t nEnd = strPath.find('"', 1);
-        strPath = strPath.substr(1, nEnd == std::string::npos ? std::string::npos : nEnd - 1);
-    } else {
-        // An unquoted path ends at the first blank after its extension.
-        size_t nDot = strPath.rfind('.', strPath.find(' ', strPath.find_last_of('\\') + 1));
-        size_t nBlank = strPath.find(' ', nDot == std::string::npos ? 0 : nDot);
-        if (nBlank != std::string::npos)
-            strPath.resize(nBlank);
-    }
-    if (strPath.compare(0, 4, "\\??\\") == 0)
-        strPath.erase(0, 4);
-    char szExpanded[MAX_PATH * 2] = "";
-    if (strPath.compare(0, 12, "\\SystemRoot\\") == 0 || strPath.compare(0, 12, "\\SYSTEMROOT\\") == 0)
-        strPath = "%SystemRoot%" + strPath.substr(11);
-    DWORD cch = ExpandEnvironmentStringsA(strPath.c_str(), szExpanded, sizeof szExpanded);
-    if (cch > 0 && cch <= sizeof szExpanded)
-        strPath = szExpanded;
-    return strPath.size() > 2 && strPath[1] == ':' ? strPath : std::string();
-}
-
 std::string Dependencies(LPCSTR pszMulti)
 {
     std::string strList;
@@ -109,7 +83,7 @@ void CaptureServices(SCapture& capture)
                 std::string strDepends = Dependencies(pConfig->lpDependencies);
                 if (!strDepends.empty())
                     strOut += "DependOnService=" + strDepends + "\r\n";
-                std::string strFile = ImageFile(strBinary);
+                std::string strFile = ImageFilePath(strBinary);
                 if (!strFile.empty())
                     capture.AddFile(strFile);
             }

@@ -1,6 +1,7 @@
 // Text helpers the capture steps share.
 #include "src/capture/Capture.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -52,6 +53,31 @@ void SCapture::AddFile(const std::string& strPath)
     std::string strKey;
     for (char c : strPath)
         strKey += static_cast<char>(std::toupper(static_cast<unsigned char>(c == '/' ? '\\' : c)));
-    if (fileKeys.insert(strKey).second)
-        files.insert(strPath);
+    std::vector<std::string>& spellings = files[strKey];
+    if (std::find(spellings.begin(), spellings.end(), strPath) == spellings.end())
+        spellings.push_back(strPath);
+}
+
+std::string ImageFilePath(const std::string& strImagePath)
+{
+    std::string strPath = strImagePath;
+    if (!strPath.empty() && strPath[0] == '"') {
+        size_t nEnd = strPath.find('"', 1);
+        strPath = strPath.substr(1, nEnd == std::string::npos ? std::string::npos : nEnd - 1);
+    } else {
+        // An unquoted path ends at the first blank after its extension.
+        size_t nDot = strPath.rfind('.', strPath.find(' ', strPath.find_last_of('\\') + 1));
+        size_t nBlank = strPath.find(' ', nDot == std::string::npos ? 0 : nDot);
+        if (nBlank != std::string::npos)
+            strPath.resize(nBlank);
+    }
+    if (strPath.compare(0, 4, "\\??\\") == 0)
+        strPath.erase(0, 4);
+    if (strPath.size() > 12 && lstrcmpiA(strPath.substr(0, 12).c_str(), "\\SystemRoot\\") == 0)
+        strPath = "%SystemRoot%" + strPath.substr(11);
+    char szExpanded[MAX_PATH * 2] = "";
+    DWORD cch = ExpandEnvironmentStringsA(strPath.c_str(), szExpanded, sizeof szExpanded);
+    if (cch > 0 && cch <= sizeof szExpanded)
+        strPath = szExpanded;
+    return strPath.size() > 2 && strPath[1] == ':' ? strPath : std::string();
 }
