@@ -90,6 +90,43 @@ std::vector<BYTE> DumpBin(const std::vector<BYTE>& raw)
     return dump;
 }
 
+// The table with the serial numbers of the system, board and chassis (types 1 to 3) and the system's UUID
+// replaced: every string goes through the redactor, so the texts and the table name one placeholder.
+std::vector<BYTE> RedactTable(SCapture& capture, const BYTE* pTable, size_t cbTable)
+{
+    std::vector<BYTE> out;
+    for (size_t at = 0; at + 4 <= cbTable;) {
+        BYTE type = pTable[at], length = pTable[at + 1];
+        if (length < 4 || at + length > cbTable)
+            break;
+        std::vector<std::string> strings;
+        size_t end = at + length;
+        while (end < cbTable && pTable[end]) {
+            strings.emplace_back(reinterpret_cast<const char*>(pTable + end));
+            end += strings.back().size() + 1;
+        }
+        end = std::min(cbTable, end + (strings.empty() ? 2 : 1));
+        std::vector<BYTE> formatted(pTable + at, pTable + at + length);
+        if (type >= 1 && type <= 3 && length > 7 && formatted[7] >= 1 && formatted[7] <= strings.size())
+            capture.redactor.Add(CRedactor::SERIAL, strings[formatted[7] - 1]);
+        if (type == 1 && length >= 0x18)
+            std::fill(formatted.begin() + 8, formatted.begin() + 0x18, BYTE(0));
+        out.insert(out.end(), formatted.begin(), formatted.end());
+        for (const std::string& strText : strings) {
+            std::string strRedacted = capture.redactor.Apply(strText);
+            out.insert(out.end(), strRedacted.begin(), strRedacted.end());
+            out.push_back(0);
+        }
+        if (strings.empty())
+            out.push_back(0);
+        out.push_back(0);
+        if (type == 127)
+            break;
+        at = end;
+    }
+    return out;
+}
+
 void CaptureSmbios(SCapture& capture)
 {
     UINT cbRaw = GetSystemFirmwareTable(PROVIDER_RSMB, 0, nullptr, 0);
@@ -107,6 +144,13 @@ void CaptureSmbios(SCapture& capture)
     if (cbTable > cbRaw - 8) {
         capture.log.Missed("firmware\\smbios.bin", "the firmware's table is shorter than it says");
         return;
+    }
+    if (capture.bRedact) {
+        std::vector<BYTE> table = RedactTable(capture, &raw[8], cbTable);
+        cbTable = static_cast<DWORD>(table.size());
+        raw.resize(8);
+        std::memcpy(&raw[4], &cbTable, 4);
+        raw.insert(raw.end(), table.begin(), table.end());
     }
     DWORD dwError = capture.folder.WriteBytes("firmware\\smbios.bin", DumpBin(raw));
     if (dwError != ERROR_SUCCESS)
