@@ -7,6 +7,7 @@
 #include "lab/win32/ServiceControl.h"
 #include "lab/win32/SysInfo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -422,6 +423,67 @@ BOOL WINAPI EnumDependentServicesA(SC_HANDLE hService, DWORD dwServiceState, LPE
     *pcbBytesNeeded = static_cast<DWORD>(cbNeeded);
     if (fitting < dependents.size())
         return Fail(ERROR_MORE_DATA);
+    return TRUE;
+}
+
+BOOL WINAPI EnumServicesStatusA(SC_HANDLE hSCManager, DWORD dwServiceType, DWORD dwServiceState,
+                                LPENUM_SERVICE_STATUSA lpServices, DWORD cbBufSize, LPDWORD pcbBytesNeeded,
+                                LPDWORD lpServicesReturned, LPDWORD lpResumeHandle)
+{
+    ScObject object;
+    if (!Lookup(hSCManager, object) || !object.bManager)
+        return Fail(ERROR_INVALID_HANDLE);
+    if ((object.access & SC_MANAGER_ENUMERATE_SERVICE) == 0)
+        return Fail(ERROR_ACCESS_DENIED);
+    if (dwServiceState < SERVICE_ACTIVE || dwServiceState > SERVICE_STATE_ALL || (dwServiceType & 0x3F) == 0)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (!pcbBytesNeeded || !lpServicesReturned || (!lpServices && cbBufSize > 0))
+        return Fail(ERROR_NOACCESS);
+
+    struct Listed {
+        ServiceEntry entry;
+        ServiceStatusInfo status;
+    };
+    // The database's order; the resume handle counts the services handed out so far.
+    std::vector<Listed> listed;
+    for (const std::string& name : Services().Names()) {
+        Listed item;
+        if (!Services().Find(name, item.entry) || Services().Status(name, item.status) != ERROR_SUCCESS)
+            continue;
+        bool bActive = item.status.state != SERVICE_STOPPED;
+        if ((item.entry.type & dwServiceType) == 0 || (bActive ? (dwServiceState & SERVICE_ACTIVE) == 0
+                                                                : (dwServiceState & SERVICE_INACTIVE) == 0))
+            continue;
+        listed.push_back(item);
+    }
+    size_t first = lpResumeHandle ? std::min<size_t>(*lpResumeHandle, listed.size()) : 0;
+    size_t cbNeeded = 0;
+    size_t fitting = 0;
+    for (size_t i = first; i < listed.size(); ++i) {
+        cbNeeded += sizeof(ENUM_SERVICE_STATUSA) + listed[i].entry.name.size() + 1 +
+                    listed[i].entry.displayName.size() + 1;
+        if (cbNeeded <= cbBufSize && fitting == i - first)
+            ++fitting;
+    }
+    BYTE* pNext = reinterpret_cast<BYTE*>(lpServices) + fitting * sizeof(ENUM_SERVICE_STATUSA);
+    for (size_t i = 0; i < fitting; ++i) {
+        lpServices[i].lpServiceName = Place(pNext, listed[first + i].entry.name);
+        lpServices[i].lpDisplayName = Place(pNext, listed[first + i].entry.displayName);
+        ToStatus(listed[first + i].status, lpServices[i].ServiceStatus);
+    }
+    *lpServicesReturned = static_cast<DWORD>(fitting);
+    if (lpResumeHandle)
+        *lpResumeHandle = static_cast<DWORD>(first + fitting);
+    if (first + fitting < listed.size()) {
+        // What the rest needs, as Windows reports it for the next call.
+        size_t cbRest = 0;
+        for (size_t i = first + fitting; i < listed.size(); ++i)
+            cbRest += sizeof(ENUM_SERVICE_STATUSA) + listed[i].entry.name.size() + 1 +
+                      listed[i].entry.displayName.size() + 1;
+        *pcbBytesNeeded = static_cast<DWORD>(cbRest);
+        return Fail(ERROR_MORE_DATA);
+    }
+    *pcbBytesNeeded = 0;
     return TRUE;
 }
 

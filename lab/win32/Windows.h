@@ -10,6 +10,8 @@
 #include "lab/win32/Crt.h"
 #include "lab/win32/EventLog.h"
 #include "lab/win32/Files.h"
+#include "lab/win32/FindFile.h"
+#include "lab/win32/FirmwareTable.h"
 #include "lab/win32/IpHelper.h"
 #include "lab/win32/FileTime.h"
 #include "lab/win32/Library.h"

@@ -74,6 +74,14 @@ struct KernelHandleTraits {
     static void Close(Type h) { CloseHandle(h); }
 };
 
+// Directory searches: FindFirstFileA answers INVALID_HANDLE_VALUE for none, and FindClose closes.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool IsOpen(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { FindClose(h); }
+};
+
 inline void FreeLocalMemory(HLOCAL h) { LocalFree(h); }
 inline void UnloadModule(HMODULE h) { FreeLibrary(h); }
 
@@ -81,6 +89,7 @@ using CScopedHandle = CScoped<KernelHandleTraits>;
 using CScopedRegKey = CScoped<NullIsNoneTraits<HKEY, RegCloseKey>>;
 using CScopedServiceHandle = CScoped<NullIsNoneTraits<SC_HANDLE, CloseServiceHandle>>;
 using CScopedMsiHandle = CScoped<NullIsNoneTraits<MSIHANDLE, MsiCloseHandle>>;
+using CScopedFindHandle = CScoped<FindHandleTraits>;
 using CScopedEventLog = CScoped<NullIsNoneTraits<HANDLE, CloseEventLog>>;
 using CScopedLocalMemory = CScoped<NullIsNoneTraits<HLOCAL, FreeLocalMemory>>;
 using CScopedBstr = CScoped<NullIsNoneTraits<BSTR, SysFreeString>>;

@@ -1,0 +1,97 @@
+// The folder a capture writes: the lab profile's files, text kept until the end so that redaction sees all of it.
+#include "src/capture/ProfileFolder.h"
+
+#include "src/platform/ScopedHandle.h"
+
+namespace {
+
+const DWORD kWriteFault = 29;     // ERROR_WRITE_FAULT
+const DWORD kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+}  // namespace
+
+DWORD CProfileFolder::Create()
+{
+    DWORD dwError = MakeParents(m_strRoot + "\\x");
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    DWORD dwAttributes = GetFileAttributesA(m_strRoot.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError();
+    return (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+}
+
+DWORD CProfileFolder::MakeParents(const std::string& strPath)
+{
+    // Each parent in turn, from the first component after a drive or a root.
+    for (size_t i = 1; i < strPath.size(); ++i) {
+        if (!IsSeparator(strPath[i]) || strPath[i - 1] == ':' || IsSeparator(strPath[i - 1]))
+            continue;
+        std::string strParent = strPath.substr(0, i);
+        if (!CreateDirectoryA(strParent.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD CProfileFolder::WriteFileBytes(const std::string& strPath, const void* pData, size_t cbData)
+{
+    CScopedHandle file(
+        CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return GetLastError();
+    DWORD cbWritten = 0;
+    if (cbData > 0 && (!WriteFile(file.Get(), pData, static_cast<DWORD>(cbData), &cbWritten, nullptr) ||
+                       cbWritten != cbData))
+        return GetLastError() ? GetLastError() : kWriteFault;
+    return ERROR_SUCCESS;
+}
+
+DWORD CProfileFolder::WriteBytes(const std::string& strRelative, const std::vector<BYTE>& bytes)
+{
+    std::string strPath = m_strRoot + "\\" + strRelative;
+    DWORD dwError = MakeParents(strPath);
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    return WriteFileBytes(strPath, bytes.data(), bytes.size());
+}
+
+DWORD CProfileFolder::Flush(const CRedactor* pRedactor)
+{
+    DWORD dwFirstError = ERROR_SUCCESS;
+    for (const auto& file : m_Texts) {
+        std::string strPath = m_strRoot + "\\" + file.first;
+        std::string strText = pRedactor ? pRedactor->Apply(file.second) : file.second;
+        DWORD dwError = MakeParents(strPath);
+        if (dwError == ERROR_SUCCESS)
+            dwError = WriteFileBytes(strPath, strText.data(), strText.size());
+        if (dwFirstError == ERROR_SUCCESS)
+            dwFirstError = dwError;
+    }
+    return dwFirstError;
+}
+
+DWORD CProfileFolder::ReadFileBytes(LPCSTR pszPath, std::vector<BYTE>& bytes)
+{
+    CScopedHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return GetLastError();
+    DWORD dwHigh = 0;
+    DWORD dwSize = GetFileSize(file.Get(), &dwHigh);
+    if (dwSize == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)
+        return GetLastError();
+    if (dwHigh != 0)
+        return kFileTooLarge;
+    bytes.assign(dwSize, 0);
+    DWORD cbRead = 0;
+    if (dwSize > 0 && !ReadFile(file.Get(), bytes.data(), dwSize, &cbRead, nullptr))
+        return GetLastError();
+    bytes.resize(cbRead);
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,148 @@
+// triagist-capture over the lab: a captured profile replays to the report of the original.
+#include "tests/support/TestText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using testsupport::ReadText;
+
+namespace {
+
+const std::string kDist = TRIAGIST_DIST_DIR;
+const std::string kSchema = std::string(TRIAGIST_SOURCE_DIR) + "/runtime/XML/Status.xsd";
+
+int Shell(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The report with what differs between two runs of one server blanked: the time of the run, and the
+// SNMP test's measured round trip.
+std::string Comparable(std::string report)
+{
+    report = std::regex_replace(report, std::regex("<Date>[^<]*</Date>"), "<Date/>");
+    return std::regex_replace(report, std::regex("<Time Unit=\"msec\">[0-9]+</Time>"), "<Time/>");
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char szTemplate[] = "/tmp/triagist-capture-XXXXXX";
+        m_root = mkdtemp(szTemplate);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+
+    // Runs a program of the dist tree on a profile with a state of its own; the exit code.
+    int Run(const std::string& program, const std::string& profile, const std::string& args, const std::string& tag)
+    {
+        fs::create_directories(m_root + "/temp-" + tag);
+        return Shell("cd '" + m_root + "' && TRIAGIST_LAB='" + profile + "' TRIAGIST_LAB_STATE='" + m_root + "/state-" +
+                     tag + "' TMPDIR='" + m_root + "/temp-" + tag + "' '" + kDist + "/" + program + "' " + args +
+                     " > '" + m_root + "/" + tag + ".out' 2> '" + m_root + "/" + tag + ".err'");
+    }
+
+    std::string Capture(const std::string& profile, const std::string& options = "")
+    {
+        std::string folder = m_root + "/captured";
+        EXPECT_EQ(Run("triagist-capture", profile, options + " '" + folder + "'", "capture"), 0) << Output("capture");
+        return folder;
+    }
+
+    // The unattended diagnosis's XML report, checked against the schema.
+    std::string Diagnose(const std::string& profile, const std::string& tag)
+    {
+        Run("triagist", profile, "-DIAG", tag);
+        std::string report = m_root + "/temp-" + tag + "/Status.xml";
+        EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + report + "' 2>/dev/null"), 0) << report;
+        return ReadText(report);
+    }
+
+    std::string Output(const std::string& tag) { return ReadText(m_root + "/" + tag + ".out"); }
+
+    std::string m_root;
+};
+
+TEST_F(CaptureTest, DefaultProfileReplaysToTheSameReport)
+{
+    std::string original = kDist + "/lab/default";
+    std::string captured = Capture(original);
+    EXPECT_NE(Output("capture").find("[1/9] registry"), std::string::npos);
+    EXPECT_NE(Output("capture").find("Nothing was left out."), std::string::npos) << Output("capture");
+    for (const char* file : {"registry.reg", "lab.ini", "services.ini", "processes.ini", "network.ini",
+                             "baseservice.ini", "eventlog/System.txt", "firmware/smbios.bin", "firmware/pci.txt",
+                             "firmware/pir.ini", "drive_c/Program Files/Quillmont/Ravelin/Bin/Vexil.dll"})
+        EXPECT_TRUE(fs::exists(captured + "/" + file)) << file;
+
+    std::string expected = Comparable(Diagnose(original, "original"));
+    std::string replayed = Comparable(Diagnose(captured, "replayed"));
+    EXPECT_EQ(replayed, expected);
+}
+
+TEST_F(CaptureTest, TheCapturedFirmwareTableIsOneDmidecodeReads)
+{
+    std::string captured = Capture(kDist + "/lab/default");
+    std::string dump = m_root + "/dmidecode.txt";
+    ASSERT_EQ(Shell("dmidecode --from-dump '" + captured + "/firmware/smbios.bin' > '" + dump + "' 2>&1"), 0);
+    std::string text = ReadText(dump);
+    EXPECT_NE(text.find("SMBIOS 2.5 present."), std::string::npos) << text;
+    EXPECT_NE(text.find("System Information"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Invalid entry"), std::string::npos) << text;
+    EXPECT_EQ(text.find("checksum"), std::string::npos) << text;
+}
+
+TEST_F(CaptureTest, RedactionLeavesNoIdentifyingValueAndAConsistentServer)
+{
+    std::string original = kDist + "/lab/default";
+    std::string captured = Capture(original, "-REDACT");
+    // The sample server's name, organisation, serial number, addresses and hardware address.
+    const char* const identifying[] = {"QMFS-DEMO01", "Harrowgate", "YK8R002143", "192.168.40.17", "10.20.0.41",
+                                       "00-1B-21-4A-71-C0"};
+    for (const auto& entry : fs::recursive_directory_iterator(captured)) {
+        if (!entry.is_regular_file() || entry.path().string().find("/drive_c/") != std::string::npos)
+            continue;
+        std::string text = ReadText(entry.path().string());
+        for (const char* value : identifying)
+            EXPECT_EQ(text.find(value), std::string::npos) << value << " in " << entry.path();
+    }
+    // One value, one placeholder: the computer name is the same placeholder wherever it stands.
+    std::string registry = ReadText(captured + "/registry.reg");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(registry, match, std::regex("\"ComputerName\"=\"(HOST[0-9]+)\"")));
+    EXPECT_NE(ReadText(captured + "/network.ini").find("HostName=" + match[1].str()), std::string::npos);
+
+    std::string replayed = Diagnose(captured, "replayed");
+    EXPECT_NE(replayed.find(match[1].str()), std::string::npos);
+    EXPECT_EQ(replayed.find("QMFS-DEMO01"), std::string::npos);
+}
+
+TEST_F(CaptureTest, RefusedAccessIsNamedAndTheCaptureGoesOn)
+{
+    std::string variant = m_root + "/refusing";
+    fs::create_directories(variant);
+    std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n\n"
+                                        << "[EventLog]\nFailOpen=Security:5\n\n"
+                                        << "[Services]\nDeniedAccess=0x4\n";
+    std::string captured = Capture(variant);
+    std::string output = Output("capture");
+    EXPECT_NE(output.find("event log Security (error 5)"), std::string::npos) << output;
+    EXPECT_NE(output.find("services.ini (error 5)"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(captured + "/eventlog/Security.txt"));
+    EXPECT_TRUE(fs::exists(captured + "/eventlog/System.txt"));
+    EXPECT_TRUE(fs::exists(captured + "/registry.reg"));
+    EXPECT_TRUE(fs::exists(captured + "/baseservice.ini"));
+}
+
+}  // namespace
