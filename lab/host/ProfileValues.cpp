@@ -149,10 +149,19 @@ std::tm Parts(const DateTime& when)
 
 }  // namespace
 
+// Plain arithmetic rather than timegm, which mingw-w64 lacks (the Wine tests' stand-in router links this file).
 std::time_t AsUtc(const DateTime& when)
 {
-    std::tm parts = Parts(when);
-    return timegm(&parts);
+    // Days since 1970-01-01 in the proleptic Gregorian calendar, counting years from March so that
+    // the leap day ends a year.
+    long long year = when.year - (when.month <= 2 ? 1 : 0);
+    long long era = (year >= 0 ? year : year - 399) / 400;
+    long long yearOfEra = year - era * 400;
+    long long monthFromMarch = (when.month + 9) % 12;
+    long long dayOfYear = (153 * monthFromMarch + 2) / 5 + when.day - 1;
+    long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    long long days = era * 146097 + dayOfEra - 719468;
+    return static_cast<std::time_t>(days * 86400 + when.hour * 3600LL + when.minute * 60LL + when.second);
 }
 
 std::time_t AsLocalTime(const DateTime& when)
