@@ -462,6 +462,7 @@ TEST_F(TraceSettingsPickedUp, ARunningProcessTracesOnceTheEditorAppliesALevel)
     path.traceFile = m_strTraceFile;
     Edit(editor, pModule, path);
 
+    CScopedHandle ticking(CreateEventA(nullptr, TRUE, FALSE, (std::string(PROBE_MODULE) + ".ticking").c_str()));
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -473,7 +474,7 @@ TEST_F(TraceSettingsPickedUp, ARunningProcessTracesOnceTheEditorAppliesALevel)
     CScopedHandle hProcess(process.hProcess);
     CScopedHandle hThread(process.hThread);
 
-    Sleep(500);
+    ASSERT_EQ(WaitForSingleObject(ticking.Get(), 20000), WAIT_OBJECT_0);
     EXPECT_EQ(GetFileAttributesA(m_strTraceFile.c_str()), INVALID_FILE_ATTRIBUTES) << "traced at level 0";
     TraceFieldEdits level;
     level.fileLevel = 1;

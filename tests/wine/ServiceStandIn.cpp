@@ -10,7 +10,8 @@
 //   ServiceStandIn.exe -TRACE <module> <milliseconds>
 //
 // A second process with the program's trace facility: traces "tick <n>" at level 1 every 50 ms for that long, so a
-// test sees when the settings another process wrote are taken up.
+// test sees when the settings another process wrote are taken up. The event "<module>.ticking" is set after the
+// first tick.
 #include "src/platform/ScopedHandle.h"
 #include "src/trace/FileDebug.h"
 
@@ -78,8 +79,12 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
 int TraceTicks(const char* pszModule, DWORD dwMilliseconds)
 {
     g_FileDebug.Init(pszModule, FALSE);
+    // Tells a waiting test that the settings were read and the first tick traced.
+    CScopedHandle ticking(CreateEventA(nullptr, TRUE, FALSE, (std::string(pszModule) + ".ticking").c_str()));
     for (DWORD dwTick = 0; dwTick * 50 < dwMilliseconds; ++dwTick) {
         TRACE(1, "\n%s: tick %u", pszModule, static_cast<unsigned>(dwTick));
+        if (dwTick == 0)
+            SetEvent(ticking.Get());
         Sleep(50);
     }
     return 0;
