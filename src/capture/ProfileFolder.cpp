@@ -3,6 +3,8 @@
 
 #include "src/platform/ScopedHandle.h"
 
+#include <cctype>
+
 namespace {
 
 const DWORD kWriteFault = 29;     // ERROR_WRITE_FAULT
@@ -52,9 +54,34 @@ DWORD CProfileFolder::WriteFileBytes(const std::string& strPath, const void* pDa
     return ERROR_SUCCESS;
 }
 
+std::string CProfileFolder::Spelling(const std::string& strRelative)
+{
+    // Windows names a folder or file in any case; the profile is read where case counts, so each name
+    // keeps the spelling it was first written with.
+    std::string strResult;
+    std::string strKey;
+    size_t start = 0;
+    while (start <= strRelative.size()) {
+        size_t end = start;
+        while (end < strRelative.size() && !IsSeparator(strRelative[end]))
+            ++end;
+        std::string strName = strRelative.substr(start, end - start);
+        if (!strKey.empty())
+            strKey += '\\';
+        for (char c : strName)
+            strKey += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        auto inserted = m_Spellings.emplace(strKey, strName);
+        if (!strResult.empty())
+            strResult += '\\';
+        strResult += inserted.first->second;
+        start = end + 1;
+    }
+    return strResult;
+}
+
 DWORD CProfileFolder::WriteBytes(const std::string& strRelative, const std::vector<BYTE>& bytes)
 {
-    std::string strPath = m_strRoot + "\\" + strRelative;
+    std::string strPath = m_strRoot + "\\" + Spelling(strRelative);
     DWORD dwError = MakeParents(strPath);
     if (dwError != ERROR_SUCCESS)
         return dwError;

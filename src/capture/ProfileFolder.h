@@ -27,9 +27,11 @@ public:
     static DWORD ReadFileBytes(LPCSTR pszPath, std::vector<BYTE>& bytes);
 
 private:
+    std::string Spelling(const std::string& strRelative);
     DWORD MakeParents(const std::string& strPath);
     static DWORD WriteFileBytes(const std::string& strPath, const void* pData, size_t cbData);
 
     std::string m_strRoot;
     std::map<std::string, std::string> m_Texts;
+    std::map<std::string, std::string> m_Spellings;  // lower-case relative path: the first spelling
 };
