@@ -5,9 +5,6 @@
 
 namespace {
 
-// The help's texts the page shows beside its findings, in the stylesheet's folder.
-const char kHelpFile[] = "Findings.xml";
-
 enum ExitCode { EXIT_OK = 0, EXIT_USAGE = 1, EXIT_STYLESHEET = 2, EXIT_INPUT = 3, EXIT_TRANSFORM = 4, EXIT_OUTPUT = 5 };
 
 int Fail(int code, const char* what, const char* path)
@@ -27,6 +24,9 @@ int Fail(int code, const char* what, const char* path)
 #include <string>
 
 namespace {
+
+// The help's texts the page shows beside its findings, in the stylesheet's folder.
+const char kHelpFile[] = "Findings.xml";
 
 // BSTR and COM pointers released on every path.
 template <class T>
