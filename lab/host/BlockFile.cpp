@@ -2,6 +2,7 @@
 #include "lab/host/BlockFile.h"
 
 #include "lab/host/IniFile.h"
+#include "lab/host/ProfileValues.h"
 
 #include <cctype>
 #include <sstream>
@@ -9,14 +10,6 @@
 namespace lab::host {
 
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 // The inside of "...": false with a reason for an unknown escape or a missing closing quote.
 bool Unquote(const std::string& quoted, std::string& value, std::string& reason)
@@ -44,8 +37,8 @@ bool Unquote(const std::string& quoted, std::string& value, std::string& reason)
         case 'n': value += '\n'; break;
         case 'r': value += '\r'; break;
         case 'x': {
-            int hi = i + 2 < quoted.size() ? HexDigit(quoted[i + 1]) : -1;
-            int lo = hi >= 0 ? HexDigit(quoted[i + 2]) : -1;
+            int hi = i + 2 < quoted.size() ? HexDigitValue(quoted[i + 1]) : -1;
+            int lo = hi >= 0 ? HexDigitValue(quoted[i + 2]) : -1;
             if (lo < 0) {
                 reason = "\\x needs two hexadecimal digits";
                 return false;

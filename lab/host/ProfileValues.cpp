@@ -9,14 +9,6 @@ namespace lab::host {
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // A field of fixed digits at pos, moved past it.
 bool Digits(const std::string& text, size_t& pos, size_t count, int& value)
 {
@@ -35,6 +27,14 @@ bool Expect(const std::string& text, size_t& pos, char c)
 }
 
 }  // namespace
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
 
 bool ParseNumber(const std::string& text, uint64_t& value)
 {
@@ -103,8 +103,8 @@ bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes)
             ++i;
             continue;
         }
-        int hi = HexDigit(c);
-        int lo = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+        int hi = HexDigitValue(c);
+        int lo = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
         if (hi < 0 || lo < 0)
             return false;
         parsed.push_back(static_cast<uint8_t>(hi * 16 + lo));

@@ -8,6 +8,9 @@
 
 namespace lab::host {
 
+// The value of one hexadecimal digit in any case, or -1.
+int HexDigitValue(char c);
+
 // Decimal digits ("010" is ten: a leading zero never means octal), or 0x and hexadecimal digits; the whole
 // text, within 64 bits.
 bool ParseNumber(const std::string& text, uint64_t& value);

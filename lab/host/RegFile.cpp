@@ -2,6 +2,7 @@
 #include "lab/host/RegFile.h"
 
 #include "lab/host/IniFile.h"
+#include "lab/host/ProfileValues.h"
 #include "lab/host/RegistryTree.h"
 
 #include <cctype>
@@ -94,17 +95,6 @@ bool StartsWithNoCase(const std::string& s, const char* prefix)
     return true;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // 1..maxDigits hex digits and nothing else.
 bool ParseHexNumber(const std::string& text, size_t maxDigits, uint32_t& value)
 {
@@ -112,7 +102,7 @@ bool ParseHexNumber(const std::string& text, size_t maxDigits, uint32_t& value)
         return false;
     value = 0;
     for (char c : text) {
-        int d = HexDigit(c);
+        int d = HexDigitValue(c);
         if (d < 0)
             return false;
         value = (value << 4) | static_cast<uint32_t>(d);

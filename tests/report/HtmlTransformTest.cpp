@@ -38,7 +38,8 @@ protected:
     }
     std::string Windows(const std::string& path) const { return lab::host::Drives::WindowsPath(path); }
 
-    CTempProfile m_profile{"", "[Clock]\nMode=virtual\nStart=2026-03-07 09:05:03\n"};
+    // The fake processor ends at once; the patience only covers a machine busy with other tests.
+    CTempProfile m_profile{"", "[Clock]\nMode=virtual\nStart=2026-03-07 09:05:03\nProgramPatience=20000\n"};
     std::string m_strBase;
     fs::path m_savedDir;
 };
@@ -84,7 +85,9 @@ TEST_F(HtmlTransformTest, HungProcessorIsLeftRunningAndReadsAsStillActive)
     InstallProcessor();
     setenv("FAKE_XSLT_MODE", "hang", 1);
     setenv("FAKE_XSLT_SECONDS", "2", 1);
-    // The virtual clock lets the 15-second wait pass in a fraction of real time.
+    // The virtual clock lets the 15-second wait pass in a fraction of real time, once the lab's patience
+    // with the hung program is shorter than the hang.
+    lab::host::Host::Instance().TheClock().SetProgramPatience(500);
     EXPECT_EQ(TransformToHtml("in.xml", "s.xslt", "o.html"), 259u);
     unsetenv("FAKE_XSLT_SECONDS");
 }
