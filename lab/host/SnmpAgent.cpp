@@ -214,7 +214,7 @@ private:
         for (int fd = 5; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
             close(fd);
     }
-    int devnull = open("/dev/null", O_RDWR);
+    int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (devnull >= 0) {
         dup2(devnull, 0);
         dup2(devnull, 1);

@@ -152,13 +152,13 @@ TEST(RegistryTreeOrder, KeysGenerationMovesWithKeysOnly)
     RegistryTree tree, other;
     EXPECT_NE(tree.KeysGeneration(), other.KeysGeneration());
     uint64_t seen = tree.KeysGeneration();
-    KeyRef key = Create(tree, "HKLM\SOFTWARE\Gen");
+    KeyRef key = Create(tree, "HKLM\\SOFTWARE\\Gen");
     EXPECT_NE(seen, tree.KeysGeneration());
     seen = tree.KeysGeneration();
     ASSERT_EQ(tree.SetValue(key, "v", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
-    Create(tree, "HKLM\SOFTWARE\gen");  // there already
+    Create(tree, "HKLM\\SOFTWARE\\gen");  // there already
     EXPECT_EQ(seen, tree.KeysGeneration());
-    ASSERT_EQ(tree.DeleteKey(tree.Root(RegHive::LocalMachine), "SOFTWARE\Gen", 0), RegResult::Success);
+    ASSERT_EQ(tree.DeleteKey(tree.Root(RegHive::LocalMachine), "SOFTWARE\\Gen", 0), RegResult::Success);
     EXPECT_NE(seen, tree.KeysGeneration());
     seen = tree.KeysGeneration();
     std::string error;
