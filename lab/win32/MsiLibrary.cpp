@@ -37,9 +37,9 @@ struct LoadedLibrary {
     {
         handle.reset(dlopen(TRIAGIST_LIBMSI_SONAME, RTLD_NOW | RTLD_LOCAL));
         if (!handle) {
-            const char* pszError = dlerror();
-            std::fprintf(stderr, "lab: %s: %s; installer databases cannot be read (Debian package libmsi0)\n",
-                         TRIAGIST_LIBMSI_SONAME, pszError ? pszError : "cannot be loaded");
+            const char* pszError = dlerror();  // names the library
+            std::fprintf(stderr, "lab: %s; installer databases cannot be read (Debian package libmsi0)\n",
+                         pszError ? pszError : TRIAGIST_LIBMSI_SONAME " cannot be loaded");
             return;
         }
         // glib's functions are found through libmsi, which depends on glib and gobject.
