@@ -1,6 +1,7 @@
 // Stands in for the image loader's view of a PE file: its headers, section table and resource tree.
 #include "lab/host/PeImage.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lab::host {
@@ -38,34 +39,109 @@ char UpperAscii(uint32_t c)
 
 }  // namespace
 
-bool PeImage::Parse(std::vector<uint8_t> bytes)
+void PeImage::Reset()
 {
-    m_bytes = std::move(bytes);
     m_bImage = false;
     m_bPe32Plus = false;
     m_machine = m_characteristics = m_subsystem = 0;
     m_sizeOfHeaders = m_resourceRva = m_resourceSize = 0;
     m_sections.clear();
+    m_resourceBytes.clear();
+    m_resourceOffset = 0;
+}
 
-    const size_t size = m_bytes.size();
-    if (size < 0x40 || m_bytes[0] != 'M' || m_bytes[1] != 'Z')
+bool PeImage::Parse(std::vector<uint8_t> bytes)
+{
+    Reset();
+    m_bytes = std::move(bytes);
+    m_fileSize = m_bytes.size();
+    uint64_t wanted = 0;
+    m_bImage = ParseHeaders(wanted) == Headers::Image;
+    return m_bImage;
+}
+
+bool PeImage::Load(uint64_t fileSize, const FileReader& read)
+{
+    // Enough for the headers of every usual image; longer ones are read on to their end.
+    constexpr size_t kFirstRead = 4096;
+    Reset();
+    m_bytes.clear();
+    m_fileSize = fileSize;
+    uint64_t wanted = std::min<uint64_t>(fileSize, kFirstRead);
+    Headers headers = Headers::NeedMore;
+    while (headers == Headers::NeedMore) {
+        const size_t have = m_bytes.size();
+        std::vector<uint8_t> more;
+        if (!read(have, static_cast<size_t>(wanted - have), more))
+            return false;
+        m_bytes.insert(m_bytes.end(), more.begin(), more.end());
+        if (m_bytes.size() < wanted)
+            m_fileSize = m_bytes.size();  // the file shrank under us
+        headers = ParseHeaders(wanted);
+    }
+    if (headers != Headers::Image)
         return false;
+    m_bImage = true;
+    // Only the section the resource directory lies in; the resources of usual images are all there.
+    for (const PeSection& section : m_sections) {
+        uint64_t span = section.rawSize;
+        if (section.virtualSize != 0 && section.virtualSize < span)
+            span = section.virtualSize;
+        if (m_resourceRva < section.virtualAddress || m_resourceRva >= section.virtualAddress + span)
+            continue;
+        const uint64_t begin = section.rawOffset;
+        const uint64_t end = std::min(begin + span, m_fileSize);
+        if (begin < end && end > m_bytes.size()) {
+            if (!read(begin, static_cast<size_t>(end - begin), m_resourceBytes))
+                return false;
+            m_resourceOffset = begin;
+        }
+        break;
+    }
+    return true;
+}
+
+PeImage::Headers PeImage::ParseHeaders(uint64_t& wanted)
+{
+    // Headers that end past the file are cut short; past the bytes held, they are read on.
+    auto held = [&](uint64_t end) {
+        if (end > m_fileSize)
+            return Headers::NotImage;
+        if (end > m_bytes.size()) {
+            wanted = end;
+            return Headers::NeedMore;
+        }
+        return Headers::Image;
+    };
+    Headers state = held(0x40);
+    if (state != Headers::Image)
+        return state;
+    if (m_bytes[0] != 'M' || m_bytes[1] != 'Z')
+        return Headers::NotImage;
     const uint64_t peOffset = U32(&m_bytes[0x3C]);
-    if (peOffset + 4 + kFileHeaderSize > size || std::memcmp(&m_bytes[peOffset], "PE\0\0", 4) != 0)
-        return false;
+    if ((state = held(peOffset + 4 + kFileHeaderSize)) != Headers::Image)
+        return state;
+    if (std::memcmp(&m_bytes[peOffset], "PE\0\0", 4) != 0)
+        return Headers::NotImage;
     const uint8_t* fileHeader = &m_bytes[peOffset + 4];
-    m_machine = U16(fileHeader);
     const uint16_t sectionCount = U16(fileHeader + 2);
     const uint16_t optionalSize = U16(fileHeader + 16);
-    m_characteristics = U16(fileHeader + 18);
-
     const uint64_t optionalOffset = peOffset + 4 + kFileHeaderSize;
-    if (optionalSize < 2 || optionalOffset + optionalSize > size)
-        return false;
+    if (optionalSize < 2)
+        return Headers::NotImage;
+    const uint64_t sectionsOffset = optionalOffset + optionalSize;
+    if ((state = held(sectionsOffset)) != Headers::Image)
+        return state;
     const uint8_t* optional = &m_bytes[optionalOffset];
     const uint16_t magic = U16(optional);
     if (magic != 0x10B && magic != 0x20B)
-        return false;
+        return Headers::NotImage;
+    if ((state = held(sectionsOffset + uint64_t(sectionCount) * kSectionHeaderSize)) != Headers::Image)
+        return state;
+    fileHeader = &m_bytes[peOffset + 4];
+    optional = &m_bytes[optionalOffset];
+    m_machine = U16(fileHeader);
+    m_characteristics = U16(fileHeader + 18);
     m_bPe32Plus = magic == 0x20B;
     // Fields past the optional header's stated size are taken as absent, as a short header states.
     auto field32 = [&](size_t at, uint32_t& value) {
@@ -84,9 +160,6 @@ bool PeImage::Parse(std::vector<uint8_t> bytes)
         field32(resourceAt + 4, m_resourceSize);
     }
 
-    const uint64_t sectionsOffset = optionalOffset + optionalSize;
-    if (sectionsOffset + uint64_t(sectionCount) * kSectionHeaderSize > size)
-        return false;
     m_sections.reserve(sectionCount);
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const uint8_t* header = &m_bytes[sectionsOffset + i * kSectionHeaderSize];
@@ -102,8 +175,7 @@ bool PeImage::Parse(std::vector<uint8_t> bytes)
         section.characteristics = U32(header + 36);
         m_sections.push_back(section);
     }
-    m_bImage = true;
-    return true;
+    return Headers::Image;
 }
 
 bool PeImage::RvaToOffset(uint32_t rva, uint32_t size, size_t& offset) const
@@ -111,7 +183,7 @@ bool PeImage::RvaToOffset(uint32_t rva, uint32_t size, size_t& offset) const
     if (!m_bImage)
         return false;
     const uint64_t end = uint64_t(rva) + size;
-    if (end <= m_sizeOfHeaders && end <= m_bytes.size()) {
+    if (end <= m_sizeOfHeaders && end <= m_fileSize) {
         offset = rva;
         return true;
     }
@@ -123,7 +195,7 @@ bool PeImage::RvaToOffset(uint32_t rva, uint32_t size, size_t& offset) const
         if (rva < section.virtualAddress || end > section.virtualAddress + span)
             continue;
         const uint64_t fileOffset = uint64_t(section.rawOffset) + (rva - section.virtualAddress);
-        if (fileOffset + size > m_bytes.size())
+        if (fileOffset + size > m_fileSize)
             return false;
         offset = static_cast<size_t>(fileOffset);
         return true;
@@ -131,11 +203,22 @@ bool PeImage::RvaToOffset(uint32_t rva, uint32_t size, size_t& offset) const
     return false;
 }
 
+const uint8_t* PeImage::DataAt(uint64_t offset, size_t size) const
+{
+    if (offset <= m_bytes.size() && size <= m_bytes.size() - offset)
+        return m_bytes.data() + offset;
+    if (offset >= m_resourceOffset && offset - m_resourceOffset <= m_resourceBytes.size() &&
+        size <= m_resourceBytes.size() - (offset - m_resourceOffset))
+        return m_resourceBytes.data() + (offset - m_resourceOffset);
+    return nullptr;
+}
+
 bool PeImage::ReadAt(size_t offset, void* out, size_t size) const
 {
-    if (offset > m_bytes.size() || size > m_bytes.size() - offset)
+    const uint8_t* p = DataAt(offset, size);
+    if (!p)
         return false;
-    std::memcpy(out, m_bytes.data() + offset, size);
+    std::memcpy(out, p, size);
     return true;
 }
 
@@ -236,11 +319,12 @@ PeImage::Lookup PeImage::FindResource(const ResourceId& type, const ResourceId& 
             return Lookup::Damaged;
         size_t offset = 0;
         const uint32_t size = U32(dataEntry + 4);
-        if (!RvaToOffset(U32(dataEntry), size, offset))
+        const uint8_t* data = RvaToOffset(U32(dataEntry), size, offset) ? DataAt(offset, size) : nullptr;
+        if (!data)
             return Lookup::Damaged;
         resource.language = NumberedId(entry.nameField);
         resource.codePage = U32(dataEntry + 8);
-        resource.data = m_bytes.data() + offset;
+        resource.data = data;
         resource.size = size;
         return Lookup::Found;
     }

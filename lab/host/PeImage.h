@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,14 @@ public:
         Damaged,           // a directory on the way, or the data, lies outside the file
     };
 
+    // Reads up to size bytes at a file offset into out (fewer at the end of the file); false on an error.
+    using FileReader = std::function<bool(uint64_t offset, size_t size, std::vector<uint8_t>& out)>;
+
     // False when the bytes are not a PE image (no MZ and PE signatures, or headers cut short).
     bool Parse(std::vector<uint8_t> bytes);
+    // The same over a file of fileSize bytes, of which only the headers and the resource section are
+    // read: a file that is no image costs one small read. False when it is no image or a read failed.
+    bool Load(uint64_t fileSize, const FileReader& read);
 
     bool IsImage() const { return m_bImage; }
     bool Is64Bit() const { return m_bPe32Plus; }
@@ -58,6 +65,7 @@ public:
     uint16_t Subsystem() const { return m_subsystem; }
     bool IsDll() const { return (m_characteristics & 0x2000) != 0; }
     const std::vector<PeSection>& Sections() const { return m_sections; }
+    // The bytes held from the start of the file: all of them when parsed from memory, the headers when loaded.
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
 
     // Where size bytes at rva lie in the file; false unless all of them are file data.
@@ -71,6 +79,13 @@ public:
     std::vector<uint16_t> Languages(const ResourceId& type, const ResourceId& name) const;
 
 private:
+    enum class Headers { Image, NotImage, NeedMore };
+    // Reads the headers from m_bytes; NeedMore with the length wanted when they go on past it in the file.
+    Headers ParseHeaders(uint64_t& wanted);
+    void Reset();
+    // The held bytes at a file offset, or nullptr when they are not all held.
+    const uint8_t* DataAt(uint64_t offset, size_t size) const;
+
     struct DirEntry {
         uint32_t nameField;
         uint32_t dataField;
@@ -84,7 +99,10 @@ private:
     // The subdirectory that the entry for id names in the directory at offset.
     Step Descend(uint32_t offset, const ResourceId& id, uint32_t& subdir) const;
 
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t> m_bytes;          // from offset 0
+    std::vector<uint8_t> m_resourceBytes;  // the resource section's file data, when loaded apart
+    uint64_t m_resourceOffset = 0;
+    uint64_t m_fileSize = 0;
     bool m_bImage = false;
     bool m_bPe32Plus = false;
     uint16_t m_machine = 0;

@@ -169,8 +169,15 @@ const char* RegistryTree::HiveName(RegHive hive)
     return "";
 }
 
+void RegistryTree::KeysChangedLocked()
+{
+    static std::atomic<uint64_t> s_changes{0};
+    m_keysGeneration = ++s_changes;
+}
+
 void RegistryTree::ResetLocked()
 {
+    KeysChangedLocked();
     for (KeyRef& root : m_roots)
         root->MarkDeleted();
     m_roots.clear();
@@ -283,6 +290,8 @@ RegResult RegistryTree::CreateLocked(const Target& target, bool bVolatile, KeyRe
         key = child;
         bCreated = true;
     }
+    if (bCreated)
+        KeysChangedLocked();
     result = key;
     if (pbCreated)
         *pbCreated = bCreated;
@@ -300,6 +309,7 @@ RegResult RegistryTree::DeleteLocked(const Target& target, bool bTree)
     pParent->children.erase(key->name);
     pParent->lastWrite = FileTimeNow();
     key->MarkDeleted();
+    KeysChangedLocked();
     return RegResult::Success;
 }
 
@@ -367,6 +377,18 @@ RegResult RegistryTree::EnumKey(const KeyRef& key, uint32_t index, std::string& 
     if (index >= key->children.size())
         return RegResult::NoMoreItems;
     name = std::next(key->children.begin(), index)->second->name;
+    return RegResult::Success;
+}
+
+RegResult RegistryTree::SubKeyNames(const KeyRef& key, std::vector<std::string>& names) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    names.clear();
+    if (key->bDeleted)
+        return RegResult::KeyDeleted;
+    names.reserve(key->children.size());
+    for (const auto& child : key->children)
+        names.push_back(child.second->name);
     return RegResult::Success;
 }
 

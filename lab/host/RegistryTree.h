@@ -1,6 +1,7 @@
 // Stands in for the configuration manager's registry: the five hives of keys and values.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -107,6 +108,11 @@ public:
     RegResult CreatePath(const std::string& fullPath, uint32_t sam, KeyRef& result, bool* pbCreated = nullptr);
 
     RegResult EnumKey(const KeyRef& key, uint32_t index, std::string& name) const;
+    // Every subkey's name in enumeration order, in one pass.
+    RegResult SubKeyNames(const KeyRef& key, std::vector<std::string>& names) const;
+    // Changes whenever a key is created or deleted anywhere, also to a value no other tree ever had; lets
+    // a caller keep what it listed while it stays the same.
+    uint64_t KeysGeneration() const { return m_keysGeneration.load(); }
     RegResult QueryInfo(const KeyRef& key, RegKeyInfo& info) const;
     // Full path with the hive's long name; empty for a deleted key.
     std::string PathOf(const KeyRef& key) const;
@@ -127,7 +133,10 @@ private:
     RegResult DeleteLocked(const Target& target, bool bTree);
     void ApplyLocked(const RegFileEntry& entry);
 
+    void KeysChangedLocked();
+
     mutable std::mutex m_lock;
+    std::atomic<uint64_t> m_keysGeneration{0};
     std::vector<KeyRef> m_roots;       // indexed by RegHive
     std::set<std::string> m_deny64;    // folded full paths
 };

@@ -8,6 +8,7 @@
 #include "lab/host/SnmpdText.h"
 #include "lab/host/RegistryTree.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -20,7 +21,10 @@
 #include <fstream>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -196,11 +200,21 @@ private:
 // ours, so it ends, and ends the agent, when this process is gone.
 [[noreturn]] void RunKeeper(const SnmpdCommand& command, int control, int report)
 {
-    long maxFd = sysconf(_SC_OPEN_MAX);
-    for (int fd = 3; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
-        if (fd != control && fd != report)
+    // The two pipe ends move to 3 and 4 (by way of free numbers above, as either may be 3 or 4 now),
+    // so that one call closes all else.
+    const int controlAbove = fcntl(control, F_DUPFD, 5);
+    const int reportAbove = fcntl(report, F_DUPFD, 5);
+    control = dup3(controlAbove, 3, O_CLOEXEC);
+    report = dup3(reportAbove, 4, O_CLOEXEC);
+    if (controlAbove < 0 || reportAbove < 0 || control < 0 || report < 0)
+        _exit(1);
+    if (close_range(5, ~0u, 0) != 0) {
+        // A kernel without close_range (before Linux 5.9).
+        long maxFd = sysconf(_SC_OPEN_MAX);
+        for (int fd = 5; fd < (maxFd > 0 ? maxFd : 1024); ++fd)
             close(fd);
-    int devnull = open("/dev/null", O_RDWR);
+    }
+    int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (devnull >= 0) {
         dup2(devnull, 0);
         dup2(devnull, 1);
@@ -254,11 +268,44 @@ pid_t StartKeeper(const SnmpdCommand& command, int& controlPipe, pid_t& agent)
     return keeper;
 }
 
-// snmpd names its version in the log once its port is open, and says so when it gives up.
+// Closes a descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// A descriptor that becomes readable when the process ends; by number, as glibc's declaration of
+// pidfd_open lacks C linkage for C++ (glibc 2.36).
+int ProcessEndDescriptor(pid_t pid)
+{
+    return pid > 0 ? static_cast<int>(syscall(SYS_pidfd_open, pid, 0)) : -1;
+}
+
+// snmpd names its version in the log once its port is open, and says so when it gives up. The wait
+// wakes when the log's folder changes or either process ends (the keeper holds the agent, ended,
+// as a zombie until we let go).
 bool AwaitListening(const std::string& logFile, pid_t keeper, pid_t agent)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    Descriptor changes(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (changes.Get() >= 0)
+        inotify_add_watch(changes.Get(), fs::path(logFile).parent_path().c_str(), IN_CREATE | IN_MODIFY);
+    Descriptor keeperEnd(ProcessEndDescriptor(keeper));
+    Descriptor agentEnd(ProcessEndDescriptor(agent));
+    // Without inotify or pidfds (old kernels, seccomp) the wait looks again now and then.
+    const bool bWakes = changes.Get() >= 0 && keeperEnd.Get() >= 0 && agentEnd.Get() >= 0;
+    for (;;) {
         std::string log = ReadWhole(logFile);
         if (log.find("Exiting") != std::string::npos || log.find("Error opening") != std::string::npos)
             return false;
@@ -268,10 +315,19 @@ bool AwaitListening(const std::string& logFile, pid_t keeper, pid_t agent)
             return false;
         char state = agent > 0 ? ProcessState(agent) : 0;
         if (state == 0 || state == 'Z')
-            return false;  // snmpd ended without a word: the keeper holds it until we let go
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return false;  // snmpd ended without a word
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                 std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd waits[] = {{changes.Get(), POLLIN, 0}, {keeperEnd.Get(), POLLIN, 0}, {agentEnd.Get(), POLLIN, 0}};
+        const int timeout = bWakes ? static_cast<int>(left.count()) : std::min(50, static_cast<int>(left.count()));
+        if (poll(waits, 3, timeout) > 0 && (waits[0].revents & POLLIN) != 0) {
+            char events[4096];
+            while (read(changes.Get(), events, sizeof events) > 0) {
+            }
+        }
     }
-    return false;
 }
 
 }  // namespace

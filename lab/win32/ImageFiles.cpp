@@ -64,6 +64,19 @@ std::string FindModuleFile(std::string name)
     return std::string();
 }
 
+// Closes the file on every way out, keeping the error a failed read set.
+struct OpenFile {
+    HANDLE h;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile()
+    {
+        DWORD error = GetLastError();
+        CloseHandle(h);
+        SetLastError(error);
+    }
+};
+
 }  // namespace
 
 namespace lab::win32 {
@@ -74,26 +87,26 @@ bool ReadImageFile(LPCSTR path, lab::host::PeImage& image)
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
+    OpenFile file{hFile};
     DWORD high = 0;
     DWORD low = GetFileSize(hFile, &high);
-    std::vector<uint8_t> bytes;
-    bool bOk = low != INVALID_FILE_SIZE && high == 0;
-    if (!bOk)
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // nothing the lab serves is 4 GB long
-    if (bOk) {
-        bytes.resize(low);
-        DWORD read = 0;
-        bOk = ReadFile(hFile, bytes.data(), low, &read, nullptr) != FALSE;
-        bytes.resize(read);
-    }
-    DWORD error = GetLastError();
-    CloseHandle(hFile);
-    if (!bOk) {
-        SetLastError(error);
+    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)
         return false;
-    }
-    image.Parse(std::move(bytes));
-    return true;
+    bool bReadFailed = false;
+    auto read = [&](uint64_t offset, size_t size, std::vector<uint8_t>& out) {
+        LONG offsetHigh = static_cast<LONG>(offset >> 32);
+        out.resize(size);
+        DWORD got = 0;
+        bReadFailed = size > 0xFFFFFFFFu ||
+                      (SetFilePointer(hFile, static_cast<LONG>(offset & 0xFFFFFFFFu), &offsetHigh, FILE_BEGIN) ==
+                           INVALID_SET_FILE_POINTER &&
+                       GetLastError() != ERROR_SUCCESS) ||
+                      !ReadFile(hFile, out.data(), static_cast<DWORD>(size), &got, nullptr);
+        out.resize(got);
+        return !bReadFailed;
+    };
+    image.Load((uint64_t(high) << 32) | low, read);
+    return !bReadFailed;
 }
 
 DWORD ResourceError(lab::host::PeImage::Lookup lookup)

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 // Only per-machine installations are modelled, registered where Windows Installer keeps them:
 // advertised data in HKCR\Installer\Products\<packed code>, what the installation itself recorded
@@ -192,27 +194,62 @@ bool UnpackGuid(const std::string& packed, std::string& guid)
 
 }  // namespace lab::win32
 
-// Lists advertised products as well as installed ones, as Windows Installer does; subkeys that are
-// no packed code are not products and are passed over.
+namespace {
+
+// A caller lists the products by counting up from 0; what the first call listed serves the calls
+// after it while no key is created or deleted.
+struct ProductListing {
+    std::mutex lock;
+    const RegistryTree* pTree = nullptr;
+    uint64_t generation = 0;
+    bool bListed = false;
+    std::vector<std::string> guids;
+};
+
+ProductListing& TheProductListing()
+{
+    static ProductListing* pListing = new ProductListing;  // used by static destructors too, so never destroyed
+    return *pListing;
+}
+
+// Subkeys that are no packed code are not products and are passed over.
+std::vector<std::string> ListProducts()
+{
+    std::vector<std::string> guids;
+    RegistryTree::KeyRef products;
+    std::vector<std::string> names;
+    if (!OpenKey(kProducts, products) || Tree().SubKeyNames(products, names) != RegResult::Success)
+        return guids;
+    for (const std::string& name : names) {
+        std::string guid;
+        if (lab::win32::UnpackGuid(name, guid))
+            guids.push_back(guid);
+    }
+    return guids;
+}
+
+}  // namespace
+
+// Lists advertised products as well as installed ones, as Windows Installer does.
 UINT WINAPI MsiEnumProductsA(DWORD iProductIndex, LPSTR lpProductBuf)
 {
     if (!lpProductBuf)
         return ERROR_INVALID_PARAMETER;
-    RegistryTree::KeyRef products;
-    if (!OpenKey(kProducts, products))
-        return ERROR_NO_MORE_ITEMS;
-    DWORD dwFound = 0;
-    std::string name;
-    for (uint32_t i = 0; Tree().EnumKey(products, i, name) == RegResult::Success; ++i) {
-        std::string guid;
-        if (!lab::win32::UnpackGuid(name, guid))
-            continue;
-        if (dwFound++ == iProductIndex) {
-            std::memcpy(lpProductBuf, guid.c_str(), guid.size() + 1);
-            return ERROR_SUCCESS;
-        }
+    ProductListing& listing = TheProductListing();
+    std::lock_guard<std::mutex> guard(listing.lock);
+    const RegistryTree& tree = Tree();
+    const uint64_t generation = tree.KeysGeneration();
+    if (iProductIndex == 0 || !listing.bListed || listing.pTree != &tree || listing.generation != generation) {
+        listing.guids = ListProducts();
+        listing.pTree = &tree;
+        listing.generation = generation;
+        listing.bListed = true;
     }
-    return ERROR_NO_MORE_ITEMS;
+    if (iProductIndex >= listing.guids.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::string& guid = listing.guids[iProductIndex];
+    std::memcpy(lpProductBuf, guid.c_str(), guid.size() + 1);
+    return ERROR_SUCCESS;
 }
 
 // A product is known once advertised; the properties of its installation need its UserData entry too.

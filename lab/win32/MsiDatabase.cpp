@@ -4,8 +4,7 @@
 #include "lab/host/Host.h"
 #include "lab/win32/Handles.h"
 #include "lab/win32/MsiControl.h"
-
-#include <libmsi.h>
+#include "lab/win32/MsiLibrary.h"
 
 #include <cstdint>
 #include <cstring>
@@ -20,7 +19,10 @@ namespace {
 
 using lab::win32::KernelObject;
 
-// Releases a GObject reference when it goes.
+using lab::win32::Libmsi;
+using lab::win32::MsiLibrary;
+
+// Releases a GObject reference when it goes; only made once the library is loaded.
 template <class T>
 class GRef {
 public:
@@ -28,7 +30,7 @@ public:
     ~GRef()
     {
         if (m_p)
-            g_object_unref(m_p);
+            Libmsi()->objectUnref(m_p);
     }
     GRef(const GRef&) = delete;
     GRef& operator=(const GRef&) = delete;
@@ -36,7 +38,7 @@ public:
     void Reset(T* p)
     {
         if (m_p)
-            g_object_unref(m_p);
+            Libmsi()->objectUnref(m_p);
         m_p = p;
     }
 
@@ -82,10 +84,10 @@ bool IsFile(const std::string& hostPath)
     return !hostPath.empty() && stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void FreeError(GError* pError)
+void FreeError(const MsiLibrary& msi, GError* pError)
 {
     if (pError)
-        g_error_free(pError);
+        msi.errorFree(pError);
 }
 
 // Windows' copy-out convention: the length without terminator comes back; a short buffer gets
@@ -117,28 +119,29 @@ UINT CopyMsiText(const std::string& value, LPSTR pszBuffer, LPDWORD pcchBuffer)
 
 std::string ReadMsiField(const std::string& hostPath, const std::string& query)
 {
-    if (!IsFile(hostPath))
+    const MsiLibrary* pMsi = IsFile(hostPath) ? Libmsi() : nullptr;
+    if (!pMsi)
         return "";
     GError* pError = nullptr;
-    GRef<LibmsiDatabase> database(libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError));
-    FreeError(pError);
+    GRef<LibmsiDatabase> database(pMsi->databaseNew(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError));
+    FreeError(*pMsi, pError);
     if (!database.Get())
         return "";
     pError = nullptr;
-    GRef<LibmsiQuery> view(libmsi_query_new(database.Get(), query.c_str(), &pError));
-    FreeError(pError);
+    GRef<LibmsiQuery> view(pMsi->queryNew(database.Get(), query.c_str(), &pError));
+    FreeError(*pMsi, pError);
     pError = nullptr;
-    if (!view.Get() || !libmsi_query_execute(view.Get(), nullptr, &pError)) {
-        FreeError(pError);
+    if (!view.Get() || !pMsi->queryExecute(view.Get(), nullptr, &pError)) {
+        FreeError(*pMsi, pError);
         return "";
     }
-    GRef<LibmsiRecord> row(libmsi_query_fetch(view.Get(), &pError));
-    FreeError(pError);
+    GRef<LibmsiRecord> row(pMsi->queryFetch(view.Get(), &pError));
+    FreeError(*pMsi, pError);
     if (!row.Get())
         return "";
-    gchar* pszValue = libmsi_record_get_string(row.Get(), 1);
+    gchar* pszValue = pMsi->recordGetString(row.Get(), 1);
     std::string value = pszValue ? pszValue : "";
-    g_free(pszValue);
+    pMsi->free(pszValue);
     return value;
 }
 
@@ -156,9 +159,12 @@ UINT WINAPI MsiOpenDatabaseA(LPCSTR szDatabasePath, LPCSTR szPersist, MSIHANDLE*
     std::string hostPath = lab::host::Host::Instance().TheDrives().HostPath(szDatabasePath, false);
     if (!IsFile(hostPath))
         return ERROR_OPEN_FAILED;
+    const MsiLibrary* pMsi = Libmsi();
+    if (!pMsi)
+        return ERROR_OPEN_FAILED;
     GError* pError = nullptr;
-    LibmsiDatabase* pDatabase = libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError);
-    FreeError(pError);
+    LibmsiDatabase* pDatabase = pMsi->databaseNew(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &pError);
+    FreeError(*pMsi, pError);
     if (!pDatabase)
         return ERROR_OPEN_FAILED;
     *phDatabase = Insert(std::make_shared<MsiDatabaseObject>(pDatabase));
@@ -172,9 +178,10 @@ UINT WINAPI MsiDatabaseOpenViewA(MSIHANDLE hDatabase, LPCSTR szQuery, MSIHANDLE*
         return ERROR_INVALID_HANDLE;
     if (!szQuery || !phView)
         return ERROR_INVALID_PARAMETER;
+    const MsiLibrary* pMsi = Libmsi();  // loaded, as a database is open
     GError* pError = nullptr;
-    LibmsiQuery* pQuery = libmsi_query_new(pDatabase->database.Get(), szQuery, &pError);
-    FreeError(pError);
+    LibmsiQuery* pQuery = pMsi->queryNew(pDatabase->database.Get(), szQuery, &pError);
+    FreeError(*pMsi, pError);
     if (!pQuery)
         return ERROR_BAD_QUERY_SYNTAX;
     *phView = Insert(std::make_shared<MsiViewObject>(pDatabase, pQuery));
@@ -186,27 +193,28 @@ UINT WINAPI MsiViewExecute(MSIHANDLE hView, MSIHANDLE hRecord)
     std::shared_ptr<MsiViewObject> pView = Lookup<MsiViewObject>(hView);
     if (!pView)
         return ERROR_INVALID_HANDLE;
+    const MsiLibrary* pMsi = Libmsi();
     GRef<LibmsiRecord> params;
     if (hRecord) {
         std::shared_ptr<MsiRecordObject> pRecord = Lookup<MsiRecordObject>(hRecord);
         if (!pRecord)
             return ERROR_INVALID_HANDLE;
         guint count = static_cast<guint>(pRecord->fields.size() - 1);
-        LibmsiRecord* pParams = libmsi_record_new(count);
+        LibmsiRecord* pParams = pMsi->recordNew(count);
         for (guint i = 1; i <= count; ++i)
-            libmsi_record_set_string(pParams, i, pRecord->fields[i].c_str());
+            pMsi->recordSetString(pParams, i, pRecord->fields[i].c_str());
         params.Reset(pParams);
     }
     GError* pError = nullptr;
     // Running a view again starts its rows anew; libmsi wants the last run closed first.
     if (pView->bExecuted) {
-        libmsi_query_close(pView->query.Get(), &pError);
-        FreeError(pError);
+        pMsi->queryClose(pView->query.Get(), &pError);
+        FreeError(*pMsi, pError);
         pError = nullptr;
         pView->bExecuted = false;
     }
-    bool bDone = libmsi_query_execute(pView->query.Get(), params.Get(), &pError);
-    FreeError(pError);
+    bool bDone = pMsi->queryExecute(pView->query.Get(), params.Get(), &pError);
+    FreeError(*pMsi, pError);
     if (!bDone)
         return ERROR_FUNCTION_FAILED;
     pView->bExecuted = true;
@@ -222,18 +230,19 @@ UINT WINAPI MsiViewFetch(MSIHANDLE hView, MSIHANDLE* phRecord)
         return ERROR_INVALID_PARAMETER;
     if (!pView->bExecuted)
         return ERROR_FUNCTION_FAILED;
+    const MsiLibrary* pMsi = Libmsi();
     GError* pError = nullptr;
-    GRef<LibmsiRecord> row(libmsi_query_fetch(pView->query.Get(), &pError));
-    FreeError(pError);
+    GRef<LibmsiRecord> row(pMsi->queryFetch(pView->query.Get(), &pError));
+    FreeError(*pMsi, pError);
     if (!row.Get())
         return ERROR_NO_MORE_ITEMS;
     auto pRecord = std::make_shared<MsiRecordObject>();
-    guint count = libmsi_record_get_field_count(row.Get());
+    guint count = pMsi->recordFieldCount(row.Get());
     pRecord->fields.resize(count + 1);
     for (guint i = 1; i <= count; ++i) {
-        gchar* pszValue = libmsi_record_get_string(row.Get(), i);
+        gchar* pszValue = pMsi->recordGetString(row.Get(), i);
         pRecord->fields[i] = pszValue ? pszValue : "";
-        g_free(pszValue);
+        pMsi->free(pszValue);
     }
     *phRecord = Insert(pRecord);
     return ERROR_SUCCESS;

@@ -5,13 +5,16 @@
 #include "lab/host/IniFile.h"
 #include "lab/win32/SystemFacts.h"
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Windows reads these files its own way, unlike the lab's lab.ini: a semicolon inside a value is
@@ -78,14 +81,57 @@ bool Load(const std::string& hostPath, IniText& text)
     return true;
 }
 
-// Reads are many and a file can be large (Adapter.ini holds the whole PCI ID database), so the
-// file read last is kept while its size and time stay as they were and the lab writes no file.
+std::string FoldedName(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// A file as read, with its sections indexed once: reads are many and a file can be large
+// (Adapter.ini holds the whole PCI ID database and is asked for every device).
+struct ProfileFile {
+    IniText text;
+    std::vector<std::string> sectionNames;  // each once, as first written
+    std::unordered_map<std::string, std::vector<size_t>> sectionLines;  // by folded name, headers not included
+
+    void Index()
+    {
+        std::vector<size_t>* pLines = nullptr;
+        for (size_t i = 0; i < text.parsed.size(); ++i) {
+            const IniLine& line = text.parsed[i];
+            if (line.kind != IniLine::kSection) {
+                if (pLines)
+                    pLines->push_back(i);
+                continue;
+            }
+            auto [it, bNew] = sectionLines.try_emplace(FoldedName(line.name));
+            if (bNew)
+                sectionNames.push_back(line.name);
+            pLines = &it->second;
+        }
+    }
+
+    const std::vector<size_t>& Lines(const std::string& section) const
+    {
+        static const std::vector<size_t> none;
+        auto found = sectionLines.find(FoldedName(section));
+        return found == sectionLines.end() ? none : found->second;
+    }
+};
+
+// Files read are kept while their size and time stay as they were and the lab writes none of them.
 struct ReadCache {
+    struct Entry {
+        std::string path;
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+        std::shared_ptr<const ProfileFile> pFile;
+    };
+    static constexpr size_t kFiles = 8;
     std::mutex lock;
-    std::string path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type time;
-    std::shared_ptr<const IniText> pText;
+    std::list<Entry> entries;  // the one used last first
 };
 
 ReadCache& TheReadCache()
@@ -94,25 +140,47 @@ ReadCache& TheReadCache()
     return *pCache;
 }
 
+void Forget(const std::string& hostPath)
+{
+    ReadCache& cache = TheReadCache();
+    std::lock_guard<std::mutex> guard(cache.lock);
+    cache.entries.remove_if([&](const ReadCache::Entry& entry) { return entry.path == hostPath; });
+}
+
 // The parsed file, or nullptr when it cannot be read.
-std::shared_ptr<const IniText> ReadProfileFile(LPCSTR lpFileName)
+std::shared_ptr<const ProfileFile> ReadProfileFile(LPCSTR lpFileName)
 {
     std::string path = HostPath(ProfilePath(lpFileName), false);
     std::error_code ec;
     std::uintmax_t size = std::filesystem::file_size(path, ec);
-    std::filesystem::file_time_type time = std::filesystem::last_write_time(path, ec);
+    std::filesystem::file_time_type time;
+    if (!ec)
+        time = std::filesystem::last_write_time(path, ec);
     ReadCache& cache = TheReadCache();
-    std::lock_guard<std::mutex> guard(cache.lock);
-    if (!ec && cache.pText && cache.path == path && cache.size == size && cache.time == time)
-        return cache.pText;
-    auto pText = std::make_shared<IniText>();
-    if (!Load(path, *pText))
+    {
+        std::lock_guard<std::mutex> guard(cache.lock);
+        for (auto it = cache.entries.begin(); it != cache.entries.end(); ++it) {
+            if (it->path != path)
+                continue;
+            if (!ec && it->size == size && it->time == time) {
+                cache.entries.splice(cache.entries.begin(), cache.entries, it);
+                return it->pFile;
+            }
+            cache.entries.erase(it);
+            break;
+        }
+    }
+    auto pFile = std::make_shared<ProfileFile>();
+    if (!Load(path, pFile->text))
         return nullptr;
-    cache.path = path;
-    cache.size = size;
-    cache.time = time;
-    cache.pText = ec ? nullptr : pText;
-    return pText;
+    pFile->Index();
+    if (ec)
+        return pFile;  // not stated, so not kept
+    std::lock_guard<std::mutex> guard(cache.lock);
+    cache.entries.push_front({path, size, time, pFile});
+    if (cache.entries.size() > ReadCache::kFiles)
+        cache.entries.pop_back();
+    return pFile;
 }
 
 // Indexes of the lines that belong to sections of this name (their headers not included).
@@ -144,10 +212,10 @@ bool IsKey(const IniLine& line)
     return line.kind == IniLine::kEntry || line.kind == IniLine::kText;
 }
 
-bool Lookup(const IniText& text, const std::string& section, const std::string& key, std::string& value)
+bool Lookup(const ProfileFile& file, const std::string& section, const std::string& key, std::string& value)
 {
-    for (size_t i : SectionLines(text, section)) {
-        const IniLine& line = text.parsed[i];
+    for (size_t i : file.Lines(section)) {
+        const IniLine& line = file.text.parsed[i];
         if (IsKey(line) && EqualsNoCase(line.name, key)) {
             value = line.value;
             if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
@@ -166,16 +234,6 @@ void AddOnce(std::vector<std::string>& names, const std::string& name)
             return;
     }
     names.push_back(name);
-}
-
-std::vector<std::string> SectionNames(const IniText& text)
-{
-    std::vector<std::string> names;
-    for (const IniLine& line : text.parsed) {
-        if (line.kind == IniLine::kSection)
-            AddOnce(names, line.name);
-    }
-    return names;
 }
 
 // Text into a caller's buffer: cut to nSize - 1 characters, which is then the count returned.
@@ -215,11 +273,7 @@ DWORD CopyList(const std::vector<std::string>& items, LPSTR lpBuffer, DWORD nSiz
 
 bool Save(const std::string& hostPath, const IniText& text)
 {
-    {
-        ReadCache& cache = TheReadCache();
-        std::lock_guard<std::mutex> guard(cache.lock);
-        cache.pText.reset();
-    }
+    Forget(hostPath);
     std::string bytes;
     for (const std::string& line : text.lines)
         bytes += line + (text.bCrLf ? "\r\n" : "\n");
@@ -303,23 +357,23 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
 {
     if (!lpReturnedString || nSize == 0)
         return 0;
-    std::shared_ptr<const IniText> pText = ReadProfileFile(lpFileName);
-    const IniText empty;
-    const IniText& text = pText ? *pText : empty;
-    if (!pText)
+    std::shared_ptr<const ProfileFile> pFile = ReadProfileFile(lpFileName);
+    const ProfileFile empty;
+    const ProfileFile& file = pFile ? *pFile : empty;
+    if (!pFile)
         SetLastError(ERROR_FILE_NOT_FOUND);
     if (!lpAppName)
-        return CopyList(SectionNames(text), lpReturnedString, nSize);
+        return CopyList(file.sectionNames, lpReturnedString, nSize);
     if (!lpKeyName) {
         std::vector<std::string> keys;
-        for (size_t i : SectionLines(text, lpAppName)) {
-            if (IsKey(text.parsed[i]))
-                AddOnce(keys, text.parsed[i].name);
+        for (size_t i : file.Lines(lpAppName)) {
+            if (IsKey(file.text.parsed[i]))
+                AddOnce(keys, file.text.parsed[i].name);
         }
         return CopyList(keys, lpReturnedString, nSize);
     }
     std::string value;
-    if (!Lookup(text, lpAppName, lpKeyName, value)) {
+    if (!Lookup(file, lpAppName, lpKeyName, value)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         value = lpDefault ? lpDefault : "";
         value.erase(value.find_last_not_of(" \t") + 1);  // a default loses its trailing blanks
@@ -331,9 +385,9 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
 // is there but empty counts as missing.
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName)
 {
-    std::shared_ptr<const IniText> pText = lpAppName && lpKeyName ? ReadProfileFile(lpFileName) : nullptr;
+    std::shared_ptr<const ProfileFile> pFile = lpAppName && lpKeyName ? ReadProfileFile(lpFileName) : nullptr;
     std::string value;
-    if (!pText || !Lookup(*pText, lpAppName, lpKeyName, value) || value.empty())
+    if (!pFile || !Lookup(*pFile, lpAppName, lpKeyName, value) || value.empty())
         return static_cast<UINT>(nDefault);
     const char* p = value.c_str();
     bool bNegative = *p == '-';
@@ -364,14 +418,14 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
 {
     if (!lpReturnedString || nSize == 0)
         return 0;
-    std::shared_ptr<const IniText> pText = lpAppName ? ReadProfileFile(lpFileName) : nullptr;
-    if (!pText) {
+    std::shared_ptr<const ProfileFile> pFile = lpAppName ? ReadProfileFile(lpFileName) : nullptr;
+    if (!pFile) {
         SetLastError(lpAppName ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return CopyList({}, lpReturnedString, nSize);
     }
     std::vector<std::string> lines;
-    for (size_t i : SectionLines(*pText, lpAppName)) {
-        const IniLine& line = pText->parsed[i];
+    for (size_t i : pFile->Lines(lpAppName)) {
+        const IniLine& line = pFile->text.parsed[i];
         if (line.kind == IniLine::kEntry)
             lines.push_back(line.name + "=" + line.value);
         else if (line.kind == IniLine::kText)

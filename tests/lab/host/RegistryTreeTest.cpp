@@ -125,6 +125,9 @@ TEST(RegistryTreeOrder, SubkeysSortIgnoringCaseAndValuesKeepTheirPlace)
     // Compared in upper case, as the registry does, so '_' sorts after the letters.
     EXPECT_EQ(SubkeyNames(tree, parent),
               (std::vector<std::string>{"a", "aB", "Alpha", "alpha2", "a_b", "BRAVO", "charlie", "delta"}));
+    std::vector<std::string> listed;
+    ASSERT_EQ(tree.SubKeyNames(parent, listed), RegResult::Success);
+    EXPECT_EQ(listed, SubkeyNames(tree, parent));  // in one pass as one by one
 
     // Windows-1252 letters fold too.
     Create(tree, "HKCU\\Caf\xE9");
@@ -141,6 +144,30 @@ TEST(RegistryTreeOrder, SubkeysSortIgnoringCaseAndValuesKeepTheirPlace)
     ASSERT_EQ(tree.GetValue(key, "zeta", value), RegResult::Success);
     EXPECT_EQ(value.name, "Zeta");
     EXPECT_EQ(value.type, regtype::kQword);
+}
+
+// What a caller listed stays good while the generation of keys stays; values do not change it.
+TEST(RegistryTreeOrder, KeysGenerationMovesWithKeysOnly)
+{
+    RegistryTree tree, other;
+    EXPECT_NE(tree.KeysGeneration(), other.KeysGeneration());
+    uint64_t seen = tree.KeysGeneration();
+    KeyRef key = Create(tree, "HKLM\\SOFTWARE\\Gen");
+    EXPECT_NE(seen, tree.KeysGeneration());
+    seen = tree.KeysGeneration();
+    ASSERT_EQ(tree.SetValue(key, "v", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
+    Create(tree, "HKLM\\SOFTWARE\\gen");  // there already
+    EXPECT_EQ(seen, tree.KeysGeneration());
+    ASSERT_EQ(tree.DeleteKey(tree.Root(RegHive::LocalMachine), "SOFTWARE\\Gen", 0), RegResult::Success);
+    EXPECT_NE(seen, tree.KeysGeneration());
+    seen = tree.KeysGeneration();
+    std::string error;
+    ASSERT_TRUE(tree.LoadRegText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Loaded]\r\n", error)) << error;
+    EXPECT_NE(seen, tree.KeysGeneration());
+    seen = tree.KeysGeneration();
+    tree.Clear();
+    EXPECT_NE(seen, tree.KeysGeneration());
+    EXPECT_NE(other.KeysGeneration(), tree.KeysGeneration());
 }
 
 TEST(RegistryTreeFiles, LoadMergesDeletesAndIsAllOrNothing)
