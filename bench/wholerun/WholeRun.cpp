@@ -75,20 +75,19 @@ public:
         std::vector<double> cpu, peak;
         Figures figures;
         for (int i = 0; i < m_repetitions; ++i) {
-            for (const char* dir : {"/state", "/temp", "/cwd"}) {
-                fs::remove_all(m_root + dir);
-                fs::create_directories(m_root + dir);
-            }
-            wholerun::ChildUsage usage =
-                wholerun::RunMeasured({m_dist + "/triagist", "-DIAG", "-XMLREPORT", "r.xml"}, Environment(profile),
-                                      m_root + "/cwd");
+            // A directory per run: the lab's snmpd may still be writing to the last one's state as it ends.
+            const std::string run = m_root + "/run" + std::to_string(++m_runs);
+            for (const char* dir : {"/state", "/temp", "/cwd"})
+                fs::create_directories(run + dir);
+            wholerun::ChildUsage usage = wholerun::RunMeasured(
+                {m_dist + "/triagist", "-DIAG", "-XMLREPORT", "r.xml"}, Environment(profile, run), run + "/cwd");
             if (!usage.bStarted)
                 throw std::runtime_error("cannot start " + m_dist + "/triagist");
             if (usage.exitCode != 0)
                 throw std::runtime_error("the diagnosis of " + profile + " ended with " +
                                          (usage.exitCode < 0 ? std::string("a signal")
                                                              : "exit code " + std::to_string(usage.exitCode)));
-            figures.report = ReadWhole(m_root + "/cwd/r.xml");
+            figures.report = ReadWhole(run + "/cwd/r.xml");
             if (figures.report.rfind("<?xml", 0) != 0 || figures.report.find("</Root>") == std::string::npos)
                 throw std::runtime_error("the diagnosis of " + profile + " wrote no whole report");
             cpu.push_back(usage.cpuMs);
@@ -101,7 +100,7 @@ public:
     }
 
 private:
-    std::vector<std::string> Environment(const std::string& profile) const
+    std::vector<std::string> Environment(const std::string& profile, const std::string& run) const
     {
         std::vector<std::string> env;
         for (char** pp = environ; *pp; ++pp) {
@@ -109,14 +108,15 @@ private:
                 env.emplace_back(*pp);
         }
         env.push_back("TRIAGIST_LAB=" + profile);
-        env.push_back("TRIAGIST_LAB_STATE=" + m_root + "/state");
-        env.push_back("TMPDIR=" + m_root + "/temp");
+        env.push_back("TRIAGIST_LAB_STATE=" + run + "/state");
+        env.push_back("TMPDIR=" + run + "/temp");
         return env;
     }
 
     std::string m_dist;
     int m_repetitions;
     std::string m_root;
+    int m_runs = 0;
 };
 
 void PrintRow(const char* pszName, const Figures& figures)
