@@ -376,7 +376,7 @@ namespace {
 // libpci reports a failure through a callback that must not return; it leaves the scan for good.
 std::jmp_buf* g_pPciFailure = nullptr;
 
-[[noreturn]] void PciFailed(char*, ...)
+__attribute__((noreturn)) void PciFailed(char*, ...)  // the GNU spelling: part of the type, as the field wants
 {
     std::longjmp(*g_pPciFailure, 1);
 }
