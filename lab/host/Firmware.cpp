@@ -5,11 +5,17 @@
 #include "lab/host/BlockFile.h"
 #include "lab/host/IniFile.h"
 
+extern "C" {  // the header declares no C linkage of its own
+#include <pci/pci.h>
+}
+
 #include <algorithm>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <tuple>
 
@@ -365,19 +371,57 @@ bool Firmware::ParseLspci(const std::string& text, std::vector<PciFunction>& fun
     return error.empty();
 }
 
+namespace {
+
+// libpci reports a failure through a callback that must not return; it leaves the scan for good.
+std::jmp_buf* g_pPciFailure = nullptr;
+
+__attribute__((noreturn)) void PciFailed(char*, ...)  // the GNU spelling: part of the type, as the field wants
+{
+    std::longjmp(*g_pPciFailure, 1);
+}
+
+void PciQuiet(char*, ...) {}
+
+// The configuration space as far as the host lets us read it: all of it as root, the header otherwise.
+size_t ReadConfig(pci_dev* pDevice, uint8_t* pBuffer)
+{
+    for (size_t size : {size_t(4096), size_t(256), kHeaderBytes}) {
+        if (pci_read_block(pDevice, 0, pBuffer, static_cast<int>(size)))
+            return size;
+    }
+    return 0;
+}
+
+}  // namespace
+
 void Firmware::ReadLivePci(std::vector<PciFunction>& functions)
 {
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/bus/pci/devices", ec)) {
-        unsigned domain = 0, bus = 0, device = 0, function = 0;
-        if (std::sscanf(entry.path().filename().c_str(), "%x:%x:%x.%u", &domain, &bus, &device, &function) != 4 ||
-            domain != 0)
-            continue;
-        std::vector<uint8_t> config;
-        if (!ReadFileBytes(entry.path().string() + "/config", config) || config.size() < kHeaderBytes)
-            continue;
-        functions.push_back(PciFunction{bus, device, function, config});
+    if (!fs::is_directory("/sys/bus/pci/devices", ec))
+        return;
+    static std::mutex s_lock;  // the failure callback has no context of its own
+    std::lock_guard<std::mutex> guard(s_lock);
+    pci_access* const pAccess = pci_alloc();
+    pAccess->method = PCI_ACCESS_SYS_BUS_PCI;
+    pAccess->error = PciFailed;
+    pAccess->warning = PciQuiet;
+    pAccess->debug = PciQuiet;
+    std::jmp_buf failure;
+    g_pPciFailure = &failure;
+    if (setjmp(failure) == 0) {
+        pci_init(pAccess);
+        pci_scan_bus(pAccess);
+        static uint8_t s_config[4096];
+        for (pci_dev* pDevice = pAccess->devices; pDevice; pDevice = pDevice->next) {
+            size_t size = pDevice->domain == 0 ? ReadConfig(pDevice, s_config) : 0;
+            if (size >= kHeaderBytes)
+                functions.push_back(PciFunction{pDevice->bus, pDevice->dev, pDevice->func,
+                                                std::vector<uint8_t>(s_config, s_config + size)});
+        }
     }
+    g_pPciFailure = nullptr;
+    pci_cleanup(pAccess);
     std::sort(functions.begin(), functions.end(), [](const PciFunction& a, const PciFunction& b) {
         return std::tie(a.bus, a.device, a.function) < std::tie(b.bus, b.device, b.function);
     });

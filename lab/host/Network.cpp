@@ -13,11 +13,15 @@
 #include <sstream>
 
 #include <arpa/inet.h>
+#include <linux/if.h>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <net/route.h>
+#include <netlink/addr.h>
+#include <netlink/cache.h>
+#include <netlink/route/addr.h>
+#include <netlink/route/link.h>
+#include <netlink/socket.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -261,138 +265,123 @@ uint32_t WindowsType(unsigned long arphrd, bool bWireless)
     }
 }
 
-NetInterface ReadLiveInterface(const fs::path& dir)
+// The facts netlink does not carry: whether an Ethernet link is wireless, its speed and its driver.
+void ReadLiveSysfsFacts(NetInterface& net, unsigned long arphrd)
 {
-    NetInterface net;
-    std::string name = dir.filename().string();
-    std::string base = dir.string() + "/";
-    net.name = name;
-    net.adapterName = name;
-    net.index = static_cast<uint32_t>(std::strtoul(ReadFirstLine(base + "ifindex").c_str(), nullptr, 10));
+    std::string base = "/sys/class/net/" + net.name + "/";
     std::error_code ec;
-    bool bWireless = fs::exists(base + "wireless", ec) || fs::exists(base + "phy80211", ec);
-    net.type = WindowsType(std::strtoul(ReadFirstLine(base + "type").c_str(), nullptr, 10), bWireless);
-    net.mtu = static_cast<uint32_t>(std::strtoul(ReadFirstLine(base + "mtu").c_str(), nullptr, 10));
-
+    bool bWireless = arphrd == ARPHRD_ETHER && (fs::exists(base + "wireless", ec) || fs::exists(base + "phy80211", ec));
+    net.type = WindowsType(arphrd, bWireless);
+    net.bAdapter = net.type != kTypeLoopback;
+    if (!net.bAdapter)
+        return;
     // Megabits per second; virtual and disconnected links refuse to tell or say -1.
     bool bSpeed = false;
     std::string speed = ReadFirstLine(base + "speed", bSpeed);
     long long mbits = bSpeed ? std::strtoll(speed.c_str(), nullptr, 10) : 0;
     if (mbits > 0)
         net.speed = static_cast<uint32_t>(std::min<long long>(mbits * 1000000LL, 0xFFFFFFFFLL));
-
-    // Windows gives the software loopback no hardware address at all.
-    if (net.type != kTypeLoopback) {
-        std::vector<uint8_t> bytes;
-        if (ParseHexBytes(ReadFirstLine(base + "address"), bytes)) {
-            size_t length = std::strtoul(ReadFirstLine(base + "addr_len").c_str(), nullptr, 10);
-            bytes.resize(std::min<size_t>({bytes.size(), length, 8}));
-            net.physical = bytes;
-        }
-    }
-
-    unsigned long flags = std::strtoul(ReadFirstLine(base + "flags").c_str(), nullptr, 16);
-    std::string operstate = ReadFirstLine(base + "operstate");
-    net.bAdminUp = (flags & IFF_UP) != 0;
-    net.bConnected = net.bAdminUp && (operstate == "up" || operstate == "unknown");
-
     fs::path driver = fs::read_symlink(base + "device/driver", ec);
-    net.description = ec ? name : driver.filename().string();
-    net.bAdapter = net.type != kTypeLoopback;
-    return net;
+    if (!ec)
+        net.description = driver.filename().string();
 }
 
-// IPv4 addresses from the kernel's routing socket, which alone tells secondary and permanent ones apart.
-// The netlink walking macros compare the kernel's unsigned lengths with int counts.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsign-compare"
-bool ReadLiveAddresses(std::vector<NetInterface>& interfaces)
-{
-    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
-        return false;
-    struct {
-        nlmsghdr header;
-        ifaddrmsg message;
-    } request;
-    std::memset(&request, 0, sizeof request);
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifaddrmsg));
-    request.header.nlmsg_type = RTM_GETADDR;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
-    request.message.ifa_family = AF_INET;
-    sockaddr_nl kernel;
-    std::memset(&kernel, 0, sizeof kernel);
-    kernel.nl_family = AF_NETLINK;
-    if (sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
-        close(fd);
-        return false;
+// The links and their IPv4 addresses from the kernel's routing socket (libnl), which alone tells secondary
+// and permanent addresses apart.
+class LiveLinks {
+public:
+    LiveLinks()
+    {
+        m_pSocket = nl_socket_alloc();
+        if (!m_pSocket || nl_connect(m_pSocket, NETLINK_ROUTE) != 0)
+            return;
+        if (rtnl_link_alloc_cache(m_pSocket, AF_UNSPEC, &m_pLinks) != 0)
+            m_pLinks = nullptr;
+        if (rtnl_addr_alloc_cache(m_pSocket, &m_pAddresses) != 0)
+            m_pAddresses = nullptr;
+    }
+    ~LiveLinks()
+    {
+        if (m_pAddresses)
+            nl_cache_free(m_pAddresses);
+        if (m_pLinks)
+            nl_cache_free(m_pLinks);
+        if (m_pSocket)
+            nl_socket_free(m_pSocket);
+    }
+    LiveLinks(const LiveLinks&) = delete;
+    LiveLinks& operator=(const LiveLinks&) = delete;
+
+    std::vector<NetInterface> Interfaces() const
+    {
+        std::vector<NetInterface> interfaces;
+        for (nl_object* pObject = m_pLinks ? nl_cache_get_first(m_pLinks) : nullptr; pObject;
+             pObject = nl_cache_get_next(pObject))
+            interfaces.push_back(Interface(reinterpret_cast<rtnl_link*>(pObject)));
+        std::sort(interfaces.begin(), interfaces.end(),
+                  [](const NetInterface& a, const NetInterface& b) { return a.index < b.index; });
+        for (nl_object* pObject = m_pAddresses ? nl_cache_get_first(m_pAddresses) : nullptr; pObject;
+             pObject = nl_cache_get_next(pObject))
+            AddAddress(reinterpret_cast<rtnl_addr*>(pObject), interfaces);
+        return interfaces;
     }
 
-    std::vector<char> buffer(32768);
-    bool bDone = false;
-    bool bOk = true;
-    while (!bDone && bOk) {
-        ssize_t received = recv(fd, buffer.data(), buffer.size(), 0);
-        if (received <= 0) {
-            bOk = false;
-            break;
+private:
+    static NetInterface Interface(rtnl_link* pLink)
+    {
+        NetInterface net;
+        const char* pszName = rtnl_link_get_name(pLink);
+        net.name = pszName ? pszName : "";
+        net.adapterName = net.name;
+        net.description = net.name;
+        net.index = static_cast<uint32_t>(rtnl_link_get_ifindex(pLink));
+        net.mtu = rtnl_link_get_mtu(pLink);
+        unsigned arphrd = rtnl_link_get_arptype(pLink);
+        ReadLiveSysfsFacts(net, arphrd);
+        // Windows gives the software loopback no hardware address at all.
+        nl_addr* pPhysical = rtnl_link_get_addr(pLink);
+        if (net.type != kTypeLoopback && pPhysical && nl_addr_get_len(pPhysical) > 0) {
+            const auto* pBytes = static_cast<const uint8_t*>(nl_addr_get_binary_addr(pPhysical));
+            net.physical.assign(pBytes, pBytes + std::min<unsigned>(nl_addr_get_len(pPhysical), 8));
         }
-        int remaining = static_cast<int>(received);
-        for (auto* pHeader = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(pHeader, remaining);
-             pHeader = NLMSG_NEXT(pHeader, remaining)) {
-            if (pHeader->nlmsg_type == NLMSG_DONE) {
-                bDone = true;
-                break;
-            }
-            if (pHeader->nlmsg_type == NLMSG_ERROR) {
-                bOk = false;
-                break;
-            }
-            if (pHeader->nlmsg_type != RTM_NEWADDR)
-                continue;
-            auto* pMessage = static_cast<ifaddrmsg*>(NLMSG_DATA(pHeader));
-            if (pMessage->ifa_family != AF_INET)
-                continue;
-            uint32_t local = 0, address = 0, flags = pMessage->ifa_flags;
-            bool bLocal = false, bAddress = false;
-            int length = static_cast<int>(IFA_PAYLOAD(pHeader));
-            for (auto* pAttr = IFA_RTA(pMessage); RTA_OK(pAttr, length); pAttr = RTA_NEXT(pAttr, length)) {
-                if (pAttr->rta_type == IFA_LOCAL && RTA_PAYLOAD(pAttr) >= 4) {
-                    std::memcpy(&local, RTA_DATA(pAttr), 4);
-                    bLocal = true;
-                } else if (pAttr->rta_type == IFA_ADDRESS && RTA_PAYLOAD(pAttr) >= 4) {
-                    std::memcpy(&address, RTA_DATA(pAttr), 4);
-                    bAddress = true;
-                } else if (pAttr->rta_type == IFA_FLAGS && RTA_PAYLOAD(pAttr) >= 4) {
-                    std::memcpy(&flags, RTA_DATA(pAttr), 4);
-                }
-            }
-            if (!bLocal && !bAddress)
-                continue;
-            NetAddress entry;
-            entry.addr = bLocal ? local : address;  // on a point-to-point link IFA_ADDRESS is the peer
-            entry.mask = MaskFromPrefix(pMessage->ifa_prefixlen);
-            if (!(flags & IFA_F_SECONDARY))
-                entry.type |= kPrimary;
-            // Addresses with a lease (DHCP) are not permanent.
-            if (!(flags & IFA_F_PERMANENT))
-                entry.type |= kDynamic;
-            for (NetInterface& net : interfaces) {
-                if (net.index == pMessage->ifa_index) {
-                    if (!net.bConnected)
-                        entry.type |= kDisconnected;
-                    net.addresses.push_back(entry);
-                    if (entry.type & kDynamic)
-                        net.bDhcp = true;
-                }
+        uint8_t operstate = rtnl_link_get_operstate(pLink);
+        net.bAdminUp = (rtnl_link_get_flags(pLink) & IFF_UP) != 0;
+        net.bConnected = net.bAdminUp && (operstate == IF_OPER_UP || operstate == IF_OPER_UNKNOWN);
+        return net;
+    }
+
+    static void AddAddress(rtnl_addr* pAddress, std::vector<NetInterface>& interfaces)
+    {
+        if (rtnl_addr_get_family(pAddress) != AF_INET)
+            return;
+        // On a point-to-point link the other address is the peer's.
+        nl_addr* pLocal = rtnl_addr_get_local(pAddress);
+        if (!pLocal || nl_addr_get_len(pLocal) < 4)
+            return;
+        NetAddress entry;
+        std::memcpy(&entry.addr, nl_addr_get_binary_addr(pLocal), 4);
+        entry.mask = MaskFromPrefix(static_cast<unsigned>(rtnl_addr_get_prefixlen(pAddress)));
+        unsigned flags = rtnl_addr_get_flags(pAddress);
+        if (!(flags & IFA_F_SECONDARY))
+            entry.type |= kPrimary;
+        // Addresses with a lease (DHCP) are not permanent.
+        if (!(flags & IFA_F_PERMANENT))
+            entry.type |= kDynamic;
+        for (NetInterface& net : interfaces) {
+            if (net.index == static_cast<uint32_t>(rtnl_addr_get_ifindex(pAddress))) {
+                if (!net.bConnected)
+                    entry.type |= kDisconnected;
+                net.addresses.push_back(entry);
+                if (entry.type & kDynamic)
+                    net.bDhcp = true;
             }
         }
     }
-    close(fd);
-    return bOk;
-}
-#pragma GCC diagnostic pop
+
+    nl_sock* m_pSocket = nullptr;
+    nl_cache* m_pLinks = nullptr;
+    nl_cache* m_pAddresses = nullptr;
+};
 
 // /proc/net/route prints each address as the hexadecimal of its in-memory value, so that value is
 // already in network byte order.
@@ -479,12 +468,7 @@ NetState ReadLiveNetwork()
 {
     NetState state;
     ReadLiveParams(state.params);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/class/net", ec))
-        state.interfaces.push_back(ReadLiveInterface(entry.path()));
-    std::sort(state.interfaces.begin(), state.interfaces.end(),
-              [](const NetInterface& a, const NetInterface& b) { return a.index < b.index; });
-    ReadLiveAddresses(state.interfaces);
+    state.interfaces = LiveLinks().Interfaces();
     ReadLiveRoutes(state);
     return state;
 }

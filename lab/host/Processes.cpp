@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <libproc2/pids.h>
+
 namespace lab::host {
 
 namespace {
@@ -112,6 +114,22 @@ std::vector<ProcessModule> LiveModules(uint32_t pid, const std::string& exe)
     for (const auto& library : libraries)
         modules.push_back({Drives::WindowsPath(library.second), library.first});
     return modules;
+}
+
+// The running processes (not their threads), as procps lists them.
+std::vector<uint32_t> LiveIds()
+{
+    std::vector<uint32_t> ids;
+    pids_item items[] = {PIDS_ID_PID};
+    pids_info* pInfo = nullptr;
+    if (procps_pids_new(&pInfo, items, 1) < 0)
+        return ids;
+    if (pids_fetch* pFetch = procps_pids_reap(pInfo, PIDS_FETCH_TASKS_ONLY)) {
+        for (int i = 0; i < pFetch->counts->total; ++i)
+            ids.push_back(static_cast<uint32_t>(PIDS_VAL(0, s_int, pFetch->stacks[i], pInfo)));
+    }
+    procps_pids_unref(&pInfo);
+    return ids;
 }
 
 }  // namespace
@@ -333,16 +351,7 @@ std::vector<uint32_t> Processes::Ids() const
             return ids;
         }
     }
-    DIR* pDir = opendir("/proc");
-    if (!pDir)
-        return ids;
-    while (const dirent* pEntry = readdir(pDir)) {
-        const char* name = pEntry->d_name;
-        if (*name && std::all_of(name, name + std::char_traits<char>::length(name),
-                                 [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-            ids.push_back(static_cast<uint32_t>(std::strtoul(name, nullptr, 10)));
-    }
-    closedir(pDir);
+    ids = LiveIds();
     std::sort(ids.begin(), ids.end());
     return ids;
 }

@@ -82,6 +82,25 @@ bool Resolve(LPCSTR pszPath, bool bForWriting, std::string& hostPath)
     return true;
 }
 
+// Opens the file, creating it when it is not there, and tells which it was: the common case, an existing file,
+// is one call.
+int OpenAlways(const std::string& path, int flags, bool& bExisted)
+{
+    for (;;) {
+        int fd = open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT) {
+            bExisted = fd >= 0;
+            return fd;
+        }
+        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0 || errno != EEXIST) {
+            bExisted = false;
+            return fd;
+        }
+        // Created by someone else in between: open it as an existing one.
+    }
+}
+
 std::shared_ptr<FileObject> LookupFile(HANDLE hFile)
 {
     auto pFile = lab::win32::LookupHandleAs<FileObject>(hFile);
@@ -109,34 +128,37 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         return INVALID_HANDLE_VALUE;
 
     int flags = O_CLOEXEC | (bRead && bWrite ? O_RDWR : bWrite ? O_WRONLY : O_RDONLY) | (bAppendOnly ? O_APPEND : 0);
+    bool bExisted = false;
+    int fd = -1;
     switch (dwCreationDisposition) {
     case CREATE_NEW:
-        flags |= O_CREAT | O_EXCL;
+        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
         break;
     case CREATE_ALWAYS:
-        flags |= O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS:
+        fd = OpenAlways(path, flags | (dwCreationDisposition == CREATE_ALWAYS ? O_TRUNC : 0), bExisted);
         break;
     case OPEN_EXISTING:
-        break;
-    case OPEN_ALWAYS:
-        flags |= O_CREAT;
+        fd = open(path.c_str(), flags);
         break;
     case TRUNCATE_EXISTING:
-        flags |= O_TRUNC;
+        fd = open(path.c_str(), flags | O_TRUNC);
         break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (fd < 0) {
+        int error = errno;
+        std::error_code ec;
+        SetLastError(fs::is_directory(path, ec) ? ERROR_ACCESS_DENIED : ErrorFromErrno(error, path));
         return INVALID_HANDLE_VALUE;
     }
-    bool bExisted = fs::exists(path, ec);
-    int fd = open(path.c_str(), flags, 0644);
-    if (fd < 0) {
-        SetLastError(ErrorFromErrno(errno, path));
+    // A directory opened for reading only is told apart here; any other open of one failed above.
+    struct stat st {};
+    if (!bWrite && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE h = lab::win32::InsertHandle(

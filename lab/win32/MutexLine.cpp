@@ -2,7 +2,8 @@
 // line of the processes waiting for one named mutex, shared through a small file that each maps.
 //
 // The flock on the mutex's lock file stays what ownership is (and what ends with a killed owner); the line only
-// decides who may try it. Without it a process that releases and asks again at once wins the lock file before
+// decides who may try it. The owner's note, cleared at a clean release, lives in the mapped file too, so that
+// taking and giving up an uncontended mutex is one flock call each. Without it a process that releases and asks again at once wins the lock file before
 // any waiter has noticed, and keeps the others waiting until their time-outs.
 #include "lab/win32/MutexLine.h"
 
@@ -61,6 +62,7 @@ struct MutexLine::Shared {
     uint32_t wake;  // changes whenever the lock is given up or the line moves; waiters sleep on it
     uint32_t nextTicket;
     uint32_t count;
+    int32_t owner;  // the process whose thread holds the lock file; still set after an owner ended without release
     struct Entry {
         int32_t pid;
         uint32_t ticket;
@@ -88,8 +90,10 @@ bool MutexLine::Open(const std::string& path, bool bFresh)
         }
         m_pShared = static_cast<Shared*>(p);
         // A line left by processes that were killed holds only the dead.
-        if (bFresh)
+        if (bFresh) {
             m_pShared->count = 0;
+            m_pShared->owner = 0;  // a note of a long-gone owner would only report the new mutex abandoned
+        }
     }
     return true;
 }
@@ -132,15 +136,33 @@ void MutexLine::Released()
 {
     if (!m_pShared)
         return;
+    // A waiter about to sleep sees the change and does not; an empty line has nobody to wake.
     __atomic_add_fetch(&m_pShared->wake, 1, __ATOMIC_SEQ_CST);
 #ifdef __linux__
-    syscall(SYS_futex, &m_pShared->wake, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+    if (__atomic_load_n(&m_pShared->count, __ATOMIC_SEQ_CST) != 0)
+        syscall(SYS_futex, &m_pShared->wake, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 #endif
+}
+
+bool MutexLine::TakeOwnership()
+{
+    if (!m_pShared)
+        return false;
+    return __atomic_exchange_n(&m_pShared->owner, static_cast<int32_t>(getpid()), __ATOMIC_SEQ_CST) != 0;
+}
+
+void MutexLine::GiveUpOwnership()
+{
+    if (m_pShared)
+        __atomic_store_n(&m_pShared->owner, 0, __ATOMIC_SEQ_CST);
 }
 
 bool MutexLine::Acquire(int lockFd, bool bInfinite, Clock::time_point deadline)
 {
     Shared& line = *m_pShared;
+    // Nobody waiting: the lock file at once. A waiter that joins meanwhile tries it after joining.
+    if (__atomic_load_n(&line.count, __ATOMIC_SEQ_CST) == 0 && flock(lockFd, LOCK_EX | LOCK_NB) == 0)
+        return true;
     uint32_t ticket = 0;
     bool bInLine = false;
     {
@@ -152,7 +174,8 @@ bool MutexLine::Acquire(int lockFd, bool bInfinite, Clock::time_point deadline)
         bInLine = line.count < kMaxWaiting;
         if (bInLine) {
             ticket = line.nextTicket++;
-            line.entries[line.count++] = {static_cast<int32_t>(getpid()), ticket};
+            line.entries[line.count] = {static_cast<int32_t>(getpid()), ticket};
+            __atomic_store_n(&line.count, line.count + 1, __ATOMIC_SEQ_CST);  // seen by a release without the guard
         }
     }
     if (!bInLine) {

@@ -29,6 +29,12 @@ public:
     // After lockFd's lock was given up: the first in line tries it now.
     void Released();
 
+    // With lockFd's lock held: notes this process as the owner and tells whether the previous one ended
+    // without giving the mutex back (its note is still there).
+    bool TakeOwnership();
+    // Before lockFd's lock is given up cleanly.
+    void GiveUpOwnership();
+
 private:
     struct Shared;
     void Remove(uint32_t ticket);

@@ -54,12 +54,12 @@ bool WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, 
 // The lock files that carry a named mutex across processes.
 //
 // "<name>.lock" is held (flock, exclusive) by the process whose thread owns the
-// mutex; while held it contains a marker, removed at the final release, so the
-// next owner can tell that the previous one ended without releasing (abandoned).
-// "<name>.open" is held shared by every process that has the mutex open, which is how
-// a creator learns that the object already exists elsewhere, and how the last
+// mutex. "<name>.open" is held shared by every process that has the mutex open, which
+// is how a creator learns that the object already exists elsewhere, and how the last
 // process to close it knows it may remove the files. "<name>.line" is the line of
-// the processes waiting for the lock file, first come first served (MutexLine).
+// the processes waiting for the lock file, first come first served, and the owner's
+// note, cleared at the final release, by which the next owner tells that the previous
+// one ended without releasing (abandoned) (MutexLine).
 
 std::string LockDirectory()
 {
@@ -106,7 +106,7 @@ public:
     ~MutexObject() override
     {
         // The last process to close the mutex removes its files, as the object ends with its last handle.
-        // Closing drops this process's locks; an owner's marker stays for the others to see it abandoned.
+        // Closing drops this process's locks; an owner's note stays for the others to see it abandoned.
         if (m_presenceFd >= 0 && flock(m_presenceFd, LOCK_EX | LOCK_NB) == 0) {
             unlink((m_base + ".lock").c_str());  // before the presence file, which openers take first
             unlink((m_base + ".line").c_str());
@@ -146,9 +146,6 @@ public:
                 break;
             CloseFiles();  // removed by its last user while this one was opening it: start again
         }
-        if (!bExisted && ftruncate(m_lockFd, 0) != 0) {
-            // A stale marker of a long-gone owner would only report the new mutex abandoned.
-        }
         return true;
     }
 
@@ -160,7 +157,7 @@ public:
             if (m_lockFd >= 0) {
                 if (flock(m_lockFd, LOCK_EX | LOCK_NB) != 0)
                     return;  // another process slipped in between; the creator simply does not own it
-                MarkOwned();
+                m_line.TakeOwnership();
             }
             m_owner = GetCurrentThreadId();
             m_count = 1;
@@ -186,7 +183,7 @@ public:
             lock.unlock();
             bool bLocked = m_line.Acquire(m_lockFd, deadline.bInfinite, deadline.at);
             if (bLocked)
-                bAbandoned = MarkOwned();
+                bAbandoned = m_line.TakeOwnership();
             lock.lock();
             m_bAcquiring = false;
             if (!bLocked) {
@@ -210,9 +207,7 @@ public:
         if (--m_count == 0) {
             m_owner = 0;
             if (m_lockFd >= 0) {
-                if (ftruncate(m_lockFd, 0) != 0) {
-                    // The next owner would see the mutex abandoned; nothing better to do.
-                }
+                m_line.GiveUpOwnership();
                 Flock(m_lockFd, LOCK_UN);
                 m_line.Released();
             }
@@ -230,7 +225,7 @@ public:
         m_owner = 0;
         m_count = 0;
         if (m_lockFd >= 0) {
-            Flock(m_lockFd, LOCK_UN);  // the marker stays and tells the next owner, in any process
+            Flock(m_lockFd, LOCK_UN);  // the owner's note stays and tells the next owner, in any process
             m_line.Released();
         } else
             m_bAbandoned = true;
@@ -238,18 +233,6 @@ public:
     }
 
 private:
-    // Called with the file lock held: reads the previous owner's marker and leaves ours.
-    bool MarkOwned()
-    {
-        struct stat st {};
-        bool bAbandoned = fstat(m_lockFd, &st) == 0 && st.st_size > 0;
-        std::string marker = std::to_string(getpid()) + "\n";
-        if (ftruncate(m_lockFd, 0) != 0 || pwrite(m_lockFd, marker.data(), marker.size(), 0) < 0) {
-            // Without the marker only abandonment goes unnoticed.
-        }
-        return bAbandoned;
-    }
-
     // Whether the files this object holds are still the ones the name leads to.
     bool StillNamed() const
     {
