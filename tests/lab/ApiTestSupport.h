@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include "tests/support/TempProfile.h"
@@ -63,6 +65,108 @@ inline std::string ReadFileText(const std::string& path)
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// Registry keys a test opens or makes, closed when it is done with them.
+class OpenKeys {
+public:
+    OpenKeys() = default;
+    ~OpenKeys() { CloseAll(); }
+    OpenKeys(const OpenKeys&) = delete;
+    OpenKeys& operator=(const OpenKeys&) = delete;
+
+    HKEY Open(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_READ)
+    {
+        HKEY hKey = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(hParent, pszSubKey, 0, sam, &hKey), ERROR_SUCCESS) << pszSubKey;
+        return Keep(hKey);
+    }
+    HKEY Create(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_ALL_ACCESS)
+    {
+        HKEY hKey = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(hParent, pszSubKey, 0, nullptr, 0, sam, nullptr, &hKey, nullptr), ERROR_SUCCESS)
+            << pszSubKey;
+        return Keep(hKey);
+    }
+    HKEY Keep(HKEY hKey)
+    {
+        if (hKey)
+            m_keys.push_back(hKey);
+        return hKey;
+    }
+    void CloseAll()
+    {
+        for (HKEY hKey : m_keys)
+            RegCloseKey(hKey);
+        m_keys.clear();
+    }
+
+private:
+    std::vector<HKEY> m_keys;
+};
+
+// A key's subkey or value names in the order they enumerate.
+enum class Listing { Subkeys, Values };
+
+inline std::vector<std::string> NamesIn(HKEY hKey, Listing listing)
+{
+    std::vector<std::string> names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = sizeof name;
+        LONG result = listing == Listing::Subkeys
+                          ? RegEnumKeyExA(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr)
+                          : RegEnumValueA(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS)
+            return names;
+        names.push_back(name);
+    }
+}
+
+inline std::vector<std::string> SubkeyNames(HKEY hKey)
+{
+    return NamesIn(hKey, Listing::Subkeys);
+}
+
+inline std::vector<std::string> ValueNames(HKEY hKey)
+{
+    return NamesIn(hKey, Listing::Values);
+}
+
+// A product's property as the installer gives it, or "error <code>".
+inline std::string ProductInfo(const char* product, const char* property)
+{
+    char value[260] = "untouched";
+    DWORD cch = sizeof value;
+    UINT result = MsiGetProductInfoA(product, property, value, &cch);
+    return result == ERROR_SUCCESS ? std::string(value, cch) : "error " + std::to_string(result);
+}
+
+// File times as one number of 100-nanosecond units, and calendar moments written out.
+inline uint64_t Units(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+inline FILETIME FromUnits(uint64_t units)
+{
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(units);
+    ft.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    return ft;
+}
+
+inline SYSTEMTIME Calendar(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
+{
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    st.wMilliseconds = static_cast<WORD>(ms);
+    return st;
 }
 
 // Whether the tests run under Wine rather than Windows or the lab: Wine's ntdll exports its version.

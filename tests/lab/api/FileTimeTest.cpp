@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <ctime>
 
+using apitest::Calendar;
 using apitest::ErrorOf;
+using apitest::FromUnits;
+using apitest::Units;
 
 namespace {
 
@@ -12,32 +15,6 @@ class ApiFileTime : public apitest::PlainMachine {};
 
 const uint64_t kUnitsPerSecond = 10000000;
 const uint64_t kSecondsPerDay = 86400;
-
-uint64_t Units(const FILETIME& ft)
-{
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-FILETIME FromUnits(uint64_t units)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(units);
-    ft.dwHighDateTime = static_cast<DWORD>(units >> 32);
-    return ft;
-}
-
-SYSTEMTIME Calendar(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
-{
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(year);
-    st.wMonth = static_cast<WORD>(month);
-    st.wDay = static_cast<WORD>(day);
-    st.wHour = static_cast<WORD>(hour);
-    st.wMinute = static_cast<WORD>(minute);
-    st.wSecond = static_cast<WORD>(second);
-    st.wMilliseconds = static_cast<WORD>(ms);
-    return st;
-}
 
 bool IsLeap(int year)
 {

@@ -5,20 +5,14 @@
 #include <cstring>
 #include <string>
 
+using apitest::ProductInfo;
+
 namespace {
 
 class ApiMsi : public apitest::PlainMachine {};
 
 // A well-formed product code no machine has.
 const char kUnknown[] = "{2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F20}";
-
-std::string Info(const char* product, const char* property)
-{
-    char value[260] = "untouched";
-    DWORD cch = sizeof value;
-    UINT result = MsiGetProductInfoA(product, property, value, &cch);
-    return result == ERROR_SUCCESS ? std::string(value, cch) : "error " + std::to_string(result);
-}
 
 }  // namespace
 
@@ -33,7 +27,7 @@ TEST_F(ApiMsi, ProductListEndsWithNoMoreItems)
         // Each listed product is a braced code whose name can be read.
         EXPECT_EQ(38u, std::strlen(code));
         EXPECT_EQ('{', code[0]);
-        EXPECT_NE("error 1605", Info(code, INSTALLPROPERTY_PRODUCTNAME)) << code;
+        EXPECT_NE("error 1605", ProductInfo(code, INSTALLPROPERTY_PRODUCTNAME)) << code;
     }
     EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), result);
     EXPECT_STREQ("untouched", code);  // the end writes nothing
@@ -42,13 +36,13 @@ TEST_F(ApiMsi, ProductListEndsWithNoMoreItems)
 
 TEST_F(ApiMsi, UnknownProductsAndBadArguments)
 {
-    EXPECT_EQ("error 1605", Info(kUnknown, INSTALLPROPERTY_VERSIONSTRING));
-    EXPECT_EQ("error 1605", Info("{2f0a61d4-8b3c-4e27-9d15-6a4c3b8e7f20}", INSTALLPROPERTY_PRODUCTNAME));
+    EXPECT_EQ("error 1605", ProductInfo(kUnknown, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 1605", ProductInfo("{2f0a61d4-8b3c-4e27-9d15-6a4c3b8e7f20}", INSTALLPROPERTY_PRODUCTNAME));
 
-    EXPECT_EQ("error 87", Info("2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F20", INSTALLPROPERTY_VERSIONSTRING));
-    EXPECT_EQ("error 87", Info("{2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F2G}", INSTALLPROPERTY_VERSIONSTRING));
-    EXPECT_EQ("error 87", Info(nullptr, INSTALLPROPERTY_VERSIONSTRING));
-    EXPECT_EQ("error 87", Info(kUnknown, nullptr));
+    EXPECT_EQ("error 87", ProductInfo("2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F20", INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 87", ProductInfo("{2F0A61D4-8B3C-4E27-9D15-6A4C3B8E7F2G}", INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 87", ProductInfo(nullptr, INSTALLPROPERTY_VERSIONSTRING));
+    EXPECT_EQ("error 87", ProductInfo(kUnknown, nullptr));
     char value[16];
     EXPECT_EQ(static_cast<UINT>(ERROR_INVALID_PARAMETER),
               MsiGetProductInfoA(kUnknown, INSTALLPROPERTY_VERSIONSTRING, value, nullptr));

@@ -66,7 +66,10 @@ protected:
         return shown;
     }
 
-    UINT Int(const char* key, INT nDefault = 1) { return GetPrivateProfileIntA("Numbers", key, nDefault, m_file.c_str()); }
+    UINT Int(const char* key, INT nDefault = 1)
+    {
+        return GetPrivateProfileIntA("Numbers", key, nDefault, m_file.c_str());
+    }
 
     std::string m_file;
 };

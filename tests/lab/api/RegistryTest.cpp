@@ -8,6 +8,7 @@
 #include <vector>
 
 using apitest::DeleteKeyTree;
+using apitest::SubkeyNames;
 
 namespace {
 
@@ -15,27 +16,15 @@ class ApiRegistry : public apitest::PlainMachine {
 protected:
     void TearDown() override
     {
-        for (HKEY hKey : m_opened)
-            RegCloseKey(hKey);
+        m_keys.CloseAll();
         PlainMachine::TearDown();
     }
 
     HKEY Open(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_READ)
     {
-        HKEY hKey = nullptr;
-        EXPECT_EQ(RegOpenKeyExA(hParent, pszSubKey, 0, sam, &hKey), ERROR_SUCCESS) << pszSubKey;
-        m_opened.push_back(hKey);
-        return hKey;
+        return m_keys.Open(hParent, pszSubKey, sam);
     }
-
-    HKEY Create(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_ALL_ACCESS)
-    {
-        HKEY hKey = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(hParent, pszSubKey, 0, nullptr, 0, sam, nullptr, &hKey, nullptr), ERROR_SUCCESS)
-            << pszSubKey;
-        m_opened.push_back(hKey);
-        return hKey;
-    }
+    HKEY Create(HKEY hParent, const char* pszSubKey) { return m_keys.Create(hParent, pszSubKey); }
 
     void SetString(HKEY hKey, const char* pszName, const std::string& value)
     {
@@ -69,18 +58,7 @@ protected:
         return hKey;
     }
 
-    std::vector<std::string> SubkeyNames(HKEY hKey)
-    {
-        std::vector<std::string> names;
-        char name[256];
-        DWORD cch = sizeof name;
-        for (DWORD i = 0; RegEnumKeyExA(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-             ++i, cch = sizeof name)
-            names.push_back(name);
-        return names;
-    }
-
-    std::vector<HKEY> m_opened;
+    apitest::OpenKeys m_keys;
 };
 
 }  // namespace
@@ -290,7 +268,7 @@ TEST_F(ApiRegistry, ThirtyTwoBitViewIsTheWow6432Node)
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
                               nullptr, &hCreated, nullptr),
               ERROR_SUCCESS);
-    m_opened.push_back(hCreated);
+    m_keys.Keep(hCreated);
     SetString(hCreated, "Root", "C:\\Program Files (x86)\\Quillmont");
 
     HKEY hKey = nullptr;

@@ -1,4 +1,5 @@
 // The lab's file times where the lab decides them: the clock's offset, the host's files and the profile's times.
+#include "tests/lab/ApiTestSupport.h"
 #include "tests/lab/LabTestSupport.h"
 
 #include "tests/support/TempProfile.h"
@@ -8,34 +9,11 @@
 #include <ctime>
 
 using namespace labtest;
+using apitest::Calendar;
+using apitest::FromUnits;
+using apitest::Units;
 
 namespace {
-
-uint64_t Units(const FILETIME& ft)
-{
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-FILETIME FromUnits(uint64_t units)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(units);
-    ft.dwHighDateTime = static_cast<DWORD>(units >> 32);
-    return ft;
-}
-
-SYSTEMTIME Calendar(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
-{
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(year);
-    st.wMonth = static_cast<WORD>(month);
-    st.wDay = static_cast<WORD>(day);
-    st.wHour = static_cast<WORD>(hour);
-    st.wMinute = static_cast<WORD>(minute);
-    st.wSecond = static_cast<WORD>(second);
-    st.wMilliseconds = static_cast<WORD>(ms);
-    return st;
-}
 
 // What the checks write into the report: a file time shown in local time.
 std::string Shown(const FILETIME& utc)

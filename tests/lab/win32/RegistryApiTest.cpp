@@ -3,6 +3,7 @@
 #include "lab/win32/Windows.h"
 
 #include "lab/host/Host.h"
+#include "tests/lab/ApiTestSupport.h"
 #include "tests/lab/LabTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+using apitest::SubkeyNames;
 using lab::host::Host;
 
 namespace {
@@ -51,45 +53,16 @@ protected:
         testsupport::WriteText(m_profile.File("lab.ini"), "[Registry]\nDeny64BitView=HKLM\\SOFTWARE\\Debug\n");
         Host::Instance().LoadProfile(m_profile.Path(), m_state.Path());
     }
-    void TearDown() override
-    {
-        for (HKEY hKey : m_opened)
-            RegCloseKey(hKey);
-    }
-
     HKEY Open(HKEY hParent, const char* pszSubKey, REGSAM sam = KEY_READ)
     {
-        HKEY hKey = nullptr;
-        EXPECT_EQ(RegOpenKeyExA(hParent, pszSubKey, 0, sam, &hKey), ERROR_SUCCESS) << pszSubKey;
-        m_opened.push_back(hKey);
-        return hKey;
+        return m_keys.Open(hParent, pszSubKey, sam);
     }
-
-    HKEY Create(HKEY hParent, const char* pszSubKey)
-    {
-        HKEY hKey = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(hParent, pszSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
-                  ERROR_SUCCESS)
-            << pszSubKey;
-        m_opened.push_back(hKey);
-        return hKey;
-    }
-
-    std::vector<std::string> SubkeyNames(HKEY hKey)
-    {
-        std::vector<std::string> names;
-        char name[256];
-        DWORD cch = sizeof name;
-        for (DWORD i = 0; RegEnumKeyExA(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-             ++i, cch = sizeof name)
-            names.push_back(name);
-        return names;
-    }
+    HKEY Create(HKEY hParent, const char* pszSubKey) { return m_keys.Create(hParent, pszSubKey); }
 
     labtest::ScratchDir m_profile;
     labtest::ScratchDir m_state;
     labtest::RestoreProfile m_restore;
-    std::vector<HKEY> m_opened;
+    apitest::OpenKeys m_keys;  // closed before the machine goes back
 };
 
 }  // namespace
@@ -97,14 +70,8 @@ protected:
 // Windows promises no order of values; the lab keeps the profile's, as Windows keeps the order of creation.
 TEST_F(RegistryApiTest, ValuesEnumerateInTheProfilesOrder)
 {
-    HKEY hKey = Open(HKEY_LOCAL_MACHINE, kCommunities);
-    std::vector<std::string> names;
-    char name[32];
-    DWORD cch = sizeof name;
-    for (DWORD i = 0; RegEnumValueA(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++i, cch = sizeof name)
-        names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"public", "monitor", "private"}));
+    EXPECT_EQ(apitest::ValueNames(Open(HKEY_LOCAL_MACHINE, kCommunities)),
+              (std::vector<std::string>{"public", "monitor", "private"}));
 }
 
 // The profile's WOW6432Node is the 32-bit view of HKLM\SOFTWARE.
