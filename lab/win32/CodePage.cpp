@@ -28,6 +28,11 @@ void AppendUtf8(std::string& text, unsigned long unit)
 
 }  // namespace
 
+UINT WINAPI GetACP()
+{
+    return 1252;
+}
+
 UINT WINAPI GetConsoleOutputCP()
 {
     return CP_UTF8;

@@ -13,5 +13,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCCH lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
 
+// The ANSI code page: always Windows-1252.
+UINT WINAPI GetACP();
+
 // The code page of the console's output: the Linux terminal's UTF-8.
 UINT WINAPI GetConsoleOutputCP();

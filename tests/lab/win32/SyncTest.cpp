@@ -1,4 +1,5 @@
-// The lab's mutexes, events, waits and clock functions, as the program's tracing and threads use them.
+// The lab's named mutexes across processes and its virtual clock; what a single process sees of mutexes, events
+// and waits is tested in both builds, in tests/lab/api.
 #include "tests/lab/LabTestSupport.h"
 
 #include <thread>
@@ -46,61 +47,6 @@ struct Holder {
 
 }  // namespace
 
-TEST(LabMutex, OwnershipIsPerThreadAndRecursive)
-{
-    HANDLE hMutex = CreateMutexA(nullptr, TRUE, nullptr);
-    ASSERT_NE(nullptr, hMutex);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hMutex, 0));  // owned twice now
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitOnOtherThread(hMutex, 0));
-
-    BOOL bForeign = TRUE;
-    DWORD dwForeignError = 0;
-    std::thread([&] {
-        bForeign = ReleaseMutex(hMutex);
-        dwForeignError = GetLastError();
-    }).join();
-    EXPECT_FALSE(bForeign);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), dwForeignError);
-
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitOnOtherThread(hMutex, 0));  // still owned once
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), ErrorOf(ReleaseMutex(hMutex)));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hMutex, 0));  // that thread ended holding it ...
-    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(hMutex, 0));  // ... and this one inherits it
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_TRUE(CloseHandle(hMutex));
-}
-
-TEST(LabMutex, NamesWithinTheProcess)
-{
-    std::string name = UniqueName("same");
-    HANDLE hFirst = CreateMutexA(nullptr, FALSE, name.c_str());
-    ASSERT_NE(nullptr, hFirst);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
-
-    HANDLE hSecond = CreateMutexA(nullptr, TRUE, ("Local\\" + name).c_str());
-    ASSERT_NE(nullptr, hSecond);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
-    EXPECT_NE(hFirst, hSecond);
-    // The same object: the initial ownership asked for the second time was ignored, and
-    // ownership taken through one handle is released through the other.
-    EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hFirst, 0));
-    EXPECT_EQ(WAIT_ABANDONED, WaitForSingleObject(hFirst, 0));
-    EXPECT_TRUE(ReleaseMutex(hSecond));
-
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(CreateEventA(nullptr, FALSE, FALSE, name.c_str())));
-    // The program replaces backslashes in its mutex names because Windows refuses them.
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND),
-              ErrorOf(CreateMutexA(nullptr, FALSE, "CFileDebug_C:\\trace.txt")));
-
-    CloseHandle(hFirst);
-    CloseHandle(hSecond);
-    HANDLE hAgain = CreateMutexA(nullptr, FALSE, name.c_str());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());  // gone with its last handle
-    CloseHandle(hAgain);
-}
-
 TEST(LabMutex, NamedMutexExcludesAnotherProcess)
 {
     std::string name = UniqueName("across");
@@ -135,45 +81,6 @@ TEST(LabMutex, OwnerProcessEndingWithoutReleaseAbandonsIt)
     EXPECT_TRUE(ReleaseMutex(hMutex));
     EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hMutex, 0));  // released cleanly this time
     CloseHandle(hMutex);
-}
-
-TEST(LabEvent, AutoResetLetsOneWaitThroughManualStaysSet)
-{
-    HANDLE hAuto = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-    HANDLE hManual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(nullptr, hAuto);
-    ASSERT_NE(nullptr, hManual);
-
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hAuto, 0));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hAuto, 0));
-
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hManual, 0));
-    EXPECT_TRUE(SetEvent(hManual));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hManual, 0));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hManual, 0));
-    EXPECT_TRUE(ResetEvent(hManual));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hManual, 0));
-
-    for (HANDLE h : {hAuto, hManual})
-        CloseHandle(h);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), ErrorOf(SetEvent(hAuto)));
-}
-
-TEST(LabWait, TimeOutAndBadHandles)
-{
-    lab::host::Host::Instance().TheClock().SetReal();  // whatever clock an earlier test left behind
-    HANDLE hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    auto before = Steady::now();
-    EXPECT_EQ(258u, WaitForSingleObject(hEvent, 30));
-    EXPECT_GE(Steady::now() - before, std::chrono::milliseconds(30));  // in real time a wait does wait
-    CloseHandle(hEvent);
-
-    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(hEvent, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, 0));
-    // The caller's own thread and process never end while it waits for them.
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(GetCurrentThread(), 1));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(GetCurrentProcess(), 1));
 }
 
 TEST(LabWait, VirtualTimeMovesOnlyWhenWaitsExpireOrThreadsSleep)

@@ -1,4 +1,4 @@
-// The lab's system facts: version records, processor, languages and the system directories.
+// The lab's system facts as profiles set them: version records, processor, languages and the system directories.
 #include "tests/lab/PeFixtures.h"
 
 #include "tests/support/TempProfile.h"
@@ -51,37 +51,6 @@ PFN_WOW64DIR ResolveWow64Directory()
 
 }  // namespace
 
-TEST(LabSystemFacts, VersionRecordSizes)
-{
-    CTempProfile profile("");
-    // The program reads the extended record through a pointer to the basic one.
-    OSVERSIONINFOA basic;
-    std::memset(&basic, 0xCC, sizeof basic);
-    basic.dwOSVersionInfoSize = sizeof basic;
-    ASSERT_TRUE(GetVersionExA(&basic));
-    EXPECT_EQ(17763u, basic.dwBuildNumber);
-
-    // The basic record is not written beyond its end.
-    struct {
-        OSVERSIONINFOA info;
-        unsigned char after[8];
-    } guarded;
-    std::memset(&guarded, 0xCC, sizeof guarded);
-    guarded.info.dwOSVersionInfoSize = sizeof guarded.info;
-    ASSERT_TRUE(GetVersionExA(&guarded.info));
-    for (unsigned char c : guarded.after)
-        EXPECT_EQ(0xCC, c);
-
-    for (DWORD size : {0u, 147u, 149u, 155u, 157u}) {
-        OSVERSIONINFOEXA ex{};
-        ex.dwOSVersionInfoSize = size;
-        SetLastError(0);
-        EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex))) << size;
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
-        EXPECT_EQ(0u, ex.dwMajorVersion);
-    }
-}
-
 TEST(LabSystemFacts, ProfileDescribesAnotherSystem)
 {
     CTempProfile profile("", "[Environment]\nSystemRoot=D:\\WINNT\\\n"
@@ -116,20 +85,6 @@ TEST(LabSystemFacts, ProfileDescribesAnotherSystem)
     GetSystemInfo(&si);
     EXPECT_EQ(PROCESSOR_ARCHITECTURE_IA64, si.wProcessorArchitecture);
     EXPECT_EQ("C:\\WINDOWS\\SysWOW64", Directory(GetSystemWow64DirectoryA));
-}
-
-TEST(LabSystemFacts, DirectoryBufferProtocol)
-{
-    CTempProfile profile("");
-    const std::string system = "C:\\Windows\\system32";
-    char path[64];
-    std::memset(path, '#', sizeof path);
-    EXPECT_EQ(system.size() + 1, GetSystemDirectoryA(path, static_cast<UINT>(system.size())));  // the size needed
-    EXPECT_EQ('#', path[0]);
-    EXPECT_EQ(system.size() + 1, GetSystemDirectoryA(nullptr, 0));
-    EXPECT_EQ(system.size(), GetSystemDirectoryA(path, static_cast<UINT>(system.size() + 1)));
-    EXPECT_EQ(system, path);
-    EXPECT_EQ(std::strlen("C:\\Windows\\SysWOW64") + 1, GetSystemWow64DirectoryA(path, 4));
 }
 
 // Resolved as the program resolves it; whether it may be missing is the file version suite's.
