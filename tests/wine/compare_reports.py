@@ -83,10 +83,10 @@ def lines(element, depth=0):
 
 
 def sections(root):
-    """The report's sections: each child of Root, and for the larger ones each of their children."""
+    """The report's sections: each child of Root's children (a childless one stands for itself)."""
     result = {}
     for part in root:
-        if len(part) and all(len(child) for child in part):
+        if len(part):
             for child in part:
                 name = f"{part.tag}/{child.tag}"
                 while name in result:
