@@ -198,22 +198,25 @@ bool IsLocalServer(const COSERVERINFO* pServerInfo)
     return lab::host::EqualsNoCase(name, szComputer) || lab::host::EqualsNoCase(name, "localhost") || name == ".";
 }
 
-// The class's server, as an installation registers it: CLSID\{class} names its AppID, whose
-// "LocalService" names the service that hosts it.
+// The class's server, as an installation registers it: CLSID\{class} names its AppID, whose "LocalService" names
+// the service that hosts it. Without that, a server program under "LocalServer32" (as the Wine tests register their
+// stand-in router) is one COM starts on demand; the lab's router answers in its place.
 HRESULT ActivateLocalServer(REFCLSID rclsid, IUnknown** ppUnk)
 {
     const std::string clsidKey = "CLSID\\" + GuidText(rclsid);
     std::string appId;
-    if (!ReadClassesValue(clsidKey, nullptr, appId))
-        return REGDB_E_CLASSNOTREG;
     std::string service;
-    if (!ReadClassesValue(clsidKey, "AppID", appId) || !ReadClassesValue("AppID\\" + appId, "LocalService", service))
-        return REGDB_E_CLASSNOTREG;
-    // The lab starts no server on demand: one whose service does not run cannot start.
-    lab::host::ServiceEntry entry;
-    if (!lab::host::EqualsNoCase(service, lab::host::BaseService::kServiceName) ||
-        !lab::host::Host::Instance().Services().Find(service, entry) || entry.state != lab::host::svc::kRunning)
-        return CO_E_SERVER_EXEC_FAILURE;
+    if (ReadClassesValue(clsidKey, "AppID", appId) && ReadClassesValue("AppID\\" + appId, "LocalService", service)) {
+        // The lab starts no service on activation: one that does not run cannot serve.
+        lab::host::ServiceEntry entry;
+        if (!lab::host::EqualsNoCase(service, lab::host::BaseService::kServiceName) ||
+            !lab::host::Host::Instance().Services().Find(service, entry) || entry.state != lab::host::svc::kRunning)
+            return CO_E_SERVER_EXEC_FAILURE;
+    } else {
+        std::string program;
+        if (!ReadClassesValue(clsidKey + "\\LocalServer32", "", program) || program.empty())
+            return REGDB_E_CLASSNOTREG;
+    }
     *ppUnk = lab::win32::CreateRouterObject();
     return *ppUnk ? S_OK : E_OUTOFMEMORY;
 }

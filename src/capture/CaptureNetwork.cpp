@@ -101,8 +101,9 @@ void CaptureNetwork(SCapture& capture)
         const MIB_IFROW& row = pIfTable->table[i];
         char szName[MAX_INTERFACE_NAME_LEN * 2] = "";
         WideCharToMultiByte(CP_ACP, 0, row.wszName, -1, szName, sizeof szName, nullptr, nullptr);
+        // Windows counts the terminating zero in the length, Wine does not: the text ends at whichever comes first.
         std::string strDescription(reinterpret_cast<const char*>(row.bDescr),
-                                   row.dwDescrLen ? std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR) - 1 : 0);
+                                   std::min<DWORD>(row.dwDescrLen, MAXLEN_IFDESCR));
         strDescription = strDescription.c_str();
         strOut += FormatText("\r\n[Interface %lu]\r\nName=%s\r\n", static_cast<unsigned long>(row.dwIndex), szName);
         const IP_ADAPTER_INFO* pAdapter = reinterpret_cast<const IP_ADAPTER_INFO*>(adapters.get());

@@ -167,6 +167,45 @@ TEST(VexilClientRegistrationTest, UnregisteredRouterIsClassNotRegistered)
     });
 }
 
+// A router registered as a server program, as the stand-in router of the Wine tests is: COM starts the program on
+// demand, whatever the base service's state (its requests still need the service); a service's registration, where
+// there is one, comes first.
+TEST(VexilClientRegistrationTest, ServerProgramRegistrationAttachesWithoutStartingTheService)
+{
+    const std::string strKey = "[HKEY_CLASSES_ROOT\\CLSID\\{AD289653-B5C5-11D2-88BB-00C095ECACC1}\\LocalServer32]\r\n";
+    const std::string strProgram = strKey + "@=\"C:\\\\Router\\\\VexilStandIn.exe C:\\\\Router\"\r\n\r\n";
+    struct {
+        const char* pszCase;
+        std::string strRegistry;
+        const char* pszState;
+        HRESULT hr;
+    } const cases[] = {
+        {"program, service running", strProgram, "running", S_OK},
+        {"program, service stopped", strProgram, "stopped", S_OK},
+        {"service first", strProgram + CRouterProfile::Registration(), "stopped", static_cast<HRESULT>(0x80080005L)},
+        {"no program named", strKey + "\r\n", "running", static_cast<HRESULT>(0x80040154L)},
+    };
+    for (const auto& registration : cases) {
+        CServiceProfile profile(std::string("[Ravelind]\nType=0x10\nState=") + registration.pszState + "\n",
+                                registration.strRegistry);
+        profile.Profile().Write("baseservice.ini", ROUTER_SERVER);
+        profile.Reload();
+        OnOwnThread([&] {
+            CVexilClient client;
+            EXPECT_EQ(client.Attach(), registration.hr == S_OK ? 1 : 0) << registration.pszCase;
+            EXPECT_EQ(client.LastResult(), registration.hr) << registration.pszCase;
+            if (client.IsAttached()) {
+                int nNumber = -1;
+                bool bRunning = std::strcmp(registration.pszState, "running") == 0;
+                EXPECT_EQ(client.GetServerCabinetNumber(&nNumber), bRunning) << registration.pszCase;
+                EXPECT_EQ(nNumber, bRunning ? 3 : -1) << registration.pszCase;
+                client.Detach();
+            }
+        });
+        EXPECT_EQ(lab::win32::LiveComObjects(), 0) << registration.pszCase;
+    }
+}
+
 TEST_F(VexilClientTest, BadHeadersAreRejectedWithoutACall)
 {
     CTraceFile trace(m_profile.Profile().Scratch() + "/trace.txt", 1);
