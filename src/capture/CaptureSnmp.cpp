@@ -1,0 +1,115 @@
+// The SNMP agent's answers: how it answers, and what the agents' status MIB holds beyond the base service's tree.
+#include "src/capture/Capture.h"
+
+#include "src/sysaccess/ServiceMgr.h"
+#include "src/sysaccess/SnmpMgr.h"
+
+#include <cstring>
+
+namespace {
+
+const char SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.1.1.1.0";
+const char BEFORE_SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.0";
+const char COMPONENT_LIST[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.5";
+const char COMPONENT_ID[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.2";
+const char COMPONENT_STATUS[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.3";
+// Longer than any try of the diagnosis, so that a slow agent's delay is measured rather than missed.
+const INT PATIENCE_MS = 10000;
+// A working agent answers within milliseconds; slower than this it is recorded as slow.
+const DWORD SLOW_MS = 1000;
+// More rows than a status tree of 255 subsystems of 255 components has.
+const UINT MAX_ROWS = 70000;
+
+std::string ValueText(const AsnAny& value)
+{
+    if (value.asnType != ASN_OCTETSTRING || !value.asnValue.string.stream)
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(value.asnValue.string.stream), value.asnValue.string.length);
+}
+
+// A column's values by row, the row being the OID's last number; false when the walk could not start.
+bool WalkColumn(CSnmpMgr& snmp, const char* pszColumn, std::vector<SMibValue>& rows)
+{
+    if (!snmp.SetVarBindCount(1, FALSE) || !snmp.StringToOid(pszColumn, &snmp.m_VarBindList.list[0].name) ||
+        !snmp.SetBaseOid(pszColumn, 0))
+        return false;
+    while (snmp.NextRow()) {
+        const SnmpVarBind& binding = snmp.m_VarBindList.list[0];
+        UINT nRow = binding.name.idLength ? binding.name.ids[binding.name.idLength - 1] : 0;
+        if (nRow == 0 || nRow > MAX_ROWS)
+            continue;
+        if (rows.size() < nRow)
+            rows.resize(nRow);
+        rows[nRow - 1].bType = binding.value.asnType;
+        rows[nRow - 1].strText = ValueText(binding.value);
+    }
+    return true;
+}
+
+// What the agent answers for the system description and the object before it; false when nothing came.
+bool ProbeAgent(SCapture& capture, CSnmpMgr& snmp, std::string& strSwitches)
+{
+    DWORD dwStart = GetTickCount();
+    bool bAnswered = snmp.SetVarBindCount(1, FALSE) &&
+                     snmp.StringToOid(SYSTEM_DESCRIPTION, &snmp.m_VarBindList.list[0].name) &&
+                     snmp.Request(SNMP_PDU_GET, nullptr, nullptr, nullptr);
+    DWORD dwElapsed = GetTickCount() - dwStart;
+    if (!bAnswered) {
+        if (snmp.LastError() != SNMP_MGMTAPI_TIMEOUT) {
+            capture.log.Missed("the SNMP agent's answers", snmp.LastError());
+            return false;
+        }
+        strSwitches += "Silent=yes\r\n";
+        capture.log.Captured(FormatText("SNMP agent: no answer within %d ms, kept as an agent that answers none",
+                                        static_cast<int>(PATIENCE_MS)));
+        return false;
+    }
+    BYTE bType = snmp.m_VarBindList.len ? snmp.m_VarBindList.list[0].value.asnType : ASN_NULL;
+    if (bType == ASN_INTEGER)
+        strSwitches += "WrongTypes=yes\r\n";
+    else if (bType == ASN_NULL)
+        strSwitches += "WrongTypes=null\r\n";
+    if (dwElapsed >= SLOW_MS)
+        strSwitches += FormatText("Delay=%lu\r\n", static_cast<unsigned long>(dwElapsed));
+
+    if (snmp.SetVarBindCount(1, FALSE) &&
+        snmp.StringToOid(BEFORE_SYSTEM_DESCRIPTION, &snmp.m_VarBindList.list[0].name) &&
+        snmp.Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr) && snmp.m_VarBindList.len &&
+        std::strcmp(CSnmpMgr::OidToString(&snmp.m_VarBindList.list[0].name), BEFORE_SYSTEM_DESCRIPTION + 1) == 0)
+        strSwitches += "NotAdvancing=yes\r\n";
+    if (!strSwitches.empty())
+        strSwitches = "Agent=scripted\r\n" + strSwitches;
+    return true;
+}
+
+}  // namespace
+
+void CaptureSnmp(SCapture& capture)
+{
+    DWORD dwState = 0;
+    if (!CServiceMgr::QueryLocalState("SNMP", &dwState) || dwState != SERVICE_RUNNING) {
+        capture.log.Captured("SNMP agent: the service does not run, nothing to ask");
+        return;
+    }
+    CSnmpMgr snmp(nullptr, nullptr, PATIENCE_MS, 0);
+    if (!snmp.OpenSession(nullptr, nullptr, PATIENCE_MS, 0)) {
+        capture.log.Missed("the SNMP agent's answers", snmp.LastError());
+        return;
+    }
+    std::string strSwitches;
+    bool bAnswered = ProbeAgent(capture, snmp, strSwitches);
+    if (!strSwitches.empty())
+        capture.folder.Text("lab.ini") += "\r\n[SNMP]\r\n" + strSwitches;
+    // A misbehaving agent serves the base service's tree as it stands: there is nothing more to learn from it.
+    if (!bAnswered || !strSwitches.empty()) {
+        snmp.CloseSession();
+        return;
+    }
+    SStatusMib& mib = capture.statusMib;
+    mib.bServed = WalkColumn(snmp, COMPONENT_LIST, mib.componentLists) &&
+                  WalkColumn(snmp, COMPONENT_ID, mib.componentIds) && WalkColumn(snmp, COMPONENT_STATUS, mib.statuses);
+    snmp.CloseSession();
+    capture.log.Captured(FormatText("SNMP agent: answers, status MIB with %u subsystems and %u components",
+                                    static_cast<unsigned>(mib.componentLists.size()),
+                                    static_cast<unsigned>(mib.componentIds.size())));
+}
