@@ -4,11 +4,14 @@
 #include "src/sysaccess/ServiceMgr.h"
 #include "src/sysaccess/SnmpMgr.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 const char SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.1.1.1.0";
+// The rest of the system group the agent always serves: contact, name, location.
+const char* const SYSTEM_TEXTS[] = {".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"};
 const char BEFORE_SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.0";
 const char COMPONENT_LIST[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.5";
 const char COMPONENT_ID[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.2";
@@ -17,6 +20,9 @@ const char COMPONENT_STATUS[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.3";
 const INT PATIENCE_MS = 10000;
 // A working agent answers within milliseconds; slower than this it is recorded as slow.
 const DWORD SLOW_MS = 1000;
+// The lab's snmpd takes a value on one configuration line, two characters a byte at worst; a longer
+// text needs the lab's scripted agent, which serves the same answers without that limit.
+const size_t SNMPD_TEXT_BYTES = 1900;
 // More rows than a status tree of 255 subsystems of 255 components has.
 const UINT MAX_ROWS = 70000;
 
@@ -77,9 +83,22 @@ bool ProbeAgent(SCapture& capture, CSnmpMgr& snmp, std::string& strSwitches)
         snmp.Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr) && snmp.m_VarBindList.len &&
         std::strcmp(CSnmpMgr::OidToString(&snmp.m_VarBindList.list[0].name), BEFORE_SYSTEM_DESCRIPTION + 1) == 0)
         strSwitches += "NotAdvancing=yes\r\n";
-    if (!strSwitches.empty())
-        strSwitches = "Agent=scripted\r\n" + strSwitches;
     return true;
+}
+
+// Whether any text the agent answers is longer than the lab's snmpd could serve.
+bool HasLongText(CSnmpMgr& snmp, const SStatusMib& mib)
+{
+    size_t cbLongest = 0;
+    for (const char* pszOid : SYSTEM_TEXTS) {
+        if (snmp.SetVarBindCount(1, FALSE) && snmp.StringToOid(pszOid, &snmp.m_VarBindList.list[0].name) &&
+            snmp.Request(SNMP_PDU_GET, nullptr, nullptr, nullptr) && snmp.m_VarBindList.len)
+            cbLongest = std::max(cbLongest, ValueText(snmp.m_VarBindList.list[0].value).size());
+    }
+    for (const std::vector<SMibValue>* pColumn : {&mib.componentLists, &mib.componentIds, &mib.statuses})
+        for (const SMibValue& value : *pColumn)
+            cbLongest = std::max(cbLongest, value.strText.size());
+    return cbLongest > SNMPD_TEXT_BYTES;
 }
 
 }  // namespace
@@ -98,18 +117,20 @@ void CaptureSnmp(SCapture& capture)
     }
     std::string strSwitches;
     bool bAnswered = ProbeAgent(capture, snmp, strSwitches);
+    // A misbehaving agent serves the base service's tree as it stands: there is nothing more to learn from it.
+    SStatusMib& mib = capture.statusMib;
+    if (bAnswered && strSwitches.empty()) {
+        mib.bServed = WalkColumn(snmp, COMPONENT_LIST, mib.componentLists) &&
+                      WalkColumn(snmp, COMPONENT_ID, mib.componentIds) &&
+                      WalkColumn(snmp, COMPONENT_STATUS, mib.statuses);
+        capture.log.Captured(FormatText("SNMP agent: answers, status MIB with %u subsystems and %u components",
+                                        static_cast<unsigned>(mib.componentLists.size()),
+                                        static_cast<unsigned>(mib.componentIds.size())));
+    }
+    bool bScripted = bAnswered && (!strSwitches.empty() || HasLongText(snmp, mib));
+    snmp.CloseSession();
+    if (bScripted)
+        strSwitches = "Agent=scripted\r\n" + strSwitches;
     if (!strSwitches.empty())
         capture.folder.Text("lab.ini") += "\r\n[SNMP]\r\n" + strSwitches;
-    // A misbehaving agent serves the base service's tree as it stands: there is nothing more to learn from it.
-    if (!bAnswered || !strSwitches.empty()) {
-        snmp.CloseSession();
-        return;
-    }
-    SStatusMib& mib = capture.statusMib;
-    mib.bServed = WalkColumn(snmp, COMPONENT_LIST, mib.componentLists) &&
-                  WalkColumn(snmp, COMPONENT_ID, mib.componentIds) && WalkColumn(snmp, COMPONENT_STATUS, mib.statuses);
-    snmp.CloseSession();
-    capture.log.Captured(FormatText("SNMP agent: answers, status MIB with %u subsystems and %u components",
-                                    static_cast<unsigned>(mib.componentLists.size()),
-                                    static_cast<unsigned>(mib.componentIds.size())));
 }

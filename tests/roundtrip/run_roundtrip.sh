@@ -35,7 +35,7 @@ mkdir -p "$out" || abort "cannot make $out"
 original="$source_dir"
 if [ "$kind" = overlay ]; then
     . "$(dirname "$0")/../hostile/assemble_profile.sh"
-    original="$out/original"
+    original="$out/profile"
     if ! message=$(assemble_profile "$source_dir" "$original" "$dist/lab/default" "$out/make.log"); then
         [ -f "$out/make.log" ] && sed 's/^/    /' "$out/make.log"
         abort "$message"
