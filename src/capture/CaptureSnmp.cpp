@@ -12,6 +12,7 @@ namespace {
 const char SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.1.1.1.0";
 // The rest of the system group the agent always serves: contact, name, location.
 const char* const SYSTEM_TEXTS[] = {".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"};
+const char ENTERPRISES[] = ".1.3.6.1.4.1";
 const char BEFORE_SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.0";
 const char COMPONENT_LIST[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.5";
 const char COMPONENT_ID[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.2";
@@ -52,14 +53,26 @@ bool WalkColumn(CSnmpMgr& snmp, const char* pszColumn, std::vector<SMibValue>& r
     return true;
 }
 
-// What the agent answers for the system description and the object before it; false when nothing came.
-bool ProbeAgent(SCapture& capture, CSnmpMgr& snmp, std::string& strSwitches)
+// Whether a response came, whatever its error status.
+bool Ask(CSnmpMgr& snmp, BYTE bType, const char* pszOid, DWORD& dwElapsed)
 {
     DWORD dwStart = GetTickCount();
-    bool bAnswered = snmp.SetVarBindCount(1, FALSE) &&
-                     snmp.StringToOid(SYSTEM_DESCRIPTION, &snmp.m_VarBindList.list[0].name) &&
-                     snmp.Request(SNMP_PDU_GET, nullptr, nullptr, nullptr);
-    DWORD dwElapsed = GetTickCount() - dwStart;
+    bool bAnswered = snmp.SetVarBindCount(1, FALSE) && snmp.StringToOid(pszOid, &snmp.m_VarBindList.list[0].name) &&
+                     (snmp.Request(bType, nullptr, nullptr, nullptr) || snmp.LastError() == 0);
+    dwElapsed = GetTickCount() - dwStart;
+    return bAnswered;
+}
+
+// How the agent answers for the system description and the object before it, as [SNMP] switches;
+// false when nothing came. bLongText: the description is too long for any answer to carry.
+bool ProbeAgent(SCapture& capture, CSnmpMgr& snmp, std::string& strSwitches, bool& bLongText)
+{
+    DWORD dwElapsed = 0;
+    bool bAnswered = Ask(snmp, SNMP_PDU_GET, SYSTEM_DESCRIPTION, dwElapsed);
+    if (!bAnswered && snmp.LastError() == SNMP_MGMTAPI_TIMEOUT && Ask(snmp, SNMP_PDU_GETNEXT, ENTERPRISES, dwElapsed)) {
+        bLongText = bAnswered = true;
+        capture.log.Captured("SNMP agent: answers, but not for the system description, too long for an answer");
+    }
     if (!bAnswered) {
         if (snmp.LastError() != SNMP_MGMTAPI_TIMEOUT) {
             capture.log.Missed("the SNMP agent's answers", snmp.LastError());
@@ -70,7 +83,7 @@ bool ProbeAgent(SCapture& capture, CSnmpMgr& snmp, std::string& strSwitches)
                                         static_cast<int>(PATIENCE_MS)));
         return false;
     }
-    BYTE bType = snmp.m_VarBindList.len ? snmp.m_VarBindList.list[0].value.asnType : ASN_NULL;
+    BYTE bType = snmp.m_VarBindList.len && !bLongText ? snmp.m_VarBindList.list[0].value.asnType : ASN_OCTETSTRING;
     if (bType == ASN_INTEGER)
         strSwitches += "WrongTypes=yes\r\n";
     else if (bType == ASN_NULL)
@@ -116,7 +129,12 @@ void CaptureSnmp(SCapture& capture)
         return;
     }
     std::string strSwitches;
-    bool bAnswered = ProbeAgent(capture, snmp, strSwitches);
+    bool bLongText = false;
+    bool bAnswered = ProbeAgent(capture, snmp, strSwitches, bLongText);
+    if (!bAnswered && strSwitches.empty()) {  // the request could not be made; named in the summary
+        snmp.CloseSession();
+        return;
+    }
     // A misbehaving agent serves the base service's tree as it stands: there is nothing more to learn from it.
     SStatusMib& mib = capture.statusMib;
     if (bAnswered && strSwitches.empty()) {
@@ -127,7 +145,8 @@ void CaptureSnmp(SCapture& capture)
                                         static_cast<unsigned>(mib.componentLists.size()),
                                         static_cast<unsigned>(mib.componentIds.size())));
     }
-    bool bScripted = bAnswered && (!strSwitches.empty() || HasLongText(snmp, mib));
+    // The lab's scripted agent keeps a silent one silent whatever its texts; snmpd would refuse long ones.
+    bool bScripted = !bAnswered || !strSwitches.empty() || bLongText || HasLongText(snmp, mib);
     snmp.CloseSession();
     if (bScripted)
         strSwitches = "Agent=scripted\r\n" + strSwitches;
