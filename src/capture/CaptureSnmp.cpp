@@ -3,20 +3,16 @@
 
 #include "src/sysaccess/ServiceMgr.h"
 #include "src/sysaccess/SnmpMgr.h"
+#include "src/sysaccess/SnmpObjects.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-const char SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.1.1.1.0";
 // The rest of the system group the agent always serves: contact, name, location.
 const char* const SYSTEM_TEXTS[] = {".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"};
 const char ENTERPRISES[] = ".1.3.6.1.4.1";
-const char BEFORE_SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.0";
-const char COMPONENT_LIST[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.5";
-const char COMPONENT_ID[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.2";
-const char COMPONENT_STATUS[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.3";
 // Longer than any try of the diagnosis, so that a slow agent's delay is measured rather than missed.
 const INT PATIENCE_MS = 10000;
 // A working agent answers within milliseconds; slower than this it is recorded as slow.
@@ -138,7 +134,7 @@ void CaptureSnmp(SCapture& capture)
     // A misbehaving agent serves the base service's tree as it stands: there is nothing more to learn from it.
     SStatusMib& mib = capture.statusMib;
     if (bAnswered && strSwitches.empty()) {
-        mib.bServed = WalkColumn(snmp, COMPONENT_LIST, mib.componentLists) &&
+        mib.bServed = WalkColumn(snmp, SUBSYSTEM_COMPONENTS, mib.componentLists) &&
                       WalkColumn(snmp, COMPONENT_ID, mib.componentIds) &&
                       WalkColumn(snmp, COMPONENT_STATUS, mib.statuses);
         capture.log.Captured(FormatText("SNMP agent: answers, status MIB with %u subsystems and %u components",
