@@ -68,22 +68,19 @@ void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::st
 // C: is the state's folder over the profile's layers. A name is looked up without regard to case in each
 // layer; its case is the one of the nearest layer that has it, so a file written back to the state keeps
 // the case it had in the profile, and a new one the case it was created with.
-std::string Drives::DriveCPath(const std::string& rest, bool bForWriting) const
+Drives::Resolved Drives::ResolveOnC(const std::string& rest) const
 {
     std::vector<std::string> layers{m_stateC};
     layers.insert(layers.end(), m_profileCs.begin(), m_profileCs.end());
     std::vector<std::string> parts = Components(rest);
-    std::string named;        // the path in the case it has on C:
-    std::string parentNamed;  // the same without the last name
-    std::vector<std::string> found;  // each layer's path so far; empty once it lacks a name
+    Resolved resolved;
     for (const std::string& layer : layers)
-        found.push_back(Exists(layer) ? layer : std::string());
-    std::vector<std::string> parentFound;
+        resolved.found.push_back(Exists(layer) ? layer : std::string());
+    resolved.parentFound.assign(layers.size(), std::string());
     for (const std::string& part : parts) {
-        parentNamed = named;
-        parentFound = found;
+        resolved.parentFound = resolved.found;
         std::string name;
-        for (std::string& layer : found) {
+        for (std::string& layer : resolved.found) {
             if (layer.empty())
                 continue;
             std::string entry = FindEntry(layer, part);
@@ -91,11 +88,17 @@ std::string Drives::DriveCPath(const std::string& rest, bool bForWriting) const
                 name = entry;
             layer = entry.empty() ? std::string() : layer + "/" + entry;
         }
-        named += "/" + (name.empty() ? part : name);
+        resolved.named += "/" + (name.empty() ? part : name);
     }
-    if (parts.empty())
-        parentFound.assign(layers.size(), std::string());
+    return resolved;
+}
 
+std::string Drives::DriveCPath(const std::string& rest, bool bForWriting) const
+{
+    Resolved resolved = ResolveOnC(rest);
+    const std::string& named = resolved.named;
+    const std::vector<std::string>& found = resolved.found;
+    const std::vector<std::string>& parentFound = resolved.parentFound;
     std::string inState = m_stateC + named;
     std::error_code ec;
     if (bForWriting) {
@@ -119,7 +122,7 @@ std::string Drives::DriveCPath(const std::string& rest, bool bForWriting) const
     // from a missing folder.
     for (const std::string& parent : parentFound)
         if (!parent.empty())
-            return parent + "/" + parts.back();
+            return parent + "/" + Components(rest).back();
     return m_profileCs.empty() ? inState : m_profileCs.front() + named;
 }
 
@@ -139,6 +142,26 @@ std::string Drives::HostPath(const std::string& path, bool bForWriting) const
     if (letter != 'C' || m_stateC.empty())
         return "";
     return DriveCPath(rest, bForWriting);
+}
+
+std::vector<std::string> Drives::HostFolders(const std::string& path) const
+{
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '\\', '/');
+    bool bOnC = p.size() >= 2 && p[1] == ':' && std::toupper(static_cast<unsigned char>(p[0])) == 'C' &&
+                !m_stateC.empty();
+    if (!bOnC) {
+        std::string host = HostPath(path, false);
+        return host.empty() ? std::vector<std::string>() : std::vector<std::string>{host};
+    }
+    std::string rest = p.substr(2);
+    if (rest.empty() || rest[0] != '/')
+        rest = "/" + rest;
+    std::vector<std::string> folders;
+    for (const std::string& layer : ResolveOnC(rest).found)
+        if (!layer.empty() && fs::is_directory(layer))
+            folders.push_back(layer);
+    return folders;
 }
 
 std::string Drives::WindowsPath(const std::string& hostPath)

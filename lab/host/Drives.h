@@ -15,10 +15,20 @@ public:
     // Files of C: are read from the profile until written; writes go to the state. Names on C: ignore
     // case as on Windows, and a file keeps the case it was created with.
     std::string HostPath(const std::string& path, bool bForWriting) const;
+    // Every POSIX folder that holds a Windows folder's entries, nearest first: on C: each layer's folder of
+    // that name (the state's, then the profile's), so that a listing shows their union; elsewhere the one.
+    std::vector<std::string> HostFolders(const std::string& path) const;
     // The Windows path of an absolute POSIX path ("Z:\...").
     static std::string WindowsPath(const std::string& hostPath);
 
 private:
+    // Each layer's path of the names in rest (empty where a layer lacks one), nearest first.
+    struct Resolved {
+        std::string named;  // the path in the case it has on C:
+        std::vector<std::string> found;
+        std::vector<std::string> parentFound;
+    };
+    Resolved ResolveOnC(const std::string& rest) const;
     std::string DriveCPath(const std::string& rest, bool bForWriting) const;
 
     std::vector<std::string> m_profileCs;

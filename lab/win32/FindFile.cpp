@@ -1,6 +1,7 @@
 // Stands in for kernel32's directory search (FindFirstFileA, FindNextFileA, FindClose).
 #include "lab/win32/FindFile.h"
 
+#include "lab/host/AnsiCase.h"
 #include "lab/host/Drives.h"
 #include "lab/host/FileTimes.h"
 #include "lab/host/Host.h"
@@ -11,6 +12,7 @@
 #include <cctype>
 #include <cstring>
 #include <dirent.h>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -74,22 +76,29 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string leaf = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     if (directory.size() == 2 && directory[1] == ':')
         directory += '\\';
-    std::string hostDirectory = lab::host::Host::Instance().TheDrives().HostPath(directory, false);
-    DIR* pDir = hostDirectory.empty() ? nullptr : opendir(hostDirectory.c_str());
-    if (!pDir) {
+    // On C: a folder is the union of its layers' folders; a name of a nearer layer hides the same name below.
+    std::vector<std::string> folders = lab::host::Host::Instance().TheDrives().HostFolders(directory);
+    if (folders.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     auto pFind = std::make_shared<FindObject>();
-    while (dirent* pEntry = readdir(pDir)) {
-        Found found;
-        found.name = pEntry->d_name;
-        if (!Matches(leaf.c_str(), found.name.c_str()) ||
-            stat((hostDirectory + "/" + found.name).c_str(), &found.st) != 0)
+    std::set<std::string> seen;  // folded names
+    for (const std::string& folder : folders) {
+        DIR* pDir = opendir(folder.c_str());
+        if (!pDir)
             continue;
-        pFind->entries.push_back(found);
+        while (dirent* pEntry = readdir(pDir)) {
+            Found found;
+            found.name = pEntry->d_name;
+            if (!Matches(leaf.c_str(), found.name.c_str()) ||
+                !seen.insert(lab::host::FoldedAnsi(found.name)).second ||
+                stat((folder + "/" + found.name).c_str(), &found.st) != 0)
+                continue;
+            pFind->entries.push_back(found);
+        }
+        closedir(pDir);
     }
-    closedir(pDir);
     // Windows lists in the file system's order; the lab's is by name, dots first, so runs repeat.
     std::sort(pFind->entries.begin(), pFind->entries.end(),
               [](const Found& a, const Found& b) { return a.name < b.name; });

@@ -9,6 +9,20 @@
 #include <vector>
 #include <string>
 
+// A value of the agents' status MIB.
+struct SMibValue {
+    BYTE bType = 0;  // ASN type; 0 where the table has no such row
+    std::string strText;
+};
+
+// What the SNMP agent serves of the status tree, where it may say more than the base service.
+struct SStatusMib {
+    bool bServed = false;
+    std::vector<SMibValue> componentLists;  // by subsystem row
+    std::vector<SMibValue> componentIds;    // by component row, numbered on through all subsystems
+    std::vector<SMibValue> statuses;        // the same rows
+};
+
 struct SCapture {
     SCapture(const std::string& strFolder, bool bRedactAll, FILE* pOut) : folder(strFolder), bRedact(bRedactAll), log(pOut) {}
 
@@ -18,6 +32,7 @@ struct SCapture {
     CCaptureLog log;
     // Every spelling a file was named by (Windows ignores case, a profile's drive may not), by upper-case path.
     std::map<std::string, std::vector<std::string>> files;
+    SStatusMib statusMib;
 
     void AddFile(const std::string& strPath);
 };
@@ -38,7 +53,9 @@ void CaptureFiles(SCapture& capture);
 void CaptureSystem(SCapture& capture);
 // firmware/smbios.bin, pir.ini and pci.txt.
 void CaptureFirmware(SCapture& capture);
-// baseservice.ini: the base service's answers through the command router.
+// The SNMP agent's answers: [SNMP] of lab.ini for an agent that misbehaves, and the status MIB.
+void CaptureSnmp(SCapture& capture);
+// baseservice.ini: the base service's answers through the command router, with what the status MIB adds.
 void CaptureBaseService(SCapture& capture);
 
 // The file an image path or a process's image names, as a Windows path on a drive: quotes and

@@ -96,11 +96,30 @@ void AppendServer(SCapture& capture, CVexilClient& client, CAsker& ask, std::str
         strOut += "UserGroup=" + QuoteIfNeeded(ask.Text()) + "\r\n";
 }
 
-int AppendStatusTree(CAsker& ask, std::string& strOut)
+// The MIB's name for a status type other than INTEGER, the one the lab serves without being told.
+const char* MibTypeName(BYTE bType)
+{
+    switch (bType) {
+    case ASN_GAUGE32:
+        return "gauge";
+    case ASN_COUNTER32:
+        return "counter";
+    case ASN_OCTETSTRING:
+        return "string";
+    default:
+        return nullptr;
+    }
+}
+
+// The status tree as the router tells it; where the agents' status MIB serves it, each component's
+// identifier, its status's type and the subsystem's component list where they are not the usual ones.
+int AppendStatusTree(const SStatusMib& mib, CAsker& ask, std::string& strOut)
 {
     if (!ask.Ask(0x2300, 0, 0))
         return 0;
     int nSubsystems = ask.FirstByte();
+    size_t nRow = 0;  // the component's row in the MIB
+    std::string strTypes;
     for (int i = 0; i < nSubsystems; ++i) {
         strOut += "\r\n[Subsystem]\r\n";
         if (ask.Ask(0x2302, i, 0))
@@ -108,15 +127,33 @@ int AppendStatusTree(CAsker& ask, std::string& strOut)
         if (ask.Ask(0x2304, i, 0))
             strOut += "Description=" + QuoteIfNeeded(ask.Text()) + "\r\n";
         int nComponents = ask.Ask(0x2305, i, 0) ? ask.FirstByte() : 0;
-        for (int j = 0; j < nComponents; ++j) {
+        std::string strList;
+        for (int j = 0; j < nComponents; ++j, ++nRow) {
             BYTE bStatus = ask.Ask(0x2306, i, j) ? ask.FirstByte() : 0;
             bool bConfirm = ask.Ask(0x2309, i, j) && ask.FirstByte() != 0;
             std::string strName = ask.Ask(0x2307, i, j) ? ask.Text() : std::string();
             std::string strDescription = ask.Ask(0x2308, i, j) ? ask.Text() : std::string();
             strOut += FormatText("Component=%u|%s|", bStatus, bConfirm ? "yes" : "no") + QuoteIfNeeded(strName) +
-                      "|" + QuoteIfNeeded(strDescription) + "\r\n";
+                      "|" + QuoteIfNeeded(strDescription);
+            std::string strId = FormatText("%d.%d", i + 1, j + 1);
+            if (mib.bServed && nRow < mib.componentIds.size() && mib.componentIds[nRow].bType == ASN_OCTETSTRING &&
+                mib.componentIds[nRow].strText != strId) {
+                strId = mib.componentIds[nRow].strText;
+                strOut += "|" + strId;
+            }
+            strOut += "\r\n";
+            strList += (strList.empty() ? "" : " ") + strId;
+            const char* pszType = mib.bServed && nRow < mib.statuses.size() ? MibTypeName(mib.statuses[nRow].bType)
+                                                                            : nullptr;
+            if (pszType)
+                strTypes += "StatusType=" + strId + "|" + pszType + "\r\n";
         }
+        if (mib.bServed && static_cast<size_t>(i) < mib.componentLists.size() &&
+            mib.componentLists[i].bType == ASN_OCTETSTRING && mib.componentLists[i].strText != strList)
+            strOut += "ComponentList=" + mib.componentLists[i].strText + "\r\n";
     }
+    if (!strTypes.empty())
+        strOut += "\r\n[StatusMib]\r\n" + strTypes;
     return nSubsystems;
 }
 
@@ -159,7 +196,7 @@ void CaptureBaseService(SCapture& capture)
     strOut = "; The base service's answers, captured by triagist-capture.\r\n\r\n";
     CAsker ask(*pClient);
     AppendServer(capture, *pClient, ask, strOut);
-    int nSubsystems = AppendStatusTree(ask, strOut);
+    int nSubsystems = AppendStatusTree(capture.statusMib, ask, strOut);
     int nEvents = AppendEvents(ask, strOut);
     pClient->Detach();
     capture.log.Captured(FormatText("baseservice.ini: identity, %d subsystems, %d system event log entries",

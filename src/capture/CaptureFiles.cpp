@@ -79,8 +79,10 @@ void AddExtensionAgents(SCapture& capture)
         if (dwError != ERROR_SUCCESS || (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
             continue;
         szKey[cbKey] = '\0';
+        // A 32-bit agent is registered in the 32-bit view only, where the diagnosis looks next.
         CRegistryKey agent;
-        if (agent.Open(szKey, HKEY_LOCAL_MACHINE, CRegistryKey::READ_64) != ERROR_SUCCESS)
+        if (agent.Open(szKey, HKEY_LOCAL_MACHINE, CRegistryKey::READ_64) != ERROR_SUCCESS &&
+            agent.Open(szKey, HKEY_LOCAL_MACHINE, KEY_READ | KEY_WOW64_32KEY) != ERROR_SUCCESS)
             continue;
         LPSTR pszPathname = agent.QueryStringAlloc("Pathname");
         if (pszPathname) {

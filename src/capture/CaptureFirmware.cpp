@@ -3,7 +3,9 @@
 #include "src/capture/Capture.h"
 
 #include "src/hardware/Device.h"
+#include "src/hardware/RoutingTable.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -205,8 +207,20 @@ void CapturePci(SCapture& capture)
     capture.log.Captured(FormatText("firmware\\pci.txt: %d PCI functions", nFunctions));
 }
 
-// The "$PIR" table in the BIOS area, where the slot mapping looks for it; the firmware's own interface
-// answers the same entries or none.
+// Routing entries as pir.ini writes them: bus, device number ("end" for the end mark), slot.
+std::string RoutingEntries(const BYTE* pEntries, DWORD dwCount)
+{
+    std::string strOut;
+    for (DWORD i = 0; i < dwCount; ++i) {
+        const BYTE* pEntry = pEntries + i * ROUTING_ENTRY_SIZE;
+        strOut += pEntry[1] == 0xFF ? FormatText("Entry=%u end %u\r\n", pEntry[0], pEntry[14])
+                                    : FormatText("Entry=%u 0x%02X %u\r\n", pEntry[0], pEntry[1] >> 3, pEntry[14]);
+    }
+    return strOut;
+}
+
+// Every "$PIR" table in the BIOS area as the diagnosis finds them, good or bad, in their order; then what
+// the firmware's own interface answers, which the slot mapping asks when no table serves.
 void CaptureRouting(SCapture& capture)
 {
     CDeviceBios bios;
@@ -214,29 +228,43 @@ void CaptureRouting(SCapture& capture)
         capture.log.Missed("firmware\\pir.ini", "the board driver does not run");
         return;
     }
-    const DWORD AREA = 0xF0000, AREA_LENGTH = 0x10000;
-    const BYTE* pArea = static_cast<const BYTE*>(bios.MapPhysicalMemory(0, AREA, AREA_LENGTH));
+    const BYTE* pArea = static_cast<const BYTE*>(bios.MapPhysicalMemory(0, ROUTING_AREA_BASE, ROUTING_AREA_LENGTH));
     if (!pArea) {
         capture.log.Missed("firmware\\pir.ini", bios.LastError());
         return;
     }
     std::string& strOut = capture.folder.Text("firmware\\pir.ini");
     strOut = "; The PCI interrupt routing table, captured by triagist-capture.\r\n";
-    int nEntries = 0;
-    for (DWORD at = 0; at + 32 <= AREA_LENGTH; at += 16) {
-        if (std::memcmp(pArea + at, "$PIR", 4) != 0)
+    int nTables = 0;
+    for (DWORD at = 0; at + 16 <= ROUTING_AREA_LENGTH; at += 16) {
+        SRoutingTableInfo info;
+        if (!ReadRoutingTable(pArea + at, pArea + ROUTING_AREA_LENGTH, info))
             continue;
-        DWORD cbTable = pArea[at + 6] | pArea[at + 7] << 8;
-        if (cbTable < 32 || at + cbTable > AREA_LENGTH)
-            continue;
-        strOut += FormatText("\r\n[Table]\r\nAddress=0x%lX\r\nVersion=%u.%u\r\nInterface=yes\r\n",
-                             static_cast<unsigned long>(AREA + at), pArea[at + 5], pArea[at + 4]);
-        for (DWORD entry = at + 32; entry + 16 <= at + cbTable; entry += 16, ++nEntries)
-            strOut += FormatText("Entry=%u 0x%02X %u\r\n", pArea[entry], pArea[entry + 1] >> 3, pArea[entry + 14]);
-        break;
+        // Of a table that runs past the area only what lies in it is seen, and its checksum is bad.
+        DWORD cbSeen = std::min<DWORD>(info.wSize, ROUTING_AREA_LENGTH - at);
+        DWORD dwEntries = cbSeen < ROUTING_HEADER_SIZE ? 0 : (cbSeen - ROUTING_HEADER_SIZE) / ROUTING_ENTRY_SIZE;
+        strOut += FormatText("\r\n[Table]\r\nAddress=0x%lX\r\nVersion=%u.%u\r\n%s",
+                             static_cast<unsigned long>(ROUTING_AREA_BASE + at), pArea[at + 5], pArea[at + 4],
+                             info.bChecksum != 0 ? "Checksum=bad\r\n" : "") +
+                  RoutingEntries(pArea + at + ROUTING_HEADER_SIZE, dwEntries);
+        ++nTables;
     }
     bios.UnmapPhysicalMemory();
-    capture.log.Captured(FormatText("firmware\\pir.ini: %d routing entries", nEntries));
+
+    BYTE header[ROUTING_REPLY_HEADER] = {};
+    bios.GetIrqRoutingTable(0, header);
+    DWORD dwInterfaceEntries = 0;
+    if (bios.LastError() == ERROR_INSUFFICIENT_BUFFER && ReadWord(header) != 0) {
+        DWORD cbEntries = ReadWord(header);
+        std::vector<BYTE> reply(cbEntries + ROUTING_REPLY_HEADER);
+        if (bios.GetIrqRoutingTable(cbEntries, reply.data())) {
+            dwInterfaceEntries = cbEntries / ROUTING_ENTRY_SIZE;
+            strOut += "\r\n[Table]\r\nAddress=none\r\nInterface=yes\r\n" +
+                      RoutingEntries(reply.data() + ROUTING_REPLY_HEADER, dwInterfaceEntries);
+        }
+    }
+    capture.log.Captured(FormatText("firmware\\pir.ini: %d routing tables, %lu entries from the firmware interface",
+                                    nTables, static_cast<unsigned long>(dwInterfaceEntries)));
 }
 
 }  // namespace

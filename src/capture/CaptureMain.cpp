@@ -12,11 +12,13 @@ struct SStep {
     void (*pfnCapture)(SCapture&);
 };
 
-// The registry first: the steps after it read their sources' keys, and lab.ini before the file times.
+// The registry first: the steps after it read their sources' keys, and lab.ini before the file times; the
+// SNMP agent before the base service, whose status tree it completes.
 const SStep STEPS[] = {
     {"registry", CaptureRegistry},          {"system facts", CaptureSystem},   {"services and drivers", CaptureServices},
     {"processes", CaptureProcesses},        {"network", CaptureNetwork},       {"event logs", CaptureEventLogs},
-    {"firmware", CaptureFirmware},          {"base service", CaptureBaseService}, {"files", CaptureFiles},
+    {"firmware", CaptureFirmware},          {"SNMP agent", CaptureSnmp},       {"base service", CaptureBaseService},
+    {"files", CaptureFiles},
 };
 
 int Usage()

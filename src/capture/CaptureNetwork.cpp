@@ -156,5 +156,12 @@ void CaptureNetwork(SCapture& capture)
     } else if (dwError != ERROR_NO_DATA) {
         capture.log.Missed("routes", dwError);
     }
+
+    // Interfaces the system counts but does not list (being set up or torn down) are read as such.
+    std::string& strSettings = capture.folder.Text("lab.ini");
+    strSettings += "\r\n[Network]\r\nSource=network.ini\r\n";
+    DWORD dwCounted = 0;
+    if (GetNumberOfInterfaces(&dwCounted) == NO_ERROR && dwCounted > pIfTable->dwNumEntries)
+        strSettings += FormatText("HiddenInterfaces=%lu\r\n", static_cast<unsigned long>(dwCounted - pIfTable->dwNumEntries));
     capture.log.Captured(FormatText("network.ini: %lu interfaces", static_cast<unsigned long>(pIfTable->dwNumEntries)));
 }

@@ -7,9 +7,28 @@
 
 namespace {
 
+// The longest path Windows knows, in characters.
+const DWORD MAX_LONG_PATH = 32768;
+
 std::string Bytes(SIZE_T cb)
 {
     return FormatText("%llu", static_cast<unsigned long long>(cb));
+}
+
+// The module's whole path, however long: a path cut at a buffer's end would name another file.
+bool ModulePath(HANDLE hProcess, HMODULE hModule, std::string& strPath)
+{
+    for (DWORD cchBuffer = MAX_PATH; cchBuffer <= MAX_LONG_PATH; cchBuffer *= 2) {
+        std::vector<char> buffer(cchBuffer, '\0');
+        DWORD cch = GetModuleFileNameExA(hProcess, hModule, buffer.data(), cchBuffer);
+        if (cch == 0)
+            return false;
+        if (cch < cchBuffer - 1) {
+            strPath.assign(buffer.data(), cch);
+            return true;
+        }
+    }
+    return false;
 }
 
 void AppendModules(SCapture& capture, HANDLE hProcess, std::string& strOut)
@@ -20,11 +39,11 @@ void AppendModules(SCapture& capture, HANDLE hProcess, std::string& strOut)
         return;
     modules.resize(std::min<size_t>(modules.size(), cbNeeded / sizeof(HMODULE)));
     for (size_t i = 0; i < modules.size(); ++i) {
-        char szPath[MAX_PATH * 2] = "";
-        if (!GetModuleFileNameExA(hProcess, modules[i], szPath, sizeof szPath))
+        std::string strPath;
+        if (!ModulePath(hProcess, modules[i], strPath))
             continue;
-        strOut += (i == 0 ? "Image=" : "Module=") + std::string(szPath) + "\r\n";
-        std::string strFile = i == 0 ? ImageFilePath(szPath) : std::string();
+        strOut += (i == 0 ? "Image=" : "Module=") + strPath + "\r\n";
+        std::string strFile = i == 0 ? ImageFilePath(strPath) : std::string();
         if (!strFile.empty())
             capture.AddFile(strFile);
     }

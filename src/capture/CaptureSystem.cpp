@@ -56,6 +56,6 @@ void CaptureSystem(SCapture& capture)
     if (capture.bRedact && GetComputerNameA(szComputer, &cchComputer))
         capture.redactor.Add(CRedactor::NAME, szComputer);
 
-    strOut += "\r\n[Processes]\r\nSource=profile\r\n\r\n[Network]\r\nSource=network.ini\r\n";
+    strOut += "\r\n[Processes]\r\nSource=profile\r\n";
     capture.log.Captured("lab.ini: system facts, languages, environment");
 }

@@ -6,6 +6,7 @@
 #include "src/sysaccess/InstallInfo.h"
 #include "src/sysaccess/ServiceMgr.h"
 #include "src/sysaccess/SnmpMgr.h"
+#include "src/sysaccess/SnmpObjects.h"
 #include "src/trace/FileDebug.h"
 
 #include <memory>
@@ -24,13 +25,6 @@ const LONG STATUS_REQUEST = 22;
 const DWORD VERSION_CHARS = 520;
 const UINT LIST_BYTES = 520;
 const UINT IDENTIFIER_BYTES = MAX_PATH;
-
-const char SUBSYSTEM_NAME[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.6";
-const char SUBSYSTEM_COLUMN_3[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.3";
-const char SUBSYSTEM_COMPONENTS[] = "1.3.6.1.4.1.99999.2.10.2.11.3.1.1.5";
-const char COMPONENT_ID[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.2";
-const char COMPONENT_STATUS[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.3";
-const char COMPONENT_NAME[] = "1.3.6.1.4.1.99999.2.10.2.11.4.1.1.5";
 
 const INT MANAGER_TIMEOUT_MS = 5000;
 const INT MANAGER_RETRIES = 10;

@@ -4,14 +4,13 @@
 #include "src/report/ReportElements.h"
 #include "src/sysaccess/ServiceMgr.h"
 #include "src/sysaccess/SnmpMgr.h"
+#include "src/sysaccess/SnmpObjects.h"
 #include "src/trace/FileDebug.h"
 
 #include <cstdio>
 
 namespace {
 
-const char SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.1.1.1.0";
-const char BEFORE_SYSTEM_DESCRIPTION[] = ".1.3.6.1.2.0";
 const int LOOP_REQUESTS = 100;
 const INT SESSION_TIMEOUT_MS = 2000;
 const INT SESSION_RETRIES = 3;

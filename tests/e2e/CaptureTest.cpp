@@ -24,14 +24,6 @@ int Shell(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The report with what differs between two runs of one server blanked: the time of the run, and the
-// SNMP test's measured round trip.
-std::string Comparable(std::string report)
-{
-    report = std::regex_replace(report, std::regex("<Date>[^<]*</Date>"), "<Date/>");
-    return std::regex_replace(report, std::regex("<Time Unit=\"msec\">[0-9]+</Time>"), "<Time/>");
-}
-
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -75,20 +67,18 @@ protected:
     std::string m_root;
 };
 
-TEST_F(CaptureTest, DefaultProfileReplaysToTheSameReport)
+// The report of the replay is compared with the original's for every profile by the roundtrip tests.
+TEST_F(CaptureTest, DefaultProfileCaptureHoldsEveryFacility)
 {
-    std::string original = kDist + "/lab/default";
-    std::string captured = Capture(original);
-    EXPECT_NE(Output("capture").find("[1/9] registry"), std::string::npos);
+    std::string captured = Capture(kDist + "/lab/default");
+    EXPECT_NE(Output("capture").find("[1/10] registry"), std::string::npos);
     EXPECT_NE(Output("capture").find("Nothing was left out."), std::string::npos) << Output("capture");
     for (const char* file : {"registry.reg", "lab.ini", "services.ini", "processes.ini", "network.ini",
                              "baseservice.ini", "eventlog/System.txt", "firmware/smbios.bin", "firmware/pci.txt",
                              "firmware/pir.ini", "drive_c/Program Files/Quillmont/Ravelin/Bin/Vexil.dll"})
         EXPECT_TRUE(fs::exists(captured + "/" + file)) << file;
-
-    std::string expected = Comparable(Diagnose(original, "original"));
-    std::string replayed = Comparable(Diagnose(captured, "replayed"));
-    EXPECT_EQ(replayed, expected);
+    EXPECT_NE(Output("capture").find("SNMP agent: answers, status MIB with 3 subsystems"), std::string::npos)
+        << Output("capture");
 }
 
 TEST_F(CaptureTest, TheCapturedFirmwareTableIsOneDmidecodeReads)

@@ -33,23 +33,11 @@ rm -rf "$out"
 mkdir -p "$out/state" "$out/temp" "$out/cwd" || abort "cannot make $out"
 profile="$out/profile"
 
-# The overlay, without the runner's own files, on top of the installed default profile.
-if [ -f "$source_dir/lab.ini" ] && grep -q -i '^[[:space:]]*\[Profile\]' "$source_dir/lab.ini"; then
-    abort "lab.ini has a [Profile] section; the runner names the base itself"
-fi
-cp -R "$source_dir" "$profile" || abort "cannot copy the profile"
-rm -f "$profile/make.sh" "$profile/README" "$profile/expect.txt"
-{
-    [ -f "$source_dir/lab.ini" ] && cat "$source_dir/lab.ini" && echo
-    printf '[Profile]\nBase=%s\n' "$base"
-} >"$profile/lab.ini.new" && mv "$profile/lab.ini.new" "$profile/lab.ini"
-
-if [ -f "$source_dir/make.sh" ]; then
-    if ! (cd "$profile" && TRIAGIST_BASE_PROFILE="$base" bash "$source_dir/make.sh" "$profile") \
-        >"$out/make.log" 2>&1; then
-        sed 's/^/    /' "$out/make.log"
-        abort "make.sh failed"
-    fi
+# The overlay on top of the installed default profile.
+. "$(dirname "$0")/assemble_profile.sh"
+if ! message=$(assemble_profile "$source_dir" "$profile" "$base" "$out/make.log"); then
+    [ -f "$out/make.log" ] && sed 's/^/    /' "$out/make.log"
+    abort "$message"
 fi
 
 # The program finds XML/, HTML/, Xalan/ and Adapter.ini in its current directory.

@@ -102,4 +102,39 @@ TEST_F(DriveCaseTest, AWrittenFileKeepsTheCaseItWasCreatedWith)
     EXPECT_EQ(ReadFileText("C:\\Windows\\Temp\\Report.XML"), "(2)");
 }
 
+// The names a search finds, in the order it gives them, "(error)" when it finds none.
+std::string Listing(const char* pszPattern)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA(pszPattern, &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return "(" + std::to_string(GetLastError()) + ")";
+    std::string names;
+    do
+        names += std::string(names.empty() ? "" : " ") + data.cFileName;
+    while (FindNextFileA(hFind, &data));
+    FindClose(hFind);
+    return names;
+}
+
+TEST_F(DriveCaseTest, ASearchListsEveryLayerOnce)
+{
+    // The folder of one name in the base and the variant is one folder holding the files of both.
+    EXPECT_EQ(Listing("C:\\WINDOWS\\system32\\*"), ". .. Base.dll Own.dll drivers");
+    EXPECT_EQ(Listing("c:\\windows\\System32\\*.DLL"), "Base.dll Own.dll");
+
+    // A file changed or made on the server is listed once, under the nearest layer's spelling.
+    ASSERT_TRUE(WriteFileText("C:\\Windows\\System32\\BASE.DLL", "changed"));
+    ASSERT_TRUE(WriteFileText("C:\\Windows\\System32\\New.dll", "new"));
+    EXPECT_EQ(Listing("C:\\Windows\\System32\\*.dll"), "Base.dll New.dll Own.dll");
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA("C:\\Windows\\System32\\base.dll", &data);
+    ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(data.nFileSizeLow, 7u);  // the state's copy, not the base's
+    FindClose(hFind);
+
+    EXPECT_EQ(Listing("C:\\Windows\\System32\\*.sys"), "(2)");
+    EXPECT_EQ(Listing("C:\\Windows\\nowhere\\*"), "(3)");
+}
+
 }  // namespace
