@@ -46,17 +46,18 @@ struct LoadedLibrary {
         void* p = handle.get();
         lab::win32::MsiLibrary& f = functions;
         std::string missing;
-        bComplete = Bind(p, "libmsi_database_new", f.databaseNew, missing) &
-                    Bind(p, "libmsi_query_new", f.queryNew, missing) &
-                    Bind(p, "libmsi_query_execute", f.queryExecute, missing) &
-                    Bind(p, "libmsi_query_fetch", f.queryFetch, missing) &
-                    Bind(p, "libmsi_query_close", f.queryClose, missing) &
-                    Bind(p, "libmsi_record_new", f.recordNew, missing) &
-                    Bind(p, "libmsi_record_set_string", f.recordSetString, missing) &
-                    Bind(p, "libmsi_record_get_string", f.recordGetString, missing) &
-                    Bind(p, "libmsi_record_get_field_count", f.recordFieldCount, missing) &
-                    Bind(p, "g_object_unref", f.objectUnref, missing) &
-                    Bind(p, "g_error_free", f.errorFree, missing) & Bind(p, "g_free", f.free, missing);
+        bComplete = Bind(p, "libmsi_database_new", f.databaseNew, missing) &&
+                    Bind(p, "libmsi_query_new", f.queryNew, missing) &&
+                    Bind(p, "libmsi_query_execute", f.queryExecute, missing) &&
+                    Bind(p, "libmsi_query_fetch", f.queryFetch, missing) &&
+                    Bind(p, "libmsi_query_close", f.queryClose, missing) &&
+                    Bind(p, "libmsi_record_new", f.recordNew, missing) &&
+                    Bind(p, "libmsi_record_set_string", f.recordSetString, missing) &&
+                    Bind(p, "libmsi_record_get_string", f.recordGetString, missing) &&
+                    Bind(p, "libmsi_record_get_field_count", f.recordFieldCount, missing) &&
+                    Bind(p, "g_object_unref", f.objectUnref, missing) &&
+                    Bind(p, "g_error_free", f.errorFree, missing) &&
+                    Bind(p, "g_free", f.free, missing);
         if (!bComplete)
             std::fprintf(stderr, "lab: %s: no function %s; installer databases cannot be read\n",
                          TRIAGIST_LIBMSI_SONAME, missing.c_str());
