@@ -217,7 +217,7 @@ HRESULT ActivateLocalServer(REFCLSID rclsid, IUnknown** ppUnk)
         if (!ReadClassesValue(clsidKey + "\\LocalServer32", "", program) || program.empty())
             return REGDB_E_CLASSNOTREG;
     }
-    *ppUnk = lab::win32::CreateRouterObject();
+    *ppUnk = lab::win32::AcrossProcesses(lab::win32::CreateRouterObject());
     return *ppUnk ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -2,13 +2,12 @@
 #include "lab/win32/OleAuto.h"
 
 #include "lab/win32/Com.h"
+#include "lab/win32/ComControl.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 
 // The byte length lives in the four bytes before the text, the array's element type in the four before that.
 BSTR AllocBytes(const void* pSource, UINT cb)
@@ -71,6 +70,49 @@ void ClearElements(SAFEARRAY* psa)
         for (ULONG i = 0; i < count; ++i)
             VariantClear(&static_cast<VARIANT*>(psa->pvData)[i]);
     }
+}
+
+SAFEARRAY* NewArray(VARTYPE vt, LONG lLbound, ULONG cElements, USHORT fFeatures)
+{
+    ULONG cbElement = ElementSize(vt);
+    if (cbElement == 0)
+        return nullptr;
+    auto* pBlock = static_cast<ArrayBlock*>(std::calloc(1, sizeof(ArrayBlock)));
+    if (!pBlock)
+        return nullptr;
+    pBlock->vt = vt;
+    SAFEARRAY* psa = &pBlock->array;
+    psa->cDims = 1;
+    psa->fFeatures = fFeatures;
+    psa->cbElements = cbElement;
+    psa->rgsabound[0].cElements = cElements;
+    psa->rgsabound[0].lLbound = lLbound;
+    psa->pvData = std::calloc(cElements ? cElements : 1, cbElement);
+    if (!psa->pvData) {
+        std::free(pBlock);
+        return nullptr;
+    }
+    return psa;
+}
+
+// The elements of one array into another of the same type and length, texts and variants copied.
+void CopyElements(SAFEARRAY* psaSource, SAFEARRAY* psaTarget)
+{
+    VARTYPE vt = BlockOf(psaSource)->vt;
+    ULONG count = psaSource->rgsabound[0].cElements;
+    for (ULONG i = 0; i < count; ++i) {
+        if (vt == VT_BSTR) {
+            BSTR source = static_cast<BSTR*>(psaSource->pvData)[i];
+            static_cast<BSTR*>(psaTarget->pvData)[i] =
+                source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source)) : nullptr;
+        } else if (vt == VT_VARIANT) {
+            VARIANT* pTarget = &static_cast<VARIANT*>(psaTarget->pvData)[i];
+            VariantInit(pTarget);
+            VariantCopy(pTarget, &static_cast<VARIANT*>(psaSource->pvData)[i]);
+        }
+    }
+    if (vt != VT_BSTR && vt != VT_VARIANT)
+        std::memcpy(psaTarget->pvData, psaSource->pvData, static_cast<size_t>(count) * psaSource->cbElements);
 }
 
 }  // namespace
@@ -167,27 +209,16 @@ HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc)
     return S_OK;
 }
 
+SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound)
+{
+    if (cDims != 1 || !rgsabound)
+        return nullptr;
+    return NewArray(vt, rgsabound[0].lLbound, rgsabound[0].cElements, FADF_HAVEVARTYPE);
+}
+
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements)
 {
-    ULONG cbElement = ElementSize(vt);
-    if (cbElement == 0)
-        return nullptr;
-    auto* pBlock = static_cast<ArrayBlock*>(std::calloc(1, sizeof(ArrayBlock)));
-    if (!pBlock)
-        return nullptr;
-    pBlock->vt = vt;
-    SAFEARRAY* psa = &pBlock->array;
-    psa->cDims = 1;
-    psa->fFeatures = FADF_HAVEVARTYPE;
-    psa->cbElements = cbElement;
-    psa->rgsabound[0].cElements = cElements;
-    psa->rgsabound[0].lLbound = lLbound;
-    psa->pvData = std::calloc(cElements ? cElements : 1, cbElement);
-    if (!psa->pvData) {
-        std::free(pBlock);
-        return nullptr;
-    }
-    return psa;
+    return NewArray(vt, lLbound, cElements, FADF_HAVEVARTYPE | FADF_FIXEDSIZE);
 }
 
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa)
@@ -266,24 +297,47 @@ HRESULT WINAPI SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut)
     *ppsaOut = nullptr;
     if (!psa)
         return S_OK;
-    VARTYPE vt = BlockOf(psa)->vt;
-    SAFEARRAY* pCopy = SafeArrayCreateVector(vt, psa->rgsabound[0].lLbound, psa->rgsabound[0].cElements);
+    SAFEARRAY* pCopy =
+        NewArray(BlockOf(psa)->vt, psa->rgsabound[0].lLbound, psa->rgsabound[0].cElements, psa->fFeatures);
     if (!pCopy)
         return E_OUTOFMEMORY;
-    ULONG count = psa->rgsabound[0].cElements;
-    for (ULONG i = 0; i < count; ++i) {
-        if (vt == VT_BSTR) {
-            BSTR source = static_cast<BSTR*>(psa->pvData)[i];
-            static_cast<BSTR*>(pCopy->pvData)[i] =
-                source ? SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source)) : nullptr;
-        } else if (vt == VT_VARIANT) {
-            VARIANT* pTarget = &static_cast<VARIANT*>(pCopy->pvData)[i];
-            VariantInit(pTarget);
-            VariantCopy(pTarget, &static_cast<VARIANT*>(psa->pvData)[i]);
-        }
-    }
-    if (vt != VT_BSTR && vt != VT_VARIANT)
-        std::memcpy(pCopy->pvData, psa->pvData, static_cast<size_t>(count) * psa->cbElements);
+    CopyElements(psa, pCopy);
     *ppsaOut = pCopy;
+    return S_OK;
+}
+
+HRESULT lab::win32::ReturnArray(SAFEARRAY** ppsaCaller, SAFEARRAY* psaReply)
+{
+    SAFEARRAY* psa = *ppsaCaller;
+    if (!psaReply) {
+        HRESULT hr = SafeArrayDestroy(psa);
+        if (SUCCEEDED(hr))
+            *ppsaCaller = nullptr;
+        return hr;
+    }
+    const VARTYPE vt = BlockOf(psaReply)->vt;
+    const SAFEARRAYBOUND bound = psaReply->rgsabound[0];
+    if (!psa) {
+        *ppsaCaller = NewArray(vt, bound.lLbound, bound.cElements, FADF_HAVEVARTYPE);
+        if (!*ppsaCaller)
+            return E_OUTOFMEMORY;
+        CopyElements(psaReply, *ppsaCaller);
+        return S_OK;
+    }
+    if (psa->cLocks > 0)
+        return DISP_E_ARRAYISLOCKED;
+    if (BlockOf(psa)->vt != vt ||
+        ((psa->fFeatures & FADF_FIXEDSIZE) && psa->rgsabound[0].cElements != bound.cElements))
+        return DISP_E_BADCALLEE;
+    // The caller keeps its descriptor; only the data is new.
+    SAFEARRAY* pData = NewArray(vt, bound.lLbound, bound.cElements, FADF_HAVEVARTYPE);
+    if (!pData)
+        return E_OUTOFMEMORY;
+    CopyElements(psaReply, pData);
+    ClearElements(psa);
+    std::free(psa->pvData);
+    psa->pvData = pData->pvData;
+    psa->rgsabound[0] = bound;
+    std::free(BlockOf(pData));
     return S_OK;
 }

@@ -122,6 +122,7 @@ typedef struct tagEXCEPINFO {
 #define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000EL)
 #define DISP_E_ARRAYISLOCKED ((HRESULT)0x8002000DL)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000BL)
+#define DISP_E_BADCALLEE ((HRESULT)0x80020010L)
 #define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
 #define E_POINTER ((HRESULT)0x80004003L)
@@ -138,6 +139,12 @@ void WINAPI VariantInit(VARIANTARG* pvarg);
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
 HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 
+#define FADF_FIXEDSIZE 0x0010
+#define FADF_HAVEVARTYPE 0x0080
+
+// The lab's arrays have one dimension.
+SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
+// One block, as on Windows: its size is fixed.
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
 HRESULT WINAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);

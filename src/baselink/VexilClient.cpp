@@ -25,10 +25,13 @@ const DWORD CMD_CABINET_NUMBER = 0xE204;
 const DWORD EVENT_VCREQUEST = 3;
 const DWORD EVENT_CMDREQUEST = 4;
 
-// A byte string as the router takes it: a one-dimensional safe array of bytes; none when none could be made.
+// A byte string as the router takes it: a one-dimensional safe array of bytes; none when none could be made. Not a
+// vector: that has a fixed size, and the router hands its reply back in the array the request came in, whatever its
+// length.
 CScopedSafeArray NewByteString(const void* pBytes, DWORD cbBytes)
 {
-    CScopedSafeArray array(SafeArrayCreateVector(VT_UI1, 0, cbBytes));
+    SAFEARRAYBOUND bound = {cbBytes, 0};
+    CScopedSafeArray array(SafeArrayCreate(VT_UI1, 1, &bound));
     void* pv = nullptr;
     if (!array.IsValid() || FAILED(SafeArrayAccessData(array.Get(), &pv)))
         return CScopedSafeArray();

@@ -396,6 +396,25 @@ TEST_F(VexilClientTest, LongReplyHeadersAreTakenOnlyAsFarAsTheCallersHeader)
     }
 }
 
+// A command object sent again carries the last reply's data as its request; the router hands its reply back in that
+// same array, whatever its length, as the marshaller does between processes.
+TEST_F(VexilClientTest, ReplyLongerThanTheRequestComesBackWhole)
+{
+    std::vector<lab::host::ScriptedReply> replies(2);
+    replies[0].data = {1};
+    replies[1].data.assign(36, 'g');
+    m_profile.Service().Script(replies);
+    OnOwnThread([&] {
+        CVexilClient client;
+        ASSERT_EQ(client.Attach(), 1);
+        CCommand command(0xE001, 0x3810, 0, CABID_SERVER, 22);
+        ASSERT_EQ(client.SendCommand(command), 0u);
+        ASSERT_EQ(command.GetDataLength(), 1u);
+        ASSERT_EQ(client.SendCommand(command), 0u);
+        EXPECT_EQ(std::string(command.GetText()), std::string(36, 'g'));
+    });
+}
+
 // The same from the profile alone: every reply of the base service has a header of 65535 bytes.
 TEST(VexilClientLongHeaderProfileTest, EveryReplyWithALongHeader)
 {

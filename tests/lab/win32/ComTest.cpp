@@ -253,6 +253,45 @@ TEST(OleAutomationTest, StringsArraysAndVariantsOwnWhatTheyHold)
     EXPECT_EQ(SafeArrayCreateVector(VT_DISPATCH, 0, 1), nullptr);
 }
 
+// An array passed by reference comes back from another process in the caller's own descriptor; one of fixed size
+// (a vector) cannot take a reply of another length.
+TEST(OleAutomationTest, ArraysComeBackFromAnotherProcessInTheCallersDescriptor)
+{
+    SAFEARRAY* psaReply = SafeArrayCreateVector(VT_UI1, 0, 3);
+    ASSERT_NE(psaReply, nullptr);
+    std::memcpy(psaReply->pvData, "abc", 3);
+
+    SAFEARRAY* psaVector = SafeArrayCreateVector(VT_UI1, 0, 1);
+    SAFEARRAY* const psaVectorBefore = psaVector;
+    EXPECT_EQ(lab::win32::ReturnArray(&psaVector, psaReply), DISP_E_BADCALLEE);
+    EXPECT_EQ(psaVector, psaVectorBefore);
+    EXPECT_EQ(psaVector->rgsabound[0].cElements, 1u);
+    SafeArrayDestroy(psaVector);
+
+    SAFEARRAYBOUND bound = {1, 0};
+    SAFEARRAY* psaGrowing = SafeArrayCreate(VT_UI1, 1, &bound);
+    SAFEARRAY* const psaGrowingBefore = psaGrowing;
+    ASSERT_EQ(lab::win32::ReturnArray(&psaGrowing, psaReply), S_OK);
+    EXPECT_EQ(psaGrowing, psaGrowingBefore);
+    ASSERT_EQ(psaGrowing->rgsabound[0].cElements, 3u);
+    EXPECT_EQ(std::memcmp(psaGrowing->pvData, "abc", 3), 0);
+
+    // A vector of the reply's own length takes it; none becomes a new array; no reply frees the caller's.
+    SAFEARRAY* psaSameLength = SafeArrayCreateVector(VT_UI1, 0, 3);
+    EXPECT_EQ(lab::win32::ReturnArray(&psaSameLength, psaReply), S_OK);
+    EXPECT_EQ(std::memcmp(psaSameLength->pvData, "abc", 3), 0);
+    SafeArrayDestroy(psaSameLength);
+    SAFEARRAY* psaNone = nullptr;
+    ASSERT_EQ(lab::win32::ReturnArray(&psaNone, psaReply), S_OK);
+    ASSERT_NE(psaNone, nullptr);
+    EXPECT_NE(psaNone, psaReply);
+    SafeArrayDestroy(psaNone);
+    EXPECT_EQ(lab::win32::ReturnArray(&psaGrowing, nullptr), S_OK);
+    EXPECT_EQ(psaGrowing, nullptr);
+    EXPECT_EQ(SafeArrayCreate(VT_UI1, 2, &bound), nullptr);
+    SafeArrayDestroy(psaReply);
+}
+
 TEST(ComMessageTest, TheSystemExplainsTheResultsOfCom)
 {
     char szText[256];
