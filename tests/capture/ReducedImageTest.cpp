@@ -102,9 +102,9 @@ TEST(ReducedImage, TheLabReadsTheSameVersionAndMessagesFromALargeImageReduced)
         DWORD dwId;
         const char* pszText;
     } messages[] = {
-        {0xC0000064, "The module %1 could not be loaded (error %2).\r\n"},
-        {0x80000065, "The module %1 found no hardware to manage and stays idle.\r\n"},
-        {0x40000066, "The base service %1 started.\r\n"},
+        {0xC0000064, "The module %1 could not be loaded (error %2).\r\n\r\n"},
+        {0x80000065, "The module %1 found no hardware to manage and stays idle.\r\n\r\n"},
+        {0x40000066, "The base service %1 started.\r\n\r\n"},
     };
     for (const auto& message : messages) {
         EXPECT_EQ(Message(dir.File("RvEvents.dll"), message.dwId), message.pszText);

@@ -127,6 +127,36 @@ TEST_F(CaptureTest, RefusedAccessIsNamedAndTheCaptureGoesOn)
     std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n\n"
                                         << "[EventLog]\nFailOpen=Security:5\n\n"
                                         << "[Services]\nDeniedAccess=0x4\n";
+    std::string captured = Capture(variant);
+    std::string output = Output("capture");
+    EXPECT_NE(output.find("event log Security (error 5)"), std::string::npos) << output;
+    EXPECT_NE(output.find("services.ini (error 5)"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(captured + "/eventlog/Security.txt"));
+    EXPECT_TRUE(fs::exists(captured + "/eventlog/System.txt"));
+    EXPECT_TRUE(fs::exists(captured + "/registry.reg"));
+    EXPECT_TRUE(fs::exists(captured + "/baseservice.ini"));
+}
+
+TEST_F(CaptureTest, LargeImagesAreKeptReducedAndReplayToTheSameReport)
+{
+    // The event message file the report's event texts come from, grown by a section of filler, and a
+    // large file of no image format beside it.
+    const std::string bin = "/drive_c/Program Files/Quillmont/Ravelin/Bin/";
+    const std::string variant = m_root + "/large";
+    fs::create_directories(variant + bin);
+    std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n";
+    std::string small = ReadText(kDist + "/lab/default" + bin + "RvEvents.dll");
+    std::vector<uint8_t> image(small.begin(), small.end());
+    ASSERT_TRUE(testsupport::InsertFillerSection(image, 3 * 1024 * 1024));
+    std::ofstream(variant + bin + "RvEvents.dll", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    struct utimbuf written = {1700000000, 1700000000};
+    ASSERT_EQ(utime((variant + bin + "RvEvents.dll").c_str(), &written), 0);
+    std::string garbage(1536 * 1024, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>(i * 131 + 17);
+    std::ofstream(variant + bin + "RvTrace.dll", std::ios::binary) << garbage;
+
     // The diagnoses and the capture on one virtual clock, so that "now" is the same moment in both reports.
     auto clocked = [&](const std::string& profile, const std::string& tag) {
         std::string dir = m_root + "/clock-" + tag;
