@@ -60,6 +60,7 @@ bool LocalTimeText(const FILETIME& ft, std::string& strTime)
     return true;
 }
 
+// A file's size as the summary names it.
 std::string MiB(ULONGLONG cb)
 {
     return FormatText("%.1f MiB", static_cast<double>(cb) / (1024.0 * 1024.0));
