@@ -14,6 +14,7 @@
 #include "lab/win32/FirmwareTable.h"
 #include "lab/win32/IpHelper.h"
 #include "lab/win32/FileTime.h"
+#include "lab/win32/ImageHeaders.h"
 #include "lab/win32/Library.h"
 #include "lab/win32/Msi.h"
 #include "lab/win32/Profile.h"

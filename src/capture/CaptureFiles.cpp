@@ -1,6 +1,8 @@
 // drive_c/ and [FileTimes]: the products' folders and every file the other steps found the diagnosis reading.
 #include "src/capture/Capture.h"
 
+#include "src/capture/FileCopy.h"
+#include "src/capture/ReducedImage.h"
 #include "src/platform/ScopedHandle.h"
 #include "src/sysaccess/ExtensionAgents.h"
 #include "src/sysaccess/InstallInfo.h"
@@ -47,18 +49,21 @@ bool ProfilePath(const std::string& strPath, std::string& strRelative)
 }
 
 // The creation time the diagnosis shows, in local time: the profile's readers take local time as well.
-bool CreationTime(const std::string& strPath, std::string& strTime)
+bool LocalTimeText(const FILETIME& ft, std::string& strTime)
 {
-    CScopedHandle file(CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    FILETIME ftCreation, ftLocal;
+    FILETIME ftLocal;
     SYSTEMTIME st;
-    if (!file.IsValid() || !GetFileTime(file.Get(), &ftCreation, nullptr, nullptr) ||
-        !FileTimeToLocalFileTime(&ftCreation, &ftLocal) || !FileTimeToSystemTime(&ftLocal, &st))
+    if (!FileTimeToLocalFileTime(&ft, &ftLocal) || !FileTimeToSystemTime(&ftLocal, &st))
         return false;
     strTime = FormatText("%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                          st.wSecond);
     return true;
+}
+
+// A file's size as the summary names it.
+std::string MiB(ULONGLONG cb)
+{
+    return FormatText("%.1f MiB", static_cast<double>(cb) / (1024.0 * 1024.0));
 }
 
 // The libraries the SNMP service loads, each named by the key its ExtensionAgents value points to.
@@ -106,13 +111,14 @@ void CaptureFiles(SCapture& capture)
     std::string strTimes = "\r\n; When the captured files were created (local time).\r\n[FileTimes]\r\n";
     int nCopied = 0;
     int nAbsent = 0;
+    int nReduced = 0;
     for (const auto& file : capture.files) {
         // The first spelling that reads: a file system that keeps case finds the file only as it is written.
         std::string strPath = file.second.front();
-        std::vector<BYTE> bytes;
+        SFileCopy copy;
         DWORD dwError = ERROR_FILE_NOT_FOUND;
         for (const std::string& strSpelling : file.second) {
-            dwError = CProfileFolder::ReadFileBytes(strSpelling.c_str(), bytes);
+            dwError = ReadFileCopy(strSpelling.c_str(), copy);
             strPath = strSpelling;
             if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND)
                 break;
@@ -126,17 +132,31 @@ void CaptureFiles(SCapture& capture)
             ++nAbsent;  // named by the system, but not there: the replay finds it missing as well
             continue;
         }
+        if (dwError == ERROR_SUCCESS && copy.kind == ECopyKind::TooLarge) {
+            capture.log.Missed("file " + strPath, "too large to copy (" + MiB(copy.cbOriginal) +
+                                                      ") and no image whose headers and resources would do");
+            continue;
+        }
         if (dwError == ERROR_SUCCESS)
-            dwError = capture.folder.WriteBytes(strRelative, bytes);
+            dwError = capture.folder.WriteBytes(strRelative, copy.bytes, &copy.ftCreation, &copy.ftLastWrite);
         if (dwError != ERROR_SUCCESS) {
             capture.log.Missed("file " + strPath, dwError);
             continue;
         }
         ++nCopied;
+        if (copy.kind == ECopyKind::Reduced)
+            ++nReduced;
+        else if (copy.cbOriginal > REDUCE_IMAGES_ABOVE)
+            capture.log.Captured("drive_c: " + strPath + " copied whole (" + MiB(copy.cbOriginal) +
+                                 "): no image with resources");
         std::string strTime;
-        if (CreationTime(strPath, strTime))
+        if (LocalTimeText(copy.ftCreation, strTime))
             strTimes += strPath + "=" + strTime + "\r\n";
     }
     capture.folder.Text("lab.ini") += strTimes;
-    capture.log.Captured(FormatText("drive_c: %d files (%d more named but absent)", nCopied, nAbsent));
+    std::string strSummary = FormatText("drive_c: %d files (%d more named but absent)", nCopied, nAbsent);
+    if (nReduced > 0)
+        strSummary += nReduced == 1 ? ", 1 large image reduced to its headers and resources"
+                                    : FormatText(", %d large images reduced to their headers and resources", nReduced);
+    capture.log.Captured(strSummary);
 }

@@ -7,8 +7,7 @@
 
 namespace {
 
-const DWORD kWriteFault = 29;     // ERROR_WRITE_FAULT
-const DWORD kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+const DWORD kWriteFault = 29;  // ERROR_WRITE_FAULT
 
 bool IsSeparator(char c)
 {
@@ -41,7 +40,8 @@ DWORD CProfileFolder::MakeParents(const std::string& strPath)
     return ERROR_SUCCESS;
 }
 
-DWORD CProfileFolder::WriteFileBytes(const std::string& strPath, const void* pData, size_t cbData)
+DWORD CProfileFolder::WriteFileBytes(const std::string& strPath, const void* pData, size_t cbData,
+                                     const FILETIME* pftCreation, const FILETIME* pftLastWrite)
 {
     CScopedHandle file(
         CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -51,6 +51,8 @@ DWORD CProfileFolder::WriteFileBytes(const std::string& strPath, const void* pDa
     if (cbData > 0 && (!WriteFile(file.Get(), pData, static_cast<DWORD>(cbData), &cbWritten, nullptr) ||
                        cbWritten != cbData))
         return GetLastError() ? GetLastError() : kWriteFault;
+    if ((pftCreation || pftLastWrite) && !SetFileTime(file.Get(), pftCreation, nullptr, pftLastWrite))
+        return GetLastError();
     return ERROR_SUCCESS;
 }
 
@@ -79,13 +81,14 @@ std::string CProfileFolder::Spelling(const std::string& strRelative)
     return strResult;
 }
 
-DWORD CProfileFolder::WriteBytes(const std::string& strRelative, const std::vector<BYTE>& bytes)
+DWORD CProfileFolder::WriteBytes(const std::string& strRelative, const std::vector<BYTE>& bytes,
+                                 const FILETIME* pftCreation, const FILETIME* pftLastWrite)
 {
     std::string strPath = m_strRoot + "\\" + Spelling(strRelative);
     DWORD dwError = MakeParents(strPath);
     if (dwError != ERROR_SUCCESS)
         return dwError;
-    return WriteFileBytes(strPath, bytes.data(), bytes.size());
+    return WriteFileBytes(strPath, bytes.data(), bytes.size(), pftCreation, pftLastWrite);
 }
 
 DWORD CProfileFolder::Flush(const CRedactor* pRedactor)
@@ -101,24 +104,4 @@ DWORD CProfileFolder::Flush(const CRedactor* pRedactor)
             dwFirstError = dwError;
     }
     return dwFirstError;
-}
-
-DWORD CProfileFolder::ReadFileBytes(LPCSTR pszPath, std::vector<BYTE>& bytes)
-{
-    CScopedHandle file(CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-        return GetLastError();
-    DWORD dwHigh = 0;
-    DWORD dwSize = GetFileSize(file.Get(), &dwHigh);
-    if (dwSize == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)
-        return GetLastError();
-    if (dwHigh != 0)
-        return kFileTooLarge;
-    bytes.assign(dwSize, 0);
-    DWORD cbRead = 0;
-    if (dwSize > 0 && !ReadFile(file.Get(), bytes.data(), dwSize, &cbRead, nullptr))
-        return GetLastError();
-    bytes.resize(cbRead);
-    return ERROR_SUCCESS;
 }

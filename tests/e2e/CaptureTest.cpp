@@ -1,4 +1,5 @@
 // triagist-capture over the lab: a captured profile replays to the report of the original.
+#include "tests/support/LargeImage.h"
 #include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <regex>
 #include <string>
 #include <sys/wait.h>
+#include <utime.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadText;
@@ -133,6 +135,54 @@ TEST_F(CaptureTest, RefusedAccessIsNamedAndTheCaptureGoesOn)
     EXPECT_TRUE(fs::exists(captured + "/eventlog/System.txt"));
     EXPECT_TRUE(fs::exists(captured + "/registry.reg"));
     EXPECT_TRUE(fs::exists(captured + "/baseservice.ini"));
+}
+
+TEST_F(CaptureTest, LargeImagesAreKeptReducedAndReplayToTheSameReport)
+{
+    // The event message file the report's event texts come from, grown by a section of filler, and a
+    // large file of no image format beside it.
+    const std::string bin = "/drive_c/Program Files/Quillmont/Ravelin/Bin/";
+    const std::string variant = m_root + "/large";
+    fs::create_directories(variant + bin);
+    std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n";
+    std::string small = ReadText(kDist + "/lab/default" + bin + "RvEvents.dll");
+    std::vector<uint8_t> image(small.begin(), small.end());
+    ASSERT_TRUE(testsupport::InsertFillerSection(image, 3 * 1024 * 1024));
+    std::ofstream(variant + bin + "RvEvents.dll", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    struct utimbuf written = {1700000000, 1700000000};
+    ASSERT_EQ(utime((variant + bin + "RvEvents.dll").c_str(), &written), 0);
+    std::string garbage(1536 * 1024, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>(i * 131 + 17);
+    std::ofstream(variant + bin + "RvTrace.dll", std::ios::binary) << garbage;
+
+    // The diagnoses and the capture on one virtual clock, so that "now" is the same moment in both reports.
+    auto clocked = [&](const std::string& profile, const std::string& tag) {
+        std::string dir = m_root + "/clock-" + tag;
+        fs::create_directories(dir);
+        std::ofstream(dir + "/lab.ini") << "[Clock]\nMode=virtual\nStart=2026-03-07 10:15:30\n\n[Profile]\nBase="
+                                        << profile << "\n";
+        return dir;
+    };
+    auto report = [&](const std::string& profile, const std::string& tag) {
+        return std::regex_replace(Diagnose(profile, tag), std::regex("<Date>[^<]*</Date>"), "<Date/>");
+    };
+    const std::string original = clocked(variant, "original");
+    std::string captured = Capture(original);
+    std::string output = Output("capture");
+    EXPECT_NE(output.find(", 1 large image reduced to its headers and resources"), std::string::npos) << output;
+    EXPECT_NE(output.find("\\RvTrace.dll copied whole (1.5 MiB): no image with resources"), std::string::npos) << output;
+    EXPECT_NE(output.find("Nothing was left out."), std::string::npos) << output;
+    EXPECT_LT(fs::file_size(captured + bin + "RvEvents.dll"), image.size() / 100);
+    EXPECT_EQ(ReadText(captured + bin + "RvTrace.dll"), garbage);
+    EXPECT_EQ(fs::last_write_time(captured + bin + "RvEvents.dll"), fs::last_write_time(variant + bin + "RvEvents.dll"));
+    std::string times = ReadText(captured + "/lab.ini");
+    EXPECT_NE(times.find("\\Bin\\RvEvents.dll=2025-11-18 14:02:13\r\n"), std::string::npos) << times;
+
+    std::string originalReport = report(original, "original");
+    EXPECT_NE(originalReport.find("The module RvPower found no hardware to manage and stays idle."), std::string::npos);
+    EXPECT_EQ(report(clocked(captured, "replay"), "replay"), originalReport);
 }
 
 }  // namespace
