@@ -45,6 +45,7 @@ void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::st
 {
     m_profileCs = profileDriveCs;
     m_stateC = stateDriveC;
+    m_folders.Clear();
 }
 
 // C: is the state's folder over the profile's layers. A name is looked up without regard to case in each

@@ -106,6 +106,12 @@ std::string FolderCache::Entry(const std::string& folder, const std::string& nam
     return Pick(m_folders[folder] = List(folder, stamp), folded, name);
 }
 
+void FolderCache::Clear()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_folders.clear();
+}
+
 unsigned FolderCache::Listings() const
 {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -22,6 +22,9 @@ public:
     // matches or the folder cannot be read.
     std::string Entry(const std::string& folder, const std::string& name);
 
+    // Forgets every folder (a profile load: the folders of the last one are seldom looked at again).
+    void Clear();
+
     // How many folders were listed since the cache was made.
     unsigned Listings() const;
 

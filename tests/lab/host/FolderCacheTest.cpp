@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
