@@ -9,7 +9,8 @@ namespace lab::host {
 
 SharedLibrary::SharedLibrary(const char* pszSoname, const char* pszLoss) : m_soname(pszSoname), m_loss(pszLoss)
 {
-    m_pHandle = dlopen(pszSoname, RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded: such libraries keep state of their own that the process refers to until it ends.
+    m_pHandle = dlopen(pszSoname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_pHandle) {
         const char* pszError = dlerror();  // names the library and the reason
         std::fprintf(stderr, "lab: %s; %s\n", pszError ? pszError : (m_soname + " cannot be loaded").c_str(),

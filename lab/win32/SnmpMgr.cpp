@@ -60,13 +60,14 @@ void InitNetSnmp()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        // A version 1 manager of its own: a session sets up what it uses. The library's whole start
-        // (init_snmp) would read the machine's configuration and MIBs and set up the user security model
-        // with OpenSSL's random generator, a good part of a whole diagnosis, for nothing a community uses.
+        // A manager of its own: no configuration files, MIBs or saved state of the machine's.
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
         netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+        netsnmp_set_mib_directory("");
+        setenv("MIBS", "", 1);
         snmp_disable_log();
+        init_snmp("triagist-lab");
     });
 }
 
