@@ -1,8 +1,9 @@
 // The whole unattended diagnosis (-DIAG) of the installed program, run to its end over the sample server,
-// the live profile and profiles with 10 and 100 times the items of one kind: the program's own CPU time
-// and peak resident set, the median of the repetitions, and what each added item costs.
+// the live profile and profiles with 10 and 100 times the items of one kind (1000 too with --large): the
+// program's own CPU time and peak resident set, the median of the repetitions, and what each added item
+// costs from one step to the next.
 //
-//   triagist_wholerun [--dist DIR] [--repetitions N | --quick]
+//   triagist_wholerun [--dist DIR] [--repetitions N | --quick] [--large]
 //
 // It fails when a run fails, writes no well-formed report, or the report does not show the added items;
 // the figures themselves are for reading.
@@ -125,48 +126,66 @@ void PrintRow(const char* pszName, const Figures& figures)
                 figures.bOwnOnly ? "" : "  (snmpd included: no ptrace here)");
 }
 
-// The profiles with more of one kind: fails unless the report shows every added item.
-void MeasureScaling(Runner& runner, const std::string& baseProfile, const Figures& single, wholerun::ItemKind kind)
+// One step of a scaling: how many items it adds, and what a run with them costs.
+struct Step {
+    int added = 0;
+    Figures figures;
+};
+
+// How many items each profile of a kind adds: 10, 100 (and 1000) times what the sample server shows.
+// The diagnosis lists at most kMaxProcessIds processes, so theirs are steps within that.
+std::vector<int> AddedCounts(wholerun::ItemKind kind, int base, int listed, bool bLarge)
+{
+    if (kind == wholerun::ItemKind::Processes) {
+        const int room = kMaxProcessIds - listed;
+        return {std::min(10 * base, room), room / 2, room};
+    }
+    std::vector<int> counts{10 * base, 100 * base};
+    if (bLarge)
+        counts.push_back(1000 * base);
+    return counts;
+}
+
+// The profiles with more of one kind: fails unless the report shows every added item. Returns the cost
+// per added item of each step from the last.
+std::vector<double> MeasureScaling(Runner& runner, const std::string& baseProfile, const Figures& single,
+                                   wholerun::ItemKind kind, bool bLarge)
 {
     const int base = wholerun::ReportedItems(single.report, kind);
     if (base == 0)
         throw std::runtime_error(std::string("the sample server's report shows no ") + wholerun::ItemName(kind));
-    std::printf("\n%s (the report shows %d)\n", wholerun::ItemName(kind), base);
-    double previousCpu = single.cpuMs, previousPeak = single.peakMB;
-    int previousShown = 0;
-    for (int factor : {10, 100}) {
-        const int added = factor * base;
-        std::string profile = runner.Root() + "/profiles/" + std::to_string(static_cast<int>(kind)) + "x" +
-                              std::to_string(factor);
+    const int listed = kind == wholerun::ItemKind::Processes ? wholerun::ListedProcesses(baseProfile) : 0;
+    std::printf("\n%s (the report shows %d", wholerun::ItemName(kind), base);
+    if (kind == wholerun::ItemKind::Processes)
+        std::printf("; the diagnosis lists at most %d process IDs, so %d can be added", kMaxProcessIds,
+                    kMaxProcessIds - listed);
+    std::printf(")\n");
+    Step previous{0, single};
+    std::vector<double> perItem;
+    for (int added : AddedCounts(kind, base, listed, bLarge)) {
+        std::string profile = runner.Root() + "/profiles/" + std::to_string(static_cast<int>(kind)) + "+" +
+                              std::to_string(added);
         wholerun::WriteScaledProfile(profile, baseProfile, kind, added);
-        Figures figures = runner.Measure(profile);
-        const int shown = wholerun::ReportedItems(figures.report, kind) - base;
-        int expected = added;
-        if (kind == wholerun::ItemKind::Processes)
-            expected = std::min(added, kMaxProcessIds - wholerun::ListedProcesses(baseProfile));
-        if (shown != expected)
+        Step step{added, runner.Measure(profile)};
+        const int shown = wholerun::ReportedItems(step.figures.report, kind) - base;
+        if (shown != added)
             throw std::runtime_error("the report of " + std::to_string(added) + " added " +
                                      wholerun::ItemName(kind) + " shows " + std::to_string(shown));
         char szName[64];
-        if (shown == added)
-            std::snprintf(szName, sizeof szName, "  %3dx (+%d)", factor, added);
-        else
-            std::snprintf(szName, sizeof szName, "  %3dx (+%d, %d of them listed)", factor, added, shown);
-        PrintRow(szName, figures);
-        // What an item the program handles costs; those beyond its limit cost it nothing.
-        const int step = shown - previousShown;
-        std::printf("  %-42s %9.1f us %8.1f KB\n",
-                    factor == 10 ? "per item added, 1x to 10x" : "per item added, 10x to 100x",
-                    (figures.cpuMs - previousCpu) * 1000.0 / step, (figures.peakMB - previousPeak) * 1024.0 / step);
-        previousCpu = figures.cpuMs;
-        previousPeak = figures.peakMB;
-        previousShown = shown;
+        std::snprintf(szName, sizeof szName, "  %4.0fx (+%d)", static_cast<double>(added) / base, added);
+        PrintRow(szName, step.figures);
+        const int count = step.added - previous.added;
+        perItem.push_back((step.figures.cpuMs - previous.figures.cpuMs) * 1000.0 / count);
+        std::printf("  %-42s %9.1f us %8.1f KB\n", ("per item, from +" + std::to_string(previous.added)).c_str(),
+                    perItem.back(), (step.figures.peakMB - previous.figures.peakMB) * 1024.0 / count);
+        previous = std::move(step);
     }
+    return perItem;
 }
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: triagist_wholerun [--dist DIR] [--repetitions N | --quick]\n");
+    std::fprintf(stderr, "usage: triagist_wholerun [--dist DIR] [--repetitions N | --quick] [--large]\n");
     return 2;
 }
 
@@ -176,12 +195,15 @@ int main(int argc, char** argv)
 {
     std::string dist = TRIAGIST_BENCH_DIST;
     int repetitions = 9;
+    bool bLarge = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--quick")
             repetitions = 1;
         else if (arg == "--repetitions" && i + 1 < argc)
             repetitions = std::atoi(argv[++i]);
+        else if (arg == "--large")
+            bLarge = true;
         else if (arg == "--dist" && i + 1 < argc)
             dist = argv[++i];
         else
@@ -203,9 +225,24 @@ int main(int argc, char** argv)
         wholerun::WriteScaledProfile(single, defaultProfile, wholerun::ItemKind::Products, 0);
         Figures one = runner.Measure(single);
         PrintRow("1x (a profile on the default, adding nothing)", one);
-        for (auto kind : {wholerun::ItemKind::Products, wholerun::ItemKind::ProductEvents,
-                          wholerun::ItemKind::Processes, wholerun::ItemKind::SystemEvents})
-            MeasureScaling(runner, defaultProfile, one, kind);
+        const wholerun::ItemKind kinds[] = {wholerun::ItemKind::Products, wholerun::ItemKind::ProductEvents,
+                                            wholerun::ItemKind::Processes, wholerun::ItemKind::SystemEvents};
+        std::vector<std::vector<double>> perItem;
+        for (auto kind : kinds)
+            perItem.push_back(MeasureScaling(runner, defaultProfile, one, kind, bLarge));
+
+        // Side by side: a cost per item that does not grow stays level along its row. The first step
+        // adds few items, so its figure is the least certain.
+        std::printf("\nCPU per added item (us), each step from the one before\n%-28s", "");
+        for (const char* pszStep : {"first step", "second step", "third step"})
+            std::printf(" %12s", pszStep);
+        std::printf("\n");
+        for (size_t k = 0; k < perItem.size(); ++k) {
+            std::printf("%-28s", wholerun::ItemName(kinds[k]));
+            for (double cost : perItem[k])
+                std::printf(" %12.1f", cost);
+            std::printf("\n");
+        }
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "triagist_wholerun: %s\n", e.what());

@@ -1,9 +1,13 @@
 // Stands in for the upper-case table Windows compares names with: 8-bit names of the ANSI code page.
 #include "lab/host/AnsiCase.h"
 
+#include <array>
+
 namespace lab::host {
 
-unsigned char FoldAnsi(unsigned char c)
+namespace {
+
+constexpr unsigned char Upper(unsigned char c)
 {
     if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
         return static_cast<unsigned char>(c - 0x20);
@@ -16,11 +20,30 @@ unsigned char FoldAnsi(unsigned char c)
     }
 }
 
+// As a table made at compile time: every registry and drive lookup folds names, and static constructors
+// may already.
+constexpr std::array<unsigned char, 256> MakeUpperTable()
+{
+    std::array<unsigned char, 256> table{};
+    for (unsigned c = 0; c < 256; ++c)
+        table[c] = Upper(static_cast<unsigned char>(c));
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> kUpper = MakeUpperTable();
+
+}  // namespace
+
+unsigned char FoldAnsi(unsigned char c)
+{
+    return kUpper[c];
+}
+
 std::string FoldedAnsi(const std::string& text)
 {
     std::string out(text);
     for (char& c : out)
-        c = static_cast<char>(FoldAnsi(static_cast<unsigned char>(c)));
+        c = static_cast<char>(kUpper[static_cast<unsigned char>(c)]);
     return out;
 }
 
@@ -29,7 +52,7 @@ bool SameAnsiName(const std::string& a, const std::string& b)
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAnsi(static_cast<unsigned char>(a[i])) != FoldAnsi(static_cast<unsigned char>(b[i])))
+        if (kUpper[static_cast<unsigned char>(a[i])] != kUpper[static_cast<unsigned char>(b[i])])
             return false;
     }
     return true;

@@ -1,8 +1,6 @@
 // Stands in for the drive letters: C: is the profile's drive_c (with changes kept in the state), Z: is /.
 #include "lab/host/Drives.h"
 
-#include "lab/host/AnsiCase.h"
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -18,22 +16,6 @@ bool Exists(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
-}
-
-// The entry of a folder that is the name without regard to case: the name itself when it is there, else the
-// first match in name order (Linux may hold two that Windows would take for one). Empty when none matches.
-std::string FindEntry(const std::string& folder, const std::string& name)
-{
-    if (Exists(folder + "/" + name))
-        return name;
-    std::string found;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
-        if (SameAnsiName(entry, name) && (found.empty() || entry < found))
-            found = entry;
-    }
-    return found;
 }
 
 // "/a/./b/../c" as Windows reads it: "." and ".." are taken away by the names, not by the disk.
@@ -63,6 +45,7 @@ void Drives::Mount(const std::vector<std::string>& profileDriveCs, const std::st
 {
     m_profileCs = profileDriveCs;
     m_stateC = stateDriveC;
+    m_folders.Clear();
 }
 
 // C: is the state's folder over the profile's layers. A name is looked up without regard to case in each
@@ -83,7 +66,7 @@ Drives::Resolved Drives::ResolveOnC(const std::string& rest) const
         for (std::string& layer : resolved.found) {
             if (layer.empty())
                 continue;
-            std::string entry = FindEntry(layer, part);
+            std::string entry = m_folders.Entry(layer, part);
             if (name.empty())
                 name = entry;
             layer = entry.empty() ? std::string() : layer + "/" + entry;

@@ -1,6 +1,8 @@
 // Stands in for the drive letters: C: is the profile's drive_c (with changes kept in the state), Z: is /.
 #pragma once
 
+#include "lab/host/FolderCache.h"
+
 #include <string>
 #include <vector>
 
@@ -33,6 +35,7 @@ private:
 
     std::vector<std::string> m_profileCs;
     std::string m_stateC;
+    mutable FolderCache m_folders;
 };
 
 }  // namespace lab::host

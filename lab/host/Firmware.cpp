@@ -4,6 +4,7 @@
 
 #include "lab/host/BlockFile.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/SharedLibrary.h"
 
 extern "C" {  // the header declares no C linkage of its own
 #include <pci/pci.h>
@@ -383,11 +384,35 @@ __attribute__((noreturn)) void PciFailed(char*, ...)  // the GNU spelling: part 
 
 void PciQuiet(char*, ...) {}
 
+// libpci with what it pulls in, loaded only when a live host's PCI functions are read.
+struct Libpci {
+    decltype(&pci_alloc) alloc;
+    decltype(&pci_init) init;
+    decltype(&pci_scan_bus) scanBus;
+    decltype(&pci_read_block) readBlock;
+    decltype(&pci_cleanup) cleanup;
+};
+
+const Libpci* LoadLibpci()
+{
+    static struct Loaded {
+        SharedLibrary library{"libpci.so.3", "the live host's PCI functions cannot be read (Debian package libpci3)"};
+        Libpci f{};
+        bool bComplete = library.Bind("pci_alloc", f.alloc)
+                             .Bind("pci_init", f.init)
+                             .Bind("pci_scan_bus", f.scanBus)
+                             .Bind("pci_read_block", f.readBlock)
+                             .Bind("pci_cleanup", f.cleanup)
+                             .Complete();
+    } s_loaded;
+    return s_loaded.bComplete ? &s_loaded.f : nullptr;
+}
+
 // The configuration space as far as the host lets us read it: all of it as root, the header otherwise.
-size_t ReadConfig(pci_dev* pDevice, uint8_t* pBuffer)
+size_t ReadConfig(const Libpci& pci, pci_dev* pDevice, uint8_t* pBuffer)
 {
     for (size_t size : {size_t(4096), size_t(256), kHeaderBytes}) {
-        if (pci_read_block(pDevice, 0, pBuffer, static_cast<int>(size)))
+        if (pci.readBlock(pDevice, 0, pBuffer, static_cast<int>(size)))
             return size;
     }
     return 0;
@@ -400,9 +425,12 @@ void Firmware::ReadLivePci(std::vector<PciFunction>& functions)
     std::error_code ec;
     if (!fs::is_directory("/sys/bus/pci/devices", ec))
         return;
+    const Libpci* pPci = LoadLibpci();
+    if (!pPci)
+        return;
     static std::mutex s_lock;  // the failure callback has no context of its own
     std::lock_guard<std::mutex> guard(s_lock);
-    pci_access* const pAccess = pci_alloc();
+    pci_access* const pAccess = pPci->alloc();
     pAccess->method = PCI_ACCESS_SYS_BUS_PCI;
     pAccess->error = PciFailed;
     pAccess->warning = PciQuiet;
@@ -410,18 +438,18 @@ void Firmware::ReadLivePci(std::vector<PciFunction>& functions)
     std::jmp_buf failure;
     g_pPciFailure = &failure;
     if (setjmp(failure) == 0) {
-        pci_init(pAccess);
-        pci_scan_bus(pAccess);
+        pPci->init(pAccess);
+        pPci->scanBus(pAccess);
         static uint8_t s_config[4096];
         for (pci_dev* pDevice = pAccess->devices; pDevice; pDevice = pDevice->next) {
-            size_t size = pDevice->domain == 0 ? ReadConfig(pDevice, s_config) : 0;
+            size_t size = pDevice->domain == 0 ? ReadConfig(*pPci, pDevice, s_config) : 0;
             if (size >= kHeaderBytes)
                 functions.push_back(PciFunction{pDevice->bus, pDevice->dev, pDevice->func,
                                                 std::vector<uint8_t>(s_config, s_config + size)});
         }
     }
     g_pPciFailure = nullptr;
-    pci_cleanup(pAccess);
+    pPci->cleanup(pAccess);
     std::sort(functions.begin(), functions.end(), [](const PciFunction& a, const PciFunction& b) {
         return std::tie(a.bus, a.device, a.function) < std::tie(b.bus, b.device, b.function);
     });

@@ -2,6 +2,7 @@
 #include "lab/host/Network.h"
 
 #include "lab/host/ProfileValues.h"
+#include "lab/host/SharedLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -286,28 +287,90 @@ void ReadLiveSysfsFacts(NetInterface& net, unsigned long arphrd)
         net.description = driver.filename().string();
 }
 
+// libnl's routing part with libnl itself, loaded only when a live host's links are read; the slots keep
+// the functions' own names.
+struct Libnl {
+    decltype(&::nl_socket_alloc) nl_socket_alloc;
+    decltype(&::nl_connect) nl_connect;
+    decltype(&::rtnl_link_alloc_cache) rtnl_link_alloc_cache;
+    decltype(&::rtnl_addr_alloc_cache) rtnl_addr_alloc_cache;
+    decltype(&::nl_cache_free) nl_cache_free;
+    decltype(&::nl_socket_free) nl_socket_free;
+    decltype(&::nl_cache_get_first) nl_cache_get_first;
+    decltype(&::nl_cache_get_next) nl_cache_get_next;
+    decltype(&::rtnl_link_get_name) rtnl_link_get_name;
+    decltype(&::rtnl_link_get_ifindex) rtnl_link_get_ifindex;
+    decltype(&::rtnl_link_get_mtu) rtnl_link_get_mtu;
+    decltype(&::rtnl_link_get_arptype) rtnl_link_get_arptype;
+    decltype(&::rtnl_link_get_addr) rtnl_link_get_addr;
+    decltype(&::nl_addr_get_len) nl_addr_get_len;
+    decltype(&::nl_addr_get_binary_addr) nl_addr_get_binary_addr;
+    decltype(&::rtnl_link_get_operstate) rtnl_link_get_operstate;
+    decltype(&::rtnl_link_get_flags) rtnl_link_get_flags;
+    decltype(&::rtnl_addr_get_family) rtnl_addr_get_family;
+    decltype(&::rtnl_addr_get_local) rtnl_addr_get_local;
+    decltype(&::rtnl_addr_get_prefixlen) rtnl_addr_get_prefixlen;
+    decltype(&::rtnl_addr_get_flags) rtnl_addr_get_flags;
+    decltype(&::rtnl_addr_get_ifindex) rtnl_addr_get_ifindex;
+};
+
+const Libnl* LoadLibnl()
+{
+    static struct Loaded {
+        SharedLibrary library{"libnl-route-3.so.200",
+                              "the live host's network links cannot be read (Debian package libnl-route-3-200)"};
+        Libnl f{};
+        bool bComplete = library.Bind("nl_socket_alloc", f.nl_socket_alloc)
+                             .Bind("nl_connect", f.nl_connect)
+                             .Bind("rtnl_link_alloc_cache", f.rtnl_link_alloc_cache)
+                             .Bind("rtnl_addr_alloc_cache", f.rtnl_addr_alloc_cache)
+                             .Bind("nl_cache_free", f.nl_cache_free)
+                             .Bind("nl_socket_free", f.nl_socket_free)
+                             .Bind("nl_cache_get_first", f.nl_cache_get_first)
+                             .Bind("nl_cache_get_next", f.nl_cache_get_next)
+                             .Bind("rtnl_link_get_name", f.rtnl_link_get_name)
+                             .Bind("rtnl_link_get_ifindex", f.rtnl_link_get_ifindex)
+                             .Bind("rtnl_link_get_mtu", f.rtnl_link_get_mtu)
+                             .Bind("rtnl_link_get_arptype", f.rtnl_link_get_arptype)
+                             .Bind("rtnl_link_get_addr", f.rtnl_link_get_addr)
+                             .Bind("nl_addr_get_len", f.nl_addr_get_len)
+                             .Bind("nl_addr_get_binary_addr", f.nl_addr_get_binary_addr)
+                             .Bind("rtnl_link_get_operstate", f.rtnl_link_get_operstate)
+                             .Bind("rtnl_link_get_flags", f.rtnl_link_get_flags)
+                             .Bind("rtnl_addr_get_family", f.rtnl_addr_get_family)
+                             .Bind("rtnl_addr_get_local", f.rtnl_addr_get_local)
+                             .Bind("rtnl_addr_get_prefixlen", f.rtnl_addr_get_prefixlen)
+                             .Bind("rtnl_addr_get_flags", f.rtnl_addr_get_flags)
+                             .Bind("rtnl_addr_get_ifindex", f.rtnl_addr_get_ifindex)
+                             .Complete();
+    } s_loaded;
+    return s_loaded.bComplete ? &s_loaded.f : nullptr;
+}
+
 // The links and their IPv4 addresses from the kernel's routing socket (libnl), which alone tells secondary
 // and permanent addresses apart.
 class LiveLinks {
 public:
     LiveLinks()
     {
-        m_pSocket = nl_socket_alloc();
-        if (!m_pSocket || nl_connect(m_pSocket, NETLINK_ROUTE) != 0)
+        if (!m_pNl)
             return;
-        if (rtnl_link_alloc_cache(m_pSocket, AF_UNSPEC, &m_pLinks) != 0)
+        m_pSocket = m_pNl->nl_socket_alloc();
+        if (!m_pSocket || m_pNl->nl_connect(m_pSocket, NETLINK_ROUTE) != 0)
+            return;
+        if (m_pNl->rtnl_link_alloc_cache(m_pSocket, AF_UNSPEC, &m_pLinks) != 0)
             m_pLinks = nullptr;
-        if (rtnl_addr_alloc_cache(m_pSocket, &m_pAddresses) != 0)
+        if (m_pNl->rtnl_addr_alloc_cache(m_pSocket, &m_pAddresses) != 0)
             m_pAddresses = nullptr;
     }
     ~LiveLinks()
     {
         if (m_pAddresses)
-            nl_cache_free(m_pAddresses);
+            m_pNl->nl_cache_free(m_pAddresses);
         if (m_pLinks)
-            nl_cache_free(m_pLinks);
+            m_pNl->nl_cache_free(m_pLinks);
         if (m_pSocket)
-            nl_socket_free(m_pSocket);
+            m_pNl->nl_socket_free(m_pSocket);
     }
     LiveLinks(const LiveLinks&) = delete;
     LiveLinks& operator=(const LiveLinks&) = delete;
@@ -315,60 +378,60 @@ public:
     std::vector<NetInterface> Interfaces() const
     {
         std::vector<NetInterface> interfaces;
-        for (nl_object* pObject = m_pLinks ? nl_cache_get_first(m_pLinks) : nullptr; pObject;
-             pObject = nl_cache_get_next(pObject))
+        for (nl_object* pObject = m_pLinks ? m_pNl->nl_cache_get_first(m_pLinks) : nullptr; pObject;
+             pObject = m_pNl->nl_cache_get_next(pObject))
             interfaces.push_back(Interface(reinterpret_cast<rtnl_link*>(pObject)));
         std::sort(interfaces.begin(), interfaces.end(),
                   [](const NetInterface& a, const NetInterface& b) { return a.index < b.index; });
-        for (nl_object* pObject = m_pAddresses ? nl_cache_get_first(m_pAddresses) : nullptr; pObject;
-             pObject = nl_cache_get_next(pObject))
+        for (nl_object* pObject = m_pAddresses ? m_pNl->nl_cache_get_first(m_pAddresses) : nullptr; pObject;
+             pObject = m_pNl->nl_cache_get_next(pObject))
             AddAddress(reinterpret_cast<rtnl_addr*>(pObject), interfaces);
         return interfaces;
     }
 
 private:
-    static NetInterface Interface(rtnl_link* pLink)
+    NetInterface Interface(rtnl_link* pLink) const
     {
         NetInterface net;
-        const char* pszName = rtnl_link_get_name(pLink);
+        const char* pszName = m_pNl->rtnl_link_get_name(pLink);
         net.name = pszName ? pszName : "";
         net.adapterName = net.name;
         net.description = net.name;
-        net.index = static_cast<uint32_t>(rtnl_link_get_ifindex(pLink));
-        net.mtu = rtnl_link_get_mtu(pLink);
-        unsigned arphrd = rtnl_link_get_arptype(pLink);
+        net.index = static_cast<uint32_t>(m_pNl->rtnl_link_get_ifindex(pLink));
+        net.mtu = m_pNl->rtnl_link_get_mtu(pLink);
+        unsigned arphrd = m_pNl->rtnl_link_get_arptype(pLink);
         ReadLiveSysfsFacts(net, arphrd);
         // Windows gives the software loopback no hardware address at all.
-        nl_addr* pPhysical = rtnl_link_get_addr(pLink);
-        if (net.type != kTypeLoopback && pPhysical && nl_addr_get_len(pPhysical) > 0) {
-            const auto* pBytes = static_cast<const uint8_t*>(nl_addr_get_binary_addr(pPhysical));
-            net.physical.assign(pBytes, pBytes + std::min<unsigned>(nl_addr_get_len(pPhysical), 8));
+        nl_addr* pPhysical = m_pNl->rtnl_link_get_addr(pLink);
+        if (net.type != kTypeLoopback && pPhysical && m_pNl->nl_addr_get_len(pPhysical) > 0) {
+            const auto* pBytes = static_cast<const uint8_t*>(m_pNl->nl_addr_get_binary_addr(pPhysical));
+            net.physical.assign(pBytes, pBytes + std::min<unsigned>(m_pNl->nl_addr_get_len(pPhysical), 8));
         }
-        uint8_t operstate = rtnl_link_get_operstate(pLink);
-        net.bAdminUp = (rtnl_link_get_flags(pLink) & IFF_UP) != 0;
+        uint8_t operstate = m_pNl->rtnl_link_get_operstate(pLink);
+        net.bAdminUp = (m_pNl->rtnl_link_get_flags(pLink) & IFF_UP) != 0;
         net.bConnected = net.bAdminUp && (operstate == IF_OPER_UP || operstate == IF_OPER_UNKNOWN);
         return net;
     }
 
-    static void AddAddress(rtnl_addr* pAddress, std::vector<NetInterface>& interfaces)
+    void AddAddress(rtnl_addr* pAddress, std::vector<NetInterface>& interfaces) const
     {
-        if (rtnl_addr_get_family(pAddress) != AF_INET)
+        if (m_pNl->rtnl_addr_get_family(pAddress) != AF_INET)
             return;
         // On a point-to-point link the other address is the peer's.
-        nl_addr* pLocal = rtnl_addr_get_local(pAddress);
-        if (!pLocal || nl_addr_get_len(pLocal) < 4)
+        nl_addr* pLocal = m_pNl->rtnl_addr_get_local(pAddress);
+        if (!pLocal || m_pNl->nl_addr_get_len(pLocal) < 4)
             return;
         NetAddress entry;
-        std::memcpy(&entry.addr, nl_addr_get_binary_addr(pLocal), 4);
-        entry.mask = MaskFromPrefix(static_cast<unsigned>(rtnl_addr_get_prefixlen(pAddress)));
-        unsigned flags = rtnl_addr_get_flags(pAddress);
+        std::memcpy(&entry.addr, m_pNl->nl_addr_get_binary_addr(pLocal), 4);
+        entry.mask = MaskFromPrefix(static_cast<unsigned>(m_pNl->rtnl_addr_get_prefixlen(pAddress)));
+        unsigned flags = m_pNl->rtnl_addr_get_flags(pAddress);
         if (!(flags & IFA_F_SECONDARY))
             entry.type |= kPrimary;
         // Addresses with a lease (DHCP) are not permanent.
         if (!(flags & IFA_F_PERMANENT))
             entry.type |= kDynamic;
         for (NetInterface& net : interfaces) {
-            if (net.index == static_cast<uint32_t>(rtnl_addr_get_ifindex(pAddress))) {
+            if (net.index == static_cast<uint32_t>(m_pNl->rtnl_addr_get_ifindex(pAddress))) {
                 if (!net.bConnected)
                     entry.type |= kDisconnected;
                 net.addresses.push_back(entry);
@@ -378,6 +441,7 @@ private:
         }
     }
 
+    const Libnl* m_pNl = LoadLibnl();
     nl_sock* m_pSocket = nullptr;
     nl_cache* m_pLinks = nullptr;
     nl_cache* m_pAddresses = nullptr;

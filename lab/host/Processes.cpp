@@ -4,6 +4,7 @@
 #include "lab/host/BlockFile.h"
 #include "lab/host/Drives.h"
 #include "lab/host/IniFile.h"
+#include "lab/host/SharedLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -116,19 +117,42 @@ std::vector<ProcessModule> LiveModules(uint32_t pid, const std::string& exe)
     return modules;
 }
 
+// procps' library, loaded only when a live host's processes are listed.
+struct Libproc2 {
+    decltype(&procps_pids_new) pidsNew;
+    decltype(&procps_pids_reap) pidsReap;
+    decltype(&procps_pids_unref) pidsUnref;
+};
+
+const Libproc2* LoadLibproc2()
+{
+    static struct Loaded {
+        SharedLibrary library{"libproc2.so.0", "the live host's processes cannot be listed (Debian package libproc2-0)"};
+        Libproc2 f{};
+        bool bComplete = library.Bind("procps_pids_new", f.pidsNew)
+                             .Bind("procps_pids_reap", f.pidsReap)
+                             .Bind("procps_pids_unref", f.pidsUnref)
+                             .Complete();
+    } s_loaded;
+    return s_loaded.bComplete ? &s_loaded.f : nullptr;
+}
+
 // The running processes (not their threads), as procps lists them.
 std::vector<uint32_t> LiveIds()
 {
     std::vector<uint32_t> ids;
+    const Libproc2* pProcps = LoadLibproc2();
+    if (!pProcps)
+        return ids;
     pids_item items[] = {PIDS_ID_PID};
     pids_info* pInfo = nullptr;
-    if (procps_pids_new(&pInfo, items, 1) < 0)
+    if (pProcps->pidsNew(&pInfo, items, 1) < 0)
         return ids;
-    if (pids_fetch* pFetch = procps_pids_reap(pInfo, PIDS_FETCH_TASKS_ONLY)) {
+    if (pids_fetch* pFetch = pProcps->pidsReap(pInfo, PIDS_FETCH_TASKS_ONLY)) {
         for (int i = 0; i < pFetch->counts->total; ++i)
             ids.push_back(static_cast<uint32_t>(PIDS_VAL(0, s_int, pFetch->stacks[i], pInfo)));
     }
-    procps_pids_unref(&pInfo);
+    pProcps->pidsUnref(&pInfo);
     return ids;
 }
 

@@ -31,15 +31,6 @@ const HiveNames kHives[] = {
 
 const char* const kWow64Node = "WOW6432Node";
 
-struct NameLess {
-    bool operator()(const std::string& a, const std::string& b) const
-    {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return FoldAnsi(static_cast<unsigned char>(x)) < FoldAnsi(static_cast<unsigned char>(y));
-        });
-    }
-};
-
 uint64_t FileTimeNow()
 {
     const uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
@@ -84,7 +75,9 @@ public:
     std::string name;
     RegHive hive = RegHive::LocalMachine;
     Key* pParent = nullptr;  // null for a root and once deleted
-    std::map<std::string, KeyRef, NameLess> children;
+    // By the name folded to upper case: lookups compare bytes, and the order is the one Windows enumerates
+    // subkeys in, alphabetical without regard to case.
+    std::map<std::string, KeyRef> children;
     std::vector<RegValue> values;
     bool bDeleted = false;
     bool bVolatile = false;
@@ -260,7 +253,7 @@ RegistryTree::KeyRef RegistryTree::FindLocked(const Target& target) const
 {
     KeyRef key = m_roots[static_cast<size_t>(target.hive)];
     for (const std::string& part : target.parts) {
-        auto it = key->children.find(part);
+        auto it = key->children.find(FoldedAnsi(part));
         if (it == key->children.end())
             return nullptr;
         key = it->second;
@@ -273,7 +266,7 @@ RegResult RegistryTree::CreateLocked(const Target& target, bool bVolatile, KeyRe
     bool bCreated = false;
     KeyRef key = m_roots[static_cast<size_t>(target.hive)];
     for (const std::string& part : target.parts) {
-        auto it = key->children.find(part);
+        auto it = key->children.find(FoldedAnsi(part));
         if (it != key->children.end()) {
             key = it->second;
             continue;
@@ -286,7 +279,7 @@ RegResult RegistryTree::CreateLocked(const Target& target, bool bVolatile, KeyRe
         child->pParent = key.get();
         child->bVolatile = bVolatile;
         child->lastWrite = key->lastWrite = FileTimeNow();
-        key->children.emplace(part, child);
+        key->children.emplace(FoldedAnsi(part), child);
         key = child;
         bCreated = true;
     }
@@ -306,7 +299,7 @@ RegResult RegistryTree::DeleteLocked(const Target& target, bool bTree)
     if (!key->pParent || (!bTree && !key->children.empty()))
         return RegResult::AccessDenied;
     Key* pParent = key->pParent;
-    pParent->children.erase(key->name);
+    pParent->children.erase(FoldedAnsi(key->name));
     pParent->lastWrite = FileTimeNow();
     key->MarkDeleted();
     KeysChangedLocked();

@@ -7,11 +7,13 @@
 #include "lab/win32/PathBuffer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,16 +25,34 @@ namespace {
 
 class FileObject : public lab::win32::KernelObject {
 public:
-    FileObject(int fd, std::string key, bool bWritable) : m_fd(fd), m_key(std::move(key)), m_bWritable(bWritable) {}
+    // The name as opened; the key of the lab's creation times is made from it when first needed, as few
+    // files are asked for theirs (a relative name at once: it depends on the current directory).
+    FileObject(int fd, const char* pszName, bool bWritable) : m_fd(fd), m_name(pszName), m_bWritable(bWritable)
+    {
+        if (!IsDrivePath(m_name) && (m_name.empty() || (m_name.front() != '/' && m_name.front() != '\\')))
+            Key();
+    }
     ~FileObject() override { close(m_fd); }
     DWORD Wait(DWORD) override { return WAIT_OBJECT_0; }  // a file is always signalled
     int Fd() const { return m_fd; }
-    const std::string& Key() const { return m_key; }  // the file's name for the lab's creation times
+    // The file's name for the lab's creation times.
+    const std::string& Key() const
+    {
+        std::call_once(m_keyMade, [this] { m_key = lab::host::FileTimes::Key(m_name); });
+        return m_key;
+    }
     bool Writable() const { return m_bWritable; }
 
 private:
+    static bool IsDrivePath(const std::string& name)
+    {
+        return name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
+    }
+
     int m_fd;
-    std::string m_key;
+    std::string m_name;
+    mutable std::once_flag m_keyMade;
+    mutable std::string m_key;
     bool m_bWritable;
 };
 
@@ -162,7 +182,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSEC
         return INVALID_HANDLE_VALUE;
     }
     HANDLE h = lab::win32::InsertHandle(
-        std::make_shared<FileObject>(fd, lab::host::FileTimes::Key(lpFileName), bWrite));
+        std::make_shared<FileObject>(fd, lpFileName, bWrite));
     // Windows reports an existing file for the two "always" dispositions, even on success.
     bool bReportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
     SetLastError(bReportsExisting && bExisted ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

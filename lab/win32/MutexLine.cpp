@@ -8,11 +8,14 @@
 #include "lab/win32/MutexLine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -50,6 +53,22 @@ public:
 private:
     int m_fd;
 };
+
+// The process's own id, which only a fork changes: getpid is a system call, and an uncontended mutex is
+// otherwise one flock call each way.
+std::atomic<int32_t> g_ownPid{0};
+
+int32_t OwnPid()
+{
+    int32_t pid = g_ownPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static std::once_flag once;
+        std::call_once(once, [] { pthread_atfork(nullptr, nullptr, [] { g_ownPid.store(0); }); });
+        pid = static_cast<int32_t>(getpid());
+        g_ownPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
 
 bool Alive(int32_t pid)
 {
@@ -113,7 +132,7 @@ void MutexLine::Remove(uint32_t ticket)
     Shared& line = *m_pShared;
     const uint32_t count = std::min(line.count, kMaxWaiting);
     for (uint32_t i = 0; i < count; ++i) {
-        if (line.entries[i].ticket == ticket && line.entries[i].pid == getpid()) {
+        if (line.entries[i].ticket == ticket && line.entries[i].pid == OwnPid()) {
             std::memmove(&line.entries[i], &line.entries[i + 1], (count - i - 1) * sizeof(Shared::Entry));
             line.count = count - 1;
             return;
@@ -148,7 +167,7 @@ bool MutexLine::TakeOwnership()
 {
     if (!m_pShared)
         return false;
-    return __atomic_exchange_n(&m_pShared->owner, static_cast<int32_t>(getpid()), __ATOMIC_SEQ_CST) != 0;
+    return __atomic_exchange_n(&m_pShared->owner, OwnPid(), __ATOMIC_SEQ_CST) != 0;
 }
 
 void MutexLine::GiveUpOwnership()
@@ -174,7 +193,7 @@ bool MutexLine::Acquire(int lockFd, bool bInfinite, Clock::time_point deadline)
         bInLine = line.count < kMaxWaiting;
         if (bInLine) {
             ticket = line.nextTicket++;
-            line.entries[line.count] = {static_cast<int32_t>(getpid()), ticket};
+            line.entries[line.count] = {OwnPid(), ticket};
             __atomic_store_n(&line.count, line.count + 1, __ATOMIC_SEQ_CST);  // seen by a release without the guard
         }
     }
@@ -192,7 +211,7 @@ bool MutexLine::Acquire(int lockFd, bool bInfinite, Clock::time_point deadline)
         {
             LineGuard guard(m_fd);
             DropDeadHead();
-            if (line.count > 0 && line.entries[0].ticket == ticket && line.entries[0].pid == getpid() &&
+            if (line.count > 0 && line.entries[0].ticket == ticket && line.entries[0].pid == OwnPid() &&
                 flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
                 Remove(ticket);
                 Released();  // the next in line now waits for this owner

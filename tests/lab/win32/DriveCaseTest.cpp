@@ -102,6 +102,38 @@ TEST_F(DriveCaseTest, AWrittenFileKeepsTheCaseItWasCreatedWith)
     EXPECT_EQ(ReadFileText("C:\\Windows\\Temp\\Report.XML"), "(2)");
 }
 
+TEST_F(DriveCaseTest, RenamedAndRemovedNamesAreSeenAtOnce)
+{
+    // Looked up first, so that whatever the drive remembers of the folders is in place.
+    ASSERT_EQ(ReadFileText("C:\\Windows\\System32\\own.dll"), "own");
+    ASSERT_TRUE(CreateDirectoryA("C:\\Windows\\Logs", nullptr));
+    ASSERT_TRUE(WriteFileText("C:\\Windows\\Logs\\First.log", "1"));
+    ASSERT_EQ(ReadFileText("c:\\windows\\logs\\first.log"), "1");
+
+    // A file renamed: gone under its old name, found under the new one in any case.
+    ASSERT_TRUE(MoveFileA("C:\\WINDOWS\\LOGS\\FIRST.LOG", "C:\\Windows\\Logs\\Second.log"));
+    EXPECT_EQ(ReadFileText("C:\\Windows\\Logs\\First.log"), "(2)");
+    EXPECT_EQ(ReadFileText("C:\\WINDOWS\\LOGS\\SECOND.LOG"), "1");
+    EXPECT_TRUE(testsupport::Exists(StateC() + "/Windows/Logs/Second.log"));
+
+    // A folder renamed to another spelling keeps that spelling; one renamed away takes its files along.
+    ASSERT_TRUE(MoveFileA("C:\\Windows\\Logs", "C:\\Windows\\LOGS2"));
+    EXPECT_EQ(ReadFileText("C:\\Windows\\Logs\\Second.log"), "(3)");
+    EXPECT_EQ(ReadFileText("c:\\windows\\logs2\\second.log"), "1");
+    EXPECT_TRUE(testsupport::Exists(StateC() + "/Windows/LOGS2/Second.log"));
+
+    // Removed (by something other than the program) and made again in another spelling: the new one's.
+    std::filesystem::remove_all(StateC() + "/Windows/LOGS2");
+    EXPECT_EQ(GetFileAttributesA("C:\\Windows\\LOGS2"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(CreateDirectoryA("C:\\Windows\\logs2", nullptr));
+    ASSERT_TRUE(WriteFileText("C:\\WINDOWS\\LOGS2\\Third.log", "3"));
+    EXPECT_EQ(ReadText(StateC() + "/Windows/logs2/Third.log"), "3");
+
+    // So is a file put there from outside.
+    testsupport::WriteText(StateC() + "/Windows/logs2/Outside.log", "o");
+    EXPECT_EQ(ReadFileText("C:\\Windows\\Logs2\\OUTSIDE.LOG"), "o");
+}
+
 // The names a search finds, in the order it gives them, "(error)" when it finds none.
 std::string Listing(const char* pszPattern)
 {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 using namespace labtest;
 using apitest::Calendar;
@@ -150,4 +151,37 @@ TEST(LabFileTime, ProfileSetsCreationTimes)
     EXPECT_EQ("07/01/2024 07:00:00", created("C:\\Program Files\\Quillmont\\Bin\\Summer.dll"));
     EXPECT_NE("02/29/2024 13:14:15", created("C:\\Program Files\\Quillmont\\Bin\\Other.dll"));
     EXPECT_NE("n/a", created("C:\\Program Files\\Quillmont\\Bin\\Other.dll"));
+}
+
+// A creation time set through a handle belongs to the file the handle was opened on, whatever the current
+// directory has become since its relative name was given.
+TEST(LabFileTime, ACreationTimeSetThroughARelativeNameStaysWithItsFile)
+{
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    for (const char* folder : {"one", "two"}) {
+        fs::create_directories(dir.File(folder));
+        testsupport::WriteText(dir.File(folder) + "/a.log", folder);
+    }
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.File("one"));
+    HANDLE hFile = CreateFileA("a.log", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+    fs::current_path(dir.File("two"));
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    const FILETIME set = FromUnits(133500000000000000ULL);
+    EXPECT_TRUE(SetFileTime(hFile, &set, nullptr, nullptr));
+    CloseHandle(hFile);
+    fs::current_path(before);
+
+    auto created = [](const std::string& path) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME ft{};
+        bool bOk = h != INVALID_HANDLE_VALUE && GetFileTime(h, &ft, nullptr, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        return bOk ? Units(ft) : 0;
+    };
+    EXPECT_EQ(Units(set), created(dir.File("one") + "/a.log"));
+    EXPECT_NE(Units(set), created(dir.File("two") + "/a.log"));
 }
