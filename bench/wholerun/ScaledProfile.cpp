@@ -114,8 +114,9 @@ std::string Processes(const std::string& base, int added)
 {
     std::ostringstream list;
     list << base;
+    // Above any Linux process id (at most 2^22): the program itself is listed by its own.
     for (int i = 0; i < added; ++i) {
-        list << "\n[Process]\nPid=" << 20000 + 4 * i << "\n"
+        list << "\n[Process]\nPid=" << 8000000 + 4 * i << "\n"
              << "Image=C:\\Windows\\system32\\svchost.exe\n"
              << "Module=C:\\Windows\\SYSTEM32\\ntdll.dll\nModule=C:\\Windows\\System32\\KERNEL32.DLL\n"
              << "WorkingSet=" << 8000 + i % 500 << "K\nPagefileUsage=3120K\nPageFaults=" << 2000 + i
