@@ -307,17 +307,3 @@ TEST_F(CheckSystemTest, WithoutTheDriverOneErrorAndEmptyPasses)
         << text;
     EXPECT_EQ(1u, report.m_dwErrors);
 }
-
-TEST(DmiValueNameTest, EnumeratedFields)
-{
-    const BYTE ipmi[] = {38, 8, 0, 0, 7, 0x20, 0x20, 0};
-    EXPECT_EQ("other", GetDmiValueName(ipmi, 4));
-    const BYTE addOn[] = {190, 6, 0, 0, 9, 0};
-    EXPECT_EQ("Unknown", GetDmiValueName(addOn, 4));
-    const BYTE array[] = {16, 7, 0, 0, 0xA3, 8, 0};
-    EXPECT_EQ("PC-98/Local bus add-on card", GetDmiValueName(array, 4));
-    EXPECT_EQ("", GetDmiValueName(array, 5));
-    EXPECT_EQ("", GetDmiValueName(array, 6));
-    const BYTE other[] = {9, 5, 0, 0, 1};
-    EXPECT_EQ("", GetDmiValueName(other, 4));
-}

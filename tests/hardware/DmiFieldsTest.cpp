@@ -1,5 +1,6 @@
 // The table of enumerated SMBIOS fields: each field found where it lies, its codes named from the
-// first, the fallback for the others.
+// first table, then the fallback; flag words and socket status decoded.
+#include "src/hardware/CheckSystem.h"
 #include "src/hardware/DmiFields.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,12 @@ std::string NameOf(EDmiField eField, unsigned nValue)
     return DmiValueName(field, structure.data());
 }
 
+struct Named {
+    EDmiField eField;
+    unsigned nValue;
+    const char* pszName;
+};
+
 }  // namespace
 
 // A row added at the place of another would be shadowed or shadow it.
@@ -31,58 +38,51 @@ TEST(DmiFieldsTest, EachFieldIsFoundWhereItLies)
         EXPECT_EQ(&field, FindDmiField(field.bType, field.bOffset)) << i;
     }
     EXPECT_EQ(nullptr, FindDmiField(17, 0x15));
+    // Looked up from a structure: a field of the table is named, any other place has no name.
+    const BYTE array[] = {16, 7, 0, 0, 0xA3, 8, 0};
+    EXPECT_EQ("PC-98/Local bus add-on card", GetDmiValueName(array, 4));
+    EXPECT_EQ("", GetDmiValueName(array, 6));
+    const BYTE other[] = {9, 5, 0, 0, 1};
+    EXPECT_EQ("", GetDmiValueName(other, 4));
 }
 
-TEST(DmiFieldsTest, CodesFromTheFirstThenTheFallback)
+// The edges of each code table, the codes the standard keeps reserved between them and the fallback past them.
+TEST(DmiFieldsTest, CodesFlagsAndSocketStatusAreNamed)
 {
-    EXPECT_EQ("Other", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x01));
-    EXPECT_EQ("DDR2", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x13));
-    EXPECT_EQ("DDR2 FB-DIMM", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x14));
-    EXPECT_EQ("", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x00));
-    EXPECT_EQ("Unknown", NameOf(DMI_IPMI_INTERFACE, 0x00));
-    EXPECT_EQ("SMBus System Interface (SSIF)", NameOf(DMI_IPMI_INTERFACE, 0x04));
-    EXPECT_EQ("other", NameOf(DMI_IPMI_INTERFACE, 0x05));
-    EXPECT_EQ("NuBus", NameOf(DMI_ARRAY_LOCATION, 0x0A));
-    EXPECT_EQ("", NameOf(DMI_ARRAY_LOCATION, 0x0B));
-    EXPECT_EQ("PC-98/C20 add-on card", NameOf(DMI_ARRAY_LOCATION, 0xA0));
-    EXPECT_EQ("CXL add-on card", NameOf(DMI_ARRAY_LOCATION, 0xA4));
-    EXPECT_EQ("", NameOf(DMI_ARRAY_LOCATION, 0xA5));
-    EXPECT_EQ("CPU-PDA", NameOf(DMI_ADDON_FUNCTION, 0x02));
-    EXPECT_EQ("Unknown", NameOf(DMI_ADDON_FUNCTION, 0x03));
-}
-
-TEST(DmiFieldsTest, SocketStatusAndTypeDetailFlags)
-{
-    EXPECT_EQ("Empty Socket", NameOf(DMI_PROCESSOR_STATUS, 0x01));
-    EXPECT_EQ("BIOS disabled", NameOf(DMI_PROCESSOR_STATUS, 0x43));
-    EXPECT_EQ("Unknown", NameOf(DMI_PROCESSOR_STATUS, 0x40));
-    EXPECT_EQ("Unknown", NameOf(DMI_PROCESSOR_STATUS, 0x45));
-    EXPECT_EQ("Other", NameOf(DMI_PROCESSOR_STATUS, 0x47));
-    EXPECT_EQ("Other", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x0086));
-    EXPECT_EQ("Unknown", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x0084));
-    EXPECT_EQ("Fast-paged Synchronous Non-volatile", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x1088));
-    EXPECT_EQ("Synchronous Registered (Buffered)", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x2080));
-    EXPECT_EQ("Synchronous Unbuffered (Unregistered)", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x4080));
-    EXPECT_EQ("Registered (Buffered) LRDIMM", NameOf(DMI_DEVICE_TYPE_DETAIL, 0xA000));
-    // The reserved bit 0 adds nothing.
-    EXPECT_EQ("", NameOf(DMI_DEVICE_TYPE_DETAIL, 0x0001));
-}
-
-// The memory types of today's modules, and the codes the standard keeps reserved between them.
-TEST(DmiFieldsTest, CurrentMemoryTypesAndFormFactors)
-{
-    EXPECT_EQ("", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x15));
-    EXPECT_EQ("", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x17));
-    EXPECT_EQ("DDR3", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x18));
-    EXPECT_EQ("DDR4", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x1A));
-    EXPECT_EQ("LPDDR4", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x1E));
-    EXPECT_EQ("DDR5", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x22));
-    EXPECT_EQ("LPDDR5", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x23));
-    EXPECT_EQ("HBM3", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x24));
-    EXPECT_EQ("", NameOf(DMI_DEVICE_MEMORY_TYPE, 0x25));
-    EXPECT_EQ("SRIMM", NameOf(DMI_DEVICE_FORM_FACTOR, 0x0E));
-    EXPECT_EQ("FB-DIMM", NameOf(DMI_DEVICE_FORM_FACTOR, 0x0F));
-    EXPECT_EQ("Die", NameOf(DMI_DEVICE_FORM_FACTOR, 0x10));
-    EXPECT_EQ("CAMM", NameOf(DMI_DEVICE_FORM_FACTOR, 0x11));
-    EXPECT_EQ("", NameOf(DMI_DEVICE_FORM_FACTOR, 0x12));
+    const Named cases[] = {
+        {DMI_DEVICE_MEMORY_TYPE, 0x00, ""},
+        {DMI_DEVICE_MEMORY_TYPE, 0x01, "Other"},
+        {DMI_DEVICE_MEMORY_TYPE, 0x14, "DDR2 FB-DIMM"},
+        {DMI_DEVICE_MEMORY_TYPE, 0x15, ""},
+        {DMI_DEVICE_MEMORY_TYPE, 0x17, ""},
+        {DMI_DEVICE_MEMORY_TYPE, 0x18, "DDR3"},
+        {DMI_DEVICE_MEMORY_TYPE, 0x22, "DDR5"},
+        {DMI_DEVICE_MEMORY_TYPE, 0x24, "HBM3"},
+        {DMI_DEVICE_MEMORY_TYPE, 0x25, ""},
+        {DMI_DEVICE_FORM_FACTOR, 0x11, "CAMM"},
+        {DMI_DEVICE_FORM_FACTOR, 0x12, ""},
+        {DMI_IPMI_INTERFACE, 0x00, "Unknown"},
+        {DMI_IPMI_INTERFACE, 0x04, "SMBus System Interface (SSIF)"},
+        {DMI_IPMI_INTERFACE, 0x05, "other"},
+        {DMI_ARRAY_LOCATION, 0x0A, "NuBus"},
+        {DMI_ARRAY_LOCATION, 0x0B, ""},
+        {DMI_ARRAY_LOCATION, 0xA0, "PC-98/C20 add-on card"},
+        {DMI_ARRAY_LOCATION, 0xA4, "CXL add-on card"},
+        {DMI_ARRAY_LOCATION, 0xA5, ""},
+        {DMI_ADDON_FUNCTION, 0x02, "CPU-PDA"},
+        {DMI_ADDON_FUNCTION, 0x03, "Unknown"},
+        {DMI_PROCESSOR_STATUS, 0x01, "Empty Socket"},
+        {DMI_PROCESSOR_STATUS, 0x43, "BIOS disabled"},
+        {DMI_PROCESSOR_STATUS, 0x40, "Unknown"},
+        {DMI_PROCESSOR_STATUS, 0x45, "Unknown"},
+        {DMI_PROCESSOR_STATUS, 0x47, "Other"},
+        // "Other" and "Unknown" say it all; other flags are listed; the reserved bit 0 adds nothing.
+        {DMI_DEVICE_TYPE_DETAIL, 0x0086, "Other"},
+        {DMI_DEVICE_TYPE_DETAIL, 0x0084, "Unknown"},
+        {DMI_DEVICE_TYPE_DETAIL, 0x1088, "Fast-paged Synchronous Non-volatile"},
+        {DMI_DEVICE_TYPE_DETAIL, 0xA000, "Registered (Buffered) LRDIMM"},
+        {DMI_DEVICE_TYPE_DETAIL, 0x0001, ""},
+    };
+    for (const Named& named : cases)
+        EXPECT_EQ(named.pszName, NameOf(named.eField, named.nValue)) << named.eField << " 0x" << std::hex << named.nValue;
 }
