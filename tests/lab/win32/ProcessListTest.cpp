@@ -91,9 +91,6 @@ const char* const kServerList = R"(; a small server
 Pid=0
 [Process]
 Pid=4
-Access=limited
-WorkingSet=148K
-Handles=2874
 [Process]
 Pid=340
 Image=\SystemRoot\System32\smss.exe
