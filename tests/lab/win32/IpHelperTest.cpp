@@ -231,7 +231,7 @@ TEST(LabIpHelper, LiveProfileSeesTheLiveHost)
     lab::host::Host::Instance().LoadProfile(std::string(TRIAGIST_SOURCE_DIR) + "/lab/profiles/live", state.Path());
     EXPECT_TRUE(Net().IsLive());
 
-    // Which interfaces and addresses the host has is the live sources' suite's; here, that they arrive.
+    // The live sources' suite checks each interface; here, that every one of them reaches the table.
     size_t onHost = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net"))
         onHost += entry.is_directory() ? 1 : 0;
