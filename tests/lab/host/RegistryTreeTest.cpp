@@ -146,30 +146,6 @@ TEST(RegistryTreeOrder, SubkeysSortIgnoringCaseAndValuesKeepTheirPlace)
     EXPECT_EQ(value.type, regtype::kQword);
 }
 
-// What a caller listed stays good while the generation of keys stays; values do not change it.
-TEST(RegistryTreeOrder, KeysGenerationMovesWithKeysOnly)
-{
-    RegistryTree tree, other;
-    EXPECT_NE(tree.KeysGeneration(), other.KeysGeneration());
-    uint64_t seen = tree.KeysGeneration();
-    KeyRef key = Create(tree, "HKLM\\SOFTWARE\\Gen");
-    EXPECT_NE(seen, tree.KeysGeneration());
-    seen = tree.KeysGeneration();
-    ASSERT_EQ(tree.SetValue(key, "v", regtype::kDword, Bytes{1, 0, 0, 0}), RegResult::Success);
-    Create(tree, "HKLM\\SOFTWARE\\gen");  // there already
-    EXPECT_EQ(seen, tree.KeysGeneration());
-    ASSERT_EQ(tree.DeleteKey(tree.Root(RegHive::LocalMachine), "SOFTWARE\\Gen", 0), RegResult::Success);
-    EXPECT_NE(seen, tree.KeysGeneration());
-    seen = tree.KeysGeneration();
-    std::string error;
-    ASSERT_TRUE(tree.LoadRegText("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Loaded]\r\n", error)) << error;
-    EXPECT_NE(seen, tree.KeysGeneration());
-    seen = tree.KeysGeneration();
-    tree.Clear();
-    EXPECT_NE(seen, tree.KeysGeneration());
-    EXPECT_NE(other.KeysGeneration(), tree.KeysGeneration());
-}
-
 TEST(RegistryTreeFiles, LoadMergesDeletesAndIsAllOrNothing)
 {
     RegistryTree tree;

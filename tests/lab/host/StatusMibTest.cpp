@@ -11,7 +11,6 @@
 namespace {
 
 using testsupport::CDefaultServer;
-using testsupport::DefaultProfileFile;
 
 const char STATUS_MIB[] = ".1.3.6.1.4.1.99999.2.10.2.11";
 
@@ -35,51 +34,28 @@ std::string Line(const char* pszColumn, int nRow, const std::string& value)
     return std::string(STATUS_MIB) + pszColumn + std::to_string(nRow) + " = " + value + "\n";
 }
 
-TEST(StatusMib, TheSampleServersTablesAsSnmpwalkSeesThem)
-{
-    CDefaultServer server;
-    uint16_t port = lab::win32::SnmpAgentPort();
-    ASSERT_NE(port, 0);
-    const char* sub3 = ".3.1.1.3.";
-    const char* sub5 = ".3.1.1.5.";
-    const char* sub6 = ".3.1.1.6.";
-    std::string expected = Line(sub3, 1, "STRING: \"Fans and temperature sensors\"") +
-                           Line(sub3, 2, "STRING: \"Voltages and the CMOS battery\"") + Line(sub3, 3, "\"\"") +
-                           Line(sub5, 1, "STRING: \"1.1 1.2 1.3 1.4 1.5 1.6\"") +
-                           Line(sub5, 2, "STRING: \"2.1 2.2 2.3\"") + Line(sub5, 3, "STRING: \"3.1 3.2\"") +
-                           Line(sub6, 1, "STRING: \"Environment\"") + Line(sub6, 2, "STRING: \"System Board\"") +
-                           Line(sub6, 3, "STRING: \"Mass Storage\"");
-    const char* ids[] = {"1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "2.1", "2.2", "2.3", "3.1", "3.2"};
-    const int statuses[] = {1, 2, 1, 0, 1, 1, 1, 1, 1, 1, 1};
-    const char* names[] = {"FAN1 SYS", "FAN2 SYS", "FAN3 SYS", "FAN4 SYS", "Ambient", "CPU1",
-                           "BATT 3.0V", "12V",      "3.3V",     "Controller 0", "Disk 0"};
-    for (int i = 0; i < 11; ++i)
-        expected += Line(".4.1.1.2.", i + 1, std::string("STRING: \"") + ids[i] + "\"");
-    for (int i = 0; i < 11; ++i)
-        expected += Line(".4.1.1.3.", i + 1, "INTEGER: " + std::to_string(statuses[i]));
-    for (int i = 0; i < 11; ++i)
-        expected += Line(".4.1.1.5.", i + 1, std::string("STRING: \"") + names[i] + "\"");
-    EXPECT_EQ(Walk(port), expected);
-}
-
 TEST(StatusMib, TypesIdentifiersAndListsAsTheProfileGivesThem)
 {
     CDefaultServer server;
     server.Write("baseservice.ini", "[Subsystem]\n"
                                     "Name=Say \"hi\" \\ there\n"
+                                    "Description=Fans\n"
                                     "ComponentList=b  a nowhere\n"
                                     "Component=7|no|First|-|a\n"
                                     "Component=8|no|Second|-|b\n"
                                     "Component=9|no|Third|-\n"
                                     "Component=4|no|Fourth|-\n\n"
+                                    "[Subsystem]\nName=Bare\n\n"
                                     "[StatusMib]\n"
                                     "StatusType=b|gauge\n"
                                     "StatusType=1.3|counter\n"
                                     "StatusType=1.4|string\n");
     uint16_t port = lab::win32::SnmpAgentPort();
     ASSERT_NE(port, 0);
-    EXPECT_EQ(Walk(port), Line(".3.1.1.3.", 1, "\"\"") + Line(".3.1.1.5.", 1, "STRING: \"b  a nowhere\"") +
+    EXPECT_EQ(Walk(port), Line(".3.1.1.3.", 1, "STRING: \"Fans\"") + Line(".3.1.1.3.", 2, "\"\"") +
+                              Line(".3.1.1.5.", 1, "STRING: \"b  a nowhere\"") + Line(".3.1.1.5.", 2, "\"\"") +
                               Line(".3.1.1.6.", 1, "STRING: \"Say \\\"hi\\\" \\\\ there\"") +
+                              Line(".3.1.1.6.", 2, "STRING: \"Bare\"") +
                               Line(".4.1.1.2.", 1, "STRING: \"a\"") + Line(".4.1.1.2.", 2, "STRING: \"b\"") +
                               Line(".4.1.1.2.", 3, "STRING: \"1.3\"") + Line(".4.1.1.2.", 4, "STRING: \"1.4\"") +
                               Line(".4.1.1.3.", 1, "INTEGER: 7") + Line(".4.1.1.3.", 2, "Gauge32: 8") +

@@ -16,12 +16,7 @@ const char kTool[] = "{5E4A3B2C-1D0E-4F9A-8B7C-6D5E4F3A2B1C}";
 
 std::string ToolRegistry()
 {
-    testsupport::MsiProduct product;
-    product.code = kTool;
-    product.name = "Lone Tool";
-    product.version = "1.0.5";
-    product.publisher = "Marrowby";
-    product.installDate = "20260101";
+    const testsupport::MsiProduct product{kTool, "Lone Tool", "1.0.5", "Marrowby", "20260101", "", "", true};
     std::string packed = testsupport::PackedCode(kTool);
     return testsupport::MsiRegistration(product) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
            "Installer\\UserData\\S-1-5-18\\Products\\" + packed + "\\InstallProperties]\r\n"

@@ -19,11 +19,7 @@ MsiProduct Numbered(unsigned n)
 {
     char code[39];
     std::snprintf(code, sizeof code, "{%08X-1111-4222-8333-444455556666}", (n & 0xF) << 28 | (n >> 4));
-    MsiProduct product;
-    product.code = code;
-    product.name = "Product " + std::to_string(n);
-    product.version = "1.0.0";
-    return product;
+    return {code, "Product " + std::to_string(n), "1.0.0", "", "", "", "", true};
 }
 
 std::string Product(DWORD index)

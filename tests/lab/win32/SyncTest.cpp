@@ -67,22 +67,6 @@ TEST(LabMutex, NamedMutexExcludesAnotherProcess)
     CloseHandle(hMutex);
 }
 
-TEST(LabMutex, OwnerProcessEndingWithoutReleaseAbandonsIt)
-{
-    std::string name = UniqueName("abandoned");
-    HANDLE hMutex = CreateMutexA(nullptr, FALSE, name.c_str());
-    ASSERT_NE(nullptr, hMutex);
-    Holder holder(name, "infinite");
-    ASSERT_EQ("0", AwaitFile(holder.ready));
-    ASSERT_TRUE(TerminateProcess(holder.process.pi.hProcess, 9));
-    EXPECT_EQ(9u, holder.ExitCode());
-
-    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(hMutex, 30000));
-    EXPECT_TRUE(ReleaseMutex(hMutex));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitOnOtherThread(hMutex, 0));  // released cleanly this time
-    CloseHandle(hMutex);
-}
-
 TEST(LabWait, VirtualTimeMovesOnlyWhenWaitsExpireOrThreadsSleep)
 {
     VirtualClock clock;
