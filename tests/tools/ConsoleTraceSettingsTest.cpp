@@ -4,11 +4,10 @@
 #include "lab/win32/UserControl.h"
 #include "src/platform/Win32.h"
 #include "tests/support/DefaultServer.h"
-#include "tests/support/TestText.h"
+#include "tests/tools/ConsoleRun.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -17,16 +16,9 @@ using testsupport::CDefaultServer;
 using testsupport::RegDword;
 using testsupport::RegLine;
 
-// Runs the editor on the input lines; its end code and what it wrote.
 std::pair<int, std::string> RunEditor(const std::string& strInput)
 {
-    FILE* pIn = testsupport::InputFile(strInput);
-    FILE* pOut = std::tmpfile();
-    int nEnd = RunConsoleTraceSettings(pIn, pOut);
-    std::string strText = testsupport::WrittenText(pOut);
-    std::fclose(pIn);
-    std::fclose(pOut);
-    return {nEnd, strText};
+    return RunConsole(RunConsoleTraceSettings, strInput);
 }
 
 // A DWORD of a module's key (of the settings key for an empty name), or -1 when it or its key is missing.
