@@ -215,17 +215,6 @@ TEST_F(MsiCleanupTest, ListsTheInstalledProductsWithTheirFeaturesTitledFromTheCa
     EXPECT_EQ(pAgents->features[2].strTitle, "Trace tools");
 }
 
-TEST_F(MsiCleanupTest, DatabaseQueriesReadTheProductCodeAndComponentIds)
-{
-    std::string path = Database("agents.msi", kAgentsCode, kAgentsFeatures);
-    MSIHANDLE hDatabase = 0;
-    ASSERT_EQ(MsiOpenDatabaseA(path.c_str(), MSIDBOPEN_DIRECT, &hDatabase), static_cast<UINT>(ERROR_SUCCESS));
-    EXPECT_EQ(CMsiCleanup::GetDatabaseProductCode(hDatabase), kAgentsCode);
-    EXPECT_EQ(CMsiCleanup::GetComponentId(hDatabase, "AgentsRegistry"), "{52943A91-65ED-4014-AEED-A61C89628F19}");
-    EXPECT_EQ(CMsiCleanup::GetComponentId(hDatabase, "Missing"), "");
-    EXPECT_EQ(MsiCloseHandle(hDatabase), static_cast<UINT>(ERROR_SUCCESS));
-}
-
 TEST_F(MsiCleanupTest, RemovesExactlyTheProductsRegistrationAndTracesEachRemoval)
 {
     std::string path = Database("agents.msi", kAgentsCode, kAgentsFeatures);
