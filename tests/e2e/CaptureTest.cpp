@@ -1,51 +1,31 @@
 // triagist-capture over the lab: a captured profile replays to the report of the original.
+#include "tests/e2e/DistShell.h"
 #include "tests/support/LargeImage.h"
 #include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 #include <utime.h>
 
 namespace fs = std::filesystem;
+using namespace e2e;
 using testsupport::ReadText;
 
 namespace {
 
-const std::string kDist = TRIAGIST_DIST_DIR;
-const std::string kSchema = std::string(TRIAGIST_SOURCE_DIR) + "/runtime/XML/Status.xsd";
-
-int Shell(const std::string& command)
-{
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 class CaptureTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char szTemplate[] = "/tmp/triagist-capture-XXXXXX";
-        m_root = mkdtemp(szTemplate);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-
     // Runs a program of the dist tree on a profile with a state of its own; the exit code.
     int Run(const std::string& program, const std::string& profile, const std::string& args, const std::string& tag)
     {
         fs::create_directories(m_root + "/temp-" + tag);
-        return Shell("cd '" + m_root + "' && TRIAGIST_LAB='" + profile + "' TRIAGIST_LAB_STATE='" + m_root + "/state-" +
-                     tag + "' TMPDIR='" + m_root + "/temp-" + tag + "' '" + kDist + "/" + program + "' " + args +
-                     " > '" + m_root + "/" + tag + ".out' 2> '" + m_root + "/" + tag + ".err'");
+        return Shell(InLab(m_root, profile, m_root + "/state-" + tag) + "TMPDIR='" + m_root + "/temp-" + tag + "' '" +
+                     kDist + "/" + program + "' " + args + " > '" + m_root + "/" + tag + ".out' 2> '" + m_root + "/" +
+                     tag + ".err'");
     }
 
     std::string Capture(const std::string& profile, const std::string& options = "")
@@ -60,13 +40,14 @@ protected:
     {
         Run("triagist", profile, "-DIAG", tag);
         std::string report = m_root + "/temp-" + tag + "/Status.xml";
-        EXPECT_EQ(Shell("xmllint --noout --schema '" + kSchema + "' '" + report + "' 2>/dev/null"), 0) << report;
+        EXPECT_TRUE(SchemaValid(report)) << report;
         return ReadText(report);
     }
 
     std::string Output(const std::string& tag) { return ReadText(m_root + "/" + tag + ".out"); }
 
-    std::string m_root;
+    CScratchDir m_scratch{"triagist-capture"};
+    const std::string m_root = m_scratch.Path();
 };
 
 // The report of the replay is compared with the original's for every profile by the roundtrip tests.
@@ -81,11 +62,8 @@ TEST_F(CaptureTest, DefaultProfileCaptureHoldsEveryFacility)
         EXPECT_TRUE(fs::exists(captured + "/" + file)) << file;
     EXPECT_NE(Output("capture").find("SNMP agent: answers, status MIB with 3 subsystems"), std::string::npos)
         << Output("capture");
-}
 
-TEST_F(CaptureTest, TheCapturedFirmwareTableIsOneDmidecodeReads)
-{
-    std::string captured = Capture(kDist + "/lab/default");
+    // The firmware table is one that dmidecode reads.
     std::string dump = m_root + "/dmidecode.txt";
     ASSERT_EQ(Shell("dmidecode --from-dump '" + captured + "/firmware/smbios.bin' > '" + dump + "' 2>&1"), 0);
     std::string text = ReadText(dump);
@@ -123,10 +101,7 @@ TEST_F(CaptureTest, RedactionLeavesNoIdentifyingValueAndAConsistentServer)
 TEST_F(CaptureTest, RefusedAccessIsNamedAndTheCaptureGoesOn)
 {
     std::string variant = m_root + "/refusing";
-    fs::create_directories(variant);
-    std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n\n"
-                                        << "[EventLog]\nFailOpen=Security:5\n\n"
-                                        << "[Services]\nDeniedAccess=0x4\n";
+    Variant(variant, "[EventLog]\nFailOpen=Security:5\n[Services]\nDeniedAccess=0x4\n");
     std::string captured = Capture(variant);
     std::string output = Output("capture");
     EXPECT_NE(output.find("event log Security (error 5)"), std::string::npos) << output;
@@ -143,8 +118,8 @@ TEST_F(CaptureTest, LargeImagesAreKeptReducedAndReplayToTheSameReport)
     // large file of no image format beside it.
     const std::string bin = "/drive_c/Program Files/Quillmont/Ravelin/Bin/";
     const std::string variant = m_root + "/large";
+    Variant(variant, "");
     fs::create_directories(variant + bin);
-    std::ofstream(variant + "/lab.ini") << "[Profile]\nBase=" << kDist << "/lab/default\n";
     std::string small = ReadText(kDist + "/lab/default" + bin + "RvEvents.dll");
     std::vector<uint8_t> image(small.begin(), small.end());
     ASSERT_TRUE(testsupport::InsertFillerSection(image, 3 * 1024 * 1024));

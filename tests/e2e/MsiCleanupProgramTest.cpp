@@ -1,52 +1,35 @@
 // The installed program's installer registration clean-up on the console, on a variant of the sample server.
+#include "tests/e2e/DistShell.h"
 #include "tests/support/MsiDatabaseFile.h"
 #include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
+using namespace e2e;
 
 namespace {
-
-const std::string kDist = TRIAGIST_DIST_DIR;
 
 class MsiCleanupProgramTest : public ::testing::Test {
 protected:
     MsiCleanupProgramTest()
     {
-        char szTemplate[] = "/tmp/triagist-msi-XXXXXX";
-        m_root = mkdtemp(szTemplate);
-        fs::create_directories(m_root + "/profile");
         // Both questions answered Yes, as a user at the dialog would.
-        std::ofstream(m_root + "/profile/lab.ini", std::ios::binary)
-            << "[Profile]\nBase=" << kDist << "/lab/default\n[MessageBox]\nAnswers=Yes, Yes\n";
-    }
-    ~MsiCleanupProgramTest() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
+        Variant(m_root + "/profile", "[MessageBox]\nAnswers=Yes, Yes\n");
     }
 
     // The program with input on its standard input; its exit code, its output in Output().
     int Run(const std::string& input)
     {
         testsupport::WriteText(m_root + "/in.txt", input);
-        std::string command = "cd '" + kDist + "' && TRIAGIST_LAB='" + m_root + "/profile' TRIAGIST_LAB_STATE='" +
-                              m_root + "/state' ./triagist -MSI <'" + m_root + "/in.txt' >'" + m_root +
-                              "/out.txt' 2>/dev/null";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return Shell(InLab(kDist, m_root + "/profile", m_root + "/state") + "./triagist -MSI <'" + m_root +
+                     "/in.txt' >'" + m_root + "/out.txt' 2>/dev/null");
     }
     std::string Output() const { return testsupport::ReadText(m_root + "/out.txt"); }
 
-    std::string m_root;
+    CScratchDir m_scratch{"triagist-msi"};
+    const std::string m_root = m_scratch.Path();
 };
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "src/tools/console/ConsoleRestart.h"
 #include "tests/support/DefaultServer.h"
 #include "tests/support/ServiceProfile.h"
-#include "tests/support/TestText.h"
 #include "tests/support/TraceFile.h"
+#include "tests/tools/ConsoleRun.h"
 
 #include <gtest/gtest.h>
 
@@ -383,32 +383,17 @@ TEST_F(AgentRestartTest, WorkerSpeaksTheConstructingThreadsLanguage)
 
 // ------------------------------------------------------------------ the console
 
-namespace {
-
-std::string Written(FILE* pOut)
-{
-    std::string strText = testsupport::WrittenText(pOut);
-    std::fclose(pOut);
-    return strText;
-}
-
-}  // namespace
-
 TEST_F(AgentRestartTest, ConsoleWritesTheStatusLinesAndAsksThroughMessageBoxes)
 {
     UseServices(kTwoTrees);
     lab::win32::QueueMessageBoxAnswers({IDYES, IDNO});
-    FILE* pIn = testsupport::InputFile("restart\n");
-    FILE* pOut = std::tmpfile();
-    ASSERT_NE(pOut, nullptr);
-    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
-    std::fclose(pIn);
-
     // Declining a dependent fails the run; what it had stopped runs again.
-    EXPECT_EQ(Written(pOut), "Stopping service \"Quillmont Agent\"...\n\"Quillmont Agent\" service stopped!\n"
-                             "Restart failed: starting the stopped services again ...\n"
-                             "Start service \"Quillmont Agent\" ...\n\"Quillmont Agent\" service started.\n"
-                             "Restart services failed! The stopped services were started again.\n");
+    auto [nEnd, strText] = RunConsole(RunConsoleRestart, "restart\n");
+    EXPECT_EQ(nEnd, 2);
+    EXPECT_EQ(strText, "Stopping service \"Quillmont Agent\"...\n\"Quillmont Agent\" service stopped!\n"
+                       "Restart failed: starting the stopped services again ...\n"
+                       "Start service \"Quillmont Agent\" ...\n\"Quillmont Agent\" service started.\n"
+                       "Restart services failed! The stopped services were started again.\n");
     EXPECT_EQ(State("Agent"), SERVICE_RUNNING);
     Lines boxes = MessageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
@@ -419,18 +404,11 @@ TEST_F(AgentRestartTest, ConsoleWritesTheStatusLinesAndAsksThroughMessageBoxes)
 TEST_F(AgentRestartTest, TheConsoleEndsAtTheEndOfInputWithoutRestartingAndTakesTheOptions)
 {
     UseServices(kTwoTrees);
-    FILE* pOut = std::tmpfile();
-    FILE* pIn = testsupport::InputFile("");
-    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
-    std::fclose(pIn);
-    EXPECT_EQ(Written(pOut), "");
+    EXPECT_EQ(RunConsole(RunConsoleRestart, ""), std::make_pair(2, std::string()));
     EXPECT_TRUE(ServiceCalls().empty());
 
-    pOut = std::tmpfile();
-    pIn = testsupport::InputFile("snmponly on\nrescan off\nbogus\nrestart\nexit\nrestart\n");
-    EXPECT_EQ(RunConsoleRestart(pIn, pOut), 2);
-    std::fclose(pIn);
-    std::string strText = Written(pOut);
+    auto [nEnd, strText] = RunConsole(RunConsoleRestart, "snmponly on\nrescan off\nbogus\nrestart\nexit\nrestart\n");
+    EXPECT_EQ(nEnd, 2);
     EXPECT_EQ(strText.find("restart | rescan on|off | snmponly on|off | agents | exit\n"), 0u) << strText;
     EXPECT_EQ(Starts("Ravelind"), 0u);  // SNMP only, and one restart: input after exit is not read
     EXPECT_EQ(Starts("SNMP"), 1u);

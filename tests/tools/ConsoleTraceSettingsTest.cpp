@@ -4,11 +4,11 @@
 #include "lab/win32/UserControl.h"
 #include "src/platform/Win32.h"
 #include "tests/support/DefaultServer.h"
-#include "tests/support/TestText.h"
+#include "tests/tools/ConsoleRun.h"
+#include "tests/tools/TraceKeys.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -17,30 +17,9 @@ using testsupport::CDefaultServer;
 using testsupport::RegDword;
 using testsupport::RegLine;
 
-// Runs the editor on the input lines; its end code and what it wrote.
 std::pair<int, std::string> RunEditor(const std::string& strInput)
 {
-    FILE* pIn = testsupport::InputFile(strInput);
-    FILE* pOut = std::tmpfile();
-    int nEnd = RunConsoleTraceSettings(pIn, pOut);
-    std::string strText = testsupport::WrittenText(pOut);
-    std::fclose(pIn);
-    std::fclose(pOut);
-    return {nEnd, strText};
-}
-
-// A DWORD of a module's key (of the settings key for an empty name), or -1 when it or its key is missing.
-long Value(const std::string& module, const char* pszValue)
-{
-    HKEY hKey = nullptr;
-    std::string strKey = module.empty() ? "SOFTWARE\\Debug" : "SOFTWARE\\Debug\\" + module;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return -1;
-    DWORD dwData = 0;
-    DWORD cbData = sizeof dwData;
-    LONG lResult = RegQueryValueExA(hKey, pszValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(&dwData), &cbData);
-    RegCloseKey(hKey);
-    return lResult == ERROR_SUCCESS ? static_cast<long>(dwData) : -1;
+    return RunConsole(RunConsoleTraceSettings, strInput);
 }
 
 class ConsoleTraceSettingsTest : public ::testing::Test {
@@ -76,13 +55,13 @@ TEST_F(ConsoleTraceSettingsTest, EditsOneOrSeveralModulesAndAppliesThem)
               std::string::npos)
         << strText;
     for (const char* pszModule : {"QmFarlink", "QmFarRcci"}) {
-        EXPECT_EQ(Value(pszModule, "ConDebugLevel"), 3) << pszModule;
-        EXPECT_EQ(Value(pszModule, "ThreadIdOn"), 1) << pszModule;
+        EXPECT_EQ(ModuleValue(pszModule, "ConDebugLevel").second, "3") << pszModule;
+        EXPECT_EQ(ModuleValue(pszModule, "ThreadIdOn").second, "1") << pszModule;
     }
-    EXPECT_EQ(Value("RvPower", "FileDebugLevel"), 4);
-    EXPECT_EQ(Value("RvPower", "TraceFileLimit"), 20);
-    EXPECT_EQ(Value("QmFarXfer", "ConDebugLevel"), -1);
-    EXPECT_EQ(Value("", "DynamicUpdate"), 1);
+    EXPECT_EQ(ModuleValue("RvPower", "FileDebugLevel").second, "4");
+    EXPECT_EQ(ModuleValue("RvPower", "TraceFileLimit").second, "20");
+    EXPECT_EQ(ModuleValue("QmFarXfer", "ConDebugLevel").second, "no key");
+    EXPECT_EQ(ModuleValue("", "DynamicUpdate").second, "1");
 }
 
 TEST_F(ConsoleTraceSettingsTest, NewRemoveAllTracesOffAndTheSaveQuestionAtTheEnd)
@@ -93,10 +72,10 @@ TEST_F(ConsoleTraceSettingsTest, NewRemoveAllTracesOffAndTheSaveQuestionAtTheEnd
     auto [nEnd, strText] = RunEditor("new Foo\nfile 2\nremove\nselect RvSmbios\nremove\napply\nselect RvStorage\n"
                                "console 7\nalloff\n");
     EXPECT_EQ(nEnd, 0);
-    EXPECT_EQ(Value("Foo", "FileDebugLevel"), -1);
-    EXPECT_EQ(Value("RvSmbios", "WinDebugLevel"), -1);
+    EXPECT_EQ(ModuleValue("Foo", "FileDebugLevel").second, "no key");
+    EXPECT_EQ(ModuleValue("RvSmbios", "WinDebugLevel").second, "no key");
     // The typed 7 was turned off again before the close box's question saved it.
-    EXPECT_EQ(Value("RvStorage", "ConDebugLevel"), 0);
+    EXPECT_EQ(ModuleValue("RvStorage", "ConDebugLevel").second, "0");
     EXPECT_EQ(lab::win32::PendingMessageBoxAnswers(), 0u);
     EXPECT_NE(strText.find("\n-\n"), std::string::npos) << strText;  // no selection after Remove
 }

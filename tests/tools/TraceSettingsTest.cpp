@@ -4,12 +4,14 @@
 
 #include "tests/support/DefaultServer.h"
 #include "tests/support/TraceFile.h"
+#include "tests/tools/TraceKeys.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
 #include <list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -55,19 +57,16 @@ public:
     std::vector<Question> questions;
 };
 
-std::vector<std::string> NamesOf(const std::list<TraceModule>& records)
-{
-    std::vector<std::string> names;
-    for (const TraceModule& module : records)
-        names.push_back(module.strName);
-    return names;
-}
+const std::string& NameOf(const TraceModule& module) { return module.strName; }
+const std::string& NameOf(const TraceModule* pModule) { return pModule->strName; }
 
-std::vector<std::string> NamesOf(const std::vector<TraceModule*>& rows)
+// The names of records or rows, in their order.
+template <typename Modules>
+std::vector<std::string> NamesOf(const Modules& modules)
 {
     std::vector<std::string> names;
-    for (const TraceModule* pModule : rows)
-        names.push_back(pModule->strName);
+    for (const auto& module : modules)
+        names.push_back(NameOf(module));
     return names;
 }
 
@@ -80,51 +79,19 @@ TraceModule* Find(const std::vector<TraceModule*>& rows, const std::string& name
     return nullptr;
 }
 
-// A value of a module's key: its type and data as text (numbers in decimal); type 0 when missing.
-std::pair<DWORD, std::string> ModuleValue(const std::string& module, const char* pszValue)
-{
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Debug\\" + module).c_str(), 0, KEY_READ, &hKey) !=
-        ERROR_SUCCESS)
-        return {0, "no key"};
-    char szData[300] = "";
-    DWORD cbData = sizeof szData - 1;
-    DWORD dwType = 0;
-    LONG lResult = RegQueryValueExA(hKey, pszValue, nullptr, &dwType, reinterpret_cast<LPBYTE>(szData), &cbData);
-    RegCloseKey(hKey);
-    if (lResult != ERROR_SUCCESS)
-        return {0, "no value"};
-    if (dwType == REG_DWORD)
-        return {dwType, std::to_string(*reinterpret_cast<DWORD*>(szData))};
-    return {dwType, szData};
-}
-
 // A key's value names in the order they were written.
 std::vector<std::string> ValueNames(const std::string& module)
 {
     std::vector<std::string> names;
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Debug\\" + module).c_str(), 0, KEY_READ, &hKey) !=
-        ERROR_SUCCESS)
-        return names;
-    for (DWORD dwIndex = 0;; ++dwIndex) {
+    CScopedRegKey key = ModuleKeyOpen(module);
+    for (DWORD dwIndex = 0; key.IsValid(); ++dwIndex) {
         char szName[64] = "";
         DWORD cchName = sizeof szName;
-        if (RegEnumValueA(hKey, dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueA(key.Get(), dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         names.push_back(szName);
     }
-    RegCloseKey(hKey);
     return names;
-}
-
-bool KeyExists(const std::string& path)
-{
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(hKey);
-    return true;
 }
 
 const std::vector<std::string> SAMPLE_MODULES = {"Triagist",  "RvSmbios", "RvPciScan", "RvStorage",
@@ -132,37 +99,55 @@ const std::vector<std::string> SAMPLE_MODULES = {"Triagist",  "RvSmbios", "RvPci
                                                  "VivIvud",   "RavelinControls", "QmFarlink", "QmFarRcci",
                                                  "QmFarXfer"};
 
+// The editor on the sample server, with the keys a case adds.
+class TraceSettingsTest : public ::testing::Test {
+protected:
+    void Load(const std::string& registry = "", const std::string& labIni = "")
+    {
+        m_pServer = std::make_unique<CDefaultServer>(registry, labIni);
+    }
+    // Loaded and scanned; the rows of every source.
+    std::vector<TraceModule*> Scan(const std::string& registry = "", const std::string& labIni = "")
+    {
+        Load(registry, labIni);
+        EXPECT_EQ(m_settings.ScanModules(), 1u);
+        return m_settings.FillVisible(TraceFilter());
+    }
+
+    std::unique_ptr<CDefaultServer> m_pServer;
+    CFakeView m_view;
+    CTraceSettings m_settings{m_view};
+};
+
 }  // namespace
 
-TEST(TraceSettings, TheSampleServersModulesFromTheirSourcesWithTheirTrace)
+TEST_F(TraceSettingsTest, TheSampleServersModulesFromTheirSourcesWithTheirTrace)
 {
-    CDefaultServer server(PLAIN_TRACE);
-    CTraceFile trace(server.Profile().Scratch() + "/trace.log", 2);
+    Load(PLAIN_TRACE);
+    CTraceFile trace(m_pServer->Profile().Scratch() + "/trace.log", 2);
     trace.Take();
-    CFakeView view;
-    CTraceSettings settings(view);
-    EXPECT_EQ(settings.ScanModules(), 1u);
+    EXPECT_EQ(m_settings.ScanModules(), 1u);
 
-    EXPECT_EQ(NamesOf(settings.Combined().records), SAMPLE_MODULES);
-    EXPECT_EQ(NamesOf(settings.Registered().records), (std::vector<std::string>{"Triagist"}));
-    EXPECT_TRUE(settings.SnmpAgents().records.empty());
-    EXPECT_EQ(NamesOf(settings.Farlink().records), (std::vector<std::string>{"QmFarlink", "QmFarRcci", "QmFarXfer"}));
-    EXPECT_FALSE(settings.DynamicUpdate());
+    EXPECT_EQ(NamesOf(m_settings.Combined().records), SAMPLE_MODULES);
+    EXPECT_EQ(NamesOf(m_settings.Registered().records), (std::vector<std::string>{"Triagist"}));
+    EXPECT_TRUE(m_settings.SnmpAgents().records.empty());
+    EXPECT_EQ(NamesOf(m_settings.Farlink().records), (std::vector<std::string>{"QmFarlink", "QmFarRcci", "QmFarXfer"}));
+    EXPECT_FALSE(m_settings.DynamicUpdate());
 
     // The program's own module as the sample server registers it, the trace turned on for the test.
-    const TraceModule& triagist = settings.Combined().records.front();
+    const TraceModule& triagist = m_settings.Combined().records.front();
     EXPECT_EQ(triagist.bRegistered, 1u);
     EXPECT_EQ(triagist.dwFileLevel, 2u);
     EXPECT_EQ(triagist.dwFileLimit, 10u);
     EXPECT_EQ(triagist.bTimeStampOn, 0u);
     EXPECT_EQ(triagist.bModified, 0u);
     // Unregistered modules keep the defaults of a new record with their source's trace file.
-    const TraceModule& smbios = *std::next(settings.Combined().records.begin());
+    const TraceModule& smbios = *std::next(m_settings.Combined().records.begin());
     EXPECT_EQ(smbios.bRegistered, 0u);
     EXPECT_EQ(smbios.strTraceFile, "C:\\Vexil.txt");
     EXPECT_EQ(smbios.dwFileLimit, 50u);
     EXPECT_EQ(smbios.bTimeStampOn, 1u);
-    EXPECT_EQ(settings.Farlink().records.back().strTraceFile, "C:\\QmFarXfer.txt");
+    EXPECT_EQ(m_settings.Farlink().records.back().strTraceFile, "C:\\QmFarXfer.txt");
 
     std::string expected = PREFIX + "Scan debug settings in registry..." + PREFIX + "Found module Triagist" + PREFIX +
                            "Read settings module \"Triagist\"" + PREFIX + "Scan Ravelin extension modules...";
@@ -172,79 +157,66 @@ TEST(TraceSettings, TheSampleServersModulesFromTheirSourcesWithTheirTrace)
     EXPECT_EQ(trace.Take(), expected);
 }
 
-TEST(TraceSettings, ARegisteredSnmpAgentIsListedOnceWithItsRegisteredSettingsUnderBothFilters)
+TEST_F(TraceSettingsTest, ARegisteredSnmpAgentIsListedOnceWithItsRegisteredSettingsUnderBothFilters)
 {
-    CDefaultServer server("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Server_MIB]\r\n\r\n"
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Status_mib]\r\n\r\n"
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\" "SERVER_MIB]\r\n" +
-                          RegLine("ConDebugLevel", RegDword(3)) + RegLine("TraceFile", RegString("C:\\Srv.txt")) +
-                          "\r\n");
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
+    Scan("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Server_MIB]\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Status_mib]\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Debug\\" "SERVER_MIB]\r\n" +
+         RegLine("ConDebugLevel", RegDword(3)) + RegLine("TraceFile", RegString("C:\\Srv.txt")) +
+         "\r\n");
     // The agent's key name differs in case only: one record, the registered one.
-    EXPECT_EQ(NamesOf(settings.SnmpAgents().records), (std::vector<std::string>{"Server_MIB"}));
-    std::vector<std::string> names = NamesOf(settings.Combined().records);
+    EXPECT_EQ(NamesOf(m_settings.SnmpAgents().records), (std::vector<std::string>{"Server_MIB"}));
+    std::vector<std::string> names = NamesOf(m_settings.Combined().records);
     EXPECT_EQ(std::count(names.begin(), names.end(), "SERVER_MIB"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "Server_MIB"), 0);
 
     TraceFilter registeredOnly{false, false, false, true};
-    std::vector<TraceModule*> rows = settings.FillVisible(registeredOnly);
+    std::vector<TraceModule*> rows = m_settings.FillVisible(registeredOnly);
     EXPECT_EQ(NamesOf(rows), (std::vector<std::string>{"SERVER_MIB", "Triagist"}));
     EXPECT_EQ(rows[0]->dwConLevel, 3u);
     EXPECT_EQ(rows[0]->strTraceFile, "C:\\Srv.txt");
 
     // The filter compares names exactly, as the rows show them.
     TraceFilter snmpOnly{false, true, false, false};
-    EXPECT_TRUE(settings.FillVisible(snmpOnly).empty());
+    EXPECT_TRUE(m_settings.FillVisible(snmpOnly).empty());
 }
 
-TEST(TraceSettings, TheFilterBoxesChooseTheRowsSortedByName)
+TEST_F(TraceSettingsTest, TheFilterBoxesChooseTheRowsSortedByName)
 {
-    CDefaultServer server;
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
+    Scan();
 
-    EXPECT_EQ(NamesOf(settings.FillVisible(TraceFilter())),
+    EXPECT_EQ(NamesOf(m_settings.FillVisible(TraceFilter())),
               (std::vector<std::string>{"QmFarlink", "QmFarRcci", "QmFarXfer", "RavelinControls", "Ravelind",
                                         "RvPciScan", "RvPower", "RvRemote", "RvSmbios", "RvStorage", "Triagist",
                                         "VEXIL", "VivIvud"}));
-    EXPECT_EQ(NamesOf(settings.FillVisible(TraceFilter{false, false, true, false})),
+    EXPECT_EQ(NamesOf(m_settings.FillVisible(TraceFilter{false, false, true, false})),
               (std::vector<std::string>{"QmFarlink", "QmFarRcci", "QmFarXfer"}));
-    std::vector<TraceModule*> none = settings.FillVisible(TraceFilter{false, false, false, false});
+    std::vector<TraceModule*> none = m_settings.FillVisible(TraceFilter{false, false, false, false});
     EXPECT_TRUE(none.empty());
-    for (const TraceModule& module : settings.Combined().records)
+    for (const TraceModule& module : m_settings.Combined().records)
         EXPECT_EQ(module.bVisible, 0u) << module.strName;
 }
 
-TEST(TraceSettings, ALevelColumnSortsHighestFirstAndByNameWithinALevel)
+TEST_F(TraceSettingsTest, ALevelColumnSortsHighestFirstAndByNameWithinALevel)
 {
-    CDefaultServer server(ModuleKey("QmFarXfer", RegLine("FileDebugLevel", RegDword(2))) +
-                          ModuleKey("RvPower", RegLine("FileDebugLevel", RegDword(5))) +
-                          ModuleKey("qmFarlink", RegLine("FileDebugLevel", RegDword(2))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter{false, false, false, true});
+    Scan(ModuleKey("QmFarXfer", RegLine("FileDebugLevel", RegDword(2))) +
+         ModuleKey("RvPower", RegLine("FileDebugLevel", RegDword(5))) +
+         ModuleKey("qmFarlink", RegLine("FileDebugLevel", RegDword(2))));
+    std::vector<TraceModule*> rows = m_settings.FillVisible(TraceFilter{false, false, false, true});
     CTraceSettings::SortRows(rows, TraceColumn::FILE_LEVEL);
     EXPECT_EQ(NamesOf(rows), (std::vector<std::string>{"RvPower", "qmFarlink", "QmFarXfer", "Triagist"}));
     CTraceSettings::SortRows(rows, TraceColumn::NAME);
     EXPECT_EQ(NamesOf(rows), (std::vector<std::string>{"qmFarlink", "QmFarXfer", "RvPower", "Triagist"}));
 }
 
-TEST(TraceSettings, TwoSelectedModulesShowWhatTheyShareAndTakeTheTypedLevel)
+TEST_F(TraceSettingsTest, TwoSelectedModulesShowWhatTheyShareAndTakeTheTypedLevel)
 {
-    CDefaultServer server(ModuleKey("QmFarlink", RegLine("ConDebugLevel", RegDword(1)) +
-                                                     RegLine("DateStampOn", RegDword(1))) +
-                          ModuleKey("QmFarRcci", RegLine("ConDebugLevel", RegDword(2))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    std::vector<TraceModule*> rows = Scan(ModuleKey("QmFarlink", RegLine("ConDebugLevel", RegDword(1)) +
+                                                    RegLine("DateStampOn", RegDword(1))) +
+                                          ModuleKey("QmFarRcci", RegLine("ConDebugLevel", RegDword(2))));
     std::vector<TraceModule*> selection = {Find(rows, "QmFarlink"), Find(rows, "QmFarRcci")};
 
-    TraceFields fields = settings.ShowSelection(selection);
+    TraceFields fields = m_settings.ShowSelection(selection);
     EXPECT_FALSE(fields.conLevel.has_value());
     EXPECT_EQ(fields.fileLevel, 0u);
     EXPECT_EQ(fields.fileLimit, 50u);
@@ -255,13 +227,13 @@ TEST(TraceSettings, TwoSelectedModulesShowWhatTheyShareAndTakeTheTypedLevel)
     EXPECT_EQ(selection[1]->bSelected, 1u);
 
     // Leaving the stamps as they stand changes nothing.
-    EXPECT_FALSE(settings.TakeFields(selection, TraceFieldEdits()));
-    EXPECT_FALSE(view.bApplyEnabled);
+    EXPECT_FALSE(m_settings.TakeFields(selection, TraceFieldEdits()));
+    EXPECT_FALSE(m_view.bApplyEnabled);
 
     TraceFieldEdits edits;
     edits.conLevel = 4;
-    EXPECT_TRUE(settings.TakeFields(selection, edits));
-    EXPECT_TRUE(view.bApplyEnabled);
+    EXPECT_TRUE(m_settings.TakeFields(selection, edits));
+    EXPECT_TRUE(m_view.bApplyEnabled);
     for (TraceModule* pModule : selection) {
         EXPECT_EQ(pModule->dwConLevel, 4u) << pModule->strName;
         EXPECT_EQ(pModule->bModified, 1u) << pModule->strName;
@@ -272,67 +244,64 @@ TEST(TraceSettings, TwoSelectedModulesShowWhatTheyShareAndTakeTheTypedLevel)
     // Rows no longer selected take nothing.
     CTraceSettings::ClearSelectedMarks(selection);
     edits.conLevel = 6;
-    EXPECT_FALSE(settings.TakeFields(selection, edits));
+    EXPECT_FALSE(m_settings.TakeFields(selection, edits));
     EXPECT_EQ(selection[0]->dwConLevel, 4u);
 }
 
-TEST(TraceSettings, ModulesSharingATraceFileRotateItAtTheLargestLimit)
+TEST_F(TraceSettingsTest, ModulesSharingATraceFileRotateItAtTheLargestLimitAndTheFieldsSaySo)
 {
-    CDefaultServer server(
+    std::vector<TraceModule*> rows = Scan(
         ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(1)) + RegLine("TraceFile", RegString("C:\\Qm.txt")) +
                                    RegLine("TraceFileLimit", RegDword(10))) +
         ModuleKey("QmFarRcci", RegLine("FileDebugLevel", RegDword(3)) + RegLine("TraceFile", RegString("c:\\QM.TXT")) +
                                    RegLine("TraceFileLimit", RegDword(50))) +
         // Without file output it keeps its limit though it names the file.
         ModuleKey("QmFarXfer", RegLine("TraceFile", RegString("C:\\Qm.txt")) + RegLine("TraceFileLimit", RegDword(5))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
-    std::vector<TraceModule*> selection = {Find(rows, "QmFarlink")};
-    settings.ShowSelection(selection);
-    TraceFieldEdits edits;
-    edits.winLevel = 1;
-    ASSERT_TRUE(settings.TakeFields(selection, edits));
+    TraceModule* pFarlink = Find(rows, "QmFarlink");
+    TraceFieldEdits typed = FieldsAsShown(m_settings.Select({pFarlink}));
+    EXPECT_TRUE(m_settings.ShownFields().bEnabled);
+    typed.winLevel = 1;
+    ASSERT_TRUE(m_settings.TypeFields(typed));
 
-    settings.ApplyChanges();
-    EXPECT_FALSE(view.bApplyEnabled);
+    m_settings.ApplyChanges();
+    EXPECT_FALSE(m_view.bApplyEnabled);
     EXPECT_EQ(ModuleValue("QmFarlink", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("50")));
     EXPECT_EQ(ModuleValue("QmFarlink", "WinDebugLevel"), std::make_pair(DWORD(REG_DWORD), std::string("1")));
     EXPECT_EQ(ModuleValue("QmFarRcci", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("50")));
     EXPECT_EQ(ModuleValue("QmFarXfer", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("5")));
-    EXPECT_FALSE(settings.HasChanges());
+    EXPECT_FALSE(m_settings.HasChanges());
+    // The fields show the raised limit.
+    EXPECT_EQ(m_settings.RefreshFields().fileLimit, 50u);
+
+    // Without a selection the fields are empty and take no input.
+    m_settings.RemoveModules({pFarlink});
+    const TraceFields& empty = m_settings.ShownFields();
+    EXPECT_FALSE(empty.bEnabled);
+    EXPECT_FALSE(empty.conLevel || empty.fileLevel || empty.winLevel || empty.fileLimit || empty.traceFile);
+    EXPECT_TRUE(m_settings.Selection().empty());
+    typed.conLevel = 5;
+    EXPECT_FALSE(m_settings.TypeFields(typed));
+    EXPECT_EQ(Find(rows, "QmFarRcci")->dwConLevel, 0u);
 }
 
-TEST(TraceSettings, ApplyWritesEveryModuleWithFileOutputAndTheGlobalSwitch)
+TEST_F(TraceSettingsTest, ApplyWritesEveryModuleWithFileOutputAndTheGlobalSwitch)
 {
     // Only a level and an expandable path: Apply completes the key, the path as plain text.
-    CDefaultServer server(ModuleKey("RvPower", RegLine("FileDebugLevel", RegDword(2)) +
-                                                   "\"TraceFile\"=hex(2):43,00,3a,00,5c,00,50,00,2e,00,74,00,78,00,"
-                                                   "74,00,00,00\r\n"));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    settings.SetDynamicUpdate(true);
-    EXPECT_TRUE(view.bApplyEnabled);
-    EXPECT_FALSE(settings.HasChanges());  // the switch alone is no module change
-    settings.ApplyChanges();
+    Scan(ModuleKey("RvPower", RegLine("FileDebugLevel", RegDword(2)) +
+                   "\"TraceFile\"=hex(2):43,00,3a,00,5c,00,50,00,2e,00,74,00,78,00,"
+                   "74,00,00,00\r\n"));
+    m_settings.SetDynamicUpdate(true);
+    EXPECT_TRUE(m_view.bApplyEnabled);
+    EXPECT_FALSE(m_settings.HasChanges());  // the switch alone is no module change
+    m_settings.ApplyChanges();
 
     EXPECT_EQ(ModuleValue("RvPower", "TraceFile"), std::make_pair(DWORD(REG_SZ), std::string("C:\\P.txt")));
     EXPECT_EQ(ModuleValue("RvPower", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("50")));
     EXPECT_EQ(ModuleValue("RvPower", "TimeStampOn"), std::make_pair(DWORD(REG_DWORD), std::string("1")));
     EXPECT_EQ(ModuleValue("RvPower", "HandleCountOn"), std::make_pair(DWORD(0), std::string("no value")));
-    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\RvSmbios"));
+    EXPECT_FALSE(ModuleKeyOpen("RvSmbios").IsValid());
 
-    HKEY hDebug = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug", 0, KEY_READ, &hDebug), ERROR_SUCCESS);
-    DWORD dwDynamic = 7;
-    DWORD cbDynamic = sizeof dwDynamic;
-    EXPECT_EQ(RegQueryValueExA(hDebug, "DynamicUpdate", nullptr, nullptr, reinterpret_cast<LPBYTE>(&dwDynamic),
-                               &cbDynamic),
-              ERROR_SUCCESS);
-    RegCloseKey(hDebug);
-    EXPECT_EQ(dwDynamic, 1u);
+    EXPECT_EQ(ModuleValue("", "DynamicUpdate"), std::make_pair(DWORD(REG_DWORD), std::string("1")));
 
     // Written again at the next Apply though nothing changed: a component may have rewritten it.
     HKEY hPower = nullptr;
@@ -340,72 +309,52 @@ TEST(TraceSettings, ApplyWritesEveryModuleWithFileOutputAndTheGlobalSwitch)
     DWORD dwLimit = 3;
     RegSetValueExA(hPower, "TraceFileLimit", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwLimit), sizeof dwLimit);
     RegCloseKey(hPower);
-    settings.ApplyChanges();
+    m_settings.ApplyChanges();
     EXPECT_EQ(ModuleValue("RvPower", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("50")));
 }
 
-TEST(TraceSettings, ANewModuleIsWrittenAndARemovedOneDeletedWithItsSubkeys)
+TEST_F(TraceSettingsTest, ANewModuleIsWrittenAndARemovedOneDeletedWithItsSubkeys)
 {
-    CDefaultServer server(ModuleKey("Old", RegLine("ConDebugLevel", RegDword(1))) +
-                          ModuleKey("Old\\Sub", RegLine("X", RegDword(1))) +
-                          ModuleKey("Old\\Sub\\Deeper", RegLine("Y", RegDword(1))) +
-                          ModuleKey("Old\\Other", ""));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
+    Scan(ModuleKey("Old", RegLine("ConDebugLevel", RegDword(1))) +
+         ModuleKey("Old\\Sub", RegLine("X", RegDword(1))) +
+         ModuleKey("Old\\Sub\\Deeper", RegLine("Y", RegDword(1))) +
+         ModuleKey("Old\\Other", ""));
 
-    TraceModule* pFoo = settings.NewModule("Foo");
+    TraceModule* pFoo = m_settings.NewModule("Foo");
     EXPECT_EQ(pFoo->strName, "Foo");
     EXPECT_EQ(pFoo->strTraceFile, "C:\\Foo.txt");
     EXPECT_EQ(pFoo->bModified, 1u);
-    EXPECT_TRUE(view.bApplyEnabled);
-    EXPECT_EQ(NamesOf(settings.Combined().records).back(), "Foo");
+    EXPECT_TRUE(m_view.bApplyEnabled);
+    EXPECT_EQ(NamesOf(m_settings.Combined().records).back(), "Foo");
     // It joins no source, so the filters do not show it.
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    std::vector<TraceModule*> rows = m_settings.FillVisible(TraceFilter());
     EXPECT_EQ(std::count(rows.begin(), rows.end(), pFoo), 0);
 
-    view.bApplyEnabled = false;
-    settings.RemoveModules({Find(rows, "Old")});
-    EXPECT_TRUE(view.bApplyEnabled);
-    EXPECT_TRUE(settings.HasChanges());
-    settings.ApplyChanges();
+    m_view.bApplyEnabled = false;
+    m_settings.RemoveModules({Find(rows, "Old")});
+    EXPECT_TRUE(m_view.bApplyEnabled);
+    EXPECT_TRUE(m_settings.HasChanges());
+    m_settings.ApplyChanges();
 
     EXPECT_EQ(ModuleValue("Foo", "TraceFile"), std::make_pair(DWORD(REG_SZ), std::string("C:\\Foo.txt")));
     EXPECT_EQ(ValueNames("Foo"), (std::vector<std::string>{"ConDebugLevel", "FileDebugLevel", "WinDebugLevel",
                                                           "TimeStampOn", "DateStampOn", "ThreadIdOn", "CpuIdOn",
                                                           "AppNameOn", "MemUsageOn", "TraceFile", "TraceFileLimit"}));
-    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\Old"));
-    EXPECT_TRUE(KeyExists("SOFTWARE\\Debug\\Triagist"));
-    EXPECT_FALSE(settings.HasChanges());
+    EXPECT_FALSE(ModuleKeyOpen("Old").IsValid());
+    EXPECT_TRUE(ModuleKeyOpen("Triagist").IsValid());
+    EXPECT_FALSE(m_settings.HasChanges());
 }
 
-TEST(TraceSettings, AllTracesOffTurnsEveryRowsLevelsOff)
+TEST_F(TraceSettingsTest, AHostWithoutTheAgentsKeyStillShowsTheOtherModules)
 {
-    CDefaultServer server(ModuleKey("QmFarlink", RegLine("WinDebugLevel", RegDword(4))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
-    EXPECT_TRUE(settings.AllTracesOff(rows));
-    EXPECT_TRUE(view.bApplyEnabled);
-    for (const TraceModule* pModule : rows)
-        EXPECT_EQ(pModule->bModified, pModule->strName == "QmFarlink" ? 1u : 0u) << pModule->strName;
-    EXPECT_EQ(Find(rows, "QmFarlink")->dwWinLevel, 0u);
-    EXPECT_FALSE(settings.AllTracesOff(rows));
-}
-
-TEST(TraceSettings, AHostWithoutTheAgentsKeyStillShowsTheOtherModules)
-{
-    CDefaultServer server(
+    Load(
         PLAIN_TRACE + "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\UUID\\C3681B60-0D26-11D3-8319-00A0C9B61E25]\r\n" +
         RegLine("Quillmont SNMP Agents", RegString("hklm\\SOFTWARE\\Nowhere")) + "\r\n");
-    CTraceFile trace(server.Profile().Scratch() + "/trace.log", 1);
+    CTraceFile trace(m_pServer->Profile().Scratch() + "/trace.log", 1);
     trace.Take();
-    CFakeView view;
-    CTraceSettings settings(view);
-    EXPECT_EQ(settings.ScanModules(), 1u);
+    EXPECT_EQ(m_settings.ScanModules(), 1u);
     EXPECT_EQ(trace.Take(), PREFIX + "ERROR 0x2! OpenUUIDPointer FAILED!");
-    EXPECT_EQ(NamesOf(settings.Combined().records), SAMPLE_MODULES);
+    EXPECT_EQ(NamesOf(m_settings.Combined().records), SAMPLE_MODULES);
 
     // A hive this machine does not have.
     HKEY hPointer = nullptr;
@@ -417,59 +366,52 @@ TEST(TraceSettings, AHostWithoutTheAgentsKeyStillShowsTheOtherModules)
     RegSetValueExA(hPointer, "Quillmont SNMP Agents", 0, REG_SZ, reinterpret_cast<const BYTE*>(szPointer),
                    sizeof szPointer);
     RegCloseKey(hPointer);
-    EXPECT_EQ(settings.ScanModules(), 1u);
+    EXPECT_EQ(m_settings.ScanModules(), 1u);
     EXPECT_EQ(trace.Take(), PREFIX + "ERROR 0x6! OpenUUIDPointer FAILED!");
 }
 
-TEST(TraceSettings, TheAgentsPointerMayNameItsHive)
+TEST_F(TraceSettingsTest, TheAgentsPointerMayNameItsHive)
 {
-    CDefaultServer server(
+    Scan(
         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\UUID\\C3681B60-0D26-11D3-8319-00A0C9B61E25]\r\n" +
         RegLine("Quillmont SNMP Agents", RegString("HKEY_Current_User\\Software\\Agents")) + "\r\n" +
         "[HKEY_CURRENT_USER\\Software\\Agents\\Power_MIB]\r\n\r\n[HKEY_CURRENT_USER\\Software\\Agents\\Other]\r\n\r\n");
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    EXPECT_EQ(NamesOf(settings.SnmpAgents().records), (std::vector<std::string>{"Power_MIB"}));
-    EXPECT_EQ(settings.SnmpAgents().records.front().strTraceFile, "C:\\Power_MIB.txt");
+    EXPECT_EQ(NamesOf(m_settings.SnmpAgents().records), (std::vector<std::string>{"Power_MIB"}));
+    EXPECT_EQ(m_settings.SnmpAgents().records.front().strTraceFile, "C:\\Power_MIB.txt");
 }
 
-TEST(TraceSettings, WithoutTheModuleFileTheScanFailsButListsTheFixedModules)
+TEST_F(TraceSettingsTest, WithoutTheModuleFileTheScanFailsButListsTheFixedModules)
 {
-    CDefaultServer server(PLAIN_TRACE +
-                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Management\\Ravelin\\Setup]\r\n" +
-                          RegLine("FileRoot", RegString("C:\\Nowhere")) + "\r\n");
-    CTraceFile trace(server.Profile().Scratch() + "/trace.log", 1);
+    Load(PLAIN_TRACE +
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brennock\\Management\\Ravelin\\Setup]\r\n" +
+         RegLine("FileRoot", RegString("C:\\Nowhere")) + "\r\n");
+    CTraceFile trace(m_pServer->Profile().Scratch() + "/trace.log", 1);
     trace.Take();
-    CFakeView view;
-    CTraceSettings settings(view);
-    EXPECT_EQ(settings.ScanModules(), 0u);
+    EXPECT_EQ(m_settings.ScanModules(), 0u);
     EXPECT_EQ(trace.Take(), PREFIX + "ERROR! Could not open Module.ini in \"C:\\Nowhere\\Module.ini\"");
-    EXPECT_EQ(NamesOf(settings.Ravelin().records),
+    EXPECT_EQ(NamesOf(m_settings.Ravelin().records),
               (std::vector<std::string>{"VEXIL", "Ravelind", "VivIvud", "RavelinControls"}));
 }
 
-TEST(TraceSettings, DeleteTraceAsksAndReportsAFailureWithTheSystemsReason)
+TEST_F(TraceSettingsTest, DeleteTraceAsksAndReportsAFailureWithTheSystemsReason)
 {
-    CDefaultServer server;
-    CFakeView view;
-    CTraceSettings settings(view);
-    testsupport::WriteText(server.Profile().Scratch() + "/t.txt", "line\r\n");
-    std::string path = lab::host::Drives::WindowsPath(server.Profile().Scratch() + "/t.txt");
+    Load();
+    testsupport::WriteText(m_pServer->Profile().Scratch() + "/t.txt", "line\r\n");
+    std::string path = lab::host::Drives::WindowsPath(m_pServer->Profile().Scratch() + "/t.txt");
     ASSERT_TRUE(CTraceSettings::TraceFileExists(path));
 
-    view.nAnswer = IDNO;
-    settings.DeleteTrace(path);
+    m_view.nAnswer = IDNO;
+    m_settings.DeleteTrace(path);
     EXPECT_TRUE(CTraceSettings::TraceFileExists(path));
-    view.nAnswer = IDYES;
-    settings.DeleteTrace(path);
+    m_view.nAnswer = IDYES;
+    m_settings.DeleteTrace(path);
     EXPECT_FALSE(CTraceSettings::TraceFileExists(path));
-    EXPECT_EQ(view.questions.size(), 2u);
-    EXPECT_TRUE(view.questions[1] == (CFakeView::Question{"Delete trace file " + path + "?", "Confirm", 0x24}));
+    EXPECT_EQ(m_view.questions.size(), 2u);
+    EXPECT_TRUE(m_view.questions[1] == (CFakeView::Question{"Delete trace file " + path + "?", "Confirm", 0x24}));
 
-    settings.DeleteTrace(path);
-    ASSERT_EQ(view.questions.size(), 4u);
-    EXPECT_TRUE(view.questions[3] ==
+    m_settings.DeleteTrace(path);
+    ASSERT_EQ(m_view.questions.size(), 4u);
+    EXPECT_TRUE(m_view.questions[3] ==
                 (CFakeView::Question{"Delete trace file " + path +
                                          " failed! 0x00000002: The system cannot find the file specified!",
                                      "Error!", 0x10}));
@@ -477,179 +419,114 @@ TEST(TraceSettings, DeleteTraceAsksAndReportsAFailureWithTheSystemsReason)
     EXPECT_EQ(CTraceSettings::ViewTraceCommand("C:\\Trace.txt"), "start notepad C:\\Trace.txt");
 }
 
-TEST(TraceSettings, ExitAsksToSaveOnlyWhenModulesChanged)
+TEST_F(TraceSettingsTest, ExitAndTheCloseBoxAskToSaveOnlyWhenModulesChanged)
 {
-    CDefaultServer server;
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    settings.SetDynamicUpdate(true);
-    EXPECT_EQ(settings.Exit(), 1);
-    EXPECT_TRUE(view.questions.empty());
+    std::vector<TraceModule*> rows = Scan();
+    m_settings.SetDynamicUpdate(true);
+    EXPECT_EQ(m_settings.Exit(), 1);
+    EXPECT_EQ(m_settings.Close(), 0);
+    EXPECT_TRUE(m_view.questions.empty());
 
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
     std::vector<TraceModule*> selection = {Find(rows, "RvStorage")};
-    settings.ShowSelection(selection);
+    m_settings.ShowSelection(selection);
     TraceFieldEdits edits;
     edits.traceFile = "C:\\Storage.txt";
-    ASSERT_TRUE(settings.TakeFields(selection, edits));
-    view.nAnswer = IDNO;
-    EXPECT_EQ(settings.Exit(), 1);
-    ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_TRUE(view.questions[0] == (CFakeView::Question{"Settings were changed. Save new settings?",
-                                                          "Save new settings", 0x24}));
-    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\RvStorage"));
+    ASSERT_TRUE(m_settings.TakeFields(selection, edits));
+    m_view.nAnswer = IDNO;
+    EXPECT_EQ(m_settings.Exit(), 1);
+    ASSERT_EQ(m_view.questions.size(), 1u);
+    EXPECT_TRUE(m_view.questions[0] == (CFakeView::Question{"Settings were changed. Save new settings?",
+                                                            "Save new settings", 0x24}));
+    EXPECT_FALSE(ModuleKeyOpen("RvStorage").IsValid());
 
-    view.nAnswer = IDYES;
-    EXPECT_EQ(settings.Exit(), 1);
+    m_view.nAnswer = IDYES;
+    EXPECT_EQ(m_settings.Close(), 0);
+    ASSERT_EQ(m_view.questions.size(), 2u);
+    EXPECT_TRUE(m_view.questions[1] == m_view.questions[0]);
     EXPECT_EQ(ModuleValue("RvStorage", "TraceFile"), std::make_pair(DWORD(REG_SZ), std::string("C:\\Storage.txt")));
 }
 
-TEST(TraceSettings, ARefusedSixtyFourBitViewIsRetriedWithoutItWhenReadingAndWriting)
+TEST_F(TraceSettingsTest, ARefusedSixtyFourBitViewIsRetriedWithoutItWhenReadingAndWriting)
 {
-    CDefaultServer server(ModuleKey("QmFarlink", RegLine("ConDebugLevel", RegDword(3))),
-                          "[Registry]\nDeny64BitView=HKLM\\SOFTWARE\\Debug\nDeny64BitView=HKLM\\SOFTWARE\\Debug\\QmFarlink\n");
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    std::vector<TraceModule*> rows = Scan(ModuleKey("QmFarlink", RegLine("ConDebugLevel", RegDword(3))),
+                                          "[Registry]\nDeny64BitView=HKLM\\SOFTWARE\\Debug\nDeny64BitView=HKLM\\SOFTWARE\\Debug\\QmFarlink\n");
     TraceModule* pFarlink = Find(rows, "QmFarlink");
     ASSERT_NE(pFarlink, nullptr);
     EXPECT_EQ(pFarlink->dwConLevel, 3u);
     EXPECT_EQ(pFarlink->bRegistered, 1u);
 
     std::vector<TraceModule*> selection = {pFarlink};
-    settings.ShowSelection(selection);
+    m_settings.ShowSelection(selection);
     TraceFieldEdits edits;
     edits.fileLimit = 7;
-    ASSERT_TRUE(settings.TakeFields(selection, edits));
-    settings.ApplyChanges();
+    ASSERT_TRUE(m_settings.TakeFields(selection, edits));
+    m_settings.ApplyChanges();
     EXPECT_EQ(ModuleValue("QmFarlink", "TraceFileLimit"), std::make_pair(DWORD(REG_DWORD), std::string("7")));
 }
 
-// ------------------------------------------------------------------ the fields of one selection
-
-
-TEST(TraceSettings, ATypedLevelCountsOnceAndAllTracesOffIsNotUndoneByIt)
+TEST_F(TraceSettingsTest, AllTracesOffTurnsEveryRowsLevelsOffAndATypedLevelDoesNotUndoIt)
 {
-    CDefaultServer server;
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    std::vector<TraceModule*> rows = Scan(ModuleKey("QmFarlink", RegLine("WinDebugLevel", RegDword(4))));
     TraceModule* pStorage = Find(rows, "RvStorage");
-    TraceFieldEdits typed = FieldsAsShown(settings.Select({pStorage}));
+    TraceFieldEdits typed = FieldsAsShown(m_settings.Select({pStorage}));
     typed.conLevel = 7;
-    EXPECT_TRUE(settings.TypeFields(typed));
+    EXPECT_TRUE(m_settings.TypeFields(typed));
     EXPECT_EQ(pStorage->dwConLevel, 7u);
-    EXPECT_FALSE(settings.TypeFields(typed));  // the same text again is no new edit
+    EXPECT_FALSE(m_settings.TypeFields(typed));  // the same text again is no new edit
 
-    EXPECT_TRUE(settings.AllTracesOff(rows));
+    EXPECT_TRUE(m_settings.AllTracesOff(rows));
+    for (const TraceModule* pModule : rows)
+        EXPECT_EQ(pModule->bModified, pModule == pStorage || pModule->strName == "QmFarlink" ? 1u : 0u)
+            << pModule->strName;
+    EXPECT_EQ(Find(rows, "QmFarlink")->dwWinLevel, 0u);
+    EXPECT_FALSE(m_settings.AllTracesOff(rows));
     // The field still holding the 7 when Apply takes the fields changes nothing.
-    EXPECT_FALSE(settings.TypeFields(typed));
+    EXPECT_FALSE(m_settings.TypeFields(typed));
     EXPECT_EQ(pStorage->dwConLevel, 0u);
-    EXPECT_EQ(settings.RefreshFields().conLevel, 0u);
-    settings.ApplyChanges();
+    EXPECT_EQ(m_settings.RefreshFields().conLevel, 0u);
+    m_settings.ApplyChanges();
     EXPECT_EQ(ModuleValue("RvStorage", "ConDebugLevel"), std::make_pair(DWORD(REG_DWORD), std::string("0")));
 }
 
-TEST(TraceSettings, FieldsShowTheSelectionsCurrentValuesAndNothingWithoutOne)
+TEST_F(TraceSettingsTest, AModuleRemovedAndAppliedStaysRemovedAtTheNextApply)
 {
-    CDefaultServer server(
-        ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(1)) + RegLine("TraceFile", RegString("C:\\Qm.txt")) +
-                                   RegLine("TraceFileLimit", RegDword(10))) +
-        ModuleKey("QmFarRcci", RegLine("FileDebugLevel", RegDword(3)) + RegLine("TraceFile", RegString("C:\\Qm.txt")) +
-                                   RegLine("TraceFileLimit", RegDword(50))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
-    TraceModule* pFarlink = Find(rows, "QmFarlink");
-    TraceFieldEdits typed = FieldsAsShown(settings.Select({pFarlink}));
-    EXPECT_TRUE(settings.ShownFields().bEnabled);
-    typed.winLevel = 2;
-    ASSERT_TRUE(settings.TypeFields(typed));
-    settings.ApplyChanges();
-    // Apply raised the shared file's limit; the fields say so.
-    EXPECT_EQ(settings.RefreshFields().fileLimit, 50u);
-
-    settings.RemoveModules({pFarlink});
-    const TraceFields& empty = settings.ShownFields();
-    EXPECT_FALSE(empty.bEnabled);
-    EXPECT_FALSE(empty.conLevel || empty.fileLevel || empty.winLevel || empty.fileLimit || empty.traceFile);
-    EXPECT_TRUE(settings.Selection().empty());
-    typed.conLevel = 5;
-    EXPECT_FALSE(settings.TypeFields(typed));
-    EXPECT_EQ(Find(rows, "QmFarRcci")->dwConLevel, 0u);
-}
-
-TEST(TraceSettings, AModuleRemovedAndAppliedStaysRemovedAtTheNextApply)
-{
-    CDefaultServer server(ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(3)) +
-                                                     RegLine("TraceFile", RegString("C:\\Qm.txt"))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
-    settings.RemoveModules({Find(rows, "QmFarlink")});
-    settings.ApplyChanges();
-    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\QmFarlink"));
-    std::vector<std::string> names = NamesOf(settings.Combined().records);
+    std::vector<TraceModule*> rows = Scan(ModuleKey("QmFarlink", RegLine("FileDebugLevel", RegDword(3)) +
+                                                    RegLine("TraceFile", RegString("C:\\Qm.txt"))));
+    m_settings.RemoveModules({Find(rows, "QmFarlink")});
+    m_settings.ApplyChanges();
+    EXPECT_FALSE(ModuleKeyOpen("QmFarlink").IsValid());
+    std::vector<std::string> names = NamesOf(m_settings.Combined().records);
     EXPECT_EQ(std::count(names.begin(), names.end(), "QmFarlink"), 0);
 
-    settings.ApplyChanges();
-    EXPECT_FALSE(KeyExists("SOFTWARE\\Debug\\QmFarlink"));
-    EXPECT_FALSE(settings.HasChanges());
+    m_settings.ApplyChanges();
+    EXPECT_FALSE(ModuleKeyOpen("QmFarlink").IsValid());
+    EXPECT_FALSE(m_settings.HasChanges());
 }
 
-TEST(TraceSettings, ChangingTheSelectionWritesOnlyWhatTheUserChangedToTheRowsItWasShownFor)
+TEST_F(TraceSettingsTest, ChangingTheSelectionWritesOnlyWhatTheUserChangedToTheRowsItWasShownFor)
 {
-    CDefaultServer server(ModuleKey("QmFarlink", RegLine("ThreadIdOn", RegDword(1)) + RegLine("CpuIdOn", RegDword(1))));
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
+    std::vector<TraceModule*> rows = Scan(ModuleKey("QmFarlink", RegLine("ThreadIdOn", RegDword(1)) + RegLine("CpuIdOn", RegDword(1))));
     TraceModule* pFarlink = Find(rows, "QmFarlink");
     TraceModule* pRcci = Find(rows, "QmFarRcci");
     TraceModule* pXfer = Find(rows, "QmFarXfer");
 
     // One module, Ctrl-click a second, click a third: the boxes showing the first one's flags are no edit.
-    settings.Select({pFarlink});
-    EXPECT_FALSE(settings.TypeFields(FieldsAsShown(settings.ShownFields())));
-    settings.Select({pFarlink, pRcci});
-    EXPECT_EQ(settings.ShownFields().threadId, TraceFields::CHECKED);
-    EXPECT_FALSE(settings.TypeFields(FieldsAsShown(settings.ShownFields())));
-    settings.Select({pXfer});
-    EXPECT_FALSE(view.bApplyEnabled);
+    m_settings.Select({pFarlink});
+    EXPECT_FALSE(m_settings.TypeFields(FieldsAsShown(m_settings.ShownFields())));
+    m_settings.Select({pFarlink, pRcci});
+    EXPECT_EQ(m_settings.ShownFields().threadId, TraceFields::CHECKED);
+    EXPECT_FALSE(m_settings.TypeFields(FieldsAsShown(m_settings.ShownFields())));
+    m_settings.Select({pXfer});
+    EXPECT_FALSE(m_view.bApplyEnabled);
     EXPECT_EQ(pRcci->bThreadIdOn, 0u);
-    EXPECT_FALSE(settings.HasChanges());
+    EXPECT_FALSE(m_settings.HasChanges());
 
     // A box the user clicks counts for every row it was shown for, and only for those.
-    TraceFieldEdits typed = FieldsAsShown(settings.Select({pFarlink, pRcci}));
+    TraceFieldEdits typed = FieldsAsShown(m_settings.Select({pFarlink, pRcci}));
     typed.cpuId = TraceFields::UNCHECKED;
-    EXPECT_TRUE(settings.TypeFields(typed));
+    EXPECT_TRUE(m_settings.TypeFields(typed));
     EXPECT_EQ(pFarlink->bCpuIdOn, 0u);
     EXPECT_EQ(pRcci->bCpuIdOn, 0u);
     EXPECT_EQ(pRcci->bThreadIdOn, 0u);
     EXPECT_EQ(pXfer->bModified, 0u);
-}
-
-TEST(TraceSettings, TheCloseBoxAsksTheSaveQuestionToo)
-{
-    CDefaultServer server;
-    CFakeView view;
-    CTraceSettings settings(view);
-    ASSERT_EQ(settings.ScanModules(), 1u);
-    EXPECT_EQ(settings.Close(), 0);
-    EXPECT_TRUE(view.questions.empty());
-
-    std::vector<TraceModule*> rows = settings.FillVisible(TraceFilter());
-    TraceFieldEdits typed = FieldsAsShown(settings.Select({Find(rows, "RvPower")}));
-    typed.fileLevel = 4;
-    ASSERT_TRUE(settings.TypeFields(typed));
-    view.nAnswer = IDYES;
-    EXPECT_EQ(settings.Close(), 0);
-    ASSERT_EQ(view.questions.size(), 1u);
-    EXPECT_EQ(view.questions[0].caption, "Save new settings");
-    EXPECT_EQ(ModuleValue("RvPower", "FileDebugLevel"), std::make_pair(DWORD(REG_DWORD), std::string("4")));
 }
