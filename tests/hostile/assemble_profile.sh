@@ -1,4 +1,5 @@
-# Lays a hostile profile folder over the installed default profile; sourced by the runners.
+# Sourced by the runners: lays a hostile profile folder over the installed default profile, and removes
+# a run's outputs.
 #
 #   assemble_profile SOURCE_DIR PROFILE BASE MAKE_LOG
 #
@@ -24,4 +25,16 @@ assemble_profile() {
             return 1
         fi
     fi
+}
+
+# snmpd, ended by its keeper once the program is gone, may still be saving its state in DIR for a moment.
+#
+#   remove_outputs DIR
+remove_outputs() {
+    local try
+    for try in 1 2 3 4 5 6 7 8 9; do
+        rm -rf "$1" 2>/dev/null && return 0
+        sleep 0.2
+    done
+    rm -rf "$1"
 }

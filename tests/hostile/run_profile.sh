@@ -22,6 +22,7 @@ failures=0
 fail() { failures=$((failures + 1)); printf 'FAIL %s: %s\n' "$name" "$*"; }
 # Stops at once when nothing further can be checked.
 abort() { fail "$@"; printf 'outputs kept in %s\n' "$out"; exit 1; }
+. "$(dirname "$0")/assemble_profile.sh"
 
 for tool in xmllint timeout; do
     command -v "$tool" >/dev/null 2>&1 || abort "$tool is not installed"
@@ -29,12 +30,11 @@ done
 [ -x "$dist/triagist" ] || abort "no installed program at $dist/triagist"
 [ -d "$base" ] || abort "no default profile at $base"
 
-rm -rf "$out"
+remove_outputs "$out"
 mkdir -p "$out/state" "$out/temp" "$out/cwd" || abort "cannot make $out"
 profile="$out/profile"
 
 # The overlay on top of the installed default profile.
-. "$(dirname "$0")/assemble_profile.sh"
 if ! message=$(assemble_profile "$source_dir" "$profile" "$base" "$out/make.log"); then
     [ -f "$out/make.log" ] && sed 's/^/    /' "$out/make.log"
     abort "$message"
@@ -101,4 +101,4 @@ if [ "$failures" -ne 0 ]; then
     exit 1
 fi
 printf 'PASS %s (%d s)\n' "$name" "$elapsed"
-rm -rf "$out"
+remove_outputs "$out"

@@ -29,12 +29,12 @@ for program in triagist triagist-capture; do
     [ -x "$dist/$program" ] || abort "no installed program at $dist/$program"
 done
 
-rm -rf "$out"
+. "$(dirname "$0")/../hostile/assemble_profile.sh"
+remove_outputs "$out"
 mkdir -p "$out" || abort "cannot make $out"
 
 original="$source_dir"
 if [ "$kind" = overlay ]; then
-    . "$(dirname "$0")/../hostile/assemble_profile.sh"
     original="$out/profile"
     if ! message=$(assemble_profile "$source_dir" "$original" "$dist/lab/default" "$out/make.log"); then
         [ -f "$out/make.log" ] && sed 's/^/    /' "$out/make.log"
@@ -115,4 +115,4 @@ if [ "$failures" -ne 0 ]; then
     exit 1
 fi
 printf 'PASS %s (%d s)\n' "$name" $((SECONDS - start))
-rm -rf "$out"
+remove_outputs "$out"
